@@ -1,0 +1,161 @@
+#pragma once
+// The data module: the one owner of the database connection. Every window reads and
+// writes through it; nothing else opens the database file.
+
+#include "data/uValue.h"
+
+#include <QStringList>
+#include <chrono>
+#include <stdexcept>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+class TDM;
+
+// Every database failure reaches callers as this, carrying the engine's message text.
+class TDbError : public std::runtime_error {
+public:
+    explicit TDbError(const QString& message);
+    QString Message() const { return message_; }
+
+private:
+    QString message_;
+};
+
+// One prepared statement on the shared connection; finalized when it goes out of scope.
+class TStatement {
+public:
+    TStatement(TDM& dm, const QString& sql);
+    TStatement(TStatement&& other) noexcept;
+    TStatement& operator=(TStatement&&) = delete;
+    TStatement(const TStatement&) = delete;
+    TStatement& operator=(const TStatement&) = delete;
+    ~TStatement();
+
+    // Binds by name (":b"); a name used twice in the text binds both places.
+    // A name the text does not contain is an error.
+    void Bind(const TParams& params);
+    // Steps to the next row; false once the rows are exhausted.
+    bool Next();
+    // Runs the statement to completion, ignoring any rows.
+    void Exec();
+
+    int ColumnCount() const;
+    QString ColumnName(int col) const;
+    TValueKind ColumnKind(int col) const;  // from the declared type; Null when the column has none
+    TValue Value(int col) const;           // of the current row, read by its declared type
+
+private:
+    TDM& dm_;
+    sqlite3_stmt* stmt_ = nullptr;
+    QString sql_;
+};
+
+// A query's rows read into memory, for the small look-ups and checks of the windows.
+class TQuery {
+public:
+    int ColumnCount() const { return int(names_.size()); }
+    QString ColumnName(int col) const { return names_.at(col); }
+    TValueKind ColumnKind(int col) const { return kinds_.at(size_t(col)); }
+    int ColumnIndex(const QString& name) const;  // letter case ignored; -1 when absent
+    int RowCount() const { return int(rows_.size()); }
+    bool IsEmpty() const { return rows_.empty(); }
+    const TValue& Value(int row, int col) const { return rows_.at(size_t(row)).at(size_t(col)); }
+    const TValue& Value(int row, const QString& column) const;  // unknown column: TDbError
+    const TValue& Field(const QString& column) const { return Value(0, column); }
+
+private:
+    friend class TDM;
+    QStringList names_;
+    std::vector<TValueKind> kinds_;
+    std::vector<std::vector<TValue>> rows_;
+};
+
+enum class TOpenMode { Existing, CreateNew };
+
+class TDM {
+public:
+    explicit TDM(QString dbPath, TOpenMode mode = TOpenMode::Existing);
+    ~TDM();
+    TDM(const TDM&) = delete;
+    TDM& operator=(const TDM&) = delete;
+
+    // Closes the connection if open and opens it again; raises TDbError when the file
+    // cannot be opened or is not a database.
+    bool Connect();
+    void Close();
+    bool IsConnected() const { return db_ != nullptr; }
+    const QString& DbPath() const { return dbPath_; }
+
+    TStatement NewQuery(const QString& sql);
+    TQuery OpenSQL(const QString& sql);
+    TQuery OpenSQLP(const QString& sql, const TParams& params);
+    void ExecSQLP(const QString& sql, const TParams& params = {});
+    // First column of the first row; null when there is no row or the value is null.
+    TValue ScalarP(const QString& sql, const TParams& params = {});
+    qint64 LastInsertId() const;
+
+    // A write transaction is taken at once (BEGIN IMMEDIATE), so a number drawn inside it
+    // cannot be drawn by another process before this one commits.
+    void BeginTrans();
+    void CommitTrans();    // nothing when no transaction is open
+    void RollbackTrans();  // nothing when no transaction is open
+    bool InTransaction() const;
+
+    // Appends an operation-log row and never fails its caller. Called inside a
+    // transaction, the row waits for the commit and is dropped by a rollback.
+    void WriteLog(const QString& actType, const QString& tblName, const QString& refNo,
+                  const QString& detail);
+    void SetLogUser(const QString& loginName) { logUser_ = loginName; }
+
+    // Prefix + yyyymmdd + a sequence of at least three digits, one above today's highest.
+    QString NextNo(const QString& prefix, const QString& table, const QString& field);
+
+    // A consistent copy of the live database, checked before it is reported as made.
+    void BackupTo(const QString& targetPath);
+
+    // Statements that run longer than this are given up with an error (60 s by default).
+    void SetCommandTimeout(std::chrono::milliseconds limit) { commandTimeout_ = limit; }
+
+private:
+    friend class TStatement;
+    struct TLogRow {
+        QDateTime at;
+        QString user, actType, tblName, refNo, detail;
+    };
+
+    void Execute(const char* sql);
+    void InsertLog(const TLogRow& row) noexcept;
+    [[noreturn]] void Fail(int rc) const;
+    void StartClock();
+    static int OnProgress(void* self);
+
+    QString dbPath_;
+    TOpenMode mode_;
+    sqlite3* db_ = nullptr;
+    QString logUser_;
+    std::vector<TLogRow> pendingLog_;
+    std::chrono::milliseconds commandTimeout_{60000};
+    std::chrono::steady_clock::time_point deadline_{};
+    bool timedOut_ = false;
+};
+
+// Scoped write transaction: rolls back on destruction unless committed.
+class TTransaction {
+public:
+    explicit TTransaction(TDM& dm) : dm_(dm) { dm_.BeginTrans(); }
+    ~TTransaction() {
+        if (!done_) dm_.RollbackTrans();
+    }
+    TTransaction(const TTransaction&) = delete;
+    TTransaction& operator=(const TTransaction&) = delete;
+    void Commit() {
+        dm_.CommitTrans();
+        done_ = true;
+    }
+
+private:
+    TDM& dm_;
+    bool done_ = false;
+};

@@ -1,0 +1,112 @@
+#include "data/uDbInit.h"
+
+#include "data/uDM.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+// Declared type names follow the original schema so that a field's kind can be told from
+// them; MEMO carries TEXT as well, so that SQLite keeps memo text as text ("007" stays "007").
+// TEXT(n) lengths are checked because SQLite would otherwise store any length.
+const TSchema kSchema{
+    {
+        "CREATE TABLE T_User (UserID INTEGER CONSTRAINT PK_User PRIMARY KEY AUTOINCREMENT, LoginName TEXT(20) NOT NULL CHECK(length(LoginName)<=20), UserName TEXT(20) CHECK(length(UserName)<=20), Pwd TEXT(20) CHECK(length(Pwd)<=20), Role TEXT(10) CHECK(length(Role)<=10), IsActive YESNO)",
+        "CREATE TABLE T_Grain (GrainID INTEGER CONSTRAINT PK_Grain PRIMARY KEY AUTOINCREMENT, GrainName TEXT(20) NOT NULL CHECK(length(GrainName)<=20), Remark TEXT(100) CHECK(length(Remark)<=100))",
+        "CREATE TABLE T_FeeStd (FeeID INTEGER CONSTRAINT PK_Fee PRIMARY KEY AUTOINCREMENT, GrainID LONG, PricePerTon CURRENCY, StdMoisture DOUBLE, ExtraPerPoint CURRENCY, FreeDays LONG, StorageFee CURRENCY, RushFee CURRENCY, ReDryRate DOUBLE)",
+        "CREATE TABLE T_Wh (WhID INTEGER CONSTRAINT PK_Wh PRIMARY KEY AUTOINCREMENT, WhName TEXT(20) CHECK(length(WhName)<=20), WhType TEXT(10) CHECK(length(WhType)<=10), Capacity DOUBLE, Remark TEXT(100) CHECK(length(Remark)<=100))",
+        "CREATE TABLE T_Equip (EquipID INTEGER CONSTRAINT PK_Equip PRIMARY KEY AUTOINCREMENT, EquipNo TEXT(20) CHECK(length(EquipNo)<=20), Model TEXT(30) CHECK(length(Model)<=30), StartDate DATETIME, Status TEXT(10) CHECK(length(Status)<=10), Remark TEXT(100) CHECK(length(Remark)<=100))",
+        "CREATE TABLE T_Operator (OpID INTEGER CONSTRAINT PK_Oper PRIMARY KEY AUTOINCREMENT, OpName TEXT(20) CHECK(length(OpName)<=20), Team TEXT(10) CHECK(length(Team)<=10), Post TEXT(10) CHECK(length(Post)<=10), Phone TEXT(20) CHECK(length(Phone)<=20))",
+        "CREATE TABLE T_Farmer (FarmerID INTEGER CONSTRAINT PK_Farmer PRIMARY KEY AUTOINCREMENT, Name TEXT(20) CHECK(length(Name)<=20), Phone TEXT(20) CHECK(length(Phone)<=20), Village TEXT(50) CHECK(length(Village)<=50), IDCard TEXT(20) CHECK(length(IDCard)<=20), Address TEXT(100) CHECK(length(Address)<=100), CustType TEXT(10) CHECK(length(CustType)<=10), Blacklist YESNO, Remark MEMO TEXT)",
+        "CREATE TABLE T_Batch (BatchNo TEXT(20) NOT NULL CONSTRAINT PK_Batch PRIMARY KEY CHECK(length(BatchNo)<=20), RegTime DATETIME, CarNo TEXT(15) CHECK(length(CarNo)<=15), FarmerID LONG, GrainID LONG, InMoisture DOUBLE, Impurity DOUBLE, QualityMemo TEXT(100) CHECK(length(QualityMemo)<=100), GrossWt DOUBLE, TareWt DOUBLE, WetNetWt DOUBLE, WhID LONG, TargetMoisture DOUBLE, EstFee CURRENCY, OpID LONG, Team TEXT(10) CHECK(length(Team)<=10), Status TEXT(10) CHECK(length(Status)<=10), VoidMemo MEMO TEXT)",
+        "CREATE TABLE T_Drying (DryID INTEGER CONSTRAINT PK_Dry PRIMARY KEY AUTOINCREMENT, BatchNo TEXT(20) CHECK(length(BatchNo)<=20), Round LONG, EquipID LONG, WhInID LONG, StartTime DATETIME, EndTime DATETIME, DryHours DOUBLE, DryTemp DOUBLE, FanGear TEXT(10) CHECK(length(FanGear)<=10), OutMoisture DOUBLE, DryNetWt DOUBLE, LossWt DOUBLE, LossRate DOUBLE, AbnormalMemo TEXT(200) CHECK(length(AbnormalMemo)<=200), OpID LONG)",
+        "CREATE TABLE T_Stock (StockID INTEGER CONSTRAINT PK_Stock PRIMARY KEY AUTOINCREMENT, BatchNo TEXT(20) CHECK(length(BatchNo)<=20), WhID LONG, GrainID LONG, FarmerID LONG, Qty DOUBLE, InTime DATETIME, Moisture DOUBLE, Status TEXT(10) CHECK(length(Status)<=10))",
+        "CREATE TABLE T_StockMove (MoveID INTEGER CONSTRAINT PK_Move PRIMARY KEY AUTOINCREMENT, BatchNo TEXT(20) CHECK(length(BatchNo)<=20), WhID LONG, MoveType TEXT(10) CHECK(length(MoveType)<=10), Qty DOUBLE, MoveTime DATETIME, OpID LONG, Remark TEXT(100) CHECK(length(Remark)<=100))",
+        "CREATE TABLE T_Outbound (OutNo TEXT(20) NOT NULL CONSTRAINT PK_Out PRIMARY KEY CHECK(length(OutNo)<=20), OutType TEXT(10) CHECK(length(OutType)<=10), BatchNo TEXT(20) CHECK(length(BatchNo)<=20), FarmerID LONG, GrainID LONG, OutWt DOUBLE, OutTime DATETIME, Destination TEXT(100) CHECK(length(Destination)<=100), Driver TEXT(20) CHECK(length(Driver)<=20), CarNo TEXT(15) CHECK(length(CarNo)<=15), OpID LONG, Remark TEXT(100) CHECK(length(Remark)<=100))",
+        "CREATE TABLE T_Settle (SettleNo TEXT(20) NOT NULL CONSTRAINT PK_Settle PRIMARY KEY CHECK(length(SettleNo)<=20), BatchNo TEXT(20) CHECK(length(BatchNo)<=20), FarmerID LONG, BaseFee CURRENCY, MoistureExtra CURRENCY, StorageFee CURRENCY, ReDryFee CURRENCY, OtherFee CURRENCY, TotalFee CURRENCY, PaidAmt CURRENCY, DebtAmt CURRENCY, Status TEXT(10) CHECK(length(Status)<=10), SettleTime DATETIME, StoreDays LONG, Remark TEXT(200) CHECK(length(Remark)<=200))",
+        "CREATE TABLE T_EquipRun (RunID INTEGER CONSTRAINT PK_Run PRIMARY KEY AUTOINCREMENT, EquipID LONG, BatchNo TEXT(20) CHECK(length(BatchNo)<=20), StartTime DATETIME, EndTime DATETIME, RunHours DOUBLE, PowerKWh DOUBLE, Temp DOUBLE, Status TEXT(10) CHECK(length(Status)<=10), FaultMemo MEMO TEXT)",
+        "CREATE TABLE T_EquipMaint (MaintID INTEGER CONSTRAINT PK_Maint PRIMARY KEY AUTOINCREMENT, EquipID LONG, MaintType TEXT(10) CHECK(length(MaintType)<=10), MaintDate DATETIME, Content MEMO TEXT, Cost CURRENCY, NextDate DATETIME)",
+        "CREATE TABLE T_Log (LogID INTEGER CONSTRAINT PK_Log PRIMARY KEY AUTOINCREMENT, OpTime DATETIME, LoginName TEXT(20) CHECK(length(LoginName)<=20), ActType TEXT(20) CHECK(length(ActType)<=20), TblName TEXT(20) CHECK(length(TblName)<=20), RefNo TEXT(20) CHECK(length(RefNo)<=20), Detail MEMO TEXT)",
+        "CREATE INDEX idx_dry_batch ON T_Drying(BatchNo)",
+        "CREATE INDEX idx_stock_batch ON T_Stock(BatchNo)",
+        "CREATE INDEX idx_move_batch ON T_StockMove(BatchNo)",
+        "CREATE INDEX idx_out_batch ON T_Outbound(BatchNo)",
+        "CREATE INDEX idx_settle_batch ON T_Settle(BatchNo)",
+        "CREATE INDEX idx_batch_farmer ON T_Batch(FarmerID)",
+        "CREATE INDEX idx_batch_status ON T_Batch(Status)",
+        "CREATE INDEX idx_run_equip ON T_EquipRun(EquipID)",
+        "CREATE INDEX idx_log_time ON T_Log(OpTime)",
+    },
+    {
+        "INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES('admin','系统管理员','846','管理员',-1)",
+        "INSERT INTO T_Grain(GrainName,Remark) VALUES('稻谷','')",
+        "INSERT INTO T_Grain(GrainName,Remark) VALUES('小麦','')",
+        "INSERT INTO T_Grain(GrainName,Remark) VALUES('玉米','')",
+        "INSERT INTO T_FeeStd(GrainID,PricePerTon,StdMoisture,ExtraPerPoint,FreeDays,StorageFee,RushFee,ReDryRate) VALUES(1,120,15,8,30,1,50,50)",
+        "INSERT INTO T_FeeStd(GrainID,PricePerTon,StdMoisture,ExtraPerPoint,FreeDays,StorageFee,RushFee,ReDryRate) VALUES(2,100,12.5,8,30,1,50,50)",
+        "INSERT INTO T_FeeStd(GrainID,PricePerTon,StdMoisture,ExtraPerPoint,FreeDays,StorageFee,RushFee,ReDryRate) VALUES(3,110,14,8,30,1,50,50)",
+        "INSERT INTO T_Wh(WhName,WhType,Capacity,Remark) VALUES('湿粮暂存区','湿粮区',50000,'烘干前湿粮')",
+        "INSERT INTO T_Wh(WhName,WhType,Capacity,Remark) VALUES('1号干粮仓','干粮区',100000,'')",
+        "INSERT INTO T_Wh(WhName,WhType,Capacity,Remark) VALUES('2号干粮仓','干粮区',100000,'')",
+        "INSERT INTO T_Wh(WhName,WhType,Capacity,Remark) VALUES('干粮待发区','干粮区',20000,'出库暂存')",
+        "INSERT INTO T_Equip(EquipNo,Model,StartDate,Status,Remark) VALUES('HG-001','批次式粮食烘干机',datetime('now','localtime','start of day','-365 days'),'正常','请按实际设备修改')",
+        "INSERT INTO T_Operator(OpName,Team,Post,Phone) VALUES('甲师傅','早班','操作工','')",
+        "INSERT INTO T_Operator(OpName,Team,Post,Phone) VALUES('乙师傅','中班','操作工','')",
+        "INSERT INTO T_Operator(OpName,Team,Post,Phone) VALUES('丙司磅','早班','司磅员','')",
+    }};
+
+void MakeFolder(const QString& path) {
+    if (QFileInfo(path).isDir()) return;
+    if (!QDir().mkpath(path)) throw TDbError(QStringLiteral("无法创建文件夹：") + QDir::toNativeSeparators(path));
+}
+
+void RunAll(TDM& dm, const QStringList& statements) {
+    for (const QString& raw : statements) {
+        const QString statement = raw.trimmed();
+        if (statement.isEmpty()) continue;
+        try {
+            dm.ExecSQLP(statement);
+        } catch (const TDbError& e) {
+            throw TDbError(e.Message() + "  >>>  " + statement);
+        }
+    }
+}
+
+void RemoveDatabaseFile(const QString& path) {
+    QFile::remove(path);
+    QFile::remove(path + "-journal");
+}
+
+void BuildInto(const QString& path, const TSchema& schema) {
+    TDM dm(path, TOpenMode::CreateNew);
+    dm.Connect();
+    TTransaction tx(dm);
+    RunAll(dm, schema.Statements);
+    RunAll(dm, schema.StartingRows);
+    tx.Commit();
+}
+}  // namespace
+
+const TSchema& MovelkarSchema() { return kSchema; }
+
+void EnsureDatabase(const QString& dbPath, const QString& backupDir, const TSchema& schema) {
+    if (QFileInfo::exists(dbPath)) return;
+    MakeFolder(QFileInfo(dbPath).absolutePath());
+    MakeFolder(backupDir);
+
+    // Built under another name and moved into place only when complete, so that a failed
+    // first start leaves nothing that the next start would mistake for a database.
+    const QString building = dbPath + ".new";
+    RemoveDatabaseFile(building);
+    try {
+        BuildInto(building, schema);
+    } catch (...) {
+        RemoveDatabaseFile(building);
+        throw;
+    }
+    if (!QFile::rename(building, dbPath)) {
+        RemoveDatabaseFile(building);
+        throw TDbError(QStringLiteral("无法创建数据库文件：") + QDir::toNativeSeparators(dbPath));
+    }
+}

@@ -1,0 +1,158 @@
+#include "data/uValue.h"
+
+#include <QLocale>
+#include <cmath>
+
+namespace {
+const char* const kDbTimeFormat = "yyyy-MM-dd HH:mm:ss";
+
+// Round half away from zero at the given number of decimals, as a display format does.
+double RoundTo(double x, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    const double r = std::round(std::fabs(x) * scale + 1e-9) / scale;  // absorb binary noise of x.xx5
+    return x < 0 ? -r : r;
+}
+}  // namespace
+
+TValue::TValue(const QDateTime& t) {
+    if (t.isValid()) {
+        kind_ = TValueKind::DateTime;
+        time_ = t;
+    }
+}
+
+TValue TValue::Money(double yuan) {
+    return MoneyUnits(std::llround(yuan * 10000.0));
+}
+
+TValue TValue::MoneyUnits(qint64 tenThousandths) {
+    TValue v;
+    v.kind_ = TValueKind::Currency;
+    v.int_ = tenThousandths;
+    return v;
+}
+
+double TValue::AsDouble(bool* ok) const {
+    if (ok) *ok = true;
+    switch (kind_) {
+    case TValueKind::Integer:
+    case TValueKind::Boolean: return double(int_);
+    case TValueKind::Float: return float_;
+    case TValueKind::Currency: return double(int_) / 10000.0;
+    case TValueKind::Text: {
+        bool good = false;
+        const double d = text_.trimmed().toDouble(&good);
+        if (ok) *ok = good;
+        return good ? d : 0;
+    }
+    case TValueKind::DateTime:
+    case TValueKind::Null: break;
+    }
+    if (ok) *ok = false;
+    return 0;
+}
+
+qint64 TValue::AsInt64(bool* ok) const {
+    if (kind_ == TValueKind::Integer || kind_ == TValueKind::Boolean) {
+        if (ok) *ok = true;
+        return int_;
+    }
+    bool good = false;
+    const double d = AsDouble(&good);
+    if (ok) *ok = good;
+    return good ? std::llround(d) : 0;
+}
+
+QString TValue::AsText() const {
+    switch (kind_) {
+    case TValueKind::Null: return {};
+    case TValueKind::Text: return text_;
+    case TValueKind::Integer:
+    case TValueKind::Boolean: return QString::number(int_);
+    case TValueKind::Float: return FmtShortest(float_);
+    case TValueKind::Currency: return FmtShortest(double(int_) / 10000.0);
+    case TValueKind::DateTime: return DbTimeText(time_);
+    }
+    return {};
+}
+
+QDateTime TValue::AsDateTime() const {
+    if (kind_ == TValueKind::DateTime) return time_;
+    if (kind_ == TValueKind::Text) return DbTimeFromText(text_);
+    return {};
+}
+
+bool TValue::AsBool() const {
+    switch (kind_) {
+    case TValueKind::Integer:
+    case TValueKind::Boolean:
+    case TValueKind::Currency: return int_ != 0;
+    case TValueKind::Float: return float_ != 0;
+    case TValueKind::Text: return text_ == "-1" || text_.compare("true", Qt::CaseInsensitive) == 0;
+    default: return false;
+    }
+}
+
+qint64 TValue::MoneyUnits() const {
+    if (kind_ == TValueKind::Currency) return int_;
+    return std::llround(AsDouble() * 10000.0);
+}
+
+bool TValue::operator==(const TValue& o) const {
+    if (kind_ != o.kind_) return false;
+    switch (kind_) {
+    case TValueKind::Null: return true;
+    case TValueKind::Text: return text_ == o.text_;
+    case TValueKind::Float: return float_ == o.float_;
+    case TValueKind::DateTime: return time_ == o.time_;
+    default: return int_ == o.int_;
+    }
+}
+
+double VarToFloat(const TValue& v, double def) {
+    if (v.IsNull()) return def;
+    bool ok = false;
+    const double d = v.AsDouble(&ok);
+    return ok ? d : def;
+}
+
+QString VarToStr(const TValue& v) { return v.AsText(); }
+
+int VarToInt(const TValue& v) {
+    bool ok = false;
+    const qint64 i = v.AsInt64(&ok);
+    return ok ? int(i) : 0;
+}
+
+QString FmtMoney(double x) { return FmtFixed(x, 2); }
+
+QString FmtFixed(double x, int decimals) {
+    const double r = RoundTo(x, decimals);
+    return QString::number(r == 0 ? 0.0 : r, 'f', decimals);
+}
+
+QString FmtNum(double x, int maxDecimals) {
+    QString s = FmtFixed(x, maxDecimals);
+    if (s.contains('.')) {
+        while (s.endsWith('0')) s.chop(1);
+        if (s.endsWith('.')) s.chop(1);
+    }
+    return s == "-0" ? QStringLiteral("0") : s;
+}
+
+QString FmtShortest(double x) {
+    return QString::number(x, 'f', QLocale::FloatingPointShortest);
+}
+
+QString DbTimeText(const QDateTime& t) {
+    return t.isValid() ? t.toString(kDbTimeFormat) : QString();
+}
+
+QDateTime DbTimeFromText(const QString& s) {
+    QDateTime t = QDateTime::fromString(s, kDbTimeFormat);
+    if (!t.isValid()) t = QDateTime::fromString(s, Qt::ISODate);
+    if (!t.isValid()) t = QDateTime(QDate::fromString(s, "yyyy-MM-dd"), QTime(0, 0));
+    return t;
+}
+
+QDateTime EndOfDay(const QDate& d) { return QDateTime(d, QTime(23, 59, 59)); }

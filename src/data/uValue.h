@@ -1,0 +1,70 @@
+#pragma once
+// Tagged values: what a query field or a scalar query gives back, and what a parameter binds.
+
+#include <QDateTime>
+#include <QString>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+enum class TValueKind { Null, Text, Integer, Float, Currency, DateTime, Boolean };
+
+class TValue {
+public:
+    TValue() = default;
+    TValue(std::nullptr_t) {}
+    TValue(const QString& s) : kind_(TValueKind::Text), text_(s) {}
+    TValue(const char* s) : kind_(TValueKind::Text), text_(QString::fromUtf8(s)) {}
+    TValue(int i) : kind_(TValueKind::Integer), int_(i) {}
+    TValue(qint64 i) : kind_(TValueKind::Integer), int_(i) {}
+    TValue(double d) : kind_(TValueKind::Float), float_(d) {}
+    TValue(bool b) : kind_(TValueKind::Boolean), int_(b ? -1 : 0) {}
+    TValue(const QDateTime& t);
+
+    // Money is kept as a whole number of ten-thousandths of a yuan, so sums stay exact.
+    static TValue Money(double yuan);
+    static TValue MoneyUnits(qint64 tenThousandths);
+
+    TValueKind Kind() const { return kind_; }
+    bool IsNull() const { return kind_ == TValueKind::Null; }
+
+    // Plain conversions; a null gives 0, the empty text or an invalid date-time.
+    double AsDouble(bool* ok = nullptr) const;
+    qint64 AsInt64(bool* ok = nullptr) const;
+    QString AsText() const;
+    QDateTime AsDateTime() const;
+    bool AsBool() const;
+    qint64 MoneyUnits() const;
+
+    bool operator==(const TValue& o) const;
+
+private:
+    TValueKind kind_ = TValueKind::Null;
+    qint64 int_ = 0;  // Integer, Boolean (-1/0), Currency (1/10000 yuan)
+    double float_ = 0;
+    QString text_;
+    QDateTime time_;
+};
+
+using TParam = std::pair<QString, TValue>;
+using TParams = std::vector<TParam>;
+
+double VarToFloat(const TValue& v, double def = 0);
+QString VarToStr(const TValue& v);
+int VarToInt(const TValue& v);
+
+// "0.00": two decimals, rounded half away from zero, no thousands separator.
+QString FmtMoney(double x);
+// Fixed decimals ("0.0", "0.00").
+QString FmtFixed(double x, int decimals);
+// At most maxDecimals decimals without trailing zeros ("0.##", "0.###").
+QString FmtNum(double x, int maxDecimals);
+// Shortest decimal form that reads back as the same double.
+QString FmtShortest(double x);
+
+// The one text form in which date-times are stored: local time, second precision,
+// so that text order is time order and SQLite's date functions can read it.
+QString DbTimeText(const QDateTime& t);
+QDateTime DbTimeFromText(const QString& s);
+// The inclusive upper bound of a day in a date range: that day at 23:59:59.
+QDateTime EndOfDay(const QDate& d);

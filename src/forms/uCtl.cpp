@@ -1,0 +1,207 @@
+#include "forms/uCtl.h"
+
+#include "data/uDM.h"
+#include "forms/uGrid.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+const char* const kSongFamily = "Noto Serif CJK SC";
+const char* const kSansFamily = "Noto Sans CJK SC";
+
+namespace {
+QVBoxLayout* ColumnLayout(QWidget* parent) {
+    if (auto* layout = qobject_cast<QVBoxLayout*>(parent->layout())) return layout;
+    auto* layout = new QVBoxLayout(parent);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+}  // namespace
+
+void ApplyFormFont(QWidget* w, int pointSize) { w->setFont(QFont(kSongFamily, pointSize)); }
+
+void MarkInfoBox(QLineEdit* e) { e->setStyleSheet("QLineEdit { background: #FFFFE1; }"); }
+
+void MarkReadOnlyBox(QLineEdit* e) {
+    e->setReadOnly(true);
+    e->setStyleSheet("QLineEdit { background: palette(button); }");
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& caption, int left, int top, int width, int height) {
+    auto* label = new QLabel(caption, parent);
+    label->setGeometry(left, top + 4, width, height);
+    return label;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, int left, int top, int width, const QString& text) {
+    auto* edit = new QLineEdit(text, parent);
+    edit->setGeometry(left, top, width, 22);
+    return edit;
+}
+
+QPlainTextEdit* MakeMemo(QWidget* parent, int left, int top, int width, int height, const QString& text) {
+    auto* memo = new QPlainTextEdit(text, parent);
+    memo->setGeometry(left, top, width, height);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    return memo;
+}
+
+QComboBox* MakeCombo(QWidget* parent, int left, int top, int width, TComboStyle style) {
+    auto* combo = new QComboBox(parent);
+    combo->setEditable(style == TComboStyle::Editable);
+    combo->setGeometry(left, top, width, 26);
+    return combo;
+}
+
+QDateTimeEdit* MakeDatePicker(QWidget* parent, int left, int top, int width, bool dateOnly,
+                              const QDateTime& initial) {
+    auto* picker = new QDateTimeEdit(initial.isValid() ? initial : QDateTime::currentDateTime(), parent);
+    picker->setDisplayFormat(dateOnly ? "yyyy-MM-dd" : "yyyy-MM-dd HH:mm");
+    picker->setCalendarPopup(true);
+    picker->setGeometry(left, top, width, 22);
+    return picker;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& caption, int left, int top, int width, int height,
+                        std::function<void()> onClick) {
+    auto* button = new QPushButton(caption, parent);
+    button->setGeometry(left, top, width, height);
+    button->setAutoDefault(false);
+    if (onClick) QObject::connect(button, &QPushButton::clicked, button, [onClick] { onClick(); });
+    return button;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, const QString& caption, int left, int top, bool checked) {
+    auto* check = new QCheckBox(caption, parent);
+    check->setGeometry(left, top, 120, 20);
+    check->setChecked(checked);
+    return check;
+}
+
+QWidget* MakeToolbar(QWidget* parent, int height) {
+    auto* bar = new QWidget(parent);
+    bar->setFixedHeight(height);
+    ColumnLayout(parent)->addWidget(bar);
+    return bar;
+}
+
+QTableView* MakeGrid(QWidget* parent, TQueryModel* model) {
+    auto* grid = new QTableView(parent);
+    grid->setModel(model);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    grid->verticalHeader()->setDefaultSectionSize(22);
+    grid->setStyleSheet("QTableView { selection-background-color: #316AC5; selection-color: white; }");
+    ColumnLayout(parent)->addWidget(grid, 1);
+    return grid;
+}
+
+double ParseNum(const QString& text) {
+    QString s = text.trimmed();
+    s.remove(',');
+    bool ok = false;
+    const double d = s.toDouble(&ok);
+    return ok && std::isfinite(d) ? d : 0;
+}
+
+TValue NumOrNull(const QString& text) {
+    if (text.trimmed().isEmpty()) return {};
+    return ParseNum(text);
+}
+
+void AddComboItem(QComboBox* combo, const QString& text, int id) { combo->addItem(text, id); }
+
+int ComboID(const QComboBox* combo) {
+    const int index = combo->currentIndex();
+    return index < 0 ? 0 : combo->itemData(index).toInt();
+}
+
+void SetComboID(QComboBox* combo, int id) {
+    for (int i = 0; i < combo->count(); ++i) {
+        if (combo->itemData(i).toInt() == id && combo->itemData(i).isValid()) {
+            combo->setCurrentIndex(i);
+            return;
+        }
+    }
+    combo->setCurrentIndex(-1);
+}
+
+QString FarmerItemText(const QString& name, const QString& phone, bool blacklisted) {
+    return QStringLiteral("%1  %2%3").arg(name, phone, blacklisted ? QStringLiteral("  [黑名单]") : QString());
+}
+
+void FillFarmerCombo(TDM& dm, QComboBox* combo, const QString& firstItem) {
+    const TQuery q = dm.OpenSQL("SELECT FarmerID,Name,Phone,Blacklist FROM T_Farmer ORDER BY FarmerID");
+    combo->clear();
+    if (!firstItem.isEmpty()) AddComboItem(combo, firstItem, 0);
+    for (int r = 0; r < q.RowCount(); ++r)
+        AddComboItem(combo,
+                     FarmerItemText(VarToStr(q.Value(r, 1)), VarToStr(q.Value(r, 2)), q.Value(r, 3).AsBool()),
+                     VarToInt(q.Value(r, 0)));
+}
+
+void FillGrainCombo(TDM& dm, QComboBox* combo) {
+    FillLookupCombo(dm, combo, "SELECT GrainID,GrainName FROM T_Grain ORDER BY GrainID");
+}
+
+void FillOperatorCombo(TDM& dm, QComboBox* combo) {
+    const TQuery q = dm.OpenSQL("SELECT OpID,OpName,Team FROM T_Operator ORDER BY Team,OpID");
+    combo->clear();
+    AddComboItem(combo, QStringLiteral("(未指定)"), 0);
+    for (int r = 0; r < q.RowCount(); ++r)
+        AddComboItem(combo, QStringLiteral("%1 (%2)").arg(VarToStr(q.Value(r, 1)), VarToStr(q.Value(r, 2))),
+                     VarToInt(q.Value(r, 0)));
+}
+
+void FillEquipCombo(TDM& dm, QComboBox* combo) {
+    const TQuery q = dm.OpenSQL("SELECT EquipID,EquipNo,Model FROM T_Equip WHERE Status<>'停用' ORDER BY EquipID");
+    combo->clear();
+    for (int r = 0; r < q.RowCount(); ++r)
+        AddComboItem(combo, QStringLiteral("%1 %2").arg(VarToStr(q.Value(r, 1)), VarToStr(q.Value(r, 2))),
+                     VarToInt(q.Value(r, 0)));
+}
+
+void FillWhCombo(TDM& dm, QComboBox* combo, const QString& zoneType) {
+    QString sql = "SELECT WhID,WhName,WhType FROM T_Wh";
+    TParams params;
+    if (!zoneType.isEmpty()) {
+        sql += " WHERE WhType=:t";
+        params.push_back({"t", zoneType});
+    }
+    const TQuery q = dm.OpenSQLP(sql + " ORDER BY WhID", params);
+    combo->clear();
+    for (int r = 0; r < q.RowCount(); ++r)
+        AddComboItem(combo, QStringLiteral("%1(%2)").arg(VarToStr(q.Value(r, 1)), VarToStr(q.Value(r, 2))),
+                     VarToInt(q.Value(r, 0)));
+}
+
+void FillShiftCombo(QComboBox* combo) {
+    combo->clear();
+    combo->addItems({QStringLiteral("早班"), QStringLiteral("中班"), QStringLiteral("晚班")});
+}
+
+void FillLookupCombo(TDM& dm, QComboBox* combo, const QString& sql, const TParams& params) {
+    const TQuery q = dm.OpenSQLP(sql, params);
+    combo->clear();
+    for (int r = 0; r < q.RowCount(); ++r) AddComboItem(combo, VarToStr(q.Value(r, 1)), VarToInt(q.Value(r, 0)));
+}
+
+void BringToFront(QWidget* window) {
+    window->show();
+    if (window->isMinimized()) window->showNormal();
+    window->raise();
+    window->activateWindow();
+}

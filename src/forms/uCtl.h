@@ -1,0 +1,68 @@
+#pragma once
+// Control builders, lookup lists and number input shared by every window.
+
+#include "data/uValue.h"
+
+#include <QString>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QDateTimeEdit;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTableView;
+class QWidget;
+class TDM;
+class TQueryModel;
+
+// The windows' 宋体 in its Simplified Chinese form, and the interface's sans face.
+extern const char* const kSongFamily;
+extern const char* const kSansFamily;
+void ApplyFormFont(QWidget* w, int pointSize = 9);
+
+// Pale yellow behind computed values that stay editable; button face behind read-only boxes.
+void MarkInfoBox(QLineEdit* e);
+void MarkReadOnlyBox(QLineEdit* e);
+
+QLabel* MakeLabel(QWidget* parent, const QString& caption, int left, int top, int width, int height = 20);
+QLineEdit* MakeEdit(QWidget* parent, int left, int top, int width, const QString& text = {});
+QPlainTextEdit* MakeMemo(QWidget* parent, int left, int top, int width, int height, const QString& text = {});
+enum class TComboStyle { PickOnly, Editable };
+QComboBox* MakeCombo(QWidget* parent, int left, int top, int width, TComboStyle style = TComboStyle::PickOnly);
+// An invalid initial value means now.
+QDateTimeEdit* MakeDatePicker(QWidget* parent, int left, int top, int width, bool dateOnly,
+                              const QDateTime& initial = {});
+QPushButton* MakeButton(QWidget* parent, const QString& caption, int left, int top, int width, int height,
+                        std::function<void()> onClick = {});
+QCheckBox* MakeCheck(QWidget* parent, const QString& caption, int left, int top, bool checked);
+// A panel along the whole top edge of a window laid out top to bottom; controls are placed on it.
+QWidget* MakeToolbar(QWidget* parent, int height);
+// A read-only, whole-row grid over the model, filling the rest of the parent's layout.
+QTableView* MakeGrid(QWidget* parent, TQueryModel* model);
+
+// Blanks and "," removed; empty or invalid text gives 0.
+double ParseNum(const QString& text);
+// Null for blank text, otherwise ParseNum.
+TValue NumOrNull(const QString& text);
+
+// Lookup lists carry an integer ID with each item; 0 means none.
+void AddComboItem(QComboBox* combo, const QString& text, int id);
+int ComboID(const QComboBox* combo);
+void SetComboID(QComboBox* combo, int id);
+
+void FillFarmerCombo(TDM& dm, QComboBox* combo, const QString& firstItem = {});
+void FillGrainCombo(TDM& dm, QComboBox* combo);
+void FillOperatorCombo(TDM& dm, QComboBox* combo);
+void FillEquipCombo(TDM& dm, QComboBox* combo);
+void FillWhCombo(TDM& dm, QComboBox* combo, const QString& zoneType = {});
+void FillShiftCombo(QComboBox* combo);
+// Items from a query whose first column is the ID and second the text.
+void FillLookupCombo(TDM& dm, QComboBox* combo, const QString& sql, const TParams& params = {});
+
+QString FarmerItemText(const QString& name, const QString& phone, bool blacklisted);
+
+// Shows a single-instance window: restored when minimised and brought to the front.
+void BringToFront(QWidget* window);

@@ -1,0 +1,85 @@
+#include "forms/uMsg.h"
+
+#include "data/uDM.h"
+#include "forms/uCtl.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+class TQtPrompter final : public TPrompter {
+public:
+    void Message(TMsgKind kind, const QString& caption, const QString& text) override {
+        QWidget* parent = QApplication::activeWindow();
+        switch (kind) {
+        case TMsgKind::Warn: QMessageBox::warning(parent, caption, text); break;
+        case TMsgKind::Info: QMessageBox::information(parent, caption, text); break;
+        case TMsgKind::Error: QMessageBox::critical(parent, caption, text); break;
+        }
+    }
+
+    bool AskYesNo(const QString& text) override {
+        return QMessageBox::question(QApplication::activeWindow(), QStringLiteral("Confirm"), text,
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    }
+
+    QString SaveFileName(const QString& proposedName, const QString& filter) override {
+        return QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), proposedName, filter,
+                                            nullptr, QFileDialog::DontConfirmOverwrite);
+    }
+
+    bool InputMemo(const QString& title, const QString& prompt, QString& text) override {
+        QDialog dlg(QApplication::activeWindow());
+        dlg.setWindowTitle(title);
+        dlg.setFixedSize(420, 260);
+        ApplyFormFont(&dlg);
+        MakeLabel(&dlg, prompt, 16, 10, 388, 20);
+        QPlainTextEdit* memo = MakeMemo(&dlg, 16, 36, 388, 150, text);
+        QPushButton* ok = MakeButton(&dlg, QStringLiteral("确定"), 224, 200, 85, 28, [&dlg] { dlg.accept(); });
+        MakeButton(&dlg, QStringLiteral("取消"), 319, 200, 85, 28, [&dlg] { dlg.reject(); });
+        ok->setDefault(true);
+        memo->setFocus();
+        if (dlg.exec() != QDialog::Accepted) return false;
+        text = memo->toPlainText();
+        return true;
+    }
+};
+
+TQtPrompter& QtPrompter() {
+    static TQtPrompter prompter;
+    return prompter;
+}
+
+TPrompter* installed = nullptr;
+}  // namespace
+
+TPrompter& Prompter() { return installed ? *installed : QtPrompter(); }
+
+void SetPrompter(TPrompter* prompter) { installed = prompter; }
+
+void ShowWarn(const QString& text) { Prompter().Message(TMsgKind::Warn, QStringLiteral("Warning"), text); }
+
+void ShowInfo(const QString& text) { Prompter().Message(TMsgKind::Info, QStringLiteral("Information"), text); }
+
+void ShowError(const QString& text, const QString& caption) { Prompter().Message(TMsgKind::Error, caption, text); }
+
+bool AskYesNo(const QString& text) { return Prompter().AskYesNo(text); }
+
+bool InputMemo(const QString& title, const QString& prompt, QString& text) {
+    return Prompter().InputMemo(title, prompt, text);
+}
+
+void RunGuarded(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const TDbError& e) {
+        ShowError(e.Message());
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Every message box, question and file choice of the system goes through one replaceable
+// prompter: the application uses real Qt dialogs, tests install one that records and answers.
+
+#include <QString>
+#include <functional>
+
+enum class TMsgKind { Warn, Info, Error };
+
+class TPrompter {
+public:
+    virtual ~TPrompter() = default;
+    virtual void Message(TMsgKind kind, const QString& caption, const QString& text) = 0;
+    virtual bool AskYesNo(const QString& text) = 0;
+    // The chosen path, or an empty text when the user cancels.
+    virtual QString SaveFileName(const QString& proposedName, const QString& filter) = 0;
+    // true with the edited text on OK; false and the text unchanged on cancel.
+    virtual bool InputMemo(const QString& title, const QString& prompt, QString& text) = 0;
+};
+
+// The prompter in force; the Qt one unless another was installed.
+TPrompter& Prompter();
+// Installs a prompter (nullptr restores the Qt one); the caller keeps ownership.
+void SetPrompter(TPrompter* prompter);
+
+void ShowWarn(const QString& text);
+void ShowInfo(const QString& text);
+void ShowError(const QString& text, const QString& caption = QStringLiteral("Error"));
+bool AskYesNo(const QString& text);
+bool InputMemo(const QString& title, const QString& prompt, QString& text);
+
+// Runs a user action; an error it does not handle itself is shown with its text, as the
+// general error display does, and the window stays as it was.
+void RunGuarded(const std::function<void()>& action);

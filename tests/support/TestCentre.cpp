@@ -1,0 +1,59 @@
+#include "support/TestCentre.h"
+
+#include "data/uDbInit.h"
+
+TTestCentre::TTestCentre(const QString& role) : paths_{dir_.path() + "/"} {
+    EnsureDatabase(paths_.DbPath(), paths_.BackupDir());
+    dm_ = std::make_unique<TDM>(paths_.DbPath());
+    dm_->Connect();
+    loginAs(role);
+}
+
+void TTestCentre::loginAs(const QString& role) {
+    const QString login = role == Roles::Admin ? QStringLiteral("admin") : "u_" + QString::number(Roles::All.indexOf(role));
+    int id = VarToInt(dm_->ScalarP("SELECT UserID FROM T_User WHERE LoginName=:l", {{"l", login}}));
+    if (id == 0) {
+        dm_->ExecSQLP("INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES(:l,:n,'pw',:r,-1)",
+                      {{"l", login}, {"n", role + "甲"}, {"r", role}});
+        id = int(dm_->LastInsertId());
+    }
+    const TQuery q = dm_->OpenSQLP("SELECT UserName FROM T_User WHERE UserID=:i", {{"i", id}});
+    Session = MakeSession(id, login, VarToStr(q.Field("UserName")), role);
+    dm_->SetLogUser(login);
+}
+
+QStringList TTestCentre::logActions() {
+    const TQuery q = dm_->OpenSQL("SELECT ActType FROM T_Log ORDER BY LogID");
+    QStringList actions;
+    for (int r = 0; r < q.RowCount(); ++r) actions << VarToStr(q.Value(r, 0));
+    return actions;
+}
+
+int TTestCentre::count(const QString& table, const QString& where, const TParams& params) {
+    return VarToInt(dm_->ScalarP("SELECT COUNT(*) FROM " + table + " WHERE " + where, params));
+}
+
+TValue TTestCentre::scalar(const QString& sql, const TParams& params) { return dm_->ScalarP(sql, params); }
+
+int TTestCentre::addFarmer(const QString& name, const QString& phone, bool blacklisted) {
+    dm_->ExecSQLP("INSERT INTO T_Farmer(Name,Phone,Blacklist,CustType) VALUES(:n,:p,:b,'农户代烘')",
+                  {{"n", name}, {"p", phone}, {"b", blacklisted}});
+    return int(dm_->LastInsertId());
+}
+
+int TTestCentre::addOperator(const QString& name, const QString& team) {
+    dm_->ExecSQLP("INSERT INTO T_Operator(OpName,Team,Post,Phone) VALUES(:n,:t,'操作工','')",
+                  {{"n", name}, {"t", team}});
+    return int(dm_->LastInsertId());
+}
+
+int TTestCentre::addWh(const QString& name, const QString& zoneType, double capacity) {
+    dm_->ExecSQLP("INSERT INTO T_Wh(WhName,WhType,Capacity,Remark) VALUES(:n,:t,:c,'')",
+                  {{"n", name}, {"t", zoneType}, {"c", capacity}});
+    return int(dm_->LastInsertId());
+}
+
+int TTestCentre::addEquip(const QString& no, const QString& status) {
+    dm_->ExecSQLP("INSERT INTO T_Equip(EquipNo,Model,Status) VALUES(:n,'测试机',:s)", {{"n", no}, {"s", status}});
+    return int(dm_->LastInsertId());
+}

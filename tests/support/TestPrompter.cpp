@@ -1,0 +1,56 @@
+#include "support/TestPrompter.h"
+
+TTestPrompter::TTestPrompter() { SetPrompter(this); }
+
+TTestPrompter::~TTestPrompter() { SetPrompter(nullptr); }
+
+void TTestPrompter::Message(TMsgKind kind, const QString& caption, const QString& text) {
+    Shown.push_back({kind, caption, text});
+}
+
+bool TTestPrompter::AskYesNo(const QString& text) {
+    Questions << text;
+    if (yesNo_.empty()) return false;
+    const bool answer = yesNo_.front();
+    yesNo_.pop_front();
+    return answer;
+}
+
+QString TTestPrompter::SaveFileName(const QString& proposedName, const QString&) {
+    ProposedFileNames << proposedName;
+    if (saveAs_.empty()) return {};
+    const QString path = saveAs_.front();
+    saveAs_.pop_front();
+    return path;
+}
+
+bool TTestPrompter::InputMemo(const QString& title, const QString&, QString& text) {
+    MemoTitles << title;
+    if (memos_.empty()) return false;
+    const std::optional<QString> answer = memos_.front();
+    memos_.pop_front();
+    if (!answer) return false;
+    text = *answer;
+    return true;
+}
+
+void TTestPrompter::AnswerYes(int times) { yesNo_.insert(yesNo_.end(), size_t(times), true); }
+
+void TTestPrompter::AnswerNo(int times) { yesNo_.insert(yesNo_.end(), size_t(times), false); }
+
+void TTestPrompter::AnswerSaveAs(const QString& path) { saveAs_.push_back(path); }
+
+void TTestPrompter::AnswerMemo(std::optional<QString> text) { memos_.push_back(std::move(text)); }
+
+QStringList TTestPrompter::Texts() const {
+    QStringList texts;
+    for (const TShown& s : Shown) texts << s.text;
+    return texts;
+}
+
+QString TTestPrompter::LastText() const { return Shown.empty() ? QString() : Shown.back().text; }
+
+void TTestPrompter::Clear() {
+    Shown.clear();
+    Questions.clear();
+}

@@ -1,0 +1,46 @@
+#pragma once
+// A prompter for tests: records every message and answers questions from a script,
+// so that no test ever waits on a modal window.
+
+#include "forms/uMsg.h"
+
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+class TTestPrompter final : public TPrompter {
+public:
+    struct TShown {
+        TMsgKind kind;
+        QString caption;
+        QString text;
+    };
+
+    TTestPrompter();  // installs itself
+    ~TTestPrompter() override;  // restores the Qt prompter
+
+    void Message(TMsgKind kind, const QString& caption, const QString& text) override;
+    bool AskYesNo(const QString& text) override;
+    QString SaveFileName(const QString& proposedName, const QString& filter) override;
+    bool InputMemo(const QString& title, const QString& prompt, QString& text) override;
+
+    // Answers, taken in order; a question with no scripted answer is answered No / cancel.
+    void AnswerYes(int times = 1);
+    void AnswerNo(int times = 1);
+    void AnswerSaveAs(const QString& path);  // an empty path cancels
+    void AnswerMemo(std::optional<QString> text);  // nullopt cancels
+
+    std::vector<TShown> Shown;
+    QStringList Questions;
+    QStringList ProposedFileNames;
+    QStringList MemoTitles;
+
+    QStringList Texts() const;     // every message text, in order
+    QString LastText() const;      // the last message, or empty
+    void Clear();
+
+private:
+    std::deque<bool> yesNo_;
+    std::deque<QString> saveAs_;
+    std::deque<std::optional<QString>> memos_;
+};
