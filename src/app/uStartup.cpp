@@ -22,9 +22,11 @@ TAppPaths TAppPaths::BesideExecutable() {
     return TAppPaths{QDir(QCoreApplication::applicationDirPath()).absolutePath() + "/"};
 }
 
-std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths) {
+std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths) { return PrepareDatabase(paths, MovelkarSchema()); }
+
+std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths, const TSchema& schema) {
     try {
-        EnsureDatabase(paths.DbPath(), paths.BackupDir());
+        EnsureDatabase(paths.DbPath(), paths.BackupDir(), schema);
     } catch (const TDbError& e) {
         WriteInitErrorLog(paths, e.Message());
         ShowError(QStringLiteral("数据库初始化失败：") + e.Message() +

@@ -5,6 +5,7 @@
 #include <memory>
 
 class TDM;
+struct TSchema;
 
 // Everything lives beside the executable: no configuration moves it.
 struct TAppPaths {
@@ -19,3 +20,4 @@ struct TAppPaths {
 // Creates the database when missing and connects to it. A failure is shown in an error box
 // (creation failures also go to init_error.log) and gives nullptr: the process then ends.
 std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths);
+std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths, const TSchema& schema);

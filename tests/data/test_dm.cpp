@@ -1,0 +1,174 @@
+#include "support/TestCentre.h"
+
+#include <QDate>
+#include <gtest/gtest.h>
+
+namespace {
+QString Today() { return QDate::currentDate().toString("yyyyMMdd"); }
+
+void AddBatch(TDM& dm, const QString& no) {
+    dm.ExecSQLP("INSERT INTO T_Batch(BatchNo, Status) VALUES(:b, '待烘干')", {{"b", no}});
+}
+}  // namespace
+
+TEST(NextNo, CountsUpWithinTodayAndPrefixOnly) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    EXPECT_EQ(dm.NextNo("PC", "T_Batch", "BatchNo"), "PC" + Today() + "001");
+
+    AddBatch(dm, "PC" + Today() + "007");
+    AddBatch(dm, "PC" + QDate::currentDate().addDays(-1).toString("yyyyMMdd") + "050");
+    AddBatch(dm, "CK" + Today() + "020");
+    EXPECT_EQ(dm.NextNo("PC", "T_Batch", "BatchNo"), "PC" + Today() + "008");
+    EXPECT_EQ(dm.NextNo("CK", "T_Batch", "BatchNo"), "CK" + Today() + "021");
+}
+
+TEST(NextNo, GoesPastNineHundredNinetyNineByNumber) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    AddBatch(dm, "PC" + Today() + "999");
+    EXPECT_EQ(dm.NextNo("PC", "T_Batch", "BatchNo"), "PC" + Today() + "1000");
+    AddBatch(dm, "PC" + Today() + "1000");
+    EXPECT_EQ(dm.NextNo("PC", "T_Batch", "BatchNo"), "PC" + Today() + "1001");
+}
+
+TEST(NextNo, NonNumericSequenceCountsAsNothing) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    AddBatch(dm, "PC" + Today() + "ABC");
+    EXPECT_EQ(dm.NextNo("PC", "T_Batch", "BatchNo"), "PC" + Today() + "001");
+    AddBatch(dm, "PC" + Today() + "004");
+    EXPECT_EQ(dm.NextNo("PC", "T_Batch", "BatchNo"), "PC" + Today() + "005");
+}
+
+TEST(Params, BoundByNameWithNullAndRepeatedNames) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    // Given in another order than they stand in the text: taken by name, not position.
+    dm.ExecSQLP("INSERT INTO T_Farmer(Name, Phone, Village, Remark) VALUES(:n, :p, :n, :r)",
+                {{"r", TValue()}, {"p", "139"}, {"n", QStringLiteral("张三")}});
+    const TQuery q = dm.OpenSQL("SELECT Name, Phone, Village, Remark FROM T_Farmer");
+    EXPECT_EQ(VarToStr(q.Field("Name")), QStringLiteral("张三"));
+    EXPECT_EQ(VarToStr(q.Field("Village")), QStringLiteral("张三"));
+    EXPECT_EQ(VarToStr(q.Field("Phone")), "139");
+    EXPECT_TRUE(q.Field("Remark").IsNull());
+
+    // Text with quotes is data, never SQL.
+    const QString tricky = "O'Brien'); DELETE FROM T_Farmer; --";
+    dm.ExecSQLP("UPDATE T_Farmer SET Remark=:r", {{"r", tricky}});
+    EXPECT_EQ(VarToStr(dm.ScalarP("SELECT Remark FROM T_Farmer")), tricky);
+    EXPECT_EQ(c.count("T_Farmer"), 1);
+
+    EXPECT_THROW(dm.ExecSQLP("UPDATE T_Farmer SET Phone=:p", {{"q", "1"}}), TDbError);
+}
+
+TEST(Transactions, FailingStatementLeavesNothingAfterRollback) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    try {
+        TTransaction tx(dm);
+        AddBatch(dm, "PC" + Today() + "001");
+        dm.WriteLog(QStringLiteral("收粮登记"), "T_Batch", "PC" + Today() + "001", "");
+        dm.ExecSQLP("INSERT INTO T_Stock(BatchNo, Status) VALUES(:b, :s)",
+                    {{"b", "PC" + Today() + "001"}, {"s", QStringLiteral("一个远远超过十个字的库存状态文字")}});
+        tx.Commit();
+        FAIL() << "the over-long status should have failed";
+    } catch (const TDbError&) {
+    }
+    EXPECT_FALSE(dm.InTransaction());
+    EXPECT_EQ(c.count("T_Batch"), 0);
+    EXPECT_EQ(c.count("T_Stock"), 0);
+    EXPECT_EQ(c.count("T_Log"), 0);
+
+    dm.RollbackTrans();
+    dm.CommitTrans();
+
+    {
+        TTransaction tx(dm);
+        AddBatch(dm, "PC" + Today() + "002");
+        dm.WriteLog(QStringLiteral("收粮登记"), "T_Batch", "PC" + Today() + "002", "");
+        tx.Commit();
+    }
+    EXPECT_EQ(c.count("T_Batch"), 1);
+    EXPECT_EQ(c.logActions(), QStringList{QStringLiteral("收粮登记")});
+}
+
+TEST(Transactions, SecondConnectionCannotWriteWhileOneIsOpen) {
+    TTestCentre c;
+    TDM other(c.paths().DbPath());
+    other.Connect();
+    other.SetCommandTimeout(std::chrono::milliseconds(300));
+    TTransaction tx(c.dm());
+    EXPECT_THROW(other.BeginTrans(), TDbError);
+}
+
+TEST(ScalarP, NullForNoRowAndNullField) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    EXPECT_TRUE(dm.ScalarP("SELECT Pwd FROM T_User WHERE UserID=:i", {{"i", 9999}}).IsNull());
+    EXPECT_TRUE(dm.ScalarP("SELECT MAX(Qty) FROM T_Stock").IsNull());
+    EXPECT_EQ(VarToFloat(dm.ScalarP("SELECT SUM(Qty) FROM T_Stock")), 0.0);
+    EXPECT_EQ(VarToStr(dm.ScalarP("SELECT Pwd FROM T_User WHERE UserID=1")), "846");
+}
+
+TEST(TaggedValues, FieldsKeepTheirDeclaredKinds) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    const QDateTime at(QDate(2026, 3, 9), QTime(7, 5, 30));
+    dm.ExecSQLP("INSERT INTO T_Settle(SettleNo, TotalFee, SettleTime, StoreDays) VALUES('JS1', :m, :t, :d)",
+                {{"m", TValue::Money(1234.56789)}, {"t", at}, {"d", 12}});
+    dm.ExecSQLP("INSERT INTO T_Farmer(Name, Blacklist, Remark) VALUES('a', :b, :r)", {{"b", true}, {"r", "007"}});
+
+    const TQuery s = dm.OpenSQL("SELECT TotalFee, SettleTime, StoreDays, PaidAmt FROM T_Settle");
+    EXPECT_EQ(s.Field("TotalFee").Kind(), TValueKind::Currency);
+    EXPECT_EQ(s.Field("TotalFee").MoneyUnits(), 12345679);
+    EXPECT_EQ(FmtMoney(VarToFloat(s.Field("TotalFee"))), "1234.57");
+    EXPECT_EQ(s.Field("SettleTime").Kind(), TValueKind::DateTime);
+    EXPECT_EQ(s.Field("SettleTime").AsDateTime(), at);
+    EXPECT_EQ(VarToStr(dm.ScalarP("SELECT SettleTime FROM T_Settle")).left(19), "2026-03-09 07:05:30");
+    EXPECT_EQ(s.Field("StoreDays").Kind(), TValueKind::Integer);
+    EXPECT_TRUE(s.Field("PaidAmt").IsNull());
+
+    const TQuery f = dm.OpenSQL("SELECT Blacklist, Remark FROM T_Farmer");
+    EXPECT_EQ(f.Field("Blacklist").Kind(), TValueKind::Boolean);
+    EXPECT_TRUE(f.Field("Blacklist").AsBool());
+    EXPECT_EQ(VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Farmer WHERE Blacklist=-1")), 1);
+    EXPECT_EQ(VarToStr(f.Field("Remark")), "007");
+}
+
+TEST(TaggedValues, DateTextOrderAndDayBounds) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    const QDate day(2026, 5, 1);
+    for (const QDateTime& t : {QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 59, 59)),
+                               QDateTime(day.addDays(1), QTime(0, 0))})
+        dm.ExecSQLP("INSERT INTO T_Log(OpTime, ActType) VALUES(:t, 'x')", {{"t", t}});
+    EXPECT_EQ(VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Log WHERE OpTime>=:a AND OpTime<=:b",
+                                  {{"a", QDateTime(day, QTime(0, 0))}, {"b", EndOfDay(day)}})),
+              2);
+}
+
+TEST(CommandTimeout, RunawayQueryIsGivenUp) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    dm.SetCommandTimeout(std::chrono::milliseconds(200));
+    try {
+        dm.ScalarP("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n) SELECT COUNT(*) FROM n");
+        FAIL() << "the query should have been stopped";
+    } catch (const TDbError& e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("超时"))) << e.Message().toStdString();
+    }
+    EXPECT_EQ(VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Grain")), 3);
+}
+
+TEST(WriteLog, NeverFailsItsCaller) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    dm.WriteLog(QStringLiteral("新增"), "T_Farmer", QString(30, 'x'), "");
+    dm.WriteLog(QStringLiteral("新增"), "T_Farmer", "7", QStringLiteral("张三"));
+    const TQuery q = dm.OpenSQL("SELECT LoginName, RefNo, Detail, OpTime FROM T_Log");
+    ASSERT_EQ(q.RowCount(), 1);
+    EXPECT_EQ(VarToStr(q.Field("LoginName")), "admin");
+    EXPECT_EQ(VarToStr(q.Field("Detail")), QStringLiteral("张三"));
+    EXPECT_LE(qAbs(q.Field("OpTime").AsDateTime().secsTo(QDateTime::currentDateTime())), 5);
+}
