@@ -284,15 +284,23 @@ void TDM::BackupTo(const QString& targetPath) {
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(target, 5000);
         sqlite3_backup* backup = sqlite3_backup_init(target, "main", db_, "main");
+        bool locked = false;
         if (backup) {
+            // Another program holding the file locked must not freeze the window for good.
+            const auto giveUp = std::chrono::steady_clock::now() + commandTimeout_;
             do {
                 rc = sqlite3_backup_step(backup, -1);
-                if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlite3_sleep(50);
-            } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+                locked = rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+                if (locked && std::chrono::steady_clock::now() >= giveUp) break;
+                if (locked) sqlite3_sleep(50);
+            } while (rc == SQLITE_OK || locked);
             sqlite3_backup_finish(backup);
         }
         rc = sqlite3_errcode(target);
-        if (rc != SQLITE_OK) error = QString::fromUtf8(sqlite3_errmsg(target));
+        if (locked)
+            error = QStringLiteral("数据库被其他程序占用，备份未完成");
+        else if (rc != SQLITE_OK)
+            error = QString::fromUtf8(sqlite3_errmsg(target));
     } else {
         error = QString::fromUtf8(target ? sqlite3_errmsg(target) : sqlite3_errstr(rc));
     }
