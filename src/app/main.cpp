@@ -1,13 +1,30 @@
+#include "app/uGlobal.h"
+#include "app/uLogin.h"
+#include "app/uMain.h"
 #include "app/uStartup.h"
 #include "data/uDM.h"
+#include "forms/uCtl.h"
+#include "forms/uMsg.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Movelkar");
+    // Message boxes and menus follow the application font: Simplified Chinese glyphs throughout.
+    QApplication::setFont(QFont(kSansFamily, 9));
     const TAppPaths paths = TAppPaths::BesideExecutable();
     std::unique_ptr<TDM> dm = PrepareDatabase(paths);
     if (!dm) return 0;
-    return 0;
+    try {
+        if (!RunLogin(*dm)) return 0;
+    } catch (const TDbError& e) {
+        ShowError(e.Message());
+        return 0;
+    }
+    dm->SetLogUser(Session.LoginName);
+    TfrmMain frmMain(*dm, paths);
+    frmMain.BuildUI();
+    frmMain.show();
+    return QApplication::exec();
 }

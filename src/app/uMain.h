@@ -1,0 +1,102 @@
+#pragma once
+// The home screen: menus, the function board by business area, the status bar, and the
+// three small functions of its own (password change, backup, about).
+
+#include "app/uGlobal.h"
+#include "app/uStartup.h"
+#include "forms/uCtl.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <QMainWindow>
+#include <QPointer>
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QTimer;
+class TDM;
+
+// The refusal message, or an empty text when the session's password was changed (and logged).
+// The new password is stored exactly as typed; only its length is judged without the blanks.
+QString ChangePassword(TDM& dm, const TSession& s, const QString& oldPwd, const QString& newPwd,
+                       const QString& confirm);
+
+// Where a backup taken at the given moment goes.
+QString BackupTarget(const QString& backupDir, const QDateTime& at);
+
+struct TPwdInput {
+    QString oldPwd, newPwd, confirm;
+};
+
+class TfrmPwd : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmPwd(QWidget* parent = nullptr);
+    void BuildUI();
+    TPwdInput Input() const;
+
+private:
+    QLineEdit* edtOld_ = nullptr;
+    QLineEdit* edtNew_ = nullptr;
+    QLineEdit* edtConfirm_ = nullptr;
+};
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    TfrmMain(TDM& dm, const TAppPaths& paths, QWidget* parent = nullptr);
+
+    // Builds the window and records the login.
+    void BuildUI();
+    void DoAction(int code);
+    bool DoPwd();
+    void DoBackup();
+    void DoAbout();
+    void DoExit();
+    void Tick();
+    // Records the logout, once, however the window is closed.
+    void FormClose();
+
+    QString UserPanelText() const;
+    QString DatePanelText() const;
+    QString ClockPanelText() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    // The password dialog; nothing when it is not confirmed.
+    virtual std::optional<TPwdInput> AskPasswords();
+
+private:
+    void BuildMenus();
+    void BuildBoard();
+    void BuildStatusBar();
+    // The one place where an action code meets the window it opens.
+    void OpenWindow(int code);
+    // A window that exists at most once: created on first use, then shown and brought forward.
+    template <class TWindow, class TMake>
+    TWindow* OpenSingle(QPointer<TWindow>& slot, TMake make);
+
+    TDM& dm_;
+    TAppPaths paths_;
+    QLabel* pnlUser_ = nullptr;
+    QLabel* pnlDate_ = nullptr;
+    QLabel* pnlClock_ = nullptr;
+    QTimer* timer_ = nullptr;
+    bool closed_ = false;
+
+    QPointer<QWidget> frmBatchList_;   // 7
+    QPointer<QWidget> frmDrying_;      // 8
+    QPointer<QWidget> frmStock_;       // 9, 20
+    QPointer<QWidget> frmOutList_;     // 10
+    QPointer<QWidget> frmSettleList_;  // 11
+    QPointer<QWidget> frmReport_;      // 14, 21, 22, 23
+    QPointer<QWidget> frmLog_;         // 15
+};
+
+template <class TWindow, class TMake>
+TWindow* TfrmMain::OpenSingle(QPointer<TWindow>& slot, TMake make) {
+    if (!slot) slot = make();
+    BringToFront(slot);
+    return slot;
+}
