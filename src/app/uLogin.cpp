@@ -60,9 +60,7 @@ void TfrmLogin::BuildUI() {
     cboUser_->setCurrentIndex(cboUser_->count() > 0 ? 0 : -1);
 
     MakeLabel(this, QStringLiteral("密  码："), 80, 114, 60);
-    edtPwd_ = MakeEdit(this, 140, 114, 160);
-    edtPwd_->setEchoMode(QLineEdit::Password);
-    edtPwd_->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
+    edtPwd_ = MakePasswordBox(this, 140, 114, 160);
 
     QPushButton* ok = MakeButton(this, QStringLiteral("登 录"), 100, 162, 80, 28, [this] { RunGuarded([this] { DoOK(); }); });
     ok->setDefault(true);
@@ -101,6 +99,13 @@ void TfrmLogin::DoOK() {
 }
 
 void TfrmLogin::DoCancel() { reject(); }
+
+QLineEdit* MakePasswordBox(QWidget* parent, int left, int top, int width) {
+    QLineEdit* edit = MakeEdit(parent, left, top, width);
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
+    return edit;
+}
 
 bool RunLogin(TDM& dm) {
     TfrmLogin dlg(dm);

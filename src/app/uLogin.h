@@ -52,5 +52,8 @@ private:
     QLineEdit* edtPwd_ = nullptr;
 };
 
+// A one-line box that shows every typed character as "*".
+QLineEdit* MakePasswordBox(QWidget* parent, int left, int top, int width);
+
 // Shows the login dialog modally; true when a user logged in (Session is then filled).
 bool RunLogin(TDM& dm);

@@ -1,5 +1,7 @@
 #include "app/uMain.h"
 
+#include "app/uLogin.h"
+
 #include "data/uDM.h"
 #include "forms/uMsg.h"
 
@@ -77,10 +79,7 @@ void TfrmPwd::BuildUI() {
     ApplyFormFont(this);
     const auto passwordBox = [this](const QString& caption, int top) {
         MakeLabel(this, caption, 40, top, 90);
-        QLineEdit* edit = MakeEdit(this, 130, top, 160);
-        edit->setEchoMode(QLineEdit::Password);
-        edit->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
-        return edit;
+        return MakePasswordBox(this, 130, top, 160);
     };
     edtOld_ = passwordBox(QStringLiteral("原密码："), 30);
     edtNew_ = passwordBox(QStringLiteral("新密码："), 70);

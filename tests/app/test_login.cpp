@@ -6,20 +6,31 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 void AddUser(TTestCentre& c, const QString& login, const QString& pwd, const QString& role, bool active = true) {
     c.dm().ExecSQLP("INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES(:l,:n,:p,:r,:a)",
                     {{"l", login}, {"n", login + "名"}, {"p", pwd}, {"r", role}, {"a", active}});
 }
-}  // namespace
 
-TEST(Login, SeededAdministratorLogsInWithThePreselectedName) {
+// A fresh centre with nobody logged in yet, and the login dialog over it.
+class LoginDialog : public ::testing::Test {
+protected:
+    LoginDialog() { Session = TSession{}; }
+    TfrmLogin& Open() {
+        dlg = std::make_unique<TfrmLogin>(c.dm());
+        dlg->BuildUI();
+        return *dlg;
+    }
     TTestCentre c;
     TTestPrompter prompter;
-    Session = TSession{};
-    TfrmLogin dlg(c.dm());
-    dlg.BuildUI();
+    std::unique_ptr<TfrmLogin> dlg;
+};
+}  // namespace
+
+TEST_F(LoginDialog, SeededAdministratorLogsInWithThePreselectedName) {
+    TfrmLogin& dlg = Open();
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("登录 - Movelkar"));
     ASSERT_EQ(dlg.NameBox()->count(), 1);
     EXPECT_EQ(dlg.NameBox()->currentText(), "admin");
@@ -37,12 +48,8 @@ TEST(Login, SeededAdministratorLogsInWithThePreselectedName) {
     EXPECT_EQ(c.count("T_Log"), 0);  // the main window records the login, not the dialog
 }
 
-TEST(Login, WrongPasswordEmptiesTheBoxAndKeepsTheName) {
-    TTestCentre c;
-    TTestPrompter prompter;
-    Session = TSession{};
-    TfrmLogin dlg(c.dm());
-    dlg.BuildUI();
+TEST_F(LoginDialog, WrongPasswordEmptiesTheBoxAndKeepsTheName) {
+    TfrmLogin& dlg = Open();
     dlg.PasswordBox()->setText("847");
     dlg.DoOK();
     EXPECT_EQ(prompter.Texts(), QStringList{QStringLiteral("用户名或密码错误")});
@@ -91,14 +98,10 @@ TEST(Login, NameTrimmedPasswordExactAndCaseSensitive) {
     EXPECT_EQ(logic.Check("", "846").Message(), QStringLiteral("请输入用户名"));
 }
 
-TEST(Login, DisabledAccountsAreNeitherOfferedNorAdmitted) {
-    TTestCentre c;
-    TTestPrompter prompter;
+TEST_F(LoginDialog, DisabledAccountsAreNeitherOfferedNorAdmitted) {
     AddUser(c, "wang", "123", QStringLiteral("财务"), false);
     AddUser(c, "zhao", "123", QStringLiteral("操作工"));
-    Session = TSession{};
-    TfrmLogin dlg(c.dm());
-    dlg.BuildUI();
+    TfrmLogin& dlg = Open();
     EXPECT_EQ(TLoginLogic(c.dm()).LoginNames(), (QStringList{"admin", "zhao"}));
 
     dlg.NameBox()->setEditText("wang");
@@ -119,12 +122,8 @@ TEST(Login, DisabledAccountsAreNeitherOfferedNorAdmitted) {
     EXPECT_EQ(dlg.NameBox()->count(), 2);
 }
 
-TEST(Login, CancelEndsWithoutSessionOrLogRow) {
-    TTestCentre c;
-    TTestPrompter prompter;
-    Session = TSession{};
-    TfrmLogin dlg(c.dm());
-    dlg.BuildUI();
+TEST_F(LoginDialog, CancelEndsWithoutSessionOrLogRow) {
+    TfrmLogin& dlg = Open();
     dlg.PasswordBox()->setText("846");
     dlg.DoCancel();
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
@@ -134,11 +133,9 @@ TEST(Login, CancelEndsWithoutSessionOrLogRow) {
     EXPECT_TRUE(prompter.Shown.empty());
 }
 
-TEST(Login, EmptyUserTableLeavesTheNameToBeTyped) {
-    TTestCentre c;
+TEST_F(LoginDialog, NoEnabledAccountLeavesTheNameToBeTyped) {
     c.dm().ExecSQLP("UPDATE T_User SET IsActive=0");
-    TfrmLogin dlg(c.dm());
-    dlg.BuildUI();
+    TfrmLogin& dlg = Open();
     EXPECT_EQ(dlg.NameBox()->count(), 0);
     EXPECT_EQ(dlg.focusWidget(), dlg.NameBox());
 }

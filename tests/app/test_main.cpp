@@ -115,18 +115,3 @@ TEST(MainWindow, BackupIsForAdministratorsOnlyFromButtonAndMenu) {
     EXPECT_EQ(prompter.Texts(), (QStringList{"只有管理员可以备份数据", "只有管理员可以备份数据"}));
     EXPECT_EQ(c.count("T_Log", "ActType='数据备份'"), 0);
 }
-
-TEST(MainWindow, AboutBox) {
-    TTestCentre c;
-    TTestPrompter prompter;
-    TfrmMain w(c.dm(), c.paths());
-    w.BuildUI();
-    MenuAction(w, "关于本系统")->trigger();
-    ASSERT_EQ(prompter.Shown.size(), 1u);
-    EXPECT_EQ(prompter.Shown[0].kind, TMsgKind::Info);
-    EXPECT_EQ(prompter.Shown[0].caption, "Information");
-    EXPECT_EQ(prompter.Shown[0].text,
-              QStringLiteral("Movelkar\r\n版本: v1.0.0\r\n功能：收粮登记 → 烘干作业 → 入仓 → 出库 → 结算 → 台账报表全流程\r\n"
-                             "数据库：程序目录 Data/Movelkar.mdb，建议定期使用“数据备份”\r\n"
-                             "初始管理员：admin / 846，请及时修改密码\r\n"));
-}
