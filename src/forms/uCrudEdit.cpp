@@ -15,8 +15,12 @@ namespace {
 constexpr int kRowHeight = 28;
 constexpr int kFirstTop = 14;
 constexpr int kLabelLeft[2] = {16, 322};
-constexpr int kControlOffset = 90;
+// Wide enough for the longest caption with its " *" mark, e.g. "超期仓储(元/吨/天)".
+constexpr int kLabelWidth = 106;
+constexpr int kControlOffset = 110;
 constexpr int kControlWidth = 180;
+// A memo runs from the first column's control to the right edge of the second column's.
+constexpr int kMemoWidth = kLabelLeft[1] + kControlOffset + kControlWidth - (kLabelLeft[0] + kControlOffset);
 constexpr int kMemoRows = 3;
 }  // namespace
 
@@ -64,7 +68,7 @@ TECtl* TfrmCrudEdit::Field(const QString& editField) {
 }
 
 TECtl TfrmCrudEdit::MakeField(const TColDef& col, int left, int top) {
-    MakeLabel(this, col.Required ? col.Caption + " *" : col.Caption, left, top, 84);
+    MakeLabel(this, col.Required ? col.Caption + " *" : col.Caption, left, top, kLabelWidth);
     TECtl ctl{col};
     const int x = left + kControlOffset;
     switch (col.Kind) {
@@ -80,7 +84,7 @@ TECtl TfrmCrudEdit::MakeField(const TColDef& col, int left, int top) {
         break;
     case ckDate:
     case ckDateTime: ctl.Date = MakeDatePicker(this, x, top, kControlWidth, col.Kind == ckDate); break;
-    case ckMemo: ctl.Memo = MakeMemo(this, x, top, 580, 56); break;
+    case ckMemo: ctl.Memo = MakeMemo(this, x, top, kMemoWidth, 56); break;
     case ckYesNo: ctl.Check = MakeCheck(this, QStringLiteral("是"), x, top, false); break;
     case ckChoice:
         ctl.Combo = MakeCombo(this, x, top, kControlWidth);

@@ -115,8 +115,8 @@ TEST(CrudEditDialog, LaysOutFieldsAndLoadsTheRow) {
     farmer.BuildUI();
     EXPECT_EQ(farmer.windowTitle(), "农户/客户档案 - 新增");
     // 黑名单 takes the first column of the fourth row, so the memo starts the fifth.
-    EXPECT_EQ(farmer.Field("Blacklist")->Check->geometry().topLeft(), QPoint(106, 98));
-    EXPECT_EQ(farmer.Field("Remark")->Memo->geometry(), QRect(106, 126, 580, 56));
+    EXPECT_EQ(farmer.Field("Blacklist")->Check->geometry().topLeft(), QPoint(126, 98));
+    EXPECT_EQ(farmer.Field("Remark")->Memo->geometry(), QRect(126, 126, 486, 56));
     EXPECT_EQ(farmer.height(), 7 * 28 + 104);
     EXPECT_EQ(farmer.Field("IDCard")->Edit->maxLength(), 20);
     EXPECT_EQ(farmer.Field("CustType")->Combo->currentIndex(), -1);
