@@ -60,7 +60,7 @@ bool IntegerOutOfRange(const TColDef& col, const TValue& entered) {
     return d < std::numeric_limits<qint32>::min() || d > std::numeric_limits<qint32>::max();
 }
 
-// The first entry the user has to correct; Field -1 when all are acceptable.
+// The first entry the user has to correct; no message when all are acceptable.
 TSaveOutcome CheckEntries(const QList<TColDef>& cols, const TFieldValues& entered) {
     for (int i = 0; i < cols.size(); ++i) {
         const TColDef& col = cols[i];
@@ -198,7 +198,7 @@ int TextColumnLimit(TDM& dm, const QString& table, const QString& column) {
 
 TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const TFieldValues& entered) {
     const QList<TColDef> cols = EditedCols(def);
-    if (TSaveOutcome refused = CheckEntries(cols, entered); refused.Field >= 0) return refused;
+    if (TSaveOutcome refused = CheckEntries(cols, entered); !refused.Message.isEmpty()) return refused;
 
     TFieldValues stored;
     for (const TColDef& col : cols) stored.insert(col.EditField, StoredValue(col, entered.value(col.EditField)));

@@ -60,7 +60,6 @@ TEST(CrudList, KeywordIsOneBoundPatternOverTheTextColumns) {
     filtered.ListSQL += " WHERE GrainID>1";
     EXPECT_EQ(Names(c.dm(), BuildListSql(filtered, "米")), QStringList{"玉米"});
 
-    EXPECT_EQ(Names(c.dm(), BuildListSql(DefOperator(), "")), (QStringList{"乙师傅", "甲师傅", "丙司磅"}));
     EXPECT_EQ(DisplayChars(50), 8);
     EXPECT_EQ(DisplayChars(200), 28);
 }
@@ -112,8 +111,6 @@ TEST(CrudSave, EachKindIsStoredAsItsColumnExpects) {
 
     const TColDef lookup = MakeCol("X", "X", "X", ckChoice, 50, false, "SELECT 1,'a'");
     EXPECT_EQ(StoredValue(lookup, 0), TValue(0));
-    EXPECT_EQ(EditText(DefFeeStd().Cols[3], 12.5), "12.5");
-    EXPECT_EQ(EditText(DefFeeStd().Cols[2], TValue::Money(100)), "100.00");
 
     EXPECT_EQ(c.logActions(), (QStringList{"新增", "修改", "新增", "修改", "新增", "新增"}));
     EXPECT_EQ(VarToStr(c.scalar("SELECT RefNo FROM T_Log WHERE LogID=1")), "4");
@@ -217,7 +214,6 @@ TEST(CrudDelete, MasterRowsUsedByBusinessRecordsAreKept) {
     EXPECT_EQ(ReferencesTo(c.dm(), "T_Grain", 2), "批次 2 条、库存 1 条、收费标准 1 条");
     EXPECT_EQ(ReferencesTo(c.dm(), "T_Grain", 3), "收费标准 1 条");
     EXPECT_EQ(ReferencesTo(c.dm(), "T_Wh", 1), "批次 2 条");
-    EXPECT_EQ(ReferencesTo(c.dm(), "T_Operator", 1), "批次 2 条");
     c.dm().ExecSQLP("INSERT INTO T_EquipRun(EquipID) VALUES(1)");
     EXPECT_EQ(DeleteRefusal(c.dm(), DefEquip(), 1, Session), "删除失败，该记录可能已被业务单据引用：设备运行记录 1 条");
     for (const QString& master : {"T_Farmer", "T_Grain", "T_Wh", "T_Equip", "T_Operator", "T_FeeStd", "T_User"})
