@@ -1,0 +1,225 @@
+#include "forms/uCrudLogic.h"
+#include "forms/uDefs.h"
+#include "support/TestCentre.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+QStringList Names(TDM& dm, const TSqlText& list, int col = 1) {
+    const TQuery q = dm.OpenSQLP(list.Sql, list.Params);
+    QStringList names;
+    for (int r = 0; r < q.RowCount(); ++r) names << VarToStr(q.Value(r, col));
+    return names;
+}
+
+void AddBatch(TTestCentre& c, const QString& no, int farmer, int grain, int wh, int op) {
+    c.dm().ExecSQLP("INSERT INTO T_Batch(BatchNo,FarmerID,GrainID,WhID,OpID,Status) VALUES(:n,:f,:g,:w,:o,'待烘干')",
+                    {{"n", no}, {"f", farmer}, {"g", grain}, {"w", wh}, {"o", op}});
+}
+
+int AddUser(TTestCentre& c, const QString& login, const QString& role, bool active) {
+    c.dm().ExecSQLP("INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES(:l,:l,'pw',:r,:a)",
+                    {{"l", login}, {"r", role}, {"a", active}});
+    return int(c.dm().LastInsertId());
+}
+
+TFieldValues UserEntry(const QString& login, const QString& role, bool active) {
+    return {{"LoginName", login}, {"UserName", "张"}, {"Role", role}, {"Pwd", "1"}, {"IsActive", active}};
+}
+}  // namespace
+
+TEST(CrudList, KeywordIsOneBoundPatternOverTheTextColumns) {
+    TTestCentre c;
+    const TCrudDef farmers = DefFarmer();
+    const TSqlText plain = BuildListSql(farmers, "   ");
+    EXPECT_EQ(plain.Sql, farmers.ListSQL + " ORDER BY FarmerID DESC");
+    EXPECT_TRUE(plain.Params.empty());
+
+    const TSqlText zhang = BuildListSql(farmers, " 张 ");
+    EXPECT_EQ(zhang.Sql, farmers.ListSQL +
+                             " WHERE (Name LIKE :kw OR Phone LIKE :kw OR Village LIKE :kw OR IDCard LIKE :kw OR "
+                             "Address LIKE :kw) ORDER BY FarmerID DESC");
+    ASSERT_EQ(zhang.Params.size(), 1u);
+    EXPECT_EQ(zhang.Params[0].second.AsText(), "%张%");
+
+    c.addFarmer("O'Brien");
+    c.addFarmer("张三", "139");
+    c.addFarmer("李四", "100%");
+    EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "'")), QStringList{"O'Brien"});
+    EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "' OR 1=1 --")), QStringList{});
+    EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "张")), QStringList{"张三"});
+    // A typed % is a wildcard, not a literal: every farmer matches.
+    EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "%")).size(), 3);
+
+    // Without a searched text column the keyword filters nothing.
+    const TSqlText fees = BuildListSql(DefFeeStd(), "稻");
+    EXPECT_EQ(fees.Sql, DefFeeStd().ListSQL + " ORDER BY f.FeeID");
+    EXPECT_EQ(Names(c.dm(), fees).size(), 3);
+
+    TCrudDef filtered = DefGrain();
+    filtered.ListSQL += " WHERE GrainID>1";
+    EXPECT_EQ(Names(c.dm(), BuildListSql(filtered, "米")), QStringList{"玉米"});
+
+    EXPECT_EQ(DisplayChars(50), 8);
+    EXPECT_EQ(DisplayChars(200), 28);
+}
+
+TEST(CrudSave, EachKindIsStoredAsItsColumnExpects) {
+    TTestCentre c;
+    const TFieldValues fee{{"GrainID", 2},           {"PricePerTon", " 1,234.5 "}, {"StdMoisture", "13.25"},
+                           {"ExtraPerPoint", ""},    {"FreeDays", "2.5"},          {"StorageFee", "abc"},
+                           {"RushFee", "0"},         {"ReDryRate", "  "}};
+    const TSaveOutcome saved = SaveCrudRow(c.dm(), DefFeeStd(), {}, fee);
+    ASSERT_TRUE(saved.Saved) << saved.Message.toStdString();
+    EXPECT_EQ(saved.Key.AsInt64(), 4);
+    const TQuery row = c.dm().OpenSQLP("SELECT * FROM T_FeeStd WHERE FeeID=4", {});
+    EXPECT_EQ(VarToInt(row.Field("GrainID")), 2);
+    EXPECT_DOUBLE_EQ(row.Field("PricePerTon").AsDouble(), 1234.5);
+    EXPECT_DOUBLE_EQ(row.Field("StdMoisture").AsDouble(), 13.25);
+    EXPECT_TRUE(row.Field("ExtraPerPoint").IsNull());
+    EXPECT_EQ(VarToInt(row.Field("FreeDays")), 2);  // halves go to even
+    EXPECT_DOUBLE_EQ(row.Field("StorageFee").AsDouble(), 0);
+    EXPECT_FALSE(row.Field("RushFee").IsNull());
+    EXPECT_TRUE(row.Field("ReDryRate").IsNull());
+
+    ASSERT_TRUE(SaveCrudRow(c.dm(), DefFeeStd(), 4, {{"GrainID", 2}, {"FreeDays", "3.5"}}).Saved);
+    EXPECT_EQ(VarToInt(c.scalar("SELECT FreeDays FROM T_FeeStd WHERE FeeID=4")), 4);
+    EXPECT_TRUE(c.scalar("SELECT PricePerTon FROM T_FeeStd WHERE FeeID=4").IsNull());
+
+    const int farmerNo = VarToInt(SaveCrudRow(c.dm(), DefFarmer(), {},
+                                              {{"Name", "  王五 "}, {"Phone", "   "}, {"Blacklist", true},
+                                               {"CustType", ""}, {"Remark", "\n 老客户 \n"}})
+                                      .Key);
+    const TQuery farmer = c.dm().OpenSQLP("SELECT * FROM T_Farmer WHERE FarmerID=:i", {{"i", farmerNo}});
+    EXPECT_EQ(VarToStr(farmer.Field("Name")), "王五");
+    EXPECT_FALSE(farmer.Field("Phone").IsNull());
+    EXPECT_EQ(VarToStr(farmer.Field("Phone")), "");
+    EXPECT_EQ(VarToInt(c.scalar("SELECT Blacklist FROM T_Farmer WHERE FarmerID=:i", {{"i", farmerNo}})), -1);
+    EXPECT_EQ(VarToStr(farmer.Field("CustType")), "");
+    EXPECT_EQ(VarToStr(farmer.Field("Remark")), "老客户");
+    SaveCrudRow(c.dm(), DefFarmer(), farmerNo, {{"Name", "王五"}, {"Blacklist", false}});
+    EXPECT_EQ(VarToInt(c.scalar("SELECT Blacklist FROM T_Farmer WHERE FarmerID=:i", {{"i", farmerNo}})), 0);
+
+    // A date-only field keeps the day, not the hour the picker was opened at.
+    const QDateTime picked(QDate(2025, 3, 3), QTime(14, 5, 9));
+    ASSERT_TRUE(SaveCrudRow(c.dm(), DefEquipMaint(), {},
+                            {{"EquipID", 1}, {"MaintType", "保养"}, {"MaintDate", picked}, {"NextDate", picked}})
+                    .Saved);
+    EXPECT_EQ(VarToStr(c.scalar("SELECT MaintDate FROM T_EquipMaint")), "2025-03-03 00:00:00");
+    ASSERT_TRUE(SaveCrudRow(c.dm(), DefEquipRun(), {}, {{"EquipID", 1}, {"StartTime", picked}}).Saved);
+    EXPECT_EQ(VarToStr(c.scalar("SELECT StartTime FROM T_EquipRun")), "2025-03-03 14:05:09");
+
+    const TColDef lookup = MakeCol("X", "X", "X", ckChoice, 50, false, "SELECT 1,'a'");
+    EXPECT_EQ(StoredValue(lookup, 0), TValue(0));
+
+    EXPECT_EQ(c.logActions(), (QStringList{"新增", "修改", "新增", "修改", "新增", "新增"}));
+    EXPECT_EQ(VarToStr(c.scalar("SELECT RefNo FROM T_Log WHERE LogID=1")), "4");
+}
+
+TEST(CrudSave, RequiredFieldsAreCheckedInLayoutOrderAndNothingIsWritten) {
+    TTestCentre c;
+    TSaveOutcome out = SaveCrudRow(c.dm(), DefUser(), {}, UserEntry("  ", "", true));
+    EXPECT_EQ(out.Message, "请填写：登录名");
+    EXPECT_EQ(out.Field, 0);
+    out = SaveCrudRow(c.dm(), DefUser(), {}, UserEntry("wang", "", true));
+    EXPECT_EQ(out.Message, "请选择：角色");
+    EXPECT_EQ(out.Field, 2);
+    out = SaveCrudRow(c.dm(), DefFeeStd(), {}, {{"GrainID", 0}, {"PricePerTon", ""}});
+    EXPECT_EQ(out.Message, "请选择：粮种");
+    // A blank required number is not refused; it is stored as null.
+    EXPECT_TRUE(SaveCrudRow(c.dm(), DefFeeStd(), {}, {{"GrainID", 1}, {"PricePerTon", ""}}).Saved);
+    out = SaveCrudRow(c.dm(), DefFeeStd(), {}, {{"GrainID", 1}, {"FreeDays", "9e12"}});
+    EXPECT_EQ(out.Message, "数值超出范围：免费堆放(天)");
+    EXPECT_EQ(out.Field, 4);
+
+    out = SaveCrudRow(c.dm(), DefUser(), {}, UserEntry(QString(21, 'x'), Roles::Finance, true));
+    EXPECT_FALSE(out.Saved);
+    EXPECT_TRUE(out.Message.startsWith("保存失败：")) << out.Message.toStdString();
+
+    EXPECT_EQ(c.count("T_User"), 1);
+    EXPECT_EQ(c.count("T_FeeStd"), 4);
+    EXPECT_EQ(c.logActions(), QStringList{"新增"});
+    EXPECT_EQ(TextColumnLimit(c.dm(), "T_User", "loginname"), 20);
+    EXPECT_EQ(TextColumnLimit(c.dm(), "T_Farmer", "Remark"), 0);
+}
+
+TEST(CrudSave, AccountsKeepUniqueLoginsAndAnActiveAdministrator) {
+    TTestCentre c;
+    TSaveOutcome out = SaveCrudRow(c.dm(), DefUser(), {}, UserEntry(" admin ", Roles::Weigher, true));
+    EXPECT_EQ(out.Message, "登录名已存在");
+    EXPECT_EQ(out.Field, 0);
+
+    out = SaveCrudRow(c.dm(), DefUser(), 1, UserEntry("admin", Roles::Admin, false));
+    EXPECT_EQ(out.Message, "至少保留一个启用的管理员账号");
+    out = SaveCrudRow(c.dm(), DefUser(), 1, UserEntry("admin", Roles::Finance, true));
+    EXPECT_EQ(out.Message, "至少保留一个启用的管理员账号");
+    EXPECT_EQ(VarToStr(c.scalar("SELECT Role FROM T_User WHERE UserID=1")), Roles::Admin);
+
+    // Keeping one's own login name is no duplicate; with a second active administrator the
+    // first may be switched off.
+    const int second = VarToInt(SaveCrudRow(c.dm(), DefUser(), {}, UserEntry("boss", Roles::Admin, true)).Key);
+    EXPECT_TRUE(SaveCrudRow(c.dm(), DefUser(), second, UserEntry("boss", Roles::Admin, true)).Saved);
+    EXPECT_TRUE(SaveCrudRow(c.dm(), DefUser(), 1, UserEntry("admin", Roles::Admin, false)).Saved);
+    EXPECT_EQ(SaveCrudRow(c.dm(), DefUser(), second, UserEntry("boss", Roles::Viewer, true)).Message,
+              "至少保留一个启用的管理员账号");
+    EXPECT_EQ(SaveCrudRow(c.dm(), DefUser(), 1, UserEntry("boss", Roles::Admin, false)).Message, "登录名已存在");
+    EXPECT_EQ(c.logActions(), (QStringList{"新增", "修改", "修改"}));
+}
+
+TEST(CrudSave, SavingOverADeletedRowIsReportedNotLogged) {
+    TTestCentre c;
+    const TSaveOutcome out = SaveCrudRow(c.dm(), DefGrain(), 99, {{"GrainName", "荞麦"}});
+    EXPECT_FALSE(out.Saved);
+    EXPECT_TRUE(out.Message.startsWith("保存失败：")) << out.Message.toStdString();
+    EXPECT_TRUE(c.logActions().isEmpty());
+}
+
+TEST(CrudDelete, AccountGuardsComeFirstInTheirOrder) {
+    TTestCentre c;
+    const TCrudDef users = DefUser();
+    const int boss = AddUser(c, "boss", Roles::Admin, true);
+    const int retired = AddUser(c, "retired", Roles::Admin, false);
+    c.loginAs(Roles::Finance);
+    EXPECT_EQ(DeleteRefusal(c.dm(), users, 1, Session), "内置管理员账号不可删除");
+    EXPECT_EQ(DeleteRefusal(c.dm(), users, Session.UserID, Session), "不能删除当前登录账号");
+
+    // Two active administrators: one of them may go, then the last one may not.
+    EXPECT_EQ(DeleteCrudRow(c.dm(), users, retired, "retired", Session), "");
+    c.dm().ExecSQLP("UPDATE T_User SET IsActive=0 WHERE UserID=1");
+    EXPECT_EQ(DeleteRefusal(c.dm(), users, boss, Session), "至少保留一个启用的管理员账号");
+    // An inactive administrator is refused too while only one active one is left.
+    const int dormant = AddUser(c, "dormant", Roles::Admin, false);
+    EXPECT_EQ(DeleteCrudRow(c.dm(), users, dormant, "dormant", Session), "至少保留一个启用的管理员账号");
+    const int clerk = AddUser(c, "clerk", Roles::Weigher, true);
+    EXPECT_EQ(DeleteCrudRow(c.dm(), users, clerk, "clerk", Session), "");
+
+    EXPECT_EQ(c.count("T_User", "UserID IN (:a,:b)", {{"a", boss}, {"b", dormant}}), 2);
+    EXPECT_EQ(c.count("T_User", "UserID IN (:a,:b)", {{"a", retired}, {"b", clerk}}), 0);
+    EXPECT_EQ(c.logActions(), (QStringList{"删除", "删除"}));
+    EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE LogID=2")), "clerk");
+}
+
+TEST(CrudDelete, MasterRowsUsedByBusinessRecordsAreKept) {
+    TTestCentre c;
+    const int used = c.addFarmer("张三");
+    const int unused = c.addFarmer("李四");
+    AddBatch(c, "PC20250303001", used, 2, 1, 1);
+    AddBatch(c, "PC20250303002", used, 2, 1, 1);
+    c.dm().ExecSQLP("INSERT INTO T_Stock(BatchNo,WhID,GrainID,FarmerID,Qty) VALUES('PC20250303001',2,2,:f,500)",
+                    {{"f", used}});
+
+    EXPECT_EQ(ReferencesTo(c.dm(), "T_Farmer", used), "批次 2 条、库存 1 条");
+    EXPECT_EQ(DeleteCrudRow(c.dm(), DefFarmer(), used, "张三", Session),
+              "删除失败，该记录可能已被业务单据引用：批次 2 条、库存 1 条");
+    EXPECT_EQ(ReferencesTo(c.dm(), "T_Grain", 2), "批次 2 条、库存 1 条、收费标准 1 条");
+    EXPECT_EQ(ReferencesTo(c.dm(), "T_Grain", 3), "收费标准 1 条");
+    EXPECT_EQ(ReferencesTo(c.dm(), "T_Wh", 1), "批次 2 条");
+    c.dm().ExecSQLP("INSERT INTO T_EquipRun(EquipID) VALUES(1)");
+    EXPECT_EQ(DeleteRefusal(c.dm(), DefEquip(), 1, Session), "删除失败，该记录可能已被业务单据引用：设备运行记录 1 条");
+    for (const QString& master : {"T_Farmer", "T_Grain", "T_Wh", "T_Equip", "T_Operator", "T_FeeStd", "T_User"})
+        EXPECT_NO_THROW(ReferencesTo(c.dm(), master, 1)) << master.toStdString();
+
+    EXPECT_EQ(DeleteCrudRow(c.dm(), DefFarmer(), unused, "李四", Session), "");
+    EXPECT_EQ(c.count("T_Farmer"), 1);
+    EXPECT_EQ(c.logActions(), QStringList{"删除"});
+}

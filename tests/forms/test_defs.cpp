@@ -1,0 +1,76 @@
+#include "forms/uCrudEdit.h"
+#include "forms/uCtl.h"
+#include "forms/uDefs.h"
+#include "support/TestCentre.h"
+#include "support/TestPrompter.h"
+
+#include <QComboBox>
+#include <QSet>
+#include <gtest/gtest.h>
+
+namespace {
+QList<TCrudDef> AllDefs() {
+    return {DefGrain(), DefFeeStd(), DefWh(),     DefEquip(),     DefOperator(),
+            DefFarmer(), DefUser(),  DefEquipRun(), DefEquipMaint()};
+}
+
+QStringList TableColumns(TDM& dm, const QString& table) {
+    const TQuery q = dm.OpenSQLP("SELECT name FROM pragma_table_info(:t)", {{"t", table}});
+    QStringList names;
+    for (int r = 0; r < q.RowCount(); ++r) names << VarToStr(q.Value(r, 0)).toLower();
+    return names;
+}
+}  // namespace
+
+TEST(Defs, EveryDefinitionMatchesItsQueryAndTable) {
+    TTestCentre c;
+    QSet<QString> titles;
+    for (const TCrudDef& def : AllDefs()) {
+        SCOPED_TRACE(def.Title.toStdString());
+        titles << def.Title;
+        const TSqlText list = BuildListSql(def, "x");
+        const TQuery q = c.dm().OpenSQLP(list.Sql, list.Params);
+        ASSERT_EQ(q.ColumnCount(), def.Cols.size());
+        EXPECT_EQ(q.ColumnName(0), def.KeyField);
+        const TColDef& key = def.Cols.front();
+        EXPECT_TRUE(key.Caption == "编号" && key.Kind == ckInteger && key.Width == 50 && key.EditField.isEmpty());
+        const QStringList columns = TableColumns(c.dm(), def.TableName);
+        for (int i = 0; i < def.Cols.size(); ++i) {
+            EXPECT_EQ(q.ColumnIndex(def.Cols[i].ListField), i) << def.Cols[i].ListField.toStdString();
+            if (!def.Cols[i].EditField.isEmpty())
+                EXPECT_TRUE(columns.contains(def.Cols[i].EditField.toLower())) << def.Cols[i].EditField.toStdString();
+        }
+        EXPECT_TRUE(def.AllowDelete);
+        EXPECT_FALSE(def.ReadOnly);
+    }
+    EXPECT_EQ(titles.size(), 9);
+}
+
+TEST(Defs, ListsShowNamesAndYesNoWordsWhereIdsAndFlagsAreStored) {
+    TTestCentre c;
+    TTestPrompter prompter;
+    c.addFarmer("张三", "139", true);
+    const TQuery farmers = c.dm().OpenSQL(BuildListSql(DefFarmer(), "").Sql);
+    EXPECT_EQ(VarToStr(farmers.Field("BlackName")), "是");
+    const TQuery users = c.dm().OpenSQL(BuildListSql(DefUser(), "").Sql);
+    EXPECT_EQ(VarToStr(users.Field("ActiveName")), "是");
+    EXPECT_EQ(VarToStr(users.Field("Pwd")), "846");
+
+    // A dryer out of service is still offered for its running and maintenance records.
+    const int retired = c.addEquip("HG-009", "停用");
+    TfrmCrudEdit run(c.dm(), DefEquipRun(), {});
+    run.BuildUI();
+    EXPECT_EQ(run.Field("EquipID")->Combo->count(), 2);
+    SetComboID(run.Field("EquipID")->Combo, retired);
+    EXPECT_EQ(run.Field("EquipID")->Combo->currentText(), "HG-009");
+
+    // A fee standard whose grain type is gone shows no grain and must be given one again.
+    c.dm().ExecSQLP("DELETE FROM T_Grain WHERE GrainID=3");
+    const TQuery fees = c.dm().OpenSQL(BuildListSql(DefFeeStd(), "").Sql);
+    EXPECT_EQ(VarToStr(fees.Value(2, 1)), "");
+    TfrmCrudEdit fee(c.dm(), DefFeeStd(), 3);
+    fee.BuildUI();
+    EXPECT_EQ(fee.Field("GrainID")->Combo->currentIndex(), -1);
+    fee.DoSave();
+    EXPECT_EQ(prompter.LastText(), "请选择：粮种");
+}
