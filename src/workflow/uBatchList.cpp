@@ -105,6 +105,7 @@ void TfrmBatchList::Reload() {
     const TSqlText q = BatchListQuery(cbStatus->currentText(), edKeyword->text());
     model_->Close();
     model_->Open(q.Sql, q.Params);
+    grid->resizeColumnsToContents();
     if (model_->rowCount() > 0) grid->selectRow(0);
 }
 

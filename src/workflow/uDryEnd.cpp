@@ -184,8 +184,9 @@ void TfrmDryEnd::BuildUI() {
     MarkInfoBox(edRate);
 
     MakeLabel(this, QStringLiteral("异常记录："), lx, top(3), 110);
-    edAbnormal = MakeEdit(this, ex, top(3), 520,
-                          QStringLiteral("（如：返烘、二次烘干、霉变挑拣、杂质扣除等，没有可留空）"));
+    edAbnormal = MakeEdit(this, ex, top(3), 520);
+    // A hint, not a record: an untouched box must not log an abnormality for every round.
+    edAbnormal->setPlaceholderText(QStringLiteral("（如：返烘、二次烘干、霉变挑拣、杂质扣除等，没有可留空）"));
 
     MakeLabel(this, QStringLiteral("入干粮仓位 *："), lx, top(4), 110);
     cbDryWh = MakeCombo(this, ex, top(4), ew);

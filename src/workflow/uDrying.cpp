@@ -242,6 +242,7 @@ void TfrmDrying::ReloadRounds() {
     }
     const TSqlText q = DryingRoundsQuery(batchNo);
     rounds_->Open(q.Sql, q.Params);
+    roundsGrid->resizeColumnsToContents();
 }
 
 QString TfrmDrying::CurrentValue(const QString& column) const {
