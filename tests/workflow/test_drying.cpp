@@ -313,7 +313,6 @@ TEST(DryEnd, DialogRecalculatesAndAsksBeforeSaving) {
     dlg.dtEnd->setDateTime(kEnd);
     dlg.edDryNet->setText("8650");
     EXPECT_EQ(dlg.edLoss->text(), "1350");
-    EXPECT_EQ(dlg.edRate->text(), "13.50");
     EXPECT_EQ(dlg.edHours->text(), "6.5");
 
     dlg.DoPass();
