@@ -1,0 +1,327 @@
+#include "workflow/uBatch.h"
+
+#include "data/uDM.h"
+#include "forms/uCtl.h"
+#include "forms/uMsg.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+const char* const kInsertBatch =
+    "INSERT INTO T_Batch(BatchNo,RegTime,CarNo,FarmerID,GrainID,InMoisture,Impurity,QualityMemo,GrossWt,TareWt,"
+    "WetNetWt,WhID,TargetMoisture,EstFee,OpID,Team,Status) VALUES(:BatchNo,:RegTime,:CarNo,:FarmerID,:GrainID,"
+    ":InMoisture,:Impurity,:QualityMemo,:GrossWt,:TareWt,:WetNetWt,:WhID,:TargetMoisture,:EstFee,:OpID,:Team,"
+    ":Status)";
+const char* const kUpdateBatch =
+    "UPDATE T_Batch SET RegTime=:RegTime,CarNo=:CarNo,FarmerID=:FarmerID,GrainID=:GrainID,InMoisture=:InMoisture,"
+    "Impurity=:Impurity,QualityMemo=:QualityMemo,GrossWt=:GrossWt,TareWt=:TareWt,WetNetWt=:WetNetWt,WhID=:WhID,"
+    "TargetMoisture=:TargetMoisture,EstFee=:EstFee,OpID=:OpID,Team=:Team WHERE BatchNo=:BatchNo";
+
+TParams BatchParams(const TBatchInput& in, const QString& batchNo) {
+    return {{"BatchNo", batchNo},
+            {"RegTime", in.RegTime},
+            {"CarNo", in.CarNo.trimmed()},
+            {"FarmerID", in.FarmerID},
+            {"GrainID", in.GrainID},
+            {"InMoisture", NumOrNull(in.InMoisture)},
+            {"Impurity", NumOrNull(in.Impurity)},
+            {"QualityMemo", in.QualityMemo.trimmed()},
+            {"GrossWt", NumOrNull(in.GrossWt)},
+            {"TareWt", NumOrNull(in.TareWt)},
+            {"WetNetWt", ParseNum(in.WetNetWt)},
+            {"WhID", in.WhID},
+            {"TargetMoisture", NumOrNull(in.TargetMoisture)},
+            {"EstFee", TValue::Money(ParseNum(in.EstFee))},
+            {"OpID", in.OpID},
+            {"Team", in.Team.trimmed()}};
+}
+
+TBatchSaveResult Refuse(const QString& message, TBatchField focus = TBatchField::None) {
+    return {message, focus, {}};
+}
+}  // namespace
+
+QString NetWeightText(const QString& gross, const QString& tare) {
+    return FmtNum(ParseNum(gross) - ParseNum(tare), 2);
+}
+
+double TBatchLogic::EstimateFee(int grainId, double wetNetKg, double inMoisture) const {
+    const double tons = wetNetKg / 1000;
+    if (grainId <= 0 || tons <= 0) return 0;
+    const TQuery std = dm_.OpenSQLP(
+        "SELECT PricePerTon,StdMoisture,ExtraPerPoint FROM T_FeeStd WHERE GrainID=:g ORDER BY FeeID LIMIT 1",
+        {{"g", grainId}});
+    if (std.IsEmpty()) return 0;
+    const double price = VarToFloat(std.Field("PricePerTon"), 0);
+    const double stdMoisture = VarToFloat(std.Field("StdMoisture"), 0);
+    const double extra = VarToFloat(std.Field("ExtraPerPoint"), 0);
+    double fee = tons * price;
+    if (inMoisture > stdMoisture) fee += (inMoisture - stdMoisture) * tons * extra;
+    return fee;
+}
+
+QString TBatchLogic::OperatorTeam(int opId) const {
+    if (opId <= 0) return {};
+    return VarToStr(dm_.ScalarP("SELECT Team FROM T_Operator WHERE OpID=:i", {{"i", opId}}));
+}
+
+std::optional<TBatchRecord> TBatchLogic::Load(const QString& batchNo) const {
+    const TQuery q = dm_.OpenSQLP("SELECT * FROM T_Batch WHERE BatchNo=:b", {{"b", batchNo}});
+    if (q.IsEmpty()) return std::nullopt;
+    TBatchRecord rec;
+    TBatchInput& in = rec.Input;
+    in.BatchNo = batchNo;
+    in.RegTime = q.Field("RegTime").AsDateTime();
+    in.CarNo = VarToStr(q.Field("CarNo"));
+    in.FarmerID = VarToInt(q.Field("FarmerID"));
+    in.GrainID = VarToInt(q.Field("GrainID"));
+    in.OpID = VarToInt(q.Field("OpID"));
+    in.WhID = VarToInt(q.Field("WhID"));
+    in.Team = VarToStr(q.Field("Team"));
+    in.TargetMoisture = VarToStr(q.Field("TargetMoisture"));
+    in.InMoisture = VarToStr(q.Field("InMoisture"));
+    in.Impurity = VarToStr(q.Field("Impurity"));
+    in.GrossWt = VarToStr(q.Field("GrossWt"));
+    in.TareWt = VarToStr(q.Field("TareWt"));
+    in.WetNetWt = VarToStr(q.Field("WetNetWt"));
+    in.EstFee = FmtMoney(VarToFloat(q.Field("EstFee"), 0));
+    in.QualityMemo = VarToStr(q.Field("QualityMemo"));
+    rec.Status = VarToStr(q.Field("Status"));
+    return rec;
+}
+
+TBatchSaveResult TBatchLogic::Check(const TBatchInput& in) const {
+    if (in.FarmerID <= 0) return Refuse(QStringLiteral("请选择农户/客户"), TBatchField::Farmer);
+    if (in.GrainID <= 0) return Refuse(QStringLiteral("请选择粮种"), TBatchField::Grain);
+    if (in.WhID <= 0) return Refuse(QStringLiteral("请选择湿粮仓位"), TBatchField::Wh);
+    if (ParseNum(in.WetNetWt) <= 0)
+        return Refuse(QStringLiteral("湿粮净重必须大于0，请检查毛重、皮重"), TBatchField::GrossWt);
+    return {};
+}
+
+TBatchSaveResult TBatchLogic::Save(const TBatchInput& in) {
+    if (TBatchSaveResult refusal = Check(in); !refusal.Saved()) return refusal;
+    const bool isNew = in.BatchNo.isEmpty();
+    const double wetNet = ParseNum(in.WetNetWt);
+
+    TTransaction tx(dm_);
+    QString batchNo = in.BatchNo;
+    if (isNew) {
+        batchNo = dm_.NextNo("PC", "T_Batch", "BatchNo");
+        TParams params = BatchParams(in, batchNo);
+        params.push_back({"Status", kStatusWaiting});
+        dm_.ExecSQLP(kInsertBatch, params);
+    } else {
+        // Another station may have dispatched or voided the batch since the dialog opened.
+        const TValue status = dm_.ScalarP("SELECT Status FROM T_Batch WHERE BatchNo=:b", {{"b", batchNo}});
+        if (status.IsNull()) return Refuse(QStringLiteral("批次 %1 不存在，无法保存").arg(batchNo));
+        if (VarToStr(status) != kStatusWaiting)
+            return Refuse(QStringLiteral("该批次已是【%1】状态，不能再修改登记").arg(VarToStr(status)));
+        dm_.ExecSQLP(kUpdateBatch, BatchParams(in, batchNo));
+    }
+
+    const int stockRows =
+        VarToInt(dm_.ScalarP("SELECT COUNT(*) FROM T_Stock WHERE BatchNo=:b", {{"b", batchNo}}));
+    // The wet row follows the registration in full, farmer and grain included, so the stock
+    // window never shows a load under the farmer it was first typed in for.
+    const TParams stockParams{{"b", batchNo},          {"w", in.WhID},  {"g", in.GrainID},
+                              {"f", in.FarmerID},      {"q", wetNet},   {"t", in.RegTime},
+                              {"m", NumOrNull(in.InMoisture)}};
+    if (!isNew && stockRows > 0) {
+        dm_.ExecSQLP("UPDATE T_Stock SET WhID=:w, GrainID=:g, FarmerID=:f, Qty=:q, Moisture=:m, InTime=:t "
+                     "WHERE BatchNo=:b",
+                     stockParams);
+    } else {
+        TParams params = stockParams;
+        params.push_back({"s", kStatusWaiting});
+        dm_.ExecSQLP("INSERT INTO T_Stock(BatchNo,WhID,GrainID,FarmerID,Qty,InTime,Moisture,Status) "
+                     "VALUES(:b,:w,:g,:f,:q,:t,:m,:s)",
+                     params);
+    }
+    tx.Commit();
+
+    dm_.WriteLog(isNew ? QStringLiteral("收粮登记") : QStringLiteral("修改登记"), "T_Batch", batchNo,
+                 QStringLiteral("农户ID=%1 净重%2kg").arg(in.FarmerID).arg(FmtFixed(wetNet, 1)));
+    return {{}, TBatchField::None, batchNo};
+}
+
+TfrmBatchEdit::TfrmBatchEdit(TDM& dm, const QString& batchNo, QWidget* parent)
+    : QDialog(parent), dm_(dm), logic_(dm), batchNo_(batchNo), isNew_(batchNo.isEmpty()) {
+    BuildUI();
+    if (!isNew_) LoadBatch();
+}
+
+void TfrmBatchEdit::BuildUI() {
+    setWindowTitle(QStringLiteral("收粮入库登记"));
+    setFixedSize(660, 470);
+    ApplyFormFont(this);
+
+    const int lx = 20, ex = 122, ew = 190, rx = 340, rex = 452;
+    auto top = [](int row) { return 16 + row * 34; };
+    auto left = [&](int row, const QString& caption) { MakeLabel(this, caption, lx, top(row), 100); };
+    auto right = [&](int row, const QString& caption) { MakeLabel(this, caption, rx, top(row), 110); };
+
+    left(0, QStringLiteral("批次单号："));
+    edNo = MakeEdit(this, ex, top(0), ew, isNew_ ? QStringLiteral("(保存后自动生成)") : batchNo_);
+    MarkReadOnlyBox(edNo);
+    right(0, QStringLiteral("登记时间："));
+    dtReg = MakeDatePicker(this, rex, top(0), ew, false);
+
+    left(1, QStringLiteral("车牌号："));
+    edCar = MakeEdit(this, ex, top(1), ew);
+    right(1, QStringLiteral("农户/客户 *："));
+    cbFarmer = MakeCombo(this, rex, top(1), ew);
+    FillFarmerCombo(dm_, cbFarmer);
+    cbFarmer->setCurrentIndex(-1);
+
+    left(2, QStringLiteral("粮种 *："));
+    cbGrain = MakeCombo(this, ex, top(2), ew);
+    FillGrainCombo(dm_, cbGrain);
+    cbGrain->setCurrentIndex(-1);
+    right(2, QStringLiteral("操作员："));
+    cbOperator = MakeCombo(this, rex, top(2), ew);
+    FillOperatorCombo(dm_, cbOperator);
+    cbOperator->setCurrentIndex(-1);
+
+    left(3, QStringLiteral("班组："));
+    cbTeam = MakeCombo(this, ex, top(3), ew, TComboStyle::Editable);
+    FillShiftCombo(cbTeam);
+    cbTeam->setCurrentIndex(-1);
+    cbTeam->setEditText({});
+    right(3, QStringLiteral("目标水分(%)："));
+    edTarget = MakeEdit(this, rex, top(3), ew, QStringLiteral("14.5"));
+
+    left(4, QStringLiteral("湿粮仓位 *："));
+    cbWh = MakeCombo(this, ex, top(4), ew);
+    FillWhCombo(dm_, cbWh, QStringLiteral("湿粮区"));
+    cbWh->setCurrentIndex(-1);
+    right(4, QStringLiteral("入库水分(%)："));
+    edMoisture = MakeEdit(this, rex, top(4), ew);
+
+    left(5, QStringLiteral("杂质(%)："));
+    edImpurity = MakeEdit(this, ex, top(5), ew, QStringLiteral("0"));
+    right(5, QStringLiteral("毛重(公斤)："));
+    edGross = MakeEdit(this, rex, top(5), ew);
+
+    left(6, QStringLiteral("皮重(公斤)："));
+    edTare = MakeEdit(this, ex, top(6), ew);
+    right(6, QStringLiteral("湿粮净重(公斤)："));
+    edWetNet = MakeEdit(this, rex, top(6), ew, QStringLiteral("0"));
+
+    left(7, QStringLiteral("预计烘干费(元)："));
+    edFee = MakeEdit(this, ex, top(7), ew, QStringLiteral("0.00"));
+    MarkInfoBox(edFee);
+
+    left(8, QStringLiteral("粮质备注："));
+    mmMemo = MakeMemo(this, ex, top(8), 520, 80);
+
+    btnOK = MakeButton(this, QStringLiteral("保存登记"), 440, 418, 100, 30, [this] { DoOK(); });
+    btnOK->setDefault(true);
+    MakeButton(this, QStringLiteral("取消"), 550, 418, 90, 30, [this] { reject(); });
+
+    connect(edGross, &QLineEdit::textChanged, this, [this] { UpdateNet(); });
+    connect(edTare, &QLineEdit::textChanged, this, [this] { UpdateNet(); });
+    connect(edWetNet, &QLineEdit::textChanged, this, [this] { UpdateFee(); });
+    connect(edMoisture, &QLineEdit::textChanged, this, [this] { UpdateFee(); });
+    connect(cbGrain, &QComboBox::currentIndexChanged, this, [this] { UpdateFee(); });
+    connect(cbOperator, &QComboBox::currentIndexChanged, this, [this] { FillTeam(); });
+}
+
+void TfrmBatchEdit::LoadBatch() {
+    const std::optional<TBatchRecord> rec = logic_.Load(batchNo_);
+    if (!rec) return;
+    const TBatchInput& in = rec->Input;
+    dtReg->setDateTime(in.RegTime);
+    edCar->setText(in.CarNo);
+    SetComboID(cbFarmer, in.FarmerID);
+    SetComboID(cbGrain, in.GrainID);
+    SetComboID(cbOperator, in.OpID);
+    SetComboID(cbWh, in.WhID);
+    cbTeam->setEditText(in.Team);
+    edTarget->setText(in.TargetMoisture);
+    edMoisture->setText(in.InMoisture);
+    edImpurity->setText(in.Impurity);
+    edGross->setText(in.GrossWt);
+    edTare->setText(in.TareWt);
+    edWetNet->setText(in.WetNetWt);
+    edFee->setText(in.EstFee);
+    mmMemo->setPlainText(in.QualityMemo);
+    if (rec->Status != kStatusWaiting) MakeViewOnly(rec->Status);
+}
+
+void TfrmBatchEdit::MakeViewOnly(const QString& status) {
+    setWindowTitle(QStringLiteral("批次详情（") + status + QStringLiteral("，不可修改）"));
+    btnOK->setEnabled(false);
+    for (QLineEdit* e : findChildren<QLineEdit*>()) e->setReadOnly(true);
+    mmMemo->setReadOnly(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{dtReg, cbFarmer, cbGrain, cbOperator, cbTeam, cbWh})
+        w->setEnabled(false);
+}
+
+void TfrmBatchEdit::UpdateNet() {
+    const QString net = NetWeightText(edGross->text(), edTare->text());
+    // An unchanged net sets off no change signal, yet a fee typed over by hand must still be redone.
+    if (net == edWetNet->text())
+        UpdateFee();
+    else
+        edWetNet->setText(net);
+}
+
+void TfrmBatchEdit::UpdateFee() {
+    edFee->setText(
+        FmtMoney(logic_.EstimateFee(ComboID(cbGrain), ParseNum(edWetNet->text()), ParseNum(edMoisture->text()))));
+}
+
+void TfrmBatchEdit::FillTeam() {
+    const QString team = logic_.OperatorTeam(ComboID(cbOperator));
+    if (!team.isEmpty()) cbTeam->setEditText(team);
+}
+
+TBatchInput TfrmBatchEdit::Collected() const {
+    TBatchInput in;
+    in.BatchNo = isNew_ ? QString() : batchNo_;
+    in.RegTime = dtReg->dateTime();
+    in.CarNo = edCar->text();
+    in.FarmerID = ComboID(cbFarmer);
+    in.GrainID = ComboID(cbGrain);
+    in.OpID = ComboID(cbOperator);
+    in.WhID = ComboID(cbWh);
+    in.Team = cbTeam->currentText();
+    in.TargetMoisture = edTarget->text();
+    in.InMoisture = edMoisture->text();
+    in.Impurity = edImpurity->text();
+    in.GrossWt = edGross->text();
+    in.TareWt = edTare->text();
+    in.WetNetWt = edWetNet->text();
+    in.EstFee = edFee->text();
+    in.QualityMemo = mmMemo->toPlainText();
+    return in;
+}
+
+QWidget* TfrmBatchEdit::FocusTarget(TBatchField field) const {
+    switch (field) {
+    case TBatchField::Farmer: return cbFarmer;
+    case TBatchField::Grain: return cbGrain;
+    case TBatchField::Wh: return cbWh;
+    case TBatchField::GrossWt: return edGross;
+    case TBatchField::None: break;
+    }
+    return nullptr;
+}
+
+void TfrmBatchEdit::DoOK() {
+    RunGuarded([this] {
+        const TBatchSaveResult result = logic_.Save(Collected());
+        if (!result.Saved()) {
+            ShowWarn(result.Refusal);
+            if (QWidget* target = FocusTarget(result.Focus)) target->setFocus();
+            return;
+        }
+        batchNo_ = result.BatchNo;
+        accept();
+    });
+}

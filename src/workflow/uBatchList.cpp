@@ -1,0 +1,175 @@
+#include "workflow/uBatchList.h"
+
+#include "app/uGlobal.h"
+#include "data/uDM.h"
+#include "forms/uCsv.h"
+#include "forms/uCtl.h"
+#include "forms/uGrid.h"
+#include "forms/uMsg.h"
+#include "workflow/uBatch.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTableView>
+
+TSqlText BatchListQuery(const QString& status, const QString& keyword) {
+    TSqlText q;
+    q.Sql = "SELECT b.BatchNo AS 批次号, b.RegTime AS 登记时间, b.CarNo AS 车牌号, f.Name AS 农户, "
+            "g.GrainName AS 粮种, b.InMoisture AS 入库水分, b.Impurity AS 杂质, b.GrossWt AS 毛重, "
+            "b.TareWt AS 皮重, b.WetNetWt AS 湿粮净重, b.TargetMoisture AS 目标水分, b.EstFee AS 预计费用, "
+            "o.OpName AS 操作员, b.Team AS 班组, b.Status AS 状态 FROM ((T_Batch b LEFT JOIN T_Farmer f ON "
+            "b.FarmerID=f.FarmerID) LEFT JOIN T_Grain g ON b.GrainID=g.GrainID) LEFT JOIN T_Operator o ON "
+            "b.OpID=o.OpID WHERE 1=1";
+    if (!status.isEmpty() && status != QStringLiteral("全部")) {
+        q.Sql += " AND b.Status=:st";
+        q.Params.push_back({"st", status});
+    }
+    const QString k = keyword.trimmed();
+    if (!k.isEmpty()) {
+        q.Sql += " AND (b.BatchNo LIKE :k1 OR b.CarNo LIKE :k2 OR f.Name LIKE :k3)";
+        const QString pattern = "%" + k + "%";
+        q.Params.insert(q.Params.end(), {{"k1", pattern}, {"k2", pattern}, {"k3", pattern}});
+    }
+    q.Sql += " ORDER BY b.BatchNo DESC";
+    return q;
+}
+
+QString TBatchVoidLogic::StatusRefusal(const QString& batchNo) const {
+    const TValue status = dm_.ScalarP("SELECT Status FROM T_Batch WHERE BatchNo=:b", {{"b", batchNo}});
+    if (status.IsNull()) return QStringLiteral("批次 %1 不存在").arg(batchNo);
+    if (VarToStr(status) == kStatusVoid) return QStringLiteral("该批次已作废");
+    return {};
+}
+
+QString TBatchVoidLogic::StartRefusal(const TSession& session, const QString& batchNo) const {
+    if (const QString refusal = ActionRefusal(session, TAction::VoidBatch); !refusal.isEmpty()) return refusal;
+    return StatusRefusal(batchNo);
+}
+
+QString TBatchVoidLogic::ReasonRefusal(const QString& reason) {
+    return reason.trimmed().isEmpty() ? QStringLiteral("必须填写作废原因") : QString();
+}
+
+QString TBatchVoidLogic::Void(const QString& batchNo, const QString& reason) {
+    if (const QString refusal = ReasonRefusal(reason); !refusal.isEmpty()) return refusal;
+    const QString memo = reason.trimmed();
+    TTransaction tx(dm_);
+    // A second station may have voided it while the reason was being typed.
+    if (const QString refusal = StatusRefusal(batchNo); !refusal.isEmpty()) return refusal;
+    dm_.ExecSQLP("UPDATE T_Batch SET Status=:s, VoidMemo=:m WHERE BatchNo=:b",
+                 {{"s", kStatusVoid}, {"m", memo}, {"b", batchNo}});
+    dm_.ExecSQLP("UPDATE T_Stock SET Status=:s WHERE BatchNo=:b", {{"s", kStatusVoid}, {"b", batchNo}});
+    tx.Commit();
+    dm_.WriteLog(QStringLiteral("作废"), "T_Batch", batchNo, memo);
+    return {};
+}
+
+TfrmBatchList::TfrmBatchList(TDM& dm, QWidget* owner) : QWidget(owner, Qt::Window), dm_(dm) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    BuildUI();
+}
+
+void TfrmBatchList::BuildUI() {
+    setWindowTitle(QStringLiteral("收粮入库登记"));
+    resize(960, 560);
+    ApplyFormFont(this);
+
+    QWidget* bar = MakeToolbar(this, 44);
+    int x = 8;
+    auto button = [&](const QString& caption, int width, std::function<void()> onClick) {
+        MakeButton(bar, caption, x, 8, width, 28, std::move(onClick));
+        x += width + 6;
+    };
+    button(QStringLiteral("新增登记"), 84, [this] { DoNew(); });
+    button(QStringLiteral("修改"), 64, [this] { DoEdit(); });
+    button(QStringLiteral("作废"), 64, [this] { DoVoid(); });
+    button(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
+    MakeLabel(bar, QStringLiteral("状态:"), x + 10, 10, 40);
+    cbStatus = MakeCombo(bar, x + 50, 9, 100);
+    cbStatus->addItems({QStringLiteral("全部"), kStatusWaiting, kStatusDrying, kStatusInStore,
+                        QStringLiteral("待结算"), QStringLiteral("已完结"), kStatusVoid});
+    MakeLabel(bar, QStringLiteral("关键字:"), x + 166, 10, 54);
+    edKeyword = MakeEdit(bar, x + 220, 11, 150);
+    x += 380;
+    button(QStringLiteral("查询"), 64, [this] { RunGuarded([this] { Reload(); }); });
+    button(QStringLiteral("关闭"), 64, [this] { close(); });
+
+    model_ = new TQueryModel(dm_, this);
+    grid = MakeGrid(this, model_);
+    connect(grid, &QTableView::doubleClicked, this, [this] { DoEdit(); });
+    connect(cbStatus, &QComboBox::currentIndexChanged, this, [this] { RunGuarded([this] { Reload(); }); });
+}
+
+void TfrmBatchList::Reload() {
+    const TSqlText q = BatchListQuery(cbStatus->currentText(), edKeyword->text());
+    model_->Close();
+    model_->Open(q.Sql, q.Params);
+    grid->resizeColumnsToContents();
+    if (model_->rowCount() > 0) grid->selectRow(0);
+}
+
+QString TfrmBatchList::CurrentBatchNo() const {
+    const int row = grid->currentIndex().isValid() ? grid->currentIndex().row() : -1;
+    if (row < 0 || row >= model_->rowCount()) return {};
+    return VarToStr(model_->Value(row, QStringLiteral("批次号")));
+}
+
+void TfrmBatchList::OpenEditor(const QString& batchNo) {
+    RunGuarded([&] {
+        TfrmBatchEdit dlg(dm_, batchNo, this);
+        // Printing the saved registration slip hooks in here, from dlg.BatchNo().
+        if (dlg.exec() == QDialog::Accepted) Reload();
+    });
+}
+
+void TfrmBatchList::DoNew() {
+    if (const QString refusal = ActionRefusal(Session, TAction::NewIntake); !refusal.isEmpty()) {
+        ShowWarn(refusal);
+        return;
+    }
+    OpenEditor({});
+}
+
+void TfrmBatchList::DoEdit() {
+    const QString batchNo = CurrentBatchNo();
+    if (!batchNo.isEmpty()) OpenEditor(batchNo);
+}
+
+void TfrmBatchList::DoVoid() {
+    const QString batchNo = CurrentBatchNo();
+    if (batchNo.isEmpty()) return;
+    RunGuarded([&] {
+        TBatchVoidLogic logic(dm_);
+        if (const QString refusal = logic.StartRefusal(Session, batchNo); !refusal.isEmpty()) {
+            ShowWarn(refusal);
+            return;
+        }
+        QString reason;
+        if (!InputMemo(QStringLiteral("作废批次 ") + batchNo, QStringLiteral("请填写作废原因（将记入操作日志）："),
+                       reason))
+            return;
+        if (const QString refusal = TBatchVoidLogic::ReasonRefusal(reason); !refusal.isEmpty()) {
+            ShowWarn(refusal);
+            return;
+        }
+        if (!AskYesNo(QStringLiteral("确认作废批次 ") + batchNo + QStringLiteral("？已产生的作业单据不受影响。")))
+            return;
+        if (const QString refusal = logic.Void(batchNo, reason); !refusal.isEmpty()) {
+            ShowWarn(refusal);
+            return;
+        }
+        Reload();
+    });
+}
+
+void TfrmBatchList::DoExport() {
+    RunGuarded([this] { ExportCsv(*model_, QStringLiteral("收粮入库台账")); });
+}
+
+void OpenBatchList(TDM& dm, QWidget* owner) {
+    static QPointer<TfrmBatchList> instance;
+    if (!instance) instance = new TfrmBatchList(dm, owner);
+    BringToFront(instance);
+    RunGuarded([] { instance->Reload(); });
+}

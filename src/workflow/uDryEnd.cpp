@@ -1,0 +1,262 @@
+#include "workflow/uDryEnd.h"
+
+#include "data/uDM.h"
+#include "forms/uCtl.h"
+#include "forms/uMsg.h"
+#include "workflow/uBatch.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+
+TRoundFigures RecalcRound(double wetNetWt, const QString& dryNetWt, const QDateTime& start, const QDateTime& end) {
+    const double loss = wetNetWt - ParseNum(dryNetWt);
+    TRoundFigures f;
+    f.LossWt = FmtNum(loss, 2);
+    f.LossRate = wetNetWt > 0 ? FmtFixed(loss / wetNetWt * 100, 2) : QStringLiteral("0");
+    f.DryHours = FmtFixed(std::max(0.0, start.secsTo(end) / 3600.0), 1);
+    return f;
+}
+
+std::optional<TOpenRound> TDryEndLogic::LoadOpenRound(const QString& batchNo) const {
+    const TQuery q = dm_.OpenSQLP(
+        "SELECT d.*, b.WetNetWt,b.GrainID,b.FarmerID FROM T_Drying d INNER JOIN T_Batch b ON d.BatchNo=b.BatchNo "
+        "WHERE d.BatchNo=:b AND d.EndTime IS NULL ORDER BY d.Round DESC LIMIT 1",
+        {{"b", batchNo}});
+    if (q.IsEmpty()) return std::nullopt;
+    TOpenRound r;
+    r.BatchNo = batchNo;
+    r.DryID = VarToInt(q.Field("DryID"));
+    r.Round = VarToInt(q.Field("Round"));
+    r.EquipID = VarToInt(q.Field("EquipID"));
+    r.WhInID = VarToInt(q.Field("WhInID"));
+    r.OpID = VarToInt(q.Field("OpID"));
+    r.StartTime = q.Field("StartTime").AsDateTime();
+    r.GrainID = VarToInt(q.Field("GrainID"));
+    r.FarmerID = VarToInt(q.Field("FarmerID"));
+    r.WetNetWt = VarToFloat(q.Field("WetNetWt"), 0);
+    return r;
+}
+
+TRoundEndResult TDryEndLogic::CheckPass(const TOpenRound& round, const TRoundEndInput& in) const {
+    if (ParseNum(in.OutMoisture) <= 0) return {QStringLiteral("请填写烘后水分"), TRoundField::OutMoisture};
+    if (ParseNum(in.DryNetWt) <= 0) return {QStringLiteral("烘后净重必须大于0"), TRoundField::DryNetWt};
+    if (in.DryWhID <= 0) return {QStringLiteral("请选择入仓干粮仓位"), TRoundField::DryWh};
+    if (in.EndTime < round.StartTime) return {QStringLiteral("下机时间不能早于上机时间"), TRoundField::EndTime};
+    return {};
+}
+
+TRoundEndResult TDryEndLogic::CheckFail(const TOpenRound& round, const TRoundEndInput& in) const {
+    if (ParseNum(in.DryNetWt) <= 0) return {QStringLiteral("请填写本轮烘后净重"), TRoundField::DryNetWt};
+    if (in.EndTime < round.StartTime) return {QStringLiteral("下机时间不能早于上机时间"), TRoundField::EndTime};
+    return {};
+}
+
+QString TDryEndLogic::StaleRefusal(const TOpenRound& round) const {
+    const int open = VarToInt(
+        dm_.ScalarP("SELECT COUNT(*) FROM T_Drying WHERE DryID=:id AND EndTime IS NULL", {{"id", round.DryID}}));
+    if (open == 0) return QStringLiteral("第 %1 轮已经结束，请刷新后查看").arg(round.Round);
+    const QString status =
+        VarToStr(dm_.ScalarP("SELECT Status FROM T_Batch WHERE BatchNo=:b", {{"b", round.BatchNo}}));
+    if (status == kStatusVoid) return QStringLiteral("该批次已作废，不能结束烘干轮次");
+    return {};
+}
+
+void TDryEndLogic::CloseRound(const TOpenRound& round, const TRoundEndInput& in) {
+    dm_.ExecSQLP("UPDATE T_Drying SET EndTime=:et,DryHours=:dh,OutMoisture=:om,DryNetWt=:dn,LossWt=:lw,"
+                 "LossRate=:lr,AbnormalMemo=:ab WHERE DryID=:id",
+                 {{"et", in.EndTime},
+                  {"dh", ParseNum(in.DryHours)},
+                  {"om", NumOrNull(in.OutMoisture)},
+                  {"dn", ParseNum(in.DryNetWt)},
+                  {"lw", ParseNum(in.LossWt)},
+                  {"lr", ParseNum(in.LossRate)},
+                  {"ab", in.AbnormalMemo.trimmed()},
+                  {"id", round.DryID}});
+}
+
+TRoundEndResult TDryEndLogic::Pass(const TOpenRound& round, const TRoundEndInput& in) {
+    if (TRoundEndResult refusal = CheckPass(round, in); !refusal.Saved()) return refusal;
+    const double dry = ParseNum(in.DryNetWt);
+    try {
+        TTransaction tx(dm_);
+        if (const QString refusal = StaleRefusal(round); !refusal.isEmpty()) return {refusal};
+        CloseRound(round, in);
+        dm_.ExecSQLP("INSERT INTO T_Stock(BatchNo,WhID,GrainID,FarmerID,Qty,InTime,Moisture,Status) "
+                     "VALUES(:b,:w,:g,:f,:q,:t,:m,:s)",
+                     {{"b", round.BatchNo},
+                      {"w", in.DryWhID},
+                      {"g", round.GrainID},
+                      {"f", round.FarmerID},
+                      {"q", dry},
+                      {"t", in.EndTime},
+                      {"m", ParseNum(in.OutMoisture)},
+                      {"s", kStatusInStore}});
+        dm_.ExecSQLP("INSERT INTO T_StockMove(BatchNo,WhID,MoveType,Qty,MoveTime,OpID,Remark) "
+                     "VALUES(:b,:w,:mt,:q,:t,:op,:mm)",
+                     {{"b", round.BatchNo},
+                      {"w", in.DryWhID},
+                      {"mt", QStringLiteral("入仓")},
+                      {"q", dry},
+                      {"t", in.EndTime},
+                      {"op", round.OpID},
+                      {"mm", QStringLiteral("第%1轮烘后入仓").arg(round.Round)}});
+        // The wet grain has left its position for the dryer, so the dry row alone now holds the
+        // batch. The wet row is kept, not deleted: its InTime is when storage started for the fee.
+        dm_.ExecSQLP("UPDATE T_Stock SET Status=:out WHERE BatchNo=:b AND Status=:wet",
+                     {{"out", kStockOut}, {"b", round.BatchNo}, {"wet", kStatusWaiting}});
+        dm_.ExecSQLP("UPDATE T_Batch SET Status=:s WHERE BatchNo=:b", {{"s", kStatusInStore}, {"b", round.BatchNo}});
+        tx.Commit();
+    } catch (const TDbError& e) {
+        return {QStringLiteral("入仓失败：") + e.Message()};
+    }
+    dm_.WriteLog(QStringLiteral("烘干入仓"), "T_Stock", round.BatchNo,
+                 QStringLiteral("第%1轮 干粮%2kg 损耗%3kg(%4%) 仓位ID=%5")
+                     .arg(round.Round)
+                     .arg(FmtFixed(dry, 1), FmtFixed(ParseNum(in.LossWt), 1), FmtFixed(ParseNum(in.LossRate), 2))
+                     .arg(in.DryWhID));
+    return {};
+}
+
+TRoundEndResult TDryEndLogic::Fail(const TOpenRound& round, const TRoundEndInput& in) {
+    if (TRoundEndResult refusal = CheckFail(round, in); !refusal.Saved()) return refusal;
+    try {
+        TTransaction tx(dm_);
+        if (const QString refusal = StaleRefusal(round); !refusal.isEmpty()) return {refusal};
+        CloseRound(round, in);
+        // The next round carries on where this one stopped: same dryer, wet position and operator.
+        dm_.ExecSQLP("INSERT INTO T_Drying(BatchNo,Round,EquipID,WhInID,StartTime,OutMoisture,DryNetWt,LossWt,"
+                     "LossRate,OpID) VALUES(:b,:r,:e,:w,:t,0,0,0,0,:op)",
+                     {{"b", round.BatchNo},
+                      {"r", round.Round + 1},
+                      {"e", round.EquipID},
+                      {"w", round.WhInID},
+                      {"t", in.EndTime},
+                      {"op", round.OpID}});
+        tx.Commit();
+    } catch (const TDbError& e) {
+        return {QStringLiteral("返烘单生成失败：") + e.Message()};
+    }
+    dm_.WriteLog(QStringLiteral("返烘"), "T_Drying", round.BatchNo,
+                 QStringLiteral("第%1轮不达标，生成第%2轮，本轮干粮%3kg，%4")
+                     .arg(round.Round)
+                     .arg(round.Round + 1)
+                     .arg(FmtFixed(ParseNum(in.DryNetWt), 1), in.AbnormalMemo.trimmed()));
+    return {};
+}
+
+TfrmDryEnd::TfrmDryEnd(TDM& dm, const QString& batchNo, QWidget* parent)
+    : QDialog(parent), dm_(dm), logic_(dm), round_(logic_.LoadOpenRound(batchNo)) {
+    setWindowTitle(QStringLiteral("结束本轮烘干 - ") + batchNo);
+    if (round_) BuildUI();
+}
+
+void TfrmDryEnd::BuildUI() {
+    setFixedSize(680, 360);
+    ApplyFormFont(this);
+
+    MakeLabel(this, QStringLiteral("批次：%1   第 %2 轮").arg(round_->BatchNo).arg(round_->Round), 20, 14, 300);
+    MakeLabel(this, QStringLiteral("上机时间：") + round_->StartTime.toString("yyyy-MM-dd HH:mm"), 350, 14, 300);
+    MakeLabel(this, QStringLiteral("上机湿粮净重：%1 公斤").arg(FmtFixed(round_->WetNetWt, 1)), 20, 38, 300);
+
+    const int lx = 20, ex = 132, ew = 190, rx = 350, rex = 468;
+    auto top = [](int row) { return 76 + row * 40; };
+    MakeLabel(this, QStringLiteral("下机时间 *："), lx, top(0), 110);
+    dtEnd = MakeDatePicker(this, ex, top(0), ew, false);
+    MakeLabel(this, QStringLiteral("烘后水分(%) *："), rx, top(0), 118);
+    edMoisture = MakeEdit(this, rex, top(0), ew);
+
+    MakeLabel(this, QStringLiteral("烘后净重(公斤)*："), lx, top(1), 110);
+    edDryNet = MakeEdit(this, ex, top(1), ew, FmtNum(round_->WetNetWt, 2));
+    MakeLabel(this, QStringLiteral("烘干时长(小时)："), rx, top(1), 118);
+    edHours = MakeEdit(this, rex, top(1), ew);
+    MarkInfoBox(edHours);
+
+    MakeLabel(this, QStringLiteral("损耗重量(公斤)："), lx, top(2), 110);
+    edLoss = MakeEdit(this, ex, top(2), ew, QStringLiteral("0"));
+    MarkInfoBox(edLoss);
+    MakeLabel(this, QStringLiteral("损耗率(%)："), rx, top(2), 118);
+    edRate = MakeEdit(this, rex, top(2), ew, QStringLiteral("0"));
+    MarkInfoBox(edRate);
+
+    MakeLabel(this, QStringLiteral("异常记录："), lx, top(3), 110);
+    edAbnormal = MakeEdit(this, ex, top(3), 520);
+    // A hint, not a record: an untouched box must not log an abnormality for every round.
+    edAbnormal->setPlaceholderText(QStringLiteral("（如：返烘、二次烘干、霉变挑拣、杂质扣除等，没有可留空）"));
+
+    MakeLabel(this, QStringLiteral("入干粮仓位 *："), lx, top(4), 110);
+    cbDryWh = MakeCombo(this, ex, top(4), ew);
+    FillWhCombo(dm_, cbDryWh, QStringLiteral("干粮区"));
+    cbDryWh->setCurrentIndex(-1);
+    QLabel* note = MakeLabel(this, QStringLiteral("（水分合格→入仓；不合格→返烘，自动生成下一轮作业单）"), rx,
+                             top(4), 320);
+    note->setStyleSheet("color: gray;");
+
+    QPushButton* pass = MakeButton(this, QStringLiteral("水分合格，确认入仓"), 300, 308, 150, 30, [this] { DoPass(); });
+    pass->setDefault(true);
+    MakeButton(this, QStringLiteral("不达标，返烘"), 460, 308, 110, 30, [this] { DoFail(); });
+    MakeButton(this, QStringLiteral("取消"), 580, 308, 80, 30, [this] { reject(); });
+
+    connect(edDryNet, &QLineEdit::textChanged, this, [this] { Recalc(); });
+    connect(edMoisture, &QLineEdit::textChanged, this, [this] { Recalc(); });
+    connect(dtEnd, &QDateTimeEdit::dateTimeChanged, this, [this] { Recalc(); });
+    Recalc();
+}
+
+void TfrmDryEnd::Recalc() {
+    const TRoundFigures f = RecalcRound(round_->WetNetWt, edDryNet->text(), round_->StartTime, dtEnd->dateTime());
+    edLoss->setText(f.LossWt);
+    edRate->setText(f.LossRate);
+    edHours->setText(f.DryHours);
+}
+
+TRoundEndInput TfrmDryEnd::Collected() const {
+    TRoundEndInput in;
+    in.EndTime = dtEnd->dateTime();
+    in.OutMoisture = edMoisture->text();
+    in.DryNetWt = edDryNet->text();
+    in.DryHours = edHours->text();
+    in.LossWt = edLoss->text();
+    in.LossRate = edRate->text();
+    in.AbnormalMemo = edAbnormal->text();
+    in.DryWhID = ComboID(cbDryWh);
+    return in;
+}
+
+void TfrmDryEnd::Finish(const TRoundEndResult& result) {
+    if (result.Saved()) {
+        accept();
+        return;
+    }
+    ShowWarn(result.Refusal);
+    switch (result.Focus) {
+    case TRoundField::OutMoisture: edMoisture->setFocus(); break;
+    case TRoundField::DryNetWt: edDryNet->setFocus(); break;
+    case TRoundField::DryWh: cbDryWh->setFocus(); break;
+    case TRoundField::EndTime: dtEnd->setFocus(); break;
+    case TRoundField::None: break;
+    }
+}
+
+void TfrmDryEnd::DoPass() {
+    const TRoundEndInput in = Collected();
+    if (const TRoundEndResult refusal = logic_.CheckPass(*round_, in); !refusal.Saved()) {
+        Finish(refusal);
+        return;
+    }
+    if (!AskYesNo(QStringLiteral("确认第 %1 轮烘干合格并入仓？干粮净重 %2 公斤")
+                      .arg(round_->Round)
+                      .arg(FmtFixed(ParseNum(in.DryNetWt), 1))))
+        return;
+    RunGuarded([&] { Finish(logic_.Pass(*round_, in)); });
+}
+
+void TfrmDryEnd::DoFail() {
+    if (!AskYesNo(QStringLiteral("第 %1 轮不达标，确认生成第 %2 轮返烘作业单？").arg(round_->Round).arg(round_->Round + 1)))
+        return;
+    RunGuarded([&] { Finish(logic_.Fail(*round_, Collected())); });
+}
