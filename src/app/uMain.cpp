@@ -3,7 +3,11 @@
 #include "app/uLogin.h"
 
 #include "data/uDM.h"
+#include "forms/uCrud.h"
+#include "forms/uDefs.h"
 #include "forms/uMsg.h"
+#include "workflow/uBatchList.h"
+#include "workflow/uDrying.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -200,8 +204,24 @@ void TfrmMain::DoAction(int code) {
     OpenWindow(code);
 }
 
+// Each opener keeps its window single: a second use raises the open one.
 void TfrmMain::OpenWindow(int code) {
+    const auto crud = [this](TCrudDef def) {
+        def.ReadOnly = Session.ReadOnly;
+        OpenCrud(dm_, std::move(def), this);
+    };
     switch (code) {
+    case 1: crud(DefGrain()); break;
+    case 2: crud(DefFeeStd()); break;
+    case 3: crud(DefWh()); break;
+    case 4: crud(DefEquip()); break;
+    case 5: crud(DefOperator()); break;
+    case 6: crud(DefFarmer()); break;
+    case 12: crud(DefEquipRun()); break;
+    case 13: crud(DefEquipMaint()); break;
+    case 16: crud(DefUser()); break;
+    case 7: OpenBatchList(dm_, this); break;
+    case 8: OpenDrying(dm_, this); break;
     default:
         // Functions whose windows are not part of this build yet.
         ShowInfo(QStringLiteral("该功能尚未开放"));

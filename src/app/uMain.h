@@ -9,7 +9,6 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QMainWindow>
-#include <QPointer>
 #include <optional>
 
 class QLabel;
@@ -73,9 +72,6 @@ private:
     void BuildStatusBar();
     // The one place where an action code meets the window it opens.
     void OpenWindow(int code);
-    // A window that exists at most once: created on first use, then shown and brought forward.
-    template <class TWindow, class TMake>
-    TWindow* OpenSingle(QPointer<TWindow>& slot, TMake make);
 
     TDM& dm_;
     TAppPaths paths_;
@@ -85,18 +81,4 @@ private:
     QTimer* timer_ = nullptr;
     bool closed_ = false;
 
-    QPointer<QWidget> frmBatchList_;   // 7
-    QPointer<QWidget> frmDrying_;      // 8
-    QPointer<QWidget> frmStock_;       // 9, 20
-    QPointer<QWidget> frmOutList_;     // 10
-    QPointer<QWidget> frmSettleList_;  // 11
-    QPointer<QWidget> frmReport_;      // 14, 21, 22, 23
-    QPointer<QWidget> frmLog_;         // 15
 };
-
-template <class TWindow, class TMake>
-TWindow* TfrmMain::OpenSingle(QPointer<TWindow>& slot, TMake make) {
-    if (!slot) slot = make();
-    BringToFront(slot);
-    return slot;
-}

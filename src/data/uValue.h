@@ -49,6 +49,12 @@ private:
 using TParam = std::pair<QString, TValue>;
 using TParams = std::vector<TParam>;
 
+// A statement together with the values of its parameters, as the windows build them.
+struct TSqlText {
+    QString Sql;
+    TParams Params;
+};
+
 double VarToFloat(const TValue& v, double def = 0);
 QString VarToStr(const TValue& v);
 int VarToInt(const TValue& v);

@@ -53,11 +53,6 @@ struct TCrudDef {
     bool AllowDelete = true;
 };
 
-struct TSqlText {
-    QString Sql;
-    TParams Params;
-};
-
 // The list query with the keyword filter over the searched text columns and the order.
 // The keyword is bound, never pasted, so any quote in it is harmless.
 TSqlText BuildListSql(const TCrudDef& def, const QString& keyword);

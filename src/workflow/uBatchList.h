@@ -13,11 +13,6 @@ class TDM;
 class TQueryModel;
 struct TSession;
 
-struct TSqlText {
-    QString Sql;
-    TParams Params;
-};
-
 // The ledger query; "全部" or an empty status lists every status.
 TSqlText BatchListQuery(const QString& status, const QString& keyword);
 

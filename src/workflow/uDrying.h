@@ -3,7 +3,6 @@
 // of a waiting batch to a dryer, which opens its first round.
 
 #include "data/uValue.h"
-#include "workflow/uBatchList.h"
 
 #include <QDialog>
 #include <QWidget>
