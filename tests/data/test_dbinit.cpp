@@ -91,15 +91,6 @@ TEST(FirstRun, FailingStatementLeavesNoFileAndTheNextStartRetries) {
     EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM T_Grain"), 3);
 }
 
-TEST(FirstRun, FailingStartingRowRollsBackTheTablesToo) {
-    QTemporaryDir dir;
-    const TAppPaths paths{dir.path() + "/"};
-    TSchema schema = MovelkarSchema();
-    schema.StartingRows.last() = "INSERT INTO T_Operator(OpName) VALUES('一二三四五六七八九十一二三四五六七八九十超长')";
-    EXPECT_THROW(EnsureDatabase(paths.DbPath(), paths.BackupDir(), schema), TDbError);
-    EXPECT_FALSE(QFileInfo::exists(paths.DbPath()));
-}
-
 TEST(StartUp, DataFolderBlockedByAFileShowsTheErrorAndWritesTheLog) {
     QTemporaryDir dir;
     const TAppPaths paths{dir.path() + "/"};
