@@ -46,6 +46,8 @@ TStatement::TStatement(TStatement&& other) noexcept
 TStatement::~TStatement() { sqlite3_finalize(stmt_); }
 
 void TStatement::Bind(const TParams& params) {
+    // A statement already run is bound afresh, so one prepared insert can serve many rows.
+    sqlite3_reset(stmt_);
     for (const auto& [name, value] : params) {
         const QByteArray marker = (":" + name).toUtf8();
         const int index = sqlite3_bind_parameter_index(stmt_, marker.constData());

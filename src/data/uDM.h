@@ -34,7 +34,8 @@ public:
     ~TStatement();
 
     // Binds by name (":b"); a name used twice in the text binds both places.
-    // A name the text does not contain is an error.
+    // A name the text does not contain is an error. Binding again after a run starts the
+    // statement over; parameters not given keep their previous values.
     void Bind(const TParams& params);
     // Steps to the next row; false once the rows are exhausted.
     bool Next();
