@@ -1,5 +1,7 @@
 #include "forms/uGrid.h"
 
+#include <algorithm>
+
 TQueryModel::TQueryModel(TDM& dm, QObject* parent) : QAbstractTableModel(parent), dm_(dm) {}
 
 void TQueryModel::Open(const QString& sql, const TParams& params) {
@@ -124,17 +126,24 @@ void TQueryModel::fetchMore(const QModelIndex& parent) {
     endInsertRows();
 }
 
+int TQueryModel::ChunkRows(int offset) {
+    // Every chunk re-reads the rows it skips, so chunks grow with the rows already read:
+    // scrolling to the end of a long ledger then costs a few dozen statements, not thousands.
+    return std::clamp(offset, kChunkRows, kMaxChunkRows);
+}
+
 TQuery TQueryModel::ReadChunk(int offset) const {
     // Each chunk is its own short statement, so no read lock is held while the grid is idle.
-    return dm_.OpenSQLP(sql_ + QStringLiteral(" LIMIT %1 OFFSET %2").arg(kChunkRows).arg(offset), params_);
+    return dm_.OpenSQLP(sql_ + QStringLiteral(" LIMIT %1 OFFSET %2").arg(ChunkRows(offset)).arg(offset), params_);
 }
 
 void TQueryModel::Append(const TQuery& chunk) {
+    const int asked = ChunkRows(int(rows_.size()));
     for (int r = 0; r < chunk.RowCount(); ++r) {
         std::vector<TValue> row;
         row.reserve(size_t(chunk.ColumnCount()));
         for (int c = 0; c < chunk.ColumnCount(); ++c) row.push_back(chunk.Value(r, c));
         rows_.push_back(std::move(row));
     }
-    exhausted_ = chunk.RowCount() < kChunkRows;
+    exhausted_ = chunk.RowCount() < asked;
 }

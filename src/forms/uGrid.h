@@ -10,7 +10,8 @@
 class TQueryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    static constexpr int kChunkRows = 256;
+    static constexpr int kChunkRows = 256;     // the first screen
+    static constexpr int kMaxChunkRows = 4096;
 
     explicit TQueryModel(TDM& dm, QObject* parent = nullptr);
 
@@ -48,6 +49,7 @@ public:
     void fetchMore(const QModelIndex& parent) override;
 
 private:
+    static int ChunkRows(int offset);
     TQuery ReadChunk(int offset) const;
     void Append(const TQuery& chunk);
 
