@@ -57,3 +57,16 @@ int TTestCentre::addEquip(const QString& no, const QString& status) {
     dm_->ExecSQLP("INSERT INTO T_Equip(EquipNo,Model,Status) VALUES(:n,'测试机',:s)", {{"n", no}, {"s", status}});
     return int(dm_->LastInsertId());
 }
+
+QString TTestCentre::batchRows(const QString& table, const QString& batchNo, const QString& columns,
+                               const QString& where) {
+    const TQuery q = dm_->OpenSQLP(
+        "SELECT " + columns + " FROM " + table + " WHERE BatchNo=:b AND " + where + " ORDER BY rowid", {{"b", batchNo}});
+    QStringList rows;
+    for (int r = 0; r < q.RowCount(); ++r) {
+        QStringList values;
+        for (int col = 0; col < q.ColumnCount(); ++col) values << VarToStr(q.Value(r, col));
+        rows << values.join('/');
+    }
+    return rows.join("; ");
+}

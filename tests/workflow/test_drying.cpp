@@ -47,20 +47,6 @@ TOpenRound OpenRound(TTestCentre& c, const QString& batchNo) {
     return r.value_or(TOpenRound{});
 }
 
-// The batch's rows of a table, oldest first: "a/b; a/b" for the given comma-separated columns.
-QString Rows(TTestCentre& c, const QString& table, const QString& batchNo, const QString& columns,
-             const QString& where = "1=1") {
-    const TQuery q = c.dm().OpenSQLP(
-        "SELECT " + columns + " FROM " + table + " WHERE BatchNo=:b AND " + where + " ORDER BY rowid", {{"b", batchNo}});
-    QStringList rows;
-    for (int r = 0; r < q.RowCount(); ++r) {
-        QStringList values;
-        for (int col = 0; col < q.ColumnCount(); ++col) values << VarToStr(q.Value(r, col));
-        rows << values.join('/');
-    }
-    return rows.join("; ");
-}
-
 QStringList Column(TQueryModel* model, const QString& column) {
     QStringList values;
     for (int r = 0; r < model->rowCount(); ++r) values << VarToStr(model->Value(r, column));
@@ -84,8 +70,8 @@ TEST(Dispatch, OpensRoundOneOnceAndRefusesStoppedDryersAndVoidedBatches) {
     in.EquipID = c.addEquip("HG-002", "维修");
     in.TargetMoisture = "0";
     ASSERT_TRUE(logic.Save(in).Saved()) << "only a stopped dryer is refused";
-    EXPECT_EQ(Rows(c, "T_Batch", no, "Status,TargetMoisture IS NULL"), "烘干中/1");
-    EXPECT_EQ(Rows(c, "T_Drying", no, "Round,EquipID,StartTime,OpID,FanGear,DryTemp,EndTime IS NULL"),
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status,TargetMoisture IS NULL"), "烘干中/1");
+    EXPECT_EQ(c.batchRows("T_Drying", no, "Round,EquipID,StartTime,OpID,FanGear,DryTemp,EndTime IS NULL"),
               QString("1/%1/2025-03-05 08:00:00/2/中档/60/1").arg(in.EquipID));
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机"}));
     EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE ActType='派工上机'")),
@@ -97,7 +83,7 @@ TEST(Dispatch, OpensRoundOneOnceAndRefusesStoppedDryersAndVoidedBatches) {
     ASSERT_EQ(TBatchVoidLogic(c.dm()).Void(no, "客户取消"), "");
     EXPECT_EQ(end.Pass(round, Unloaded()).Refusal, "该批次已作废，不能结束烘干轮次");
     EXPECT_EQ(end.Fail(round, Unloaded()).Refusal, "该批次已作废，不能结束烘干轮次");
-    EXPECT_EQ(Rows(c, "T_Stock", no, "Status"), "已作废");
+    EXPECT_EQ(c.batchRows("T_Stock", no, "Status"), "已作废");
 
     const QString voided = Registered(c);
     ASSERT_EQ(TBatchVoidLogic(c.dm()).Void(voided, "登记错误"), "");
@@ -171,20 +157,20 @@ TEST(DryEnd, PassStoresDryGrainAndRetiresTheWetRowOnce) {
 
     c.dm().ExecSQLP("CREATE TRIGGER move_lock BEFORE INSERT ON T_StockMove BEGIN SELECT RAISE(ABORT,'库存流水锁定'); END");
     EXPECT_EQ(logic.Pass(round, Unloaded()).Refusal, "入仓失败：库存流水锁定");
-    EXPECT_EQ(Rows(c, "T_Batch", no, "Status"), "烘干中");
-    EXPECT_EQ(Rows(c, "T_Drying", no, "EndTime IS NULL"), "1");
-    EXPECT_EQ(Rows(c, "T_Stock", no, "Status"), "待烘干");
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "烘干中");
+    EXPECT_EQ(c.batchRows("T_Drying", no, "EndTime IS NULL"), "1");
+    EXPECT_EQ(c.batchRows("T_Stock", no, "Status"), "待烘干");
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机"}));
     c.dm().ExecSQLP("DROP TRIGGER move_lock");
 
     ASSERT_TRUE(logic.Pass(round, Unloaded()).Saved());
-    EXPECT_EQ(Rows(c, "T_Batch", no, "Status"), "在库");
-    EXPECT_EQ(Rows(c, "T_Drying", no, "EndTime,DryNetWt,LossRate,AbnormalMemo"), "2025-03-05 14:30:00/8650/13.5/正常");
-    const QString farmer = Rows(c, "T_Batch", no, "FarmerID");
-    EXPECT_EQ(Rows(c, "T_Stock", no, "Status,WhID,Qty,GrainID,FarmerID,InTime"),
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "在库");
+    EXPECT_EQ(c.batchRows("T_Drying", no, "EndTime,DryNetWt,LossRate,AbnormalMemo"), "2025-03-05 14:30:00/8650/13.5/正常");
+    const QString farmer = c.batchRows("T_Batch", no, "FarmerID");
+    EXPECT_EQ(c.batchRows("T_Stock", no, "Status,WhID,Qty,GrainID,FarmerID,InTime"),
               "已出库/1/10000/1/" + farmer + "/2025-03-04 08:00:00; 在库/2/8650/1/" + farmer + "/2025-03-05 14:30:00")
         << "the wet row is kept but no longer live";
-    EXPECT_EQ(Rows(c, "T_StockMove", no, "MoveType,Qty,WhID,OpID,Remark"), "入仓/8650/2/2/第1轮烘后入仓");
+    EXPECT_EQ(c.batchRows("T_StockMove", no, "MoveType,Qty,WhID,OpID,Remark"), "入仓/8650/2/2/第1轮烘后入仓");
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机", "烘干入仓"}));
     EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE ActType='烘干入仓'")),
               "第1轮 干粮8650.0kg 损耗1350.0kg(13.50%) 仓位ID=2");
@@ -209,14 +195,14 @@ TEST(DryEnd, ReDryOpensTheNextRoundWhereThisOneStopped) {
     in.EndTime = kEnd;
     c.dm().ExecSQLP("CREATE TRIGGER round_lock BEFORE INSERT ON T_Drying BEGIN SELECT RAISE(ABORT,'作业单锁定'); END");
     EXPECT_EQ(logic.Fail(first, in).Refusal, "返烘单生成失败：作业单锁定");
-    EXPECT_EQ(Rows(c, "T_Drying", no, "Round,EndTime IS NULL"), "1/1");
+    EXPECT_EQ(c.batchRows("T_Drying", no, "Round,EndTime IS NULL"), "1/1");
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机"}));
     c.dm().ExecSQLP("DROP TRIGGER round_lock");
     ASSERT_TRUE(logic.Fail(first, in).Saved()) << "no moisture or dry position needed to re-dry";
-    EXPECT_EQ(Rows(c, "T_Drying", no, "OutMoisture IS NULL", "Round=1"), "1");
-    EXPECT_EQ(Rows(c, "T_Batch", no, "Status"), "烘干中");
+    EXPECT_EQ(c.batchRows("T_Drying", no, "OutMoisture IS NULL", "Round=1"), "1");
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "烘干中");
 
-    EXPECT_EQ(Rows(c, "T_Drying", no, "EquipID,WhInID,OpID,StartTime,FanGear IS NULL,EndTime IS NULL", "Round=2"),
+    EXPECT_EQ(c.batchRows("T_Drying", no, "EquipID,WhInID,OpID,StartTime,FanGear IS NULL,EndTime IS NULL", "Round=2"),
               QString("%1/1/1/2025-03-05 14:30:00/1/1").arg(first.EquipID)) << "same dryer, position and operator";
     EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE ActType='返烘'")),
               "第1轮不达标，生成第2轮，本轮干粮9300.0kg，正常");
@@ -225,8 +211,8 @@ TEST(DryEnd, ReDryOpensTheNextRoundWhereThisOneStopped) {
     TRoundEndInput pass = Unloaded("8600");
     pass.EndTime = kEnd.addSecs(3 * 3600);
     ASSERT_TRUE(logic.Pass(OpenRound(c, no), pass).Saved());
-    EXPECT_EQ(Rows(c, "T_StockMove", no, "Remark"), "第2轮烘后入仓");
-    EXPECT_EQ(Rows(c, "T_Stock", no, "Status"), "已出库; 在库");
+    EXPECT_EQ(c.batchRows("T_StockMove", no, "Remark"), "第2轮烘后入仓");
+    EXPECT_EQ(c.batchRows("T_Stock", no, "Status"), "已出库; 在库");
 }
 
 TEST(DryEnd, DialogRecalculatesAndAsksBeforeSaving) {
@@ -255,7 +241,7 @@ TEST(DryEnd, DialogRecalculatesAndAsksBeforeSaving) {
     dlg.DoPass();
     EXPECT_EQ(prompter.Questions.last(), "确认第 1 轮烘干合格并入仓？干粮净重 8650.0 公斤");
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(Rows(c, "T_Stock", no, "WhID,Moisture", "Status='在库'"), "3/13.8");
-    EXPECT_EQ(Rows(c, "T_Drying", no, "AbnormalMemo"), "") << "the hint is not stored";
+    EXPECT_EQ(c.batchRows("T_Stock", no, "WhID,Moisture", "Status='在库'"), "3/13.8");
+    EXPECT_EQ(c.batchRows("T_Drying", no, "AbnormalMemo"), "") << "the hint is not stored";
     EXPECT_FALSE(TfrmDryEnd(c.dm(), no).HasOpenRound());
 }

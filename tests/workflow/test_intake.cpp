@@ -24,19 +24,6 @@ QString Register(TTestCentre& c, const TBatchInput& in) {
     EXPECT_TRUE(r.Saved()) << r.Refusal.toStdString();
     return r.BatchNo;
 }
-
-// The batch's rows of a table, oldest first: "a/b; a/b" for the given comma-separated columns.
-QString Rows(TTestCentre& c, const QString& table, const QString& batchNo, const QString& columns) {
-    const TQuery q = c.dm().OpenSQLP("SELECT " + columns + " FROM " + table + " WHERE BatchNo=:b ORDER BY rowid",
-                                     {{"b", batchNo}});
-    QStringList rows;
-    for (int r = 0; r < q.RowCount(); ++r) {
-        QStringList values;
-        for (int col = 0; col < q.ColumnCount(); ++col) values << VarToStr(q.Value(r, col));
-        rows << values.join('/');
-    }
-    return rows.join("; ");
-}
 }  // namespace
 
 TEST(Intake, NetWeightAndFeeEstimate) {
@@ -104,9 +91,9 @@ TEST(Intake, NewBatchGetsTodaysNumberAndOneWetStockRow) {
     EXPECT_EQ(first, "PC" + Today() + "001");
     EXPECT_EQ(Register(c, Load(farmer)), "PC" + Today() + "002");
 
-    EXPECT_EQ(Rows(c, "T_Batch", first, "Status,CarNo,EstFee,InMoisture IS NULL,RegTime"),
+    EXPECT_EQ(c.batchRows("T_Batch", first, "Status,CarNo,EstFee,InMoisture IS NULL,RegTime"),
               "待烘干/苏A12345/1440/1/2025-03-05 09:30:00") << "plate trimmed, fee as typed, moisture left empty";
-    EXPECT_EQ(Rows(c, "T_Stock", first, "Status,Qty,WhID,FarmerID,InTime"),
+    EXPECT_EQ(c.batchRows("T_Stock", first, "Status,Qty,WhID,FarmerID,InTime"),
               QString("待烘干/10000/1/%1/2025-03-05 09:30:00").arg(farmer));
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "收粮登记"}));
     EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log ORDER BY LogID LIMIT 1")),
@@ -127,8 +114,8 @@ TEST(Intake, EditingUpdatesTheOneWetRowAndLocksOnceDrying) {
     ASSERT_TRUE(TBatchLogic(c.dm()).Save(in).Saved());
 
     EXPECT_EQ(c.count("T_Batch"), 1);
-    EXPECT_EQ(Rows(c, "T_Batch", no, "Status,FarmerID"), QString("待烘干/%1").arg(other));
-    EXPECT_EQ(Rows(c, "T_Stock", no, "FarmerID,GrainID,WhID,Qty,Moisture"),
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status,FarmerID"), QString("待烘干/%1").arg(other));
+    EXPECT_EQ(c.batchRows("T_Stock", no, "FarmerID,GrainID,WhID,Qty,Moisture"),
               QString("%1/2/%2/9500/20").arg(other).arg(wetWh));
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "修改登记"}));
     {
@@ -142,7 +129,7 @@ TEST(Intake, EditingUpdatesTheOneWetRowAndLocksOnceDrying) {
     c.dm().ExecSQLP("UPDATE T_Batch SET Status='烘干中' WHERE BatchNo=:b", {{"b", no}});
     in.WetNetWt = "1";
     EXPECT_EQ(TBatchLogic(c.dm()).Save(in).Refusal, "该批次已是【烘干中】状态，不能再修改登记");
-    EXPECT_EQ(Rows(c, "T_Stock", no, "Qty"), "9500");
+    EXPECT_EQ(c.batchRows("T_Stock", no, "Qty"), "9500");
     EXPECT_EQ(c.logActions().size(), 2);
     TfrmBatchEdit dlg(c.dm(), no);
     EXPECT_EQ(dlg.windowTitle(), "批次详情（烘干中，不可修改）");
@@ -177,7 +164,7 @@ TEST(Intake, DialogWiresWeightsFeeAndTeamAndSavesThroughTheChecks) {
     dlg.DoOK();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(dlg.BatchNo(), "PC" + Today() + "001");
-    EXPECT_EQ(Rows(c, "T_Batch", dlg.BatchNo(), "Team,TargetMoisture,EstFee"), "中班/13/1360");
+    EXPECT_EQ(c.batchRows("T_Batch", dlg.BatchNo(), "Team,TargetMoisture,EstFee"), "中班/13/1360");
 }
 
 TEST(IntakeLedger, StatusFilterAndKeywordSearch) {
@@ -230,14 +217,14 @@ TEST(IntakeLedger, VoidAsksReasonThenRetiresBatchAndEveryStockRowOnce) {
     list.DoVoid();
     TBatchVoidLogic logic(c.dm());
     EXPECT_EQ(logic.Void(no, "   "), "必须填写作废原因");
-    EXPECT_EQ(Rows(c, "T_Batch", no, "Status"), "待烘干");
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "待烘干");
 
     prompter.AnswerMemo(" 重复登记 ");
     prompter.AnswerYes();
     list.DoVoid();
     EXPECT_EQ(prompter.Questions.last(), "确认作废批次 " + no + "？已产生的作业单据不受影响。");
-    EXPECT_EQ(Rows(c, "T_Batch", no, "Status,VoidMemo"), "已作废/重复登记");
-    EXPECT_EQ(Rows(c, "T_Stock", no, "Status"), "已作废; 已作废");
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status,VoidMemo"), "已作废/重复登记");
+    EXPECT_EQ(c.batchRows("T_Stock", no, "Status"), "已作废; 已作废");
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "作废"}));
     EXPECT_EQ(logic.StartRefusal(Session, no), "该批次已作废");
     EXPECT_EQ(logic.Void(no, "再次"), "该批次已作废");
