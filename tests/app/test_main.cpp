@@ -87,3 +87,22 @@ TEST(MainWindow, EveryButtonAppliesTheRoleRule) {
     EXPECT_EQ(prompter.Texts(), (QStringList{"只有管理员可以备份数据", "只有管理员可以备份数据"}));
     EXPECT_EQ(c.count("T_Log", "ActType='数据备份'"), 0);
 }
+
+TEST(MainWindow, MasterDataButtonsOpenTheirOwnLists) {
+    TTestCentre c;
+    TTestPrompter prompter;
+    TfrmMain w(c.dm(), c.paths());
+    w.BuildUI();
+    const std::vector<std::pair<QString, QString>> lists{
+        {"粮种管理", "粮种管理"},       {"收费标准", "烘干收费标准"},         {"仓位管理", "仓位管理"},
+        {"设备台账", "烘干机设备台账"},   {"班组操作员", "班组操作员管理"},      {"农户/客户档案", "农户/客户档案"},
+        {"运行能耗填报", "设备运行与能耗填报"}, {"保养维修记录", "设备保养维修记录"}, {"用户权限", "系统用户管理"}};
+    for (const auto& [button, title] : lists) {
+        Find<QPushButton>(w, button)->click();
+        const auto open = w.findChildren<TfrmCrud*>();
+        EXPECT_TRUE(std::any_of(open.begin(), open.end(), [&](TfrmCrud* f) { return f->Def().Title == title; }))
+            << qPrintable(button);
+    }
+    EXPECT_EQ(w.findChildren<TfrmCrud*>().size(), 9);
+    EXPECT_TRUE(prompter.Shown.empty());
+}
