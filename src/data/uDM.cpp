@@ -175,7 +175,6 @@ bool TDM::Connect() {
 void TDM::Close() {
     if (db_) sqlite3_close_v2(db_);
     db_ = nullptr;
-    pendingLog_.clear();
 }
 
 void TDM::Execute(const char* sql) { NewQuery(QString::fromLatin1(sql)).Exec(); }
@@ -222,13 +221,9 @@ void TDM::BeginTrans() { Execute("BEGIN IMMEDIATE"); }
 void TDM::CommitTrans() {
     if (!InTransaction()) return;
     Execute("COMMIT");
-    std::vector<TLogRow> rows;
-    rows.swap(pendingLog_);
-    for (const TLogRow& row : rows) InsertLog(row);
 }
 
 void TDM::RollbackTrans() {
-    pendingLog_.clear();
     if (!InTransaction()) return;
     try {
         Execute("ROLLBACK");
@@ -241,21 +236,34 @@ bool TDM::InTransaction() const { return db_ && sqlite3_get_autocommit(db_) == 0
 
 void TDM::WriteLog(const QString& actType, const QString& tblName, const QString& refNo,
                    const QString& detail) {
-    TLogRow row{QDateTime::currentDateTime(), logUser_, actType, tblName, refNo, detail};
-    if (InTransaction())
-        pendingLog_.push_back(std::move(row));
-    else
-        InsertLog(row);
-}
-
-void TDM::InsertLog(const TLogRow& row) noexcept {
+    const TParams row{{"t", QDateTime::currentDateTime()}, {"u", logUser_}, {"a", actType},
+                      {"tb", tblName}, {"r", refNo}, {"d", detail}};
+    const char* const insert = "INSERT INTO T_Log(OpTime,LoginName,ActType,TblName,RefNo,Detail) "
+                               "VALUES (:t,:u,:a,:tb,:r,:d)";
+    if (!InTransaction()) {
+        try {
+            ExecSQLP(insert, row);
+        } catch (...) {
+            // The log must never stop the action it records.
+        }
+        return;
+    }
+    // Inside a save the row commits with the change, in the same durable write; a savepoint
+    // lets a failing insert be undone alone, so the save itself still goes through.
     try {
-        ExecSQLP("INSERT INTO T_Log(OpTime,LoginName,ActType,TblName,RefNo,Detail) "
-                 "VALUES (:t,:u,:a,:tb,:r,:d)",
-                 {{"t", row.at}, {"u", row.user}, {"a", row.actType}, {"tb", row.tblName},
-                  {"r", row.refNo}, {"d", row.detail}});
+        Execute("SAVEPOINT write_log");
     } catch (...) {
-        // The log must never stop the action it records.
+        return;
+    }
+    try {
+        ExecSQLP(insert, row);
+        Execute("RELEASE write_log");
+    } catch (...) {
+        try {
+            Execute("ROLLBACK TO write_log");
+            Execute("RELEASE write_log");
+        } catch (...) {
+        }
     }
 }
 

@@ -104,8 +104,8 @@ public:
     void RollbackTrans();  // nothing when no transaction is open
     bool InTransaction() const;
 
-    // Appends an operation-log row and never fails its caller. Called inside a
-    // transaction, the row waits for the commit and is dropped by a rollback.
+    // Appends an operation-log row and never fails its caller. Called inside a transaction
+    // (just before its commit), the row lands or vanishes together with the change.
     void WriteLog(const QString& actType, const QString& tblName, const QString& refNo,
                   const QString& detail);
     void SetLogUser(const QString& loginName) { logUser_ = loginName; }
@@ -121,13 +121,7 @@ public:
 
 private:
     friend class TStatement;
-    struct TLogRow {
-        QDateTime at;
-        QString user, actType, tblName, refNo, detail;
-    };
-
     void Execute(const char* sql);
-    void InsertLog(const TLogRow& row) noexcept;
     [[noreturn]] void Fail(int rc) const;
     void StartClock();
     static int OnProgress(void* self);
@@ -136,7 +130,6 @@ private:
     TOpenMode mode_;
     sqlite3* db_ = nullptr;
     QString logUser_;
-    std::vector<TLogRow> pendingLog_;
     std::chrono::milliseconds commandTimeout_{60000};
     std::chrono::steady_clock::time_point deadline_{};
     bool timedOut_ = false;

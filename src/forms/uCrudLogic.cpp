@@ -215,11 +215,11 @@ TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const 
         const TSqlText statement = BuildSaveSql(def, key, stored);
         dm.ExecSQLP(statement.Sql, statement.Params);
         if (isNew) savedKey = dm.LastInsertId();
+        dm.WriteLog(isNew ? QStringLiteral("新增") : QStringLiteral("修改"), def.TableName, savedKey.AsText(), {});
         tx.Commit();
     } catch (const TDbError& e) {
         return {false, QStringLiteral("保存失败：") + e.Message(), -1, {}};
     }
-    dm.WriteLog(isNew ? QStringLiteral("新增") : QStringLiteral("修改"), def.TableName, savedKey.AsText(), {});
     return {true, {}, -1, savedKey};
 }
 
@@ -252,10 +252,10 @@ QString DeleteCrudRow(TDM& dm, const TCrudDef& def, qint64 key, const QString& n
         TTransaction tx(dm);
         if (const QString refusal = DeleteRefusal(dm, def, key, session); !refusal.isEmpty()) return refusal;
         dm.ExecSQLP("DELETE FROM " + def.TableName + " WHERE " + def.KeyField + "=:i", {{"i", key}});
+        dm.WriteLog(QStringLiteral("删除"), def.TableName, QString::number(key), name);
         tx.Commit();
     } catch (const TDbError& e) {
         return kReferenced + e.Message();
     }
-    dm.WriteLog(QStringLiteral("删除"), def.TableName, QString::number(key), name);
     return {};
 }

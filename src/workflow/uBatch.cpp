@@ -142,10 +142,9 @@ TBatchSaveResult TBatchLogic::Save(const TBatchInput& in) {
                      "VALUES(:b,:w,:g,:f,:q,:t,:m,:s)",
                      params);
     }
-    tx.Commit();
-
     dm_.WriteLog(isNew ? QStringLiteral("收粮登记") : QStringLiteral("修改登记"), "T_Batch", batchNo,
                  QStringLiteral("农户ID=%1 净重%2kg").arg(in.FarmerID).arg(FmtFixed(wetNet, 1)));
+    tx.Commit();
     return {{}, TBatchField::None, batchNo};
 }
 

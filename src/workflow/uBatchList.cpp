@@ -60,8 +60,8 @@ QString TBatchVoidLogic::Void(const QString& batchNo, const QString& reason) {
     dm_.ExecSQLP("UPDATE T_Batch SET Status=:s, VoidMemo=:m WHERE BatchNo=:b",
                  {{"s", kStatusVoid}, {"m", memo}, {"b", batchNo}});
     dm_.ExecSQLP("UPDATE T_Stock SET Status=:s WHERE BatchNo=:b", {{"s", kStatusVoid}, {"b", batchNo}});
-    tx.Commit();
     dm_.WriteLog(QStringLiteral("作废"), "T_Batch", batchNo, memo);
+    tx.Commit();
     return {};
 }
 

@@ -110,15 +110,15 @@ TRoundEndResult TDryEndLogic::Pass(const TOpenRound& round, const TRoundEndInput
         dm_.ExecSQLP("UPDATE T_Stock SET Status=:out WHERE BatchNo=:b AND Status=:wet",
                      {{"out", kStockOut}, {"b", round.BatchNo}, {"wet", kStatusWaiting}});
         dm_.ExecSQLP("UPDATE T_Batch SET Status=:s WHERE BatchNo=:b", {{"s", kStatusInStore}, {"b", round.BatchNo}});
+        dm_.WriteLog(QStringLiteral("烘干入仓"), "T_Stock", round.BatchNo,
+                     QStringLiteral("第%1轮 干粮%2kg 损耗%3kg(%4%) 仓位ID=%5")
+                         .arg(round.Round)
+                         .arg(FmtFixed(dry, 1), FmtFixed(ParseNum(in.LossWt), 1), FmtFixed(ParseNum(in.LossRate), 2))
+                         .arg(in.DryWhID));
         tx.Commit();
     } catch (const TDbError& e) {
         return {QStringLiteral("入仓失败：") + e.Message()};
     }
-    dm_.WriteLog(QStringLiteral("烘干入仓"), "T_Stock", round.BatchNo,
-                 QStringLiteral("第%1轮 干粮%2kg 损耗%3kg(%4%) 仓位ID=%5")
-                     .arg(round.Round)
-                     .arg(FmtFixed(dry, 1), FmtFixed(ParseNum(in.LossWt), 1), FmtFixed(ParseNum(in.LossRate), 2))
-                     .arg(in.DryWhID));
     return {};
 }
 
@@ -137,15 +137,15 @@ TRoundEndResult TDryEndLogic::Fail(const TOpenRound& round, const TRoundEndInput
                       {"w", round.WhInID},
                       {"t", in.EndTime},
                       {"op", round.OpID}});
+        dm_.WriteLog(QStringLiteral("返烘"), "T_Drying", round.BatchNo,
+                     QStringLiteral("第%1轮不达标，生成第%2轮，本轮干粮%3kg，%4")
+                         .arg(round.Round)
+                         .arg(round.Round + 1)
+                         .arg(FmtFixed(ParseNum(in.DryNetWt), 1), in.AbnormalMemo.trimmed()));
         tx.Commit();
     } catch (const TDbError& e) {
         return {QStringLiteral("返烘单生成失败：") + e.Message()};
     }
-    dm_.WriteLog(QStringLiteral("返烘"), "T_Drying", round.BatchNo,
-                 QStringLiteral("第%1轮不达标，生成第%2轮，本轮干粮%3kg，%4")
-                     .arg(round.Round)
-                     .arg(round.Round + 1)
-                     .arg(FmtFixed(ParseNum(in.DryNetWt), 1), in.AbnormalMemo.trimmed()));
     return {};
 }
 

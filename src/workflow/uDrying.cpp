@@ -104,10 +104,9 @@ TDispatchResult TDispatchLogic::Save(const TDispatchInput& in) {
                   {"op", in.OpID}});
     dm_.ExecSQLP("UPDATE T_Batch SET Status=:s,TargetMoisture=:tm WHERE BatchNo=:b",
                  {{"s", kStatusDrying}, {"tm", target > 0 ? TValue(target) : TValue()}, {"b", in.BatchNo}});
-    tx.Commit();
-
     dm_.WriteLog(QStringLiteral("派工上机"), "T_Drying", in.BatchNo,
                  QStringLiteral("设备ID=%1 上机时间%2").arg(in.EquipID).arg(in.StartTime.toString("yyyy-MM-dd HH:mm")));
+    tx.Commit();
     return {};
 }
 
