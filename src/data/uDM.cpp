@@ -38,10 +38,16 @@ TStatement::TStatement(TDM& dm, const QString& sql) : dm_(dm), sql_(sql) {
         stmt_ = nullptr;
         dm_.Fail(rc);
     }
+    const int n = sqlite3_column_count(stmt_);
+    kinds_.reserve(size_t(n));
+    for (int c = 0; c < n; ++c) kinds_.push_back(KindOfDecl(sqlite3_column_decltype(stmt_, c)));
 }
 
 TStatement::TStatement(TStatement&& other) noexcept
-    : dm_(other.dm_), stmt_(std::exchange(other.stmt_, nullptr)), sql_(std::move(other.sql_)) {}
+    : dm_(other.dm_),
+      stmt_(std::exchange(other.stmt_, nullptr)),
+      sql_(std::move(other.sql_)),
+      kinds_(std::move(other.kinds_)) {}
 
 TStatement::~TStatement() { sqlite3_finalize(stmt_); }
 
@@ -90,10 +96,6 @@ QString TStatement::ColumnName(int col) const {
     return QString::fromUtf8(sqlite3_column_name(stmt_, col));
 }
 
-TValueKind TStatement::ColumnKind(int col) const {
-    return KindOfDecl(sqlite3_column_decltype(stmt_, col));
-}
-
 TValue TStatement::Value(int col) const {
     const int stored = sqlite3_column_type(stmt_, col);
     if (stored == SQLITE_NULL) return {};
@@ -101,7 +103,7 @@ TValue TStatement::Value(int col) const {
         return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col)),
                                  sqlite3_column_bytes(stmt_, col));
     };
-    switch (ColumnKind(col)) {
+    switch (kinds_[size_t(col)]) {
     case TValueKind::Text: return text();
     case TValueKind::Currency: return TValue::Money(sqlite3_column_double(stmt_, col));
     case TValueKind::Float:
@@ -112,10 +114,10 @@ TValue TStatement::Value(int col) const {
         if (stored == SQLITE_FLOAT) return qint64(std::llround(sqlite3_column_double(stmt_, col)));
         return qint64(sqlite3_column_int64(stmt_, col));
     case TValueKind::Boolean: return sqlite3_column_int64(stmt_, col) != 0;
-    case TValueKind::DateTime: {
-        const QDateTime t = DbTimeFromText(text());
-        return t.isValid() ? TValue(t) : TValue(text());
-    }
+    case TValueKind::DateTime:
+        if (stored != SQLITE_TEXT) break;
+        return TValue::FromDbTime(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col)),
+                                  sqlite3_column_bytes(stmt_, col));
     case TValueKind::Null: break;
     }
     switch (stored) {
@@ -269,8 +271,11 @@ void TDM::WriteLog(const QString& actType, const QString& tblName, const QString
 
 QString TDM::NextNo(const QString& prefix, const QString& table, const QString& field) {
     const QString head = prefix + QDate::currentDate().toString("yyyyMMdd");
-    const TQuery q = OpenSQLP("SELECT " + field + " FROM " + table + " WHERE " + field + " LIKE :p",
-                              {{"p", head + "%"}});
+    // A range on the key reads only today's numbers through the primary-key index; every
+    // digit sorts below ':', so the range holds every numeric sequence of the day.
+    const TQuery q = OpenSQLP("SELECT " + field + " FROM " + table + " WHERE " + field + ">=:lo AND " + field +
+                                  "<:hi",
+                              {{"lo", head}, {"hi", head + ":"}});
     // The highest sequence is taken by number, not by text, so that 1000 follows 999.
     qint64 highest = 0;
     bool any = false;

@@ -44,13 +44,14 @@ public:
 
     int ColumnCount() const;
     QString ColumnName(int col) const;
-    TValueKind ColumnKind(int col) const;  // from the declared type; Null when the column has none
+    TValueKind ColumnKind(int col) const { return kinds_.at(size_t(col)); }  // declared type; Null when none
     TValue Value(int col) const;           // of the current row, read by its declared type
 
 private:
     TDM& dm_;
     sqlite3_stmt* stmt_ = nullptr;
     QString sql_;
+    std::vector<TValueKind> kinds_;  // declared once per column, read for every cell
 };
 
 // A query's rows read into memory, for the small look-ups and checks of the windows.

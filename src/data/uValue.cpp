@@ -14,11 +14,54 @@ double RoundTo(double x, int decimals) {
 }
 }  // namespace
 
+namespace {
+constexpr qint64 kMsPerDay = 86400000;
+
+qint64 PackTime(const QDate& d, const QTime& t) { return d.toJulianDay() * kMsPerDay + t.msecsSinceStartOfDay(); }
+
+QDateTime UnpackTime(qint64 packed) {
+    return QDateTime(QDate::fromJulianDay(packed / kMsPerDay), QTime::fromMSecsSinceStartOfDay(int(packed % kMsPerDay)));
+}
+
+// Reads "yyyy-MM-dd HH:mm:ss" digit by digit: a format-string parser per grid cell would cost
+// more than reading the row itself.
+bool ParseDbTime(const char* s, int length, QDate* date, QTime* time) {
+    if (length != 19 || s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':' || s[16] != ':') return false;
+    int field[6];
+    const int at[6] = {0, 5, 8, 11, 14, 17};
+    const int width[6] = {4, 2, 2, 2, 2, 2};
+    for (int f = 0; f < 6; ++f) {
+        int n = 0;
+        for (int i = at[f]; i < at[f] + width[f]; ++i) {
+            if (s[i] < '0' || s[i] > '9') return false;
+            n = n * 10 + (s[i] - '0');
+        }
+        field[f] = n;
+    }
+    *date = QDate(field[0], field[1], field[2]);
+    *time = QTime(field[3], field[4], field[5]);
+    return date->isValid() && time->isValid();
+}
+}  // namespace
+
 TValue::TValue(const QDateTime& t) {
     if (t.isValid()) {
         kind_ = TValueKind::DateTime;
-        time_ = t;
+        int_ = PackTime(t.date(), t.time());
     }
+}
+
+TValue TValue::FromDbTime(const char* text, int length) {
+    QDate date;
+    QTime time;
+    if (ParseDbTime(text, length, &date, &time)) {
+        TValue v;
+        v.kind_ = TValueKind::DateTime;
+        v.int_ = PackTime(date, time);
+        return v;
+    }
+    const QDateTime t = DbTimeFromText(QString::fromUtf8(text, length));
+    return t.isValid() ? TValue(t) : TValue(QString::fromUtf8(text, length));
 }
 
 TValue TValue::Money(double yuan) {
@@ -71,13 +114,13 @@ QString TValue::AsText() const {
     case TValueKind::Boolean: return QString::number(int_);
     case TValueKind::Float: return FmtShortest(float_);
     case TValueKind::Currency: return FmtShortest(double(int_) / 10000.0);
-    case TValueKind::DateTime: return DbTimeText(time_);
+    case TValueKind::DateTime: return DbTimeText(UnpackTime(int_));
     }
     return {};
 }
 
 QDateTime TValue::AsDateTime() const {
-    if (kind_ == TValueKind::DateTime) return time_;
+    if (kind_ == TValueKind::DateTime) return UnpackTime(int_);
     if (kind_ == TValueKind::Text) return DbTimeFromText(text_);
     return {};
 }
@@ -104,9 +147,18 @@ bool TValue::operator==(const TValue& o) const {
     case TValueKind::Null: return true;
     case TValueKind::Text: return text_ == o.text_;
     case TValueKind::Float: return float_ == o.float_;
-    case TValueKind::DateTime: return time_ == o.time_;
     default: return int_ == o.int_;
     }
+}
+
+QString TSqlText::OrderedSql() const {
+    if (Order.isEmpty()) return Sql;
+    QStringList terms;
+    for (const QString& key : Order) {
+        const QStringList parts = key.split(' ', Qt::SkipEmptyParts);
+        terms << "\"" + parts.value(0) + "\"" + (parts.size() > 1 ? " " + parts.value(1) : QString());
+    }
+    return Sql + " ORDER BY " + terms.join(',');
 }
 
 double VarToFloat(const TValue& v, double def) {
@@ -145,10 +197,18 @@ QString FmtShortest(double x) {
 }
 
 QString DbTimeText(const QDateTime& t) {
-    return t.isValid() ? t.toString(kDbTimeFormat) : QString();
+    if (!t.isValid()) return {};
+    const QDate d = t.date();
+    const QTime h = t.time();
+    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", d.year(), d.month(), d.day(), h.hour(), h.minute(),
+                             h.second());
 }
 
 QDateTime DbTimeFromText(const QString& s) {
+    const QByteArray latin = s.toLatin1();
+    QDate date;
+    QTime time;
+    if (ParseDbTime(latin.constData(), int(latin.size()), &date, &time)) return QDateTime(date, time);
     QDateTime t = QDateTime::fromString(s, kDbTimeFormat);
     if (!t.isValid()) t = QDateTime::fromString(s, Qt::ISODate);
     if (!t.isValid()) t = QDateTime(QDate::fromString(s, "yyyy-MM-dd"), QTime(0, 0));

@@ -74,7 +74,7 @@ void TfrmCrud::RefreshList() {
     const TValue keptKey = row < 0 ? TValue() : model_->Value(row, def_.KeyField);
 
     const TSqlText list = BuildListSql(def_, keyword_->text());
-    model_->Open(list.Sql, list.Params);
+    model_->Open(list);
 
     const int charWidth = grid_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     for (int c = 0; c < model_->columnCount(); ++c) {

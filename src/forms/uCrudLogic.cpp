@@ -113,7 +113,7 @@ TColDef MakeCol(const QString& listField, const QString& editField, const QStrin
 }
 
 TSqlText BuildListSql(const TCrudDef& def, const QString& keyword) {
-    TSqlText out{def.ListSQL, {}};
+    TSqlText out{def.ListSQL, {}, {}};
     const QString kw = keyword.trimmed();
     QStringList terms;
     if (!kw.isEmpty())
@@ -124,7 +124,9 @@ TSqlText BuildListSql(const TCrudDef& def, const QString& keyword) {
         out.Sql += (hasWhere ? " AND (" : " WHERE (") + terms.join(" OR ") + ")";
         out.Params.push_back({"kw", "%" + kw + "%"});
     }
-    if (!def.OrderBy.isEmpty()) out.Sql += " ORDER BY " + def.OrderBy;
+    // The order names result columns ("r.RunID DESC" is the column RunID), so the grid can page by it.
+    for (const QString& term : def.OrderBy.split(',', Qt::SkipEmptyParts))
+        out.Order << term.trimmed().section('.', -1);
     return out;
 }
 

@@ -31,7 +31,7 @@ TSqlText BatchListQuery(const QString& status, const QString& keyword) {
         const QString pattern = "%" + k + "%";
         q.Params.insert(q.Params.end(), {{"k1", pattern}, {"k2", pattern}, {"k3", pattern}});
     }
-    q.Sql += " ORDER BY b.BatchNo DESC";
+    q.Order = QStringList{QStringLiteral("批次号 DESC")};
     return q;
 }
 
@@ -104,7 +104,7 @@ void TfrmBatchList::BuildUI() {
 void TfrmBatchList::Reload() {
     const TSqlText q = BatchListQuery(cbStatus->currentText(), edKeyword->text());
     model_->Close();
-    model_->Open(q.Sql, q.Params);
+    model_->Open(q);
     grid->resizeColumnsToContents();
     if (model_->rowCount() > 0) grid->selectRow(0);
 }

@@ -35,7 +35,7 @@ TSqlText DryingListQuery(TDryingView view) {
         q.Sql += "AND b.Status=:b ";
     if (waiting) q.Params.push_back({"a", kStatusWaiting});
     if (drying) q.Params.push_back({"b", kStatusDrying});
-    q.Sql += "ORDER BY b.BatchNo";
+    q.Order = QStringList{QStringLiteral("批次号")};
     return q;
 }
 
@@ -44,8 +44,9 @@ TSqlText DryingRoundsQuery(const QString& batchNo) {
             "d.EndTime AS 下机时间, d.DryHours AS 时长小时, d.DryTemp AS 温度, d.FanGear AS 档位, "
             "d.OutMoisture AS 烘后水分, d.DryNetWt AS 烘后净重, d.LossWt AS 损耗重量, d.LossRate AS 损耗率, "
             "d.AbnormalMemo AS 异常记录 FROM (T_Drying d LEFT JOIN T_Equip e ON d.EquipID=e.EquipID) LEFT JOIN "
-            "T_Wh w ON d.WhInID=w.WhID WHERE d.BatchNo=:b ORDER BY d.Round",
-            {{"b", batchNo}}};
+            "T_Wh w ON d.WhInID=w.WhID WHERE d.BatchNo=:b",
+            {{"b", batchNo}},
+            {QStringLiteral("轮次")}};
 }
 
 QString DispatchStatusRefusal(const QString& status) {
@@ -228,7 +229,7 @@ void TfrmDrying::BuildUI() {
 void TfrmDrying::Reload() {
     const TSqlText q = DryingListQuery(TDryingView(cbView->currentIndex()));
     batches_->Close();
-    batches_->Open(q.Sql, q.Params);
+    batches_->Open(q);
     if (batches_->rowCount() > 0) grid->selectRow(0);
     ReloadRounds();
 }
@@ -240,7 +241,7 @@ void TfrmDrying::ReloadRounds() {
         return;
     }
     const TSqlText q = DryingRoundsQuery(batchNo);
-    rounds_->Open(q.Sql, q.Params);
+    rounds_->Open(q);
     roundsGrid->resizeColumnsToContents();
 }
 

@@ -6,7 +6,7 @@
 
 namespace {
 QStringList Names(TDM& dm, const TSqlText& list, int col = 1) {
-    const TQuery q = dm.OpenSQLP(list.Sql, list.Params);
+    const TQuery q = dm.OpenSQLP(list.OrderedSql(), list.Params);
     QStringList names;
     for (int r = 0; r < q.RowCount(); ++r) names << VarToStr(q.Value(r, col));
     return names;
@@ -34,7 +34,7 @@ TEST(CrudList, KeywordIsOneBoundPatternOverTheTextColumns) {
     const TSqlText zhang = BuildListSql(farmers, " 张 ");
     ASSERT_EQ(zhang.Params.size(), 1u);
     EXPECT_EQ(zhang.Params[0].second.AsText(), "%张%");
-    EXPECT_TRUE(zhang.Sql.endsWith(" ORDER BY FarmerID DESC"));
+    EXPECT_EQ(zhang.Order, QStringList{"FarmerID DESC"});
     EXPECT_TRUE(BuildListSql(farmers, "   ").Params.empty());
 
     c.addFarmer("O'Brien");

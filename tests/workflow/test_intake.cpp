@@ -177,7 +177,7 @@ TEST(IntakeLedger, StatusFilterAndKeywordSearch) {
 
     auto numbers = [&](const QString& status, const QString& keyword) {
         const TSqlText q = BatchListQuery(status, keyword);
-        const TQuery rows = c.dm().OpenSQLP(q.Sql, q.Params);
+        const TQuery rows = c.dm().OpenSQLP(q.OrderedSql(), q.Params);
         QStringList list;
         for (int r = 0; r < rows.RowCount(); ++r) list << VarToStr(rows.Value(r, "批次号"));
         return list;
