@@ -1,5 +1,7 @@
 #include "data/uDM.h"
 
+#include "data/uDbInit.h"
+
 #include <QFile>
 #include <sqlite3.h>
 
@@ -171,7 +173,19 @@ bool TDM::Connect() {
         Close();
         throw;
     }
+    if (mode_ == TOpenMode::Existing) AddMissingIndexes();
     return true;
+}
+
+void TDM::AddMissingIndexes() {
+    // The lists' first screens and searches depend on these; a read-only or damaged file
+    // simply goes without, and the start-up check reports what is really wrong with it.
+    for (const QString& statement : MovelkarIndexes()) {
+        try {
+            ExecSQLP(statement);
+        } catch (const TDbError&) {
+        }
+    }
 }
 
 void TDM::Close() {

@@ -123,6 +123,7 @@ public:
 private:
     friend class TStatement;
     void Execute(const char* sql);
+    void AddMissingIndexes();
     [[noreturn]] void Fail(int rc) const;
     void StartClock();
     static int OnProgress(void* self);

@@ -27,9 +27,11 @@ TSqlText BatchListQuery(const QString& status, const QString& keyword) {
     }
     const QString k = keyword.trimmed();
     if (!k.isEmpty()) {
-        q.Sql += " AND (b.BatchNo LIKE :k1 OR b.CarNo LIKE :k2 OR f.Name LIKE :k3)";
-        const QString pattern = "%" + k + "%";
-        q.Params.insert(q.Params.end(), {{"k1", pattern}, {"k2", pattern}, {"k3", pattern}});
+        // The farmers are matched once, not per batch, and the number and plate are read from
+        // a narrow index instead of whole batch rows: a ten-year ledger is searched at once.
+        q.Sql += " AND (b.BatchNo LIKE :k OR b.CarNo LIKE :k OR b.FarmerID IN "
+                 "(SELECT FarmerID FROM T_Farmer WHERE Name LIKE :k))";
+        q.Params.push_back({"k", "%" + k + "%"});
     }
     q.Order = QStringList{QStringLiteral("批次号 DESC")};
     return q;
