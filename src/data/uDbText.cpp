@@ -67,8 +67,9 @@ bool HasChinese(const QString& text) {
 QString DbErrorText(const TDbError& error) { return DbErrorText(error.Message()); }
 
 QString DbErrorText(const QString& engineMessage) {
-    static const QRegularExpression tooLong(QStringLiteral(R"(CHECK constraint failed:\s*length\((\w+)\)\s*<=\s*(\d+))"),
-                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression tooLong(
+        QStringLiteral(R"(CHECK constraint failed:\s*length\((\w+)\)\s*<=\s*(\d+))"),
+        QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression notNull(QStringLiteral(R"(NOT NULL constraint failed:\s*\w+\.(\w+))"),
                                             QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression unique(QStringLiteral(R"(UNIQUE constraint failed:\s*\w+\.(\w+))"),

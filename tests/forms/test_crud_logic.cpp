@@ -260,7 +260,8 @@ TEST(CrudSave, NumberColumnsStoreNumbersAndRefuseTheRestByTheirRange) {
     }
 
     // A text longer than its column is refused by its caption before the database sees it.
-    const TSaveOutcome longName = SaveCrudRow(c.dm(), DefWh(), {}, {{"WhName", QString(21, QChar(0x4ed3))}, {"WhType", "干粮区"}});
+    const TSaveOutcome longName =
+        SaveCrudRow(c.dm(), DefWh(), {}, {{"WhName", QString(21, QChar(0x4ed3))}, {"WhType", "干粮区"}});
     EXPECT_EQ(longName.Message, "仓位名称最多 20 个字");
     EXPECT_EQ(longName.Field, 0);
 }

@@ -1,4 +1,6 @@
+#include "forms/uCrud.h"
 #include "forms/uCtl.h"
+#include "forms/uDefs.h"
 #include "support/TestCentre.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatch.h"
@@ -8,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -125,6 +128,8 @@ TEST(Locks, DialogsWhoseListsCannotBeReadSayWhyInsteadOfOpening) {
     TfrmDrying jobs(s.c.dm());
     jobs.Reload();
     ASSERT_FALSE(jobs.CurrentBatchNo().isEmpty());
+    TfrmCrud fees(s.c.dm(), DefFeeStd());
+    fees.BuildUI();
 
     // Another program holds the whole file: not even the lookup lists can be read.
     s.other.ExecSQLP("BEGIN EXCLUSIVE");
@@ -133,7 +138,9 @@ TEST(Locks, DialogsWhoseListsCannotBeReadSayWhyInsteadOfOpening) {
     EXPECT_EQ(prompter.LastText(), "无法打开登记窗口：" + kLocked);
     jobs.DoDispatch();
     EXPECT_EQ(prompter.LastText(), "无法打开派工窗口：" + kLocked);
+    fees.AddButton()->click();
+    EXPECT_EQ(prompter.LastText(), "无法打开编辑窗口：" + kLocked);
     EXPECT_FALSE(closer.Opened());
-    EXPECT_EQ(prompter.Shown.size(), 2u);
+    EXPECT_EQ(prompter.Shown.size(), 3u);
     s.other.RollbackTrans();
 }
