@@ -4,6 +4,7 @@
 #include "forms/uMsg.h"
 
 #include <QDir>
+#include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
@@ -23,8 +24,9 @@ private:
 
 TDoc::TDoc(const QString& title) : title_(title), printer_(QPrinter::HighResolution) {}
 
-std::unique_ptr<TDoc> TDoc::Create(const QString& title) {
+std::unique_ptr<TDoc> TDoc::Create(const QString& title, QPageLayout::Orientation orientation) {
     std::unique_ptr<TDoc> doc(new TDoc(title));
+    doc->printer_.setPageOrientation(orientation);
     if (!ChoosePrinter(doc->printer_, title)) return nullptr;
     doc->printer_.setResolution(kDotsPerInch);
     doc->printer_.setDocName(title);
@@ -98,7 +100,7 @@ void TDoc::TextAt(int x, const QString& text, int maxWidth) {
 
 void TDoc::Rule(int x1, int x2, int y) { pages_.back().rules.emplace_back(x1, y, x2, y); }
 
-QFont TDoc::PrintFont(int pointSize, bool bold) const {
+QFont TDoc::PrintFont(int pointSize, bool bold) {
     QFont font(kSongFamily, pointSize);
     font.setBold(bold);
     // Shaping would give digits after a letter ("PC2025…") glyphs that a PDF reader cannot turn
@@ -109,6 +111,17 @@ QFont TDoc::PrintFont(int pointSize, bool bold) const {
 
 int TDoc::TextWidth(const QString& text, int pointSize) const {
     return QFontMetrics(PrintFont(pointSize, false), &printer_).horizontalAdvance(text);
+}
+
+int TDoc::MeasureText(const QString& text, int pointSize, bool bold) {
+    static const QImage device = [] {
+        QImage image(1, 1, QImage::Format_Mono);
+        const int dotsPerMeter = qRound(kDotsPerInch / 0.0254);
+        image.setDotsPerMeterX(dotsPerMeter);
+        image.setDotsPerMeterY(dotsPerMeter);
+        return image;
+    }();
+    return QFontMetrics(PrintFont(pointSize, bold), &device).horizontalAdvance(text);
 }
 
 const QFontMetrics& TDoc::Metrics() const {

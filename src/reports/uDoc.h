@@ -28,9 +28,11 @@ public:
     static constexpr int kMargin = 400;      // left, right, top and bottom
     static constexpr int kLineHeight = 240;
 
-    // Asks where to print (the printer dialog, or a PDF file) and starts page 1 with its header.
+    // Asks where to print (the printer dialog, or a PDF file), offering the paper in the given
+    // orientation, and starts page 1 with its header.
     // nullptr when the user cancels: the print action then ends without printing or a message.
-    static std::unique_ptr<TDoc> Create(const QString& title);
+    static std::unique_ptr<TDoc> Create(const QString& title,
+                                        QPageLayout::Orientation orientation = QPageLayout::Portrait);
 
     TDoc(const TDoc&) = delete;
     TDoc& operator=(const TDoc&) = delete;
@@ -56,6 +58,8 @@ public:
     int PageHeight() const { return pageHeight_; }
     int PageCount() const { return int(pages_.size()); }
     int TextWidth(const QString& text, int pointSize) const;  // in the normal style
+    // How wide a text prints at 600 dots per inch, for layouts worked out before a printer is chosen.
+    static int MeasureText(const QString& text, int pointSize, bool bold);
 
     // Sends the pages to the chosen printer or PDF file. A printer that refuses the job is
     // reported to the user ("打印失败：") and false is returned; nothing is reported as printed.
@@ -79,7 +83,7 @@ private:
     void SetFont(int pointSize, bool bold);
     const QFontMetrics& Metrics() const;
     int CharHeight() const;  // the printed height of "国", a full-width character
-    QFont PrintFont(int pointSize, bool bold) const;
+    static QFont PrintFont(int pointSize, bool bold);
 
     void WritePdf(const QString& path);
     void SendToPrinter();

@@ -47,25 +47,63 @@ const QString kSettleSlipSql = QStringLiteral(
     "INNER JOIN T_Batch b ON s.BatchNo=b.BatchNo) LEFT JOIN T_Farmer f ON s.FarmerID=f.FarmerID) LEFT JOIN "
     "T_Grain g ON b.GrainID=g.GrainID WHERE s.SettleNo=:n");
 
-// A listing column's share of the page: its widest text in half-width characters, headings
-// counted at their larger type, plus two for the space between columns.
+// The listing's columns, each as wide as its widest text (headings in their larger type) plus the
+// width of two characters between columns.
 struct TListingColumns {
-    std::vector<int> chars;
+    static constexpr int kCharDots = 38;  // a half-width character of the 9-point rows
 
-    void Fit(int col, const QString& text, int sizeFactorPercent = 100) {
-        const int width = (int(Gbk(text).size()) * sizeFactorPercent + 99) / 100;
-        chars[size_t(col)] = std::max(chars[size_t(col)], width);
+    std::vector<int> dots;
+
+    void Fit(int col, const QString& text, int pointSize) {
+        dots[size_t(col)] = std::max(dots[size_t(col)], TDoc::MeasureText(text, pointSize, true));
     }
 
-    // Column starts from the left margin across the available width, each rounded to whole dots.
+    // Listings wider than an upright A4 page (4160 dots inside the margins) are offered on paper
+    // turned sideways.
+    QPageLayout::Orientation Orientation() const {
+        return Total(Wanted()) > 4160 ? QPageLayout::Landscape : QPageLayout::Portrait;
+    }
+
+    // Column starts from the left margin. Columns that fit share out the spare width in proportion;
+    // columns that do not fit keep the short ones whole and narrow the widest ones to a common width.
     std::vector<int> Starts(int pageWidth) const {
         const double available = pageWidth - 2 * TDoc::kMargin;
-        double total = 0;
-        for (int c : chars) total += c + 2;
+        std::vector<double> widths = Wanted();
+        const double total = Total(widths);
+        if (total <= available) {
+            for (double& w : widths) w = w / total * available;
+        } else {
+            const double cap = CommonCap(widths, available);
+            for (double& w : widths) w = std::min(w, cap);
+        }
         std::vector<int> xs{TDoc::kMargin};
-        for (size_t i = 0; i + 1 < chars.size(); ++i)
-            xs.push_back(xs.back() + int(std::nearbyint((chars[i] + 2) / total * available)));
+        for (size_t i = 0; i + 1 < widths.size(); ++i) xs.push_back(xs.back() + int(std::nearbyint(widths[i])));
         return xs;
+    }
+
+private:
+    std::vector<double> Wanted() const {
+        std::vector<double> widths;
+        for (int d : dots) widths.push_back(d + 2.0 * kCharDots);
+        return widths;
+    }
+
+    static double Total(const std::vector<double>& widths) {
+        double total = 0;
+        for (double w : widths) total += w;
+        return total;
+    }
+
+    // The width W at which the columns, each narrowed to at most W, fill the available width.
+    static double CommonCap(std::vector<double> widths, double available) {
+        std::sort(widths.begin(), widths.end());
+        double remaining = available;
+        for (size_t i = 0; i < widths.size(); ++i) {
+            const double share = remaining / double(widths.size() - i);
+            if (widths[i] > share) return share;
+            remaining -= widths[i];
+        }
+        return widths.empty() ? available : widths.back();
     }
 };
 }  // namespace
@@ -169,7 +207,7 @@ bool PrintListing(const TQueryModel& model, const QString& title) {
     QStringList headings;
     for (int c = 0; c < columns; ++c) {
         headings << CellText(model.Caption(c));
-        layout.Fit(c, headings.back(), 100 * 12 / 9);
+        layout.Fit(c, headings.back(), 12);
     }
     std::vector<QStringList> rows;
     if (model.IsOpen()) {
@@ -177,7 +215,7 @@ bool PrintListing(const TQueryModel& model, const QString& title) {
             QStringList cells;
             for (int c = 0; c < columns; ++c) {
                 cells << CellText(TQueryModel::DisplayText(row[size_t(c)]));
-                layout.Fit(c, cells.back());
+                layout.Fit(c, cells.back(), 9);
             }
             rows.push_back(std::move(cells));
         });
@@ -187,7 +225,7 @@ bool PrintListing(const TQueryModel& model, const QString& title) {
         return false;
     }
 
-    const std::unique_ptr<TDoc> doc = TDoc::Create(title);
+    const std::unique_ptr<TDoc> doc = TDoc::Create(title, layout.Orientation());
     if (!doc) return false;
     doc->TextLine(title + QStringLiteral("（打印时间：") + QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm") +
                       QStringLiteral("）"),
