@@ -22,7 +22,7 @@ int CharBytes(const QByteArray& gbk, int at) {
 }
 
 QByteArray Gbk(const QString& text) {
-    QStringEncoder encode("GB18030");
+    static QStringEncoder encode("GB18030", QStringConverter::Flag::Stateless);
     return encode(text);
 }
 
@@ -91,6 +91,7 @@ QString CellText(const QString& text) {
     QString cell = text;
     cell.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
     cell.replace('\r', ' ').replace('\n', ' ');
+    if (cell.size() * 2 <= kCellBytes) return cell;  // no character takes more than two bytes per UTF-16 unit
     const QByteArray gbk = Gbk(cell);
     if (gbk.size() <= kCellBytes) return cell;
     int cut = 0;
@@ -99,7 +100,7 @@ QString CellText(const QString& text) {
         if (at > kCellBytes) break;
         cut = at;
     }
-    QStringDecoder decode("GB18030");
+    static QStringDecoder decode("GB18030", QStringConverter::Flag::Stateless);
     return decode(gbk.left(cut));
 }
 
