@@ -91,7 +91,6 @@ QString CellText(const QString& text) {
     QString cell = text;
     cell.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
     cell.replace('\r', ' ').replace('\n', ' ');
-    if (cell.size() * 2 <= kCellBytes) return cell;  // no character takes more than two bytes per UTF-16 unit
     const QByteArray gbk = Gbk(cell);
     if (gbk.size() <= kCellBytes) return cell;
     int cut = 0;
