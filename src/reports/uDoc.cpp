@@ -169,16 +169,21 @@ void TDoc::WritePdf(const QString& path) {
     if (!file.commit()) throw cannotWrite();
 }
 
+QString TDoc::PrinterTrouble(const QString& what) const {
+    const QString name = printer_.printerName();
+    return name.isEmpty() ? what : what + "（" + name + "）";
+}
+
 void TDoc::SendToPrinter() {
     QPainter painter;
     if (!painter.begin(&printer_))
-        throw TPrintError(QStringLiteral("打印机无法开始打印：") + printer_.printerName());
+        throw TPrintError(PrinterTrouble(QStringLiteral("打印机无法开始打印")));
     if (!PaintPages(printer_, painter)) {
         printer_.abort();
-        throw TPrintError(QStringLiteral("打印机未能换页：") + printer_.printerName());
+        throw TPrintError(PrinterTrouble(QStringLiteral("打印机未能换页")));
     }
     if (!painter.end() || printer_.printerState() == QPrinter::Error)
-        throw TPrintError(QStringLiteral("打印机未能完成打印：") + printer_.printerName());
+        throw TPrintError(PrinterTrouble(QStringLiteral("打印机未能完成打印")));
 }
 
 bool TDoc::PaintPages(QPagedPaintDevice& device, QPainter& painter) {

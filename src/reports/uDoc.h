@@ -87,6 +87,7 @@ private:
 
     void WritePdf(const QString& path);
     void SendToPrinter();
+    QString PrinterTrouble(const QString& what) const;  // the message, naming the printer
     bool PaintPages(QPagedPaintDevice& device, QPainter& painter);  // false when a page could not be started
 
     QString title_;

@@ -120,4 +120,9 @@ TEST(Slips, CancelledOrFailedPrintingLeavesNoFileAndIsNeverReportedAsPrinted) {
     ASSERT_EQ(prompter.Shown.size(), 1u);
     EXPECT_TRUE(prompter.LastText().startsWith("打印失败：无法写入文件：")) << prompter.LastText().toStdString();
     EXPECT_FALSE(QFile::exists(unwritable));
+
+    prompter.AnswerFailingPrinter();
+    EXPECT_FALSE(PrintOutSlip(c.dm(), "CK20250310001"));
+    ASSERT_EQ(prompter.Shown.size(), 2u);
+    EXPECT_EQ(prompter.LastText(), "打印失败：打印机无法开始打印");
 }

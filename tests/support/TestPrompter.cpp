@@ -39,12 +39,12 @@ bool TTestPrompter::InputMemo(const QString& title, const QString&, QString& tex
 
 bool TTestPrompter::ChoosePrinter(QPrinter& printer, const QString& title) {
     PrintTitles << title;
-    if (printTo_.empty()) return false;
-    const QString path = printTo_.front();
-    printTo_.pop_front();
-    if (path.isEmpty()) return false;
+    if (printers_.empty()) return false;
+    const TPrinterAnswer answer = printers_.front();
+    printers_.pop_front();
+    if (answer.pdfPath.isEmpty() && !answer.failing) return false;
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
+    printer.setOutputFileName(answer.pdfPath);  // with no file a PDF printer cannot start
     printer.setPageSize(QPageSize(QPageSize::A4));
     return true;
 }
@@ -57,7 +57,9 @@ void TTestPrompter::AnswerSaveAs(const QString& path) { saveAs_.push_back(path);
 
 void TTestPrompter::AnswerMemo(std::optional<QString> text) { memos_.push_back(std::move(text)); }
 
-void TTestPrompter::AnswerPrintTo(const QString& pdfPath) { printTo_.push_back(pdfPath); }
+void TTestPrompter::AnswerPrintTo(const QString& pdfPath) { printers_.push_back({pdfPath, false}); }
+
+void TTestPrompter::AnswerFailingPrinter() { printers_.push_back({QString(), true}); }
 
 QStringList TTestPrompter::Texts() const {
     QStringList texts;

@@ -32,6 +32,7 @@ public:
     void AnswerSaveAs(const QString& path);  // an empty path cancels
     void AnswerMemo(std::optional<QString> text);  // nullopt cancels
     void AnswerPrintTo(const QString& pdfPath);     // an empty path cancels
+    void AnswerFailingPrinter();                    // a printer that refuses to start the job
 
     std::vector<TShown> Shown;
     QStringList Questions;
@@ -47,5 +48,9 @@ private:
     std::deque<bool> yesNo_;
     std::deque<QString> saveAs_;
     std::deque<std::optional<QString>> memos_;
-    std::deque<QString> printTo_;
+    struct TPrinterAnswer {
+        QString pdfPath;
+        bool failing = false;
+    };
+    std::deque<TPrinterAnswer> printers_;
 };
