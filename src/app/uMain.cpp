@@ -48,8 +48,7 @@ const std::array<TBoardButton, 23> kBoard{{
     {15, "操作日志", 5},     {17, "修改密码", 5},   {18, "数据备份", 5},
 }};
 
-// Paths in messages are written the way the user's file manager shows them.
-QString NativeDbName() { return QDir::toNativeSeparators(QStringLiteral("Data/Movelkar.mdb")); }
+QString NativeDbName() { return TAppPaths::DbShownName(); }
 
 void CentreOnScreen(QWidget* w) {
     if (const QScreen* screen = w->screen()) w->move(screen->availableGeometry().center() - w->rect().center());
