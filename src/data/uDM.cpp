@@ -1,5 +1,7 @@
 #include "data/uDM.h"
 
+#include "data/uDbInit.h"
+
 #include <QFile>
 #include <sqlite3.h>
 
@@ -38,10 +40,16 @@ TStatement::TStatement(TDM& dm, const QString& sql) : dm_(dm), sql_(sql) {
         stmt_ = nullptr;
         dm_.Fail(rc);
     }
+    const int n = sqlite3_column_count(stmt_);
+    kinds_.reserve(size_t(n));
+    for (int c = 0; c < n; ++c) kinds_.push_back(KindOfDecl(sqlite3_column_decltype(stmt_, c)));
 }
 
 TStatement::TStatement(TStatement&& other) noexcept
-    : dm_(other.dm_), stmt_(std::exchange(other.stmt_, nullptr)), sql_(std::move(other.sql_)) {}
+    : dm_(other.dm_),
+      stmt_(std::exchange(other.stmt_, nullptr)),
+      sql_(std::move(other.sql_)),
+      kinds_(std::move(other.kinds_)) {}
 
 TStatement::~TStatement() { sqlite3_finalize(stmt_); }
 
@@ -90,10 +98,6 @@ QString TStatement::ColumnName(int col) const {
     return QString::fromUtf8(sqlite3_column_name(stmt_, col));
 }
 
-TValueKind TStatement::ColumnKind(int col) const {
-    return KindOfDecl(sqlite3_column_decltype(stmt_, col));
-}
-
 TValue TStatement::Value(int col) const {
     const int stored = sqlite3_column_type(stmt_, col);
     if (stored == SQLITE_NULL) return {};
@@ -101,7 +105,7 @@ TValue TStatement::Value(int col) const {
         return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col)),
                                  sqlite3_column_bytes(stmt_, col));
     };
-    switch (ColumnKind(col)) {
+    switch (kinds_[size_t(col)]) {
     case TValueKind::Text: return text();
     case TValueKind::Currency: return TValue::Money(sqlite3_column_double(stmt_, col));
     case TValueKind::Float:
@@ -112,10 +116,10 @@ TValue TStatement::Value(int col) const {
         if (stored == SQLITE_FLOAT) return qint64(std::llround(sqlite3_column_double(stmt_, col)));
         return qint64(sqlite3_column_int64(stmt_, col));
     case TValueKind::Boolean: return sqlite3_column_int64(stmt_, col) != 0;
-    case TValueKind::DateTime: {
-        const QDateTime t = DbTimeFromText(text());
-        return t.isValid() ? TValue(t) : TValue(text());
-    }
+    case TValueKind::DateTime:
+        if (stored != SQLITE_TEXT) break;
+        return TValue::FromDbTime(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col)),
+                                  sqlite3_column_bytes(stmt_, col));
     case TValueKind::Null: break;
     }
     switch (stored) {
@@ -169,13 +173,24 @@ bool TDM::Connect() {
         Close();
         throw;
     }
+    if (mode_ == TOpenMode::Existing) AddMissingIndexes();
     return true;
+}
+
+void TDM::AddMissingIndexes() {
+    // The lists' first screens and searches depend on these; a read-only or damaged file
+    // simply goes without, and the start-up check reports what is really wrong with it.
+    for (const QString& statement : MovelkarIndexes()) {
+        try {
+            ExecSQLP(statement);
+        } catch (const TDbError&) {
+        }
+    }
 }
 
 void TDM::Close() {
     if (db_) sqlite3_close_v2(db_);
     db_ = nullptr;
-    pendingLog_.clear();
 }
 
 void TDM::Execute(const char* sql) { NewQuery(QString::fromLatin1(sql)).Exec(); }
@@ -222,13 +237,9 @@ void TDM::BeginTrans() { Execute("BEGIN IMMEDIATE"); }
 void TDM::CommitTrans() {
     if (!InTransaction()) return;
     Execute("COMMIT");
-    std::vector<TLogRow> rows;
-    rows.swap(pendingLog_);
-    for (const TLogRow& row : rows) InsertLog(row);
 }
 
 void TDM::RollbackTrans() {
-    pendingLog_.clear();
     if (!InTransaction()) return;
     try {
         Execute("ROLLBACK");
@@ -241,28 +252,44 @@ bool TDM::InTransaction() const { return db_ && sqlite3_get_autocommit(db_) == 0
 
 void TDM::WriteLog(const QString& actType, const QString& tblName, const QString& refNo,
                    const QString& detail) {
-    TLogRow row{QDateTime::currentDateTime(), logUser_, actType, tblName, refNo, detail};
-    if (InTransaction())
-        pendingLog_.push_back(std::move(row));
-    else
-        InsertLog(row);
-}
-
-void TDM::InsertLog(const TLogRow& row) noexcept {
+    const TParams row{{"t", QDateTime::currentDateTime()}, {"u", logUser_}, {"a", actType},
+                      {"tb", tblName}, {"r", refNo}, {"d", detail}};
+    const char* const insert = "INSERT INTO T_Log(OpTime,LoginName,ActType,TblName,RefNo,Detail) "
+                               "VALUES (:t,:u,:a,:tb,:r,:d)";
+    if (!InTransaction()) {
+        try {
+            ExecSQLP(insert, row);
+        } catch (...) {
+            // The log must never stop the action it records.
+        }
+        return;
+    }
+    // Inside a save the row commits with the change, in the same durable write; a savepoint
+    // lets a failing insert be undone alone, so the save itself still goes through.
     try {
-        ExecSQLP("INSERT INTO T_Log(OpTime,LoginName,ActType,TblName,RefNo,Detail) "
-                 "VALUES (:t,:u,:a,:tb,:r,:d)",
-                 {{"t", row.at}, {"u", row.user}, {"a", row.actType}, {"tb", row.tblName},
-                  {"r", row.refNo}, {"d", row.detail}});
+        Execute("SAVEPOINT write_log");
     } catch (...) {
-        // The log must never stop the action it records.
+        return;
+    }
+    try {
+        ExecSQLP(insert, row);
+        Execute("RELEASE write_log");
+    } catch (...) {
+        try {
+            Execute("ROLLBACK TO write_log");
+            Execute("RELEASE write_log");
+        } catch (...) {
+        }
     }
 }
 
 QString TDM::NextNo(const QString& prefix, const QString& table, const QString& field) {
     const QString head = prefix + QDate::currentDate().toString("yyyyMMdd");
-    const TQuery q = OpenSQLP("SELECT " + field + " FROM " + table + " WHERE " + field + " LIKE :p",
-                              {{"p", head + "%"}});
+    // A range on the key reads only today's numbers through the primary-key index; every
+    // digit sorts below ':', so the range holds every numeric sequence of the day.
+    const TQuery q = OpenSQLP("SELECT " + field + " FROM " + table + " WHERE " + field + ">=:lo AND " + field +
+                                  "<:hi",
+                              {{"lo", head}, {"hi", head + ":"}});
     // The highest sequence is taken by number, not by text, so that 1000 follows 999.
     qint64 highest = 0;
     bool any = false;

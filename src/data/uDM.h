@@ -44,13 +44,14 @@ public:
 
     int ColumnCount() const;
     QString ColumnName(int col) const;
-    TValueKind ColumnKind(int col) const;  // from the declared type; Null when the column has none
+    TValueKind ColumnKind(int col) const { return kinds_.at(size_t(col)); }  // declared type; Null when none
     TValue Value(int col) const;           // of the current row, read by its declared type
 
 private:
     TDM& dm_;
     sqlite3_stmt* stmt_ = nullptr;
     QString sql_;
+    std::vector<TValueKind> kinds_;  // declared once per column, read for every cell
 };
 
 // A query's rows read into memory, for the small look-ups and checks of the windows.
@@ -104,8 +105,8 @@ public:
     void RollbackTrans();  // nothing when no transaction is open
     bool InTransaction() const;
 
-    // Appends an operation-log row and never fails its caller. Called inside a
-    // transaction, the row waits for the commit and is dropped by a rollback.
+    // Appends an operation-log row and never fails its caller. Called inside a transaction
+    // (just before its commit), the row lands or vanishes together with the change.
     void WriteLog(const QString& actType, const QString& tblName, const QString& refNo,
                   const QString& detail);
     void SetLogUser(const QString& loginName) { logUser_ = loginName; }
@@ -122,13 +123,8 @@ public:
 
 private:
     friend class TStatement;
-    struct TLogRow {
-        QDateTime at;
-        QString user, actType, tblName, refNo, detail;
-    };
-
     void Execute(const char* sql);
-    void InsertLog(const TLogRow& row) noexcept;
+    void AddMissingIndexes();
     [[noreturn]] void Fail(int rc) const;
     void StartClock();
     static int OnProgress(void* self);
@@ -137,7 +133,6 @@ private:
     TOpenMode mode_;
     sqlite3* db_ = nullptr;
     QString logUser_;
-    std::vector<TLogRow> pendingLog_;
     std::chrono::milliseconds commandTimeout_{60000};
     std::chrono::steady_clock::time_point deadline_{};
     bool timedOut_ = false;

@@ -37,6 +37,8 @@ const TSchema kSchema{
         "CREATE INDEX idx_batch_status ON T_Batch(Status)",
         "CREATE INDEX idx_run_equip ON T_EquipRun(EquipID)",
         "CREATE INDEX idx_log_time ON T_Log(OpTime)",
+        "CREATE INDEX idx_batch_status_no ON T_Batch(Status, BatchNo)",
+        "CREATE INDEX idx_batch_no_car ON T_Batch(BatchNo, CarNo, FarmerID)",
     },
     {
         "INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES('admin','系统管理员','846','管理员',-1)",
@@ -89,6 +91,14 @@ void BuildInto(const QString& path, const TSchema& schema) {
 }  // namespace
 
 const TSchema& MovelkarSchema() { return kSchema; }
+
+QStringList MovelkarIndexes() {
+    QStringList indexes;
+    for (const QString& statement : kSchema.Statements)
+        if (statement.startsWith("CREATE INDEX "))
+            indexes << QString(statement).replace("CREATE INDEX ", "CREATE INDEX IF NOT EXISTS ");
+    return indexes;
+}
 
 void EnsureDatabase(const QString& dbPath, const QString& backupDir, const TSchema& schema) {
     if (QFileInfo::exists(dbPath)) return;

@@ -10,6 +10,9 @@ struct TSchema {
 };
 
 const TSchema& MovelkarSchema();
+// Every index of the schema as "CREATE INDEX IF NOT EXISTS", so that a file made before an
+// index was added gets it at its next connect.
+QStringList MovelkarIndexes();
 
 // When no file exists at dbPath: creates the folders, then the database with every
 // statement and starting row. The new file appears at dbPath complete or not at all.

@@ -1,5 +1,7 @@
 #include "data/uValue.h"
 
+#include "data/uDM.h"
+
 #include <QLocale>
 #include <cmath>
 
@@ -12,17 +14,70 @@ double RoundTo(double x, int decimals) {
     const double r = std::round(std::fabs(x) * scale + 1e-9) / scale;  // absorb binary noise of x.xx5
     return x < 0 ? -r : r;
 }
+
+// Currency holds whole ten-thousandths of a yuan in 64 bits; an amount beyond that must be
+// refused, not wrapped round into a large negative fee.
+qint64 ToMoneyUnits(double yuan) {
+    constexpr double kLimit = 9223372036854775808.0;  // 2^63 ten-thousandths
+    const double units = std::round(yuan * 10000.0);
+    if (!(units >= -kLimit && units < kLimit))
+        throw TDbError(QStringLiteral("金额超出可保存的范围：") + QString::number(yuan, 'g', 17));
+    return qint64(units);
+}
+}  // namespace
+
+namespace {
+constexpr qint64 kMsPerDay = 86400000;
+
+qint64 PackTime(const QDate& d, const QTime& t) { return d.toJulianDay() * kMsPerDay + t.msecsSinceStartOfDay(); }
+
+QDateTime UnpackTime(qint64 packed) {
+    return QDateTime(QDate::fromJulianDay(packed / kMsPerDay), QTime::fromMSecsSinceStartOfDay(int(packed % kMsPerDay)));
+}
+
+// Reads "yyyy-MM-dd HH:mm:ss" digit by digit: a format-string parser per grid cell would cost
+// more than reading the row itself.
+bool ParseDbTime(const char* s, int length, QDate* date, QTime* time) {
+    if (length != 19 || s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':' || s[16] != ':') return false;
+    int field[6];
+    const int at[6] = {0, 5, 8, 11, 14, 17};
+    const int width[6] = {4, 2, 2, 2, 2, 2};
+    for (int f = 0; f < 6; ++f) {
+        int n = 0;
+        for (int i = at[f]; i < at[f] + width[f]; ++i) {
+            if (s[i] < '0' || s[i] > '9') return false;
+            n = n * 10 + (s[i] - '0');
+        }
+        field[f] = n;
+    }
+    *date = QDate(field[0], field[1], field[2]);
+    *time = QTime(field[3], field[4], field[5]);
+    return date->isValid() && time->isValid();
+}
 }  // namespace
 
 TValue::TValue(const QDateTime& t) {
     if (t.isValid()) {
         kind_ = TValueKind::DateTime;
-        time_ = t;
+        int_ = PackTime(t.date(), t.time());
     }
 }
 
+TValue TValue::FromDbTime(const char* text, int length) {
+    QDate date;
+    QTime time;
+    if (ParseDbTime(text, length, &date, &time)) {
+        TValue v;
+        v.kind_ = TValueKind::DateTime;
+        v.int_ = PackTime(date, time);
+        return v;
+    }
+    const QDateTime t = DbTimeFromText(QString::fromUtf8(text, length));
+    return t.isValid() ? TValue(t) : TValue(QString::fromUtf8(text, length));
+}
+
 TValue TValue::Money(double yuan) {
-    return MoneyUnits(std::llround(yuan * 10000.0));
+    return MoneyUnits(ToMoneyUnits(yuan));
 }
 
 TValue TValue::MoneyUnits(qint64 tenThousandths) {
@@ -71,13 +126,13 @@ QString TValue::AsText() const {
     case TValueKind::Boolean: return QString::number(int_);
     case TValueKind::Float: return FmtShortest(float_);
     case TValueKind::Currency: return FmtShortest(double(int_) / 10000.0);
-    case TValueKind::DateTime: return DbTimeText(time_);
+    case TValueKind::DateTime: return DbTimeText(UnpackTime(int_));
     }
     return {};
 }
 
 QDateTime TValue::AsDateTime() const {
-    if (kind_ == TValueKind::DateTime) return time_;
+    if (kind_ == TValueKind::DateTime) return UnpackTime(int_);
     if (kind_ == TValueKind::Text) return DbTimeFromText(text_);
     return {};
 }
@@ -95,7 +150,7 @@ bool TValue::AsBool() const {
 
 qint64 TValue::MoneyUnits() const {
     if (kind_ == TValueKind::Currency) return int_;
-    return std::llround(AsDouble() * 10000.0);
+    return ToMoneyUnits(AsDouble());
 }
 
 bool TValue::operator==(const TValue& o) const {
@@ -104,9 +159,18 @@ bool TValue::operator==(const TValue& o) const {
     case TValueKind::Null: return true;
     case TValueKind::Text: return text_ == o.text_;
     case TValueKind::Float: return float_ == o.float_;
-    case TValueKind::DateTime: return time_ == o.time_;
     default: return int_ == o.int_;
     }
+}
+
+QString TSqlText::OrderedSql() const {
+    if (Order.isEmpty()) return Sql;
+    QStringList terms;
+    for (const QString& key : Order) {
+        const QStringList parts = key.split(' ', Qt::SkipEmptyParts);
+        terms << "\"" + parts.value(0) + "\"" + (parts.size() > 1 ? " " + parts.value(1) : QString());
+    }
+    return Sql + " ORDER BY " + terms.join(',');
 }
 
 double VarToFloat(const TValue& v, double def) {
@@ -145,10 +209,18 @@ QString FmtShortest(double x) {
 }
 
 QString DbTimeText(const QDateTime& t) {
-    return t.isValid() ? t.toString(kDbTimeFormat) : QString();
+    if (!t.isValid()) return {};
+    const QDate d = t.date();
+    const QTime h = t.time();
+    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", d.year(), d.month(), d.day(), h.hour(), h.minute(),
+                             h.second());
 }
 
 QDateTime DbTimeFromText(const QString& s) {
+    const QByteArray latin = s.toLatin1();
+    QDate date;
+    QTime time;
+    if (ParseDbTime(latin.constData(), int(latin.size()), &date, &time)) return QDateTime(date, time);
     QDateTime t = QDateTime::fromString(s, kDbTimeFormat);
     if (!t.isValid()) t = QDateTime::fromString(s, Qt::ISODate);
     if (!t.isValid()) t = QDateTime(QDate::fromString(s, "yyyy-MM-dd"), QTime(0, 0));

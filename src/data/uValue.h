@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <utility>
 #include <vector>
@@ -38,21 +39,32 @@ public:
 
     bool operator==(const TValue& o) const;
 
+    // A stored date-time text ("yyyy-MM-dd HH:mm:ss"); a text in another form stays text.
+    static TValue FromDbTime(const char* text, int length);
+
 private:
+    // A grid holds millions of these, so the number, the money and the date-time share one slot.
     TValueKind kind_ = TValueKind::Null;
-    qint64 int_ = 0;  // Integer, Boolean (-1/0), Currency (1/10000 yuan)
-    double float_ = 0;
+    union {
+        qint64 int_ = 0;  // Integer, Boolean (-1/0), Currency (1/10000 yuan), DateTime (local ms since JD 0)
+        double float_;
+    };
     QString text_;
-    QDateTime time_;
 };
 
 using TParam = std::pair<QString, TValue>;
 using TParams = std::vector<TParam>;
 
 // A statement together with the values of its parameters, as the windows build them.
+// A listing names its order apart, by result columns whose values are unique together
+// ("批次号 DESC"), so that a grid can read each further chunk after the last row it holds.
 struct TSqlText {
-    QString Sql;
+    QString Sql;  // without ORDER BY when Order is given
     TParams Params;
+    QStringList Order;
+
+    // Sql with its ORDER BY, for running the listing in one statement.
+    QString OrderedSql() const;
 };
 
 double VarToFloat(const TValue& v, double def = 0);

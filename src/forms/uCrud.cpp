@@ -74,7 +74,7 @@ void TfrmCrud::RefreshList() {
     const TValue keptKey = row < 0 ? TValue() : model_->Value(row, def_.KeyField);
 
     const TSqlText list = BuildListSql(def_, keyword_->text());
-    model_->Open(list.Sql, list.Params);
+    model_->Open(list);
 
     const int charWidth = grid_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     for (int c = 0; c < model_->columnCount(); ++c) {
@@ -96,7 +96,8 @@ void TfrmCrud::SelectKey(const TValue& key) {
 
 void TfrmCrud::OpenEditor(const TValue& key) {
     TfrmCrudEdit dlg(dm_, def_, key, this);
-    dlg.BuildUI();
+    // The row and the lookup lists are read as the dialog is built; a locked file is told instead.
+    if (!RunGuarded([&] { dlg.BuildUI(); }, QStringLiteral("无法打开编辑窗口："))) return;
     if (dlg.exec() != QDialog::Accepted) return;
     RefreshList();
     SelectKey(dlg.KeyValue());

@@ -4,21 +4,27 @@
 
 TQueryModel::TQueryModel(TDM& dm, QObject* parent) : QAbstractTableModel(parent), dm_(dm) {}
 
-void TQueryModel::Open(const QString& sql, const TParams& params) {
+void TQueryModel::Open(const QString& sql, const TParams& params) { Open(TSqlText{sql, params, {}}); }
+
+void TQueryModel::Open(const TSqlText& query) {
     beginResetModel();
-    sql_ = sql;
-    params_ = params;
-    rows_.clear();
+    query_ = query;
+    keys_.clear();
+    for (const QString& key : query.Order) {
+        const QStringList parts = key.split(' ', Qt::SkipEmptyParts);
+        keys_.push_back({parts.value(0), parts.value(1).compare("DESC", Qt::CaseInsensitive) == 0});
+    }
+    ClearRows();
     names_.clear();
     open_ = false;
     exhausted_ = true;
     try {
-        const TQuery first = ReadChunk(0);
-        for (int c = 0; c < first.ColumnCount(); ++c) names_ << first.ColumnName(c);
+        ReadChunk();
         captions_ = names_;
-        Append(first);
         open_ = true;
     } catch (...) {
+        ClearRows();
+        names_.clear();
         captions_.clear();
         endResetModel();
         throw;
@@ -30,7 +36,7 @@ void TQueryModel::Close() {
     beginResetModel();
     open_ = false;
     exhausted_ = true;
-    rows_.clear();
+    ClearRows();
     names_.clear();
     captions_.clear();
     endResetModel();
@@ -49,23 +55,23 @@ void TQueryModel::SetCaption(int col, const QString& caption) {
 }
 
 TValue TQueryModel::Value(int row, int col) const {
-    if (row < 0 || row >= int(rows_.size()) || col < 0 || col >= names_.size()) return {};
-    return rows_[size_t(row)][size_t(col)];
+    if (row < 0 || row >= rowCount_ || col < 0 || col >= names_.size()) return {};
+    return Cell(row, col);
 }
 
 TValue TQueryModel::Value(int row, const QString& column) const { return Value(row, ColumnIndex(column)); }
 
 int TQueryModel::FindRow(const std::function<bool(int row)>& match) {
     for (int row = 0;; ++row) {
-        while (row >= int(rows_.size()) && !exhausted_) fetchMore({});
-        if (row >= int(rows_.size())) return -1;
+        while (row >= rowCount_ && !exhausted_) fetchMore({});
+        if (row >= rowCount_) return -1;
         if (match(row)) return row;
     }
 }
 
 void TQueryModel::ForEachRow(const std::function<void(const std::vector<TValue>& row)>& visit) const {
-    TStatement st = dm_.NewQuery(sql_);
-    st.Bind(params_);
+    TStatement st = dm_.NewQuery(query_.OrderedSql());
+    st.Bind(query_.Params);
     const int n = st.ColumnCount();
     std::vector<TValue> row(static_cast<size_t>(n));
     while (st.Next()) {
@@ -84,7 +90,7 @@ QString TQueryModel::DisplayText(const TValue& v) {
 }
 
 int TQueryModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : rowCount_;
 }
 
 int TQueryModel::columnCount(const QModelIndex& parent) const {
@@ -116,34 +122,101 @@ bool TQueryModel::canFetchMore(const QModelIndex& parent) const {
 
 void TQueryModel::fetchMore(const QModelIndex& parent) {
     if (!canFetchMore(parent)) return;
-    const TQuery chunk = ReadChunk(int(rows_.size()));
-    if (chunk.IsEmpty()) {
-        exhausted_ = true;
-        return;
+    ReadChunk();
+}
+
+int TQueryModel::ChunkRows(int held) {
+    // Chunks grow with the rows already held: scrolling to the end of a long ledger then
+    // costs a few dozen statements, not thousands.
+    return std::clamp(held, kChunkRows, kMaxChunkRows);
+}
+
+TSqlText TQueryModel::ChunkQuery() const {
+    const QString limit = QStringLiteral(" LIMIT %1").arg(ChunkRows(rowCount_));
+    if (keys_.empty())
+        return {query_.Sql + limit + QStringLiteral(" OFFSET %1").arg(rowCount_), query_.Params, {}};
+    TSqlText chunk{"SELECT * FROM (" + query_.Sql + ") AS listing", query_.Params, query_.Order};
+    if (rowCount_ > 0) chunk.Sql += " WHERE " + AfterLastRow(chunk.Params);
+    chunk.Sql = chunk.OrderedSql() + limit;
+    return chunk;
+}
+
+QString TQueryModel::AfterLastRow(TParams& params) const {
+    // (k1 after v1) OR (k1 = v1 AND k2 after v2) ...: the rows that follow the last one held.
+    // A null sorts before every value, so it needs its own terms.
+    const int last = rowCount_ - 1;
+    QStringList alternatives;
+    QStringList sameSoFar;
+    for (size_t k = 0; k < keys_.size(); ++k) {
+        const QString column = "\"" + keys_[k].Column + "\"";
+        const TValue& value = Cell(last, keys_[k].Index);
+        const QString name = ":grid_last" + QString::number(k);
+        if (!value.IsNull()) params.push_back({name.mid(1), value});
+        QString after;
+        if (keys_[k].Descending)
+            after = value.IsNull() ? QString() : "(" + column + "<" + name + " OR " + column + " IS NULL)";
+        else
+            after = value.IsNull() ? column + " IS NOT NULL" : column + ">" + name;
+        if (!after.isEmpty()) alternatives << "(" + (sameSoFar + QStringList{after}).join(" AND ") + ")";
+        sameSoFar << (value.IsNull() ? column + " IS NULL" : column + "=" + name);
     }
-    beginInsertRows({}, int(rows_.size()), int(rows_.size()) + chunk.RowCount() - 1);
-    Append(chunk);
-    endInsertRows();
+    return alternatives.isEmpty() ? QStringLiteral("0=1") : "(" + alternatives.join(" OR ") + ")";
 }
 
-int TQueryModel::ChunkRows(int offset) {
-    // Every chunk re-reads the rows it skips, so chunks grow with the rows already read:
-    // scrolling to the end of a long ledger then costs a few dozen statements, not thousands.
-    return std::clamp(offset, kChunkRows, kMaxChunkRows);
+void TQueryModel::ClearRows() {
+    cells_.clear();
+    cells_.shrink_to_fit();
+    rowCount_ = 0;
+    texts_.clear();
 }
 
-TQuery TQueryModel::ReadChunk(int offset) const {
+void TQueryModel::Keep(TValue&& value, int col) {
+    // Only a column with few distinct texts is worth sharing; a column of document numbers
+    // stops being looked up once it shows it is not one.
+    constexpr qsizetype kMaxShared = 2048;
+    if (value.Kind() == TValueKind::Text) {
+        QSet<QString>& seen = texts_[size_t(col)];
+        if (seen.size() < kMaxShared) {
+            const QString text = value.AsText();
+            const auto found = seen.constFind(text);
+            if (found != seen.constEnd())
+                value = TValue(*found);
+            else
+                seen.insert(text);
+        }
+    }
+    cells_.push_back(std::move(value));
+}
+
+void TQueryModel::ReadChunk() {
     // Each chunk is its own short statement, so no read lock is held while the grid is idle.
-    return dm_.OpenSQLP(sql_ + QStringLiteral(" LIMIT %1 OFFSET %2").arg(ChunkRows(offset)).arg(offset), params_);
-}
-
-void TQueryModel::Append(const TQuery& chunk) {
-    const int asked = ChunkRows(int(rows_.size()));
-    for (int r = 0; r < chunk.RowCount(); ++r) {
-        std::vector<TValue> row;
-        row.reserve(size_t(chunk.ColumnCount()));
-        for (int c = 0; c < chunk.ColumnCount(); ++c) row.push_back(chunk.Value(r, c));
-        rows_.push_back(std::move(row));
+    const TSqlText chunk = ChunkQuery();
+    const int asked = ChunkRows(rowCount_);
+    TStatement st = dm_.NewQuery(chunk.Sql);
+    st.Bind(chunk.Params);
+    const int n = st.ColumnCount();
+    if (names_.isEmpty()) {
+        for (int c = 0; c < n; ++c) names_ << st.ColumnName(c);
+        for (TSortKey& key : keys_) {
+            key.Index = ColumnIndex(key.Column);
+            if (key.Index < 0) throw TDbError(QStringLiteral("查询结果中没有排序字段 %1").arg(key.Column));
+        }
     }
-    exhausted_ = chunk.RowCount() < asked;
+    texts_.resize(size_t(n));
+    const size_t kept = cells_.size();
+    int read = 0;
+    try {
+        while (st.Next()) {
+            for (int c = 0; c < n; ++c) Keep(st.Value(c), c);
+            ++read;
+        }
+    } catch (...) {
+        cells_.resize(kept);
+        throw;
+    }
+    exhausted_ = read < asked;
+    if (read == 0) return;
+    if (open_) beginInsertRows({}, rowCount_, rowCount_ + read - 1);
+    rowCount_ += read;
+    if (open_) endInsertRows();
 }

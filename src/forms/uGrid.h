@@ -5,6 +5,8 @@
 #include "data/uDM.h"
 
 #include <QAbstractTableModel>
+#include <QSet>
+#include <deque>
 #include <functional>
 
 class TQueryModel : public QAbstractTableModel {
@@ -16,12 +18,14 @@ public:
     explicit TQueryModel(TDM& dm, QObject* parent = nullptr);
 
     // Runs the query (a SELECT without LIMIT) and reads its first chunk; captions are reset
-    // to the column names.
+    // to the column names. A listing with an order reads each further chunk after the last
+    // row held, through the order's index; one without re-reads the rows it skips.
+    void Open(const TSqlText& query);
     void Open(const QString& sql, const TParams& params = {});
     void Close();
     bool IsOpen() const { return open_; }
-    const QString& Sql() const { return sql_; }
-    const TParams& Params() const { return params_; }
+    const QString& Sql() const { return query_.Sql; }
+    const TParams& Params() const { return query_.Params; }
 
     int ColumnIndex(const QString& name) const;  // letter case ignored; -1 when absent
     QString ColumnName(int col) const { return names_.value(col); }
@@ -49,16 +53,31 @@ public:
     void fetchMore(const QModelIndex& parent) override;
 
 private:
+    struct TSortKey {
+        QString Column;
+        bool Descending = false;
+        int Index = -1;  // in the result, known once the first chunk is read
+    };
+
     static int ChunkRows(int offset);
-    TQuery ReadChunk(int offset) const;
-    void Append(const TQuery& chunk);
+    TSqlText ChunkQuery() const;
+    QString AfterLastRow(TParams& params) const;
+    void ReadChunk();
+    void ClearRows();
+    void Keep(TValue&& value, int col);
+    const TValue& Cell(int row, int col) const { return cells_[size_t(row) * size_t(names_.size()) + size_t(col)]; }
 
     TDM& dm_;
-    QString sql_;
-    TParams params_;
+    TSqlText query_;
+    std::vector<TSortKey> keys_;
     bool open_ = false;
     bool exhausted_ = true;
     QStringList names_;
     QStringList captions_;
-    std::vector<std::vector<TValue>> rows_;
+    // The rows read so far, cell after cell. A deque never moves what it holds, so a long
+    // ledger grows without a second copy of itself; repeated texts (statuses, names) share
+    // one string.
+    std::deque<TValue> cells_;
+    int rowCount_ = 0;
+    std::vector<QSet<QString>> texts_;
 };

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTableView>
+#include <memory>
 
 TSqlText BatchListQuery(const QString& status, const QString& keyword) {
     TSqlText q;
@@ -27,11 +28,13 @@ TSqlText BatchListQuery(const QString& status, const QString& keyword) {
     }
     const QString k = keyword.trimmed();
     if (!k.isEmpty()) {
-        q.Sql += " AND (b.BatchNo LIKE :k1 OR b.CarNo LIKE :k2 OR f.Name LIKE :k3)";
-        const QString pattern = "%" + k + "%";
-        q.Params.insert(q.Params.end(), {{"k1", pattern}, {"k2", pattern}, {"k3", pattern}});
+        // The farmers are matched once, not per batch, and the number and plate are read from
+        // a narrow index instead of whole batch rows: a ten-year ledger is searched at once.
+        q.Sql += " AND (b.BatchNo LIKE :k OR b.CarNo LIKE :k OR b.FarmerID IN "
+                 "(SELECT FarmerID FROM T_Farmer WHERE Name LIKE :k))";
+        q.Params.push_back({"k", "%" + k + "%"});
     }
-    q.Sql += " ORDER BY b.BatchNo DESC";
+    q.Order = QStringList{QStringLiteral("批次号 DESC")};
     return q;
 }
 
@@ -60,8 +63,8 @@ QString TBatchVoidLogic::Void(const QString& batchNo, const QString& reason) {
     dm_.ExecSQLP("UPDATE T_Batch SET Status=:s, VoidMemo=:m WHERE BatchNo=:b",
                  {{"s", kStatusVoid}, {"m", memo}, {"b", batchNo}});
     dm_.ExecSQLP("UPDATE T_Stock SET Status=:s WHERE BatchNo=:b", {{"s", kStatusVoid}, {"b", batchNo}});
-    tx.Commit();
     dm_.WriteLog(QStringLiteral("作废"), "T_Batch", batchNo, memo);
+    tx.Commit();
     return {};
 }
 
@@ -104,7 +107,7 @@ void TfrmBatchList::BuildUI() {
 void TfrmBatchList::Reload() {
     const TSqlText q = BatchListQuery(cbStatus->currentText(), edKeyword->text());
     model_->Close();
-    model_->Open(q.Sql, q.Params);
+    model_->Open(q);
     grid->resizeColumnsToContents();
     if (model_->rowCount() > 0) grid->selectRow(0);
 }
@@ -116,11 +119,14 @@ QString TfrmBatchList::CurrentBatchNo() const {
 }
 
 void TfrmBatchList::OpenEditor(const QString& batchNo) {
-    RunGuarded([&] {
-        TfrmBatchEdit dlg(dm_, batchNo, this);
-        // Printing the saved registration slip hooks in here, from dlg.BatchNo().
-        if (dlg.exec() == QDialog::Accepted) Reload();
-    });
+    // The dialog reads its lookup lists as it is built; a locked or damaged file is told to the
+    // weigher instead of a dialog with empty lists.
+    std::unique_ptr<TfrmBatchEdit> dlg;
+    if (!RunGuarded([&] { dlg = std::make_unique<TfrmBatchEdit>(dm_, batchNo, this); },
+                    QStringLiteral("无法打开登记窗口：")))
+        return;
+    // Printing the saved registration slip hooks in here, from dlg->BatchNo().
+    if (dlg->exec() == QDialog::Accepted) RunGuarded([this] { Reload(); });
 }
 
 void TfrmBatchList::DoNew() {
@@ -160,7 +166,7 @@ void TfrmBatchList::DoVoid() {
             return;
         }
         Reload();
-    });
+    }, QStringLiteral("作废失败："));
 }
 
 void TfrmBatchList::DoExport() {

@@ -2,6 +2,7 @@
 
 #include "app/uGlobal.h"
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <memory>
 
 TSqlText DryingListQuery(TDryingView view) {
     TSqlText q;
@@ -35,7 +37,7 @@ TSqlText DryingListQuery(TDryingView view) {
         q.Sql += "AND b.Status=:b ";
     if (waiting) q.Params.push_back({"a", kStatusWaiting});
     if (drying) q.Params.push_back({"b", kStatusDrying});
-    q.Sql += "ORDER BY b.BatchNo";
+    q.Order = QStringList{QStringLiteral("批次号")};
     return q;
 }
 
@@ -44,8 +46,9 @@ TSqlText DryingRoundsQuery(const QString& batchNo) {
             "d.EndTime AS 下机时间, d.DryHours AS 时长小时, d.DryTemp AS 温度, d.FanGear AS 档位, "
             "d.OutMoisture AS 烘后水分, d.DryNetWt AS 烘后净重, d.LossWt AS 损耗重量, d.LossRate AS 损耗率, "
             "d.AbnormalMemo AS 异常记录 FROM (T_Drying d LEFT JOIN T_Equip e ON d.EquipID=e.EquipID) LEFT JOIN "
-            "T_Wh w ON d.WhInID=w.WhID WHERE d.BatchNo=:b ORDER BY d.Round",
-            {{"b", batchNo}}};
+            "T_Wh w ON d.WhInID=w.WhID WHERE d.BatchNo=:b",
+            {{"b", batchNo}},
+            {QStringLiteral("轮次")}};
 }
 
 QString DispatchStatusRefusal(const QString& status) {
@@ -77,11 +80,25 @@ TDispatchHeader TDispatchLogic::Header(const QString& batchNo) const {
 TDispatchResult TDispatchLogic::Check(const TDispatchInput& in) const {
     if (in.EquipID <= 0) return {QStringLiteral("请选择烘干机"), TDispatchField::Equip};
     if (in.WhInID <= 0) return {QStringLiteral("请选择湿粮仓位"), TDispatchField::Wh};
+    if (const TNumEntry target = CheckNum(in.TargetMoisture, TNumRange::Percent, QStringLiteral("目标水分(%)"));
+        !target.Ok())
+        return {target.Refusal, TDispatchField::TargetMoisture};
+    if (const TNumEntry temp = CheckNum(in.DryTemp, TNumRange::Temperature, QStringLiteral("烘干温度(℃)"));
+        !temp.Ok())
+        return {temp.Refusal, TDispatchField::DryTemp};
     return {};
 }
 
 TDispatchResult TDispatchLogic::Save(const TDispatchInput& in) {
     if (TDispatchResult refusal = Check(in); !refusal.Saved()) return refusal;
+    try {
+        return Write(in);
+    } catch (const TDbError& e) {
+        return {QStringLiteral("派工失败：") + DbErrorText(e)};
+    }
+}
+
+TDispatchResult TDispatchLogic::Write(const TDispatchInput& in) {
     const double target = ParseNum(in.TargetMoisture);
 
     TTransaction tx(dm_);
@@ -104,10 +121,9 @@ TDispatchResult TDispatchLogic::Save(const TDispatchInput& in) {
                   {"op", in.OpID}});
     dm_.ExecSQLP("UPDATE T_Batch SET Status=:s,TargetMoisture=:tm WHERE BatchNo=:b",
                  {{"s", kStatusDrying}, {"tm", target > 0 ? TValue(target) : TValue()}, {"b", in.BatchNo}});
-    tx.Commit();
-
     dm_.WriteLog(QStringLiteral("派工上机"), "T_Drying", in.BatchNo,
                  QStringLiteral("设备ID=%1 上机时间%2").arg(in.EquipID).arg(in.StartTime.toString("yyyy-MM-dd HH:mm")));
+    tx.Commit();
     return {};
 }
 
@@ -185,6 +201,8 @@ void TfrmDryStart::DoOK() {
         ShowWarn(result.Refusal);
         if (result.Focus == TDispatchField::Equip) cbEquip->setFocus();
         if (result.Focus == TDispatchField::Wh) cbWh->setFocus();
+        if (result.Focus == TDispatchField::TargetMoisture) edTarget->setFocus();
+        if (result.Focus == TDispatchField::DryTemp) edTemp->setFocus();
     });
 }
 
@@ -229,7 +247,7 @@ void TfrmDrying::BuildUI() {
 void TfrmDrying::Reload() {
     const TSqlText q = DryingListQuery(TDryingView(cbView->currentIndex()));
     batches_->Close();
-    batches_->Open(q.Sql, q.Params);
+    batches_->Open(q);
     if (batches_->rowCount() > 0) grid->selectRow(0);
     ReloadRounds();
 }
@@ -241,7 +259,7 @@ void TfrmDrying::ReloadRounds() {
         return;
     }
     const TSqlText q = DryingRoundsQuery(batchNo);
-    rounds_->Open(q.Sql, q.Params);
+    rounds_->Open(q);
     roundsGrid->resizeColumnsToContents();
 }
 
@@ -265,10 +283,12 @@ void TfrmDrying::DoDispatch() {
         ShowWarn(refusal);
         return;
     }
-    RunGuarded([&] {
-        TfrmDryStart dlg(dm_, batchNo, this);
-        if (dlg.exec() == QDialog::Accepted) Reload();
-    });
+    // The dialog reads its dryer, position and operator lists as it is built.
+    std::unique_ptr<TfrmDryStart> dlg;
+    if (!RunGuarded([&] { dlg = std::make_unique<TfrmDryStart>(dm_, batchNo, this); },
+                    QStringLiteral("无法打开派工窗口：")))
+        return;
+    if (dlg->exec() == QDialog::Accepted) RunGuarded([this] { Reload(); });
 }
 
 void TfrmDrying::DoEndRound() {
@@ -278,18 +298,24 @@ void TfrmDrying::DoEndRound() {
     }
     const QString batchNo = CurrentBatchNo();
     if (batchNo.isEmpty()) return;
-    RunGuarded([&] {
-        if (const QString refusal = OpenRoundRefusal(dm_, batchNo); !refusal.isEmpty()) {
-            ShowWarn(refusal);
-            return;
-        }
-        TfrmDryEnd dlg(dm_, batchNo, this);
-        if (!dlg.HasOpenRound()) {
-            ShowWarn(QStringLiteral("该批次没有进行中的烘干轮次"));
-            return;
-        }
-        if (dlg.exec() == QDialog::Accepted) Reload();
-    });
+    QString refusal;
+    std::unique_ptr<TfrmDryEnd> dlg;
+    if (!RunGuarded(
+            [&] {
+                refusal = OpenRoundRefusal(dm_, batchNo);
+                if (refusal.isEmpty()) dlg = std::make_unique<TfrmDryEnd>(dm_, batchNo, this);
+            },
+            QStringLiteral("无法打开结束本轮窗口：")))
+        return;
+    if (!refusal.isEmpty()) {
+        ShowWarn(refusal);
+        return;
+    }
+    if (!dlg->HasOpenRound()) {
+        ShowWarn(QStringLiteral("该批次没有进行中的烘干轮次"));
+        return;
+    }
+    if (dlg->exec() == QDialog::Accepted) RunGuarded([this] { Reload(); });
 }
 
 void OpenDrying(TDM& dm, QWidget* owner) {

@@ -30,7 +30,7 @@ TEST(FirstRun, CreatesFoldersTablesIndexesAndStartingRows) {
     TDM dm(paths.DbPath());
     ASSERT_TRUE(dm.Connect());
     EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name LIKE 'T\\_%' ESCAPE '\\'"), 16);
-    EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx\\_%' ESCAPE '\\'"), 9);
+    EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx\\_%' ESCAPE '\\'"), 11);
 
     const int rows = CountOf(dm, "SELECT (SELECT COUNT(*) FROM T_User)+(SELECT COUNT(*) FROM T_Grain)+"
                                  "(SELECT COUNT(*) FROM T_FeeStd)+(SELECT COUNT(*) FROM T_Wh)+"
@@ -71,6 +71,11 @@ TEST(FirstRun, SecondStartLeavesTheExistingDatabaseAlone) {
     TDM dm(paths.DbPath());
     dm.Connect();
     EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM T_Grain"), 2);
+
+    // A file made before an index existed gets it at its next connect.
+    dm.ExecSQLP("DROP INDEX idx_batch_status_no");
+    dm.Connect();
+    EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE name='idx_batch_status_no'"), 1);
 }
 
 TEST(FirstRun, FailingStatementLeavesNoFileAndTheNextStartRetries) {

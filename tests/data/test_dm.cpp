@@ -144,6 +144,30 @@ TEST(CommandTimeout, RunawayQueryIsGivenUp) {
     EXPECT_EQ(VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Grain")), 3);
 }
 
+TEST(WriteLog, CommitsWithTheSaveAndItsFailureNeverFailsTheSave) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    dm.ExecSQLP("CREATE TRIGGER refuse_log BEFORE INSERT ON T_Log BEGIN SELECT RAISE(ABORT, 'log refused'); END");
+    {
+        TTransaction tx(dm);
+        AddBatch(dm, "PC" + Today() + "001");
+        dm.WriteLog(QStringLiteral("收粮登记"), "T_Batch", "PC" + Today() + "001", "");
+        AddBatch(dm, "PC" + Today() + "002");
+        tx.Commit();
+    }
+    EXPECT_EQ(c.count("T_Batch"), 2);
+    EXPECT_EQ(c.count("T_Log"), 0);
+
+    dm.ExecSQLP("DROP TRIGGER refuse_log");
+    {
+        TTransaction tx(dm);
+        AddBatch(dm, "PC" + Today() + "003");
+        dm.WriteLog(QStringLiteral("收粮登记"), "T_Batch", "PC" + Today() + "003", "");
+    }
+    EXPECT_EQ(c.count("T_Batch"), 2);
+    EXPECT_EQ(c.count("T_Log"), 0);
+}
+
 TEST(WriteLog, NeverFailsItsCaller) {
     TTestCentre c;
     TDM& dm = c.dm();

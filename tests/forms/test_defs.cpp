@@ -29,7 +29,7 @@ TEST(Defs, EveryDefinitionMatchesItsQueryAndTable) {
         SCOPED_TRACE(def.Title.toStdString());
         titles << def.Title;
         const TSqlText list = BuildListSql(def, "x");
-        const TQuery q = c.dm().OpenSQLP(list.Sql, list.Params);
+        const TQuery q = c.dm().OpenSQLP(list.OrderedSql(), list.Params);
         ASSERT_EQ(q.ColumnCount(), def.Cols.size());
         EXPECT_EQ(q.ColumnName(0), def.KeyField);
         const TColDef& key = def.Cols.front();
@@ -50,9 +50,9 @@ TEST(Defs, ListsShowNamesAndYesNoWordsWhereIdsAndFlagsAreStored) {
     TTestCentre c;
     TTestPrompter prompter;
     c.addFarmer("张三", "139", true);
-    const TQuery farmers = c.dm().OpenSQL(BuildListSql(DefFarmer(), "").Sql);
+    const TQuery farmers = c.dm().OpenSQL(BuildListSql(DefFarmer(), "").OrderedSql());
     EXPECT_EQ(VarToStr(farmers.Field("BlackName")), "是");
-    const TQuery users = c.dm().OpenSQL(BuildListSql(DefUser(), "").Sql);
+    const TQuery users = c.dm().OpenSQL(BuildListSql(DefUser(), "").OrderedSql());
     EXPECT_EQ(VarToStr(users.Field("ActiveName")), "是");
     EXPECT_EQ(VarToStr(users.Field("Pwd")), "846");
 
@@ -66,7 +66,7 @@ TEST(Defs, ListsShowNamesAndYesNoWordsWhereIdsAndFlagsAreStored) {
 
     // A fee standard whose grain type is gone shows no grain and must be given one again.
     c.dm().ExecSQLP("DELETE FROM T_Grain WHERE GrainID=3");
-    const TQuery fees = c.dm().OpenSQL(BuildListSql(DefFeeStd(), "").Sql);
+    const TQuery fees = c.dm().OpenSQL(BuildListSql(DefFeeStd(), "").OrderedSql());
     EXPECT_EQ(VarToStr(fees.Value(2, 1)), "");
     TfrmCrudEdit fee(c.dm(), DefFeeStd(), 3);
     fee.BuildUI();
