@@ -171,7 +171,6 @@ TDbHealth CheckDatabaseFile(const QString& dbPath, const QStringList& tables, co
         return FaultOf(look);
     const bool endedCleanly = rows.isEmpty() || rows.first() == QStringLiteral("退出");
     TDbHealth health;
-    health.SaveRolledBack = rolledBack;
     if (endedCleanly && !rolledBack && LastFullCheck(dbPath) == today) return health;
 
     if (!look.Column("PRAGMA quick_check", rows)) return FaultOf(look);

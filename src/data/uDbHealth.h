@@ -24,7 +24,6 @@ struct TDbHealth {
     QString Detail;             // the engine's words, for the technician
     QStringList MissingTables;  // in the order the schema creates them
     bool FullCheckRan = false;  // the page-by-page check ran (and passed, when healthy)
-    bool SaveRolledBack = false;  // a save cut off by a crash or power loss was undone first
 
     bool Healthy() const { return Fault == TDbFault::None; }
 };

@@ -53,14 +53,6 @@ protected:
 };
 }  // namespace
 
-TEST(SchemaTables, AllSixteenInTheirOrder) {
-    const QStringList tables = SchemaTables(MovelkarSchema());
-    ASSERT_EQ(tables.size(), 16);
-    EXPECT_EQ(tables.first(), "T_User");
-    EXPECT_EQ(tables.at(7), "T_Batch");
-    EXPECT_EQ(tables.last(), "T_Log");
-}
-
 TEST_F(FullCheck, RunsOnceADayAfterCleanExitsAndAtEveryStartAfterAnUncleanOne) {
     const QDate today = QDate::currentDate();
     EndLastUseWith(QStringLiteral("退出"));
@@ -90,33 +82,4 @@ TEST_F(FullCheck, ALastUseWithoutItsExitRowIsCheckedAtOnce) {
     EXPECT_TRUE(Check().FullCheckRan);
     SpoilAPage();
     EXPECT_EQ(Check().Fault, TDbFault::Damaged);
-}
-
-TEST_F(FullCheck, ASaveCutOffHalfWayIsUndoneBeforeTheCheck) {
-    EndLastUseWith(QStringLiteral("退出"));
-    ASSERT_TRUE(Check().FullCheckRan);
-    // A save caught half-way: some of its pages already in the file, the old ones in the journal.
-    // Copying both while the save is open leaves exactly what a power loss would.
-    const QString cut = dir.path() + "/Cut/Movelkar.mdb";
-    QDir().mkpath(dir.path() + "/Cut");
-    {
-        TDM dm(path);
-        dm.Connect();
-        dm.ExecSQLP("PRAGMA cache_size=5");
-        TTransaction tx(dm);
-        dm.ExecSQLP("UPDATE T_Farmer SET Address='改了一半'");
-        dm.ExecSQLP("DELETE FROM T_Farmer WHERE FarmerID>1000");
-        ASSERT_TRUE(QFile::exists(path + "-journal"));
-        ASSERT_TRUE(QFile::copy(path, cut));
-        ASSERT_TRUE(QFile::copy(path + "-journal", cut + "-journal"));
-        ASSERT_TRUE(QFile::copy(FullCheckMarkerPath(path), FullCheckMarkerPath(cut)));
-    }
-    ASSERT_NE(ReadAll(cut), ReadAll(path));
-
-    const TDbHealth h = CheckDatabaseFile(cut, SchemaTables(MovelkarSchema()));
-    EXPECT_TRUE(h.Healthy()) << qPrintable(h.Detail);
-    EXPECT_TRUE(h.SaveRolledBack);
-    EXPECT_TRUE(h.FullCheckRan);
-    EXPECT_FALSE(QFile::exists(cut + "-journal"));
-    EXPECT_EQ(ReadAll(cut), ReadAll(path));
 }
