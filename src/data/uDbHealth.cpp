@@ -114,6 +114,23 @@ TDbHealth PlayBackCutOffSave(const QString& path) {
     return {};
 }
 
+// The names of the file's tables. A save cut off half-way is played back first: until then the
+// file does not hold its last committed state, and a read-only look cannot see past it.
+TDbHealth ReadTableNames(const QString& dbPath, QStringList& names, bool& playedBack) {
+    const char* const tables = "SELECT name FROM sqlite_master WHERE type='table'";
+    {
+        TLook look(dbPath, SQLITE_OPEN_READONLY);
+        if (look.Column(tables, names)) return {};
+        if (look.Code() != SQLITE_READONLY_ROLLBACK) return FaultOf(look);
+    }
+    if (TDbHealth h = WriteAccessFault(dbPath); !h.Healthy()) return h;
+    if (TDbHealth h = PlayBackCutOffSave(dbPath); !h.Healthy()) return h;
+    playedBack = true;
+    TLook look(dbPath, SQLITE_OPEN_READONLY);
+    if (!look.Column(tables, names)) return FaultOf(look);
+    return {};
+}
+
 QDate LastFullCheck(const QString& dbPath) {
     QFile marker(FullCheckMarkerPath(dbPath));
     if (!marker.open(QIODevice::ReadOnly)) return {};
@@ -142,27 +159,16 @@ QString FullCheckMarkerPath(const QString& dbPath) { return dbPath + ".checked";
 TDbHealth CheckDatabaseFile(const QString& dbPath, const QStringList& tables, const QDate& today) {
     if (TDbHealth h = HeaderFault(dbPath); !h.Healthy()) return h;
 
-    bool rolledBack = false;
+    bool playedBack = false;
     QStringList present;
-    for (;;) {
-        TLook look(dbPath, SQLITE_OPEN_READONLY);
-        if (look.Column("SELECT name FROM sqlite_master WHERE type='table'", present)) break;
-        if (look.Code() != SQLITE_READONLY_ROLLBACK || rolledBack) return FaultOf(look);
-        if (TDbHealth h = WriteAccessFault(dbPath); !h.Healthy()) return h;
-        if (TDbHealth h = PlayBackCutOffSave(dbPath); !h.Healthy()) return h;
-        rolledBack = true;
-    }
+    if (TDbHealth h = ReadTableNames(dbPath, present, playedBack); !h.Healthy()) return h;
 
     QStringList missing;
     for (const QString& table : tables)
         if (!present.contains(table, Qt::CaseInsensitive)) missing << table;
     if (!tables.isEmpty() && missing.size() == tables.size())
         return Fault(TDbFault::Damaged, QStringLiteral("文件中没有本系统的数据表"));
-    if (!missing.isEmpty()) {
-        TDbHealth h = Fault(TDbFault::MissingTables, missing.join(QStringLiteral("、")));
-        h.MissingTables = missing;
-        return h;
-    }
+    if (!missing.isEmpty()) return Fault(TDbFault::MissingTables, missing.join(QStringLiteral("、")));
     if (TDbHealth h = WriteAccessFault(dbPath); !h.Healthy()) return h;
 
     TLook look(dbPath, SQLITE_OPEN_READONLY);
@@ -171,7 +177,7 @@ TDbHealth CheckDatabaseFile(const QString& dbPath, const QStringList& tables, co
         return FaultOf(look);
     const bool endedCleanly = rows.isEmpty() || rows.first() == QStringLiteral("退出");
     TDbHealth health;
-    if (endedCleanly && !rolledBack && LastFullCheck(dbPath) == today) return health;
+    if (endedCleanly && !playedBack && LastFullCheck(dbPath) == today) return health;
 
     if (!look.Column("PRAGMA quick_check", rows)) return FaultOf(look);
     if (rows != QStringList{"ok"})

@@ -21,8 +21,7 @@ enum class TDbFault {
 
 struct TDbHealth {
     TDbFault Fault = TDbFault::None;
-    QString Detail;             // the engine's words, for the technician
-    QStringList MissingTables;  // in the order the schema creates them
+    QString Detail;             // what is wrong, for the technician; the missing tables by name
     bool FullCheckRan = false;  // the page-by-page check ran (and passed, when healthy)
 
     bool Healthy() const { return Fault == TDbFault::None; }
