@@ -69,12 +69,18 @@ TEST_F(GeneratedCentre, NumbersAndFeesFollowTheRules) {
     EXPECT_EQ(Count("SELECT COUNT(*) FROM (SELECT substr(BatchNo,1,10) AS d, COUNT(*) AS n, "
                     "MAX(CAST(substr(BatchNo,11) AS INTEGER)) AS hi FROM T_Batch GROUP BY d) WHERE n<>hi"),
               0);
-    // The base fee is the wet weight in tons at the grain's price; the re-dry fee counts the rounds.
+    // The fee items follow the grain's standard: base per wet ton, surcharge per point above the
+    // standard moisture, storage per ton for the days beyond the free ones, re-dry per extra round.
     EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Settle s JOIN T_Batch b ON b.BatchNo=s.BatchNo JOIN T_FeeStd f ON "
-                    "f.GrainID=b.GrainID WHERE abs(s.BaseFee-round(b.WetNetWt/1000*f.PricePerTon,2))>0.005 OR "
-                    "abs(s.ReDryFee-round(((SELECT COUNT(*) FROM T_Drying d WHERE d.BatchNo=b.BatchNo)-1)*"
+                    "f.GrainID=b.GrainID WHERE abs(s.BaseFee-round(b.WetNetWt/1000*f.PricePerTon,2))>0.005 "
+                    "OR abs(s.MoistureExtra-round(max(b.InMoisture-f.StdMoisture,0)*b.WetNetWt/1000*f.ExtraPerPoint,2))"
+                    ">0.005 "
+                    "OR s.StoreDays<>max(CAST(julianday(s.SettleTime)-julianday(b.RegTime) AS INTEGER)-f.FreeDays,0) "
+                    "OR abs(s.StorageFee-round(s.StoreDays*b.WetNetWt/1000*f.StorageFee,2))>0.005 "
+                    "OR abs(s.ReDryFee-round(((SELECT COUNT(*) FROM T_Drying d WHERE d.BatchNo=b.BatchNo)-1)*"
                     "b.WetNetWt/1000*f.PricePerTon*f.ReDryRate/100,2))>0.005"),
               0);
+    EXPECT_GT(Count("SELECT COUNT(*) FROM T_Settle WHERE StorageFee>0 AND ReDryFee>0 AND MoistureExtra>0"), 0);
     // History runs forward: counters and the log follow time.
     EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log a JOIN T_Log b ON b.LogID=a.LogID+1 WHERE b.OpTime<a.OpTime"), 0);
 }

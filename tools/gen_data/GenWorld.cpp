@@ -115,8 +115,10 @@ std::vector<int> ReadIds(TDM& dm, const QString& sql, const TParams& params = {}
 
 std::vector<TGenDryer> AddDryers(TDM& dm, TGenWriter& w, TStamp at, TStamp end) {
     // The dryer of a new database went into service long before the history starts.
-    dm.ExecSQLP("UPDATE T_Equip SET StartDate=:d, Remark='' WHERE EquipID=1", {{"d", At(StartOfDay(at) - 30 * kDay)}});
-    w.Log(at, QStringLiteral("admin"), kEdit, "T_Equip", QStringLiteral("1"), {});
+    const int seeded = VarToInt(dm.ScalarP("SELECT MIN(EquipID) FROM T_Equip"));
+    dm.ExecSQLP("UPDATE T_Equip SET StartDate=:d, Remark='' WHERE EquipID=:i",
+                {{"d", At(StartOfDay(at) - 30 * kDay)}, {"i", seeded}});
+    w.Log(at, QStringLiteral("admin"), kEdit, "T_Equip", QString::number(seeded), {});
     const QStringList models = {QStringLiteral("5HXG-30 批次式循环烘干机"), QStringLiteral("5HSL-15 批次式粮食烘干机"),
                                 QStringLiteral("5H-20 低温循环式烘干机")};
     for (int n = 2; n <= 20; ++n) {
