@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstddef>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,12 @@ public:
 
     // A stored date-time text ("yyyy-MM-dd HH:mm:ss"); a text in another form stays text.
     static TValue FromDbTime(const char* text, int length);
+
+    // A compact byte form, for holding many rows in little memory: Pack appends the value,
+    // Unpack reads one back from `at` and moves `at` past it.
+    void Pack(std::string& out) const;
+    static void PackText(const char* utf8, int length, std::string& out);
+    static TValue Unpack(const char*& at);
 
 private:
     // A grid holds millions of these, so the number, the money and the date-time share one slot.
