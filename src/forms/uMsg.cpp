@@ -1,6 +1,7 @@
 #include "forms/uMsg.h"
 
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCtl.h"
 
 #include <QApplication>
@@ -74,12 +75,14 @@ bool InputMemo(const QString& title, const QString& prompt, QString& text) {
     return Prompter().InputMemo(title, prompt, text);
 }
 
-void RunGuarded(const std::function<void()>& action) {
+bool RunGuarded(const std::function<void()>& action, const QString& failurePrefix) {
     try {
         action();
+        return true;
     } catch (const TDbError& e) {
-        ShowError(e.Message());
+        ShowError(failurePrefix + DbErrorText(e));
     } catch (const std::exception& e) {
-        ShowError(QString::fromUtf8(e.what()));
+        ShowError(failurePrefix + QString::fromUtf8(e.what()));
     }
+    return false;
 }

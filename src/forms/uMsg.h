@@ -29,6 +29,7 @@ void ShowError(const QString& text, const QString& caption = QStringLiteral("Err
 bool AskYesNo(const QString& text);
 bool InputMemo(const QString& title, const QString& prompt, QString& text);
 
-// Runs a user action; an error it does not handle itself is shown with its text, as the
-// general error display does, and the window stays as it was.
-void RunGuarded(const std::function<void()>& action);
+// Runs a user action; an error it does not handle itself is shown, database failures in the
+// staff's words and behind the given prefix ("无法打开登记窗口："), as the general error display
+// does, and the window stays as it was. False when the action failed.
+bool RunGuarded(const std::function<void()>& action, const QString& failurePrefix = {});
