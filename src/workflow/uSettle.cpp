@@ -1,6 +1,7 @@
 #include "workflow/uSettle.h"
 
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 #include "workflow/uBatch.h"
@@ -25,11 +26,13 @@ const char* const kUpdateSettle =
     "UPDATE T_Settle SET BaseFee=:bf,MoistureExtra=:mf,StorageFee=:sf,ReDryFee=:rf,OtherFee=:of,TotalFee=:tf,"
     "PaidAmt=:pa,DebtAmt=:da,Status=:st,SettleTime=:tm,StoreDays=:sd,Remark=:mm WHERE SettleNo=:no";
 
-// A money box as the settlement reads it; every box goes through here.
-double MoneyBox(const QString& text) { return RoundMoney(ParseNum(text)); }
+const QString kPaidCaption = QStringLiteral("本次/累计收款");
 
-// Why a save did not go through, in the words shown to finance.
-QString SaveFailureText(const TDbError& e) { return QStringLiteral("保存失败：") + e.Message(); }
+// A money box as the settlement reads it, full-width digits and thousands commas included;
+// every box goes through here.
+TNumEntry MoneyBox(const QString& text, const QString& caption) {
+    return CheckNum(text, TNumRange::Money, caption);
+}
 
 // A voided settlement is deleted, yet its number stays in the log and on the slip the farmer may
 // hold; it is never given to another settlement, so the number is drawn past those too.
@@ -44,7 +47,9 @@ QString NextSettleNo(TDM& dm) {
     return head + QStringLiteral("%1").arg(seq, 3, 10, QChar('0'));
 }
 
-TSettleResult Refused(const QString& refusal, const QString& existingNo = {}) { return {refusal, {}, existingNo}; }
+TSettleResult Refused(const QString& refusal, TSettleBox focus = TSettleBox::None, const QString& existingNo = {}) {
+    return {refusal, focus, {}, existingNo};
+}
 
 TParams AmountParams(const TSettleAmounts& a, const TSettleTotals& t) {
     using I = TSettleAmounts::Item;
@@ -71,8 +76,9 @@ QString MissingSettleText(const QString& settleNo) {
 
 TSettleAmounts ReadSettleAmounts(const TSettleInput& in) {
     TSettleAmounts a;
-    for (size_t i = 0; i < a.Items.size(); ++i) a.Items[i] = MoneyBox(in.Items[i]);
-    a.Paid = MoneyBox(in.Paid);
+    // What is no number counts as nothing in the preview; the save refuses it.
+    for (size_t i = 0; i < a.Items.size(); ++i) a.Items[i] = RoundMoney(MoneyBox(in.Items[i], FeeItemCaption(int(i))).Value);
+    a.Paid = RoundMoney(MoneyBox(in.Paid, kPaidCaption).Value);
     return a;
 }
 
@@ -101,11 +107,19 @@ TSettleView TSettleLogic::Open(const QString& batchNo, const QString& settleNo, 
     return v;
 }
 
-QString TSettleLogic::Check(const TSettleInput& in) const {
-    const TSettleAmounts a = ReadSettleAmounts(in);
-    for (size_t i = 0; i < a.Items.size(); ++i)
-        if (a.Items[i] < 0) return QStringLiteral("费用金额不能为负：") + FeeItemCaption(int(i));
-    if (a.Paid < 0) return QStringLiteral("收款金额不能为负");
+TSettleResult TSettleLogic::Check(const TSettleInput& in) const {
+    for (size_t i = 0; i < in.Items.size(); ++i) {
+        const TSettleBox box = TSettleBox(int(TSettleBox::Base) + int(i));
+        const TNumEntry item = MoneyBox(in.Items[i], FeeItemCaption(int(i)));
+        if (item.Value < 0) return Refused(QStringLiteral("费用金额不能为负：") + FeeItemCaption(int(i)), box);
+        if (!item.Ok()) return Refused(item.Refusal, box);
+    }
+    const TNumEntry paid = MoneyBox(in.Paid, kPaidCaption);
+    if (paid.Value < 0) return Refused(QStringLiteral("收款金额不能为负"), TSettleBox::Paid);
+    if (!paid.Ok()) return Refused(paid.Refusal, TSettleBox::Paid);
+    if (const QString refusal = TextLengthRefusal("T_Settle", "Remark", QStringLiteral("备注"), in.Remark.trimmed());
+        !refusal.isEmpty())
+        return Refused(refusal, TSettleBox::Remark);
     return {};
 }
 
@@ -130,7 +144,7 @@ QString TSettleLogic::SettleRefusal(const TSettleInput& in, QString* existingNo)
 }
 
 TSettleResult TSettleLogic::Save(const TSettleInput& in) {
-    if (const QString refusal = Check(in); !refusal.isEmpty()) return Refused(refusal);
+    if (TSettleResult refusal = Check(in); !refusal.Saved()) return refusal;
     const TSettleAmounts amounts = ReadSettleAmounts(in);
     const TSettleTotals totals = SettleTotals(amounts);
     const bool isNew = in.SettleNo.isEmpty();
@@ -141,7 +155,7 @@ TSettleResult TSettleLogic::Save(const TSettleInput& in) {
         if (const QString refusal = BatchRefusal(in.BatchNo, &farmerId); !refusal.isEmpty()) return Refused(refusal);
         QString existingNo;
         if (const QString refusal = SettleRefusal(in, &existingNo); !refusal.isEmpty())
-            return Refused(refusal, existingNo);
+            return Refused(refusal, TSettleBox::None, existingNo);
         settleNo = isNew ? NextSettleNo(dm_) : in.SettleNo;
         TParams params = AmountParams(amounts, totals);
         params.insert(params.end(), {{"no", settleNo},
@@ -164,9 +178,9 @@ TSettleResult TSettleLogic::Save(const TSettleInput& in) {
                               totals.Status));
         tx.Commit();
     } catch (const TDbError& e) {
-        return Refused(SaveFailureText(e));
+        return Refused(QStringLiteral("保存失败：") + DbErrorText(e));
     }
-    return {{}, settleNo, {}};
+    return {{}, TSettleBox::None, settleNo, {}};
 }
 
 // ---- TfrmSettleEdit ---------------------------------------------------------------------
@@ -256,6 +270,20 @@ TSettleInput TfrmSettleEdit::Collected() const {
     return in;
 }
 
+QWidget* TfrmSettleEdit::FocusTarget(TSettleBox box) const {
+    switch (box) {
+    case TSettleBox::Base:
+    case TSettleBox::Moisture:
+    case TSettleBox::Storage:
+    case TSettleBox::ReDry:
+    case TSettleBox::Other: return edItems[size_t(int(box) - int(TSettleBox::Base))];
+    case TSettleBox::Paid: return edPaid;
+    case TSettleBox::Remark: return edRemark;
+    case TSettleBox::None: break;
+    }
+    return nullptr;
+}
+
 void TfrmSettleEdit::DoOK() {
     RunGuarded([this] {
         const TSettleResult result = logic_.Save(Collected());
@@ -266,6 +294,7 @@ void TfrmSettleEdit::DoOK() {
                 existingNo_ = result.ExistingNo;
                 reject();
             }
+            if (QWidget* box = FocusTarget(result.Focus)) box->setFocus();
             return;
         }
         settleNo_ = result.SettleNo;

@@ -50,8 +50,11 @@ struct TSettleView {
 };
 QString SettleHeaderText(const QString& batchNo, const TSettleView& view);
 
+enum class TSettleBox { None, Base, Moisture, Storage, ReDry, Other, Paid, Remark };
+
 struct TSettleResult {
     QString Refusal;     // empty when saved
+    TSettleBox Focus = TSettleBox::None;
     QString SettleNo;    // the saved settlement's number
     QString ExistingNo;  // the settlement another station made for the batch meanwhile
     bool Saved() const { return Refusal.isEmpty(); }
@@ -63,8 +66,8 @@ public:
 
     // The stored settlement is missing from the view when it has been voided meanwhile.
     TSettleView Open(const QString& batchNo, const QString& settleNo, const QDateTime& asOf) const;
-    // The first failing check of the money boxes, or empty.
-    QString Check(const TSettleInput& in) const;
+    // The first failing check of the boxes, with the box to correct.
+    TSettleResult Check(const TSettleInput& in) const;
     // Draws the number, writes the settlement, moves the batch and logs it in one transaction,
     // after making sure the batch may still be settled and has no other settlement. A database
     // error comes back as the refusal "保存失败：" + its reason, with nothing written.
@@ -106,6 +109,7 @@ public:
 private:
     void BuildUI(const TSettleView& view);
     void Recalc();
+    QWidget* FocusTarget(TSettleBox box) const;
 
     TDM& dm_;
     TSettleLogic logic_;

@@ -2,6 +2,7 @@
 
 #include "app/uGlobal.h"
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCsv.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
@@ -13,6 +14,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTableView>
+
+#include <memory>
 
 namespace {
 const QString kNotSettled = QStringLiteral("未结算");
@@ -74,7 +77,7 @@ QString TSettleVoidLogic::Void(const QString& settleNo) {
                               VarToStr(q.Field("Status"))));
         tx.Commit();
     } catch (const TDbError& e) {
-        return QStringLiteral("作废失败：") + e.Message();
+        return QStringLiteral("作废失败：") + DbErrorText(e);
     }
     return {};
 }
@@ -141,19 +144,22 @@ void TfrmSettleList::SelectBatch(const QString& batchNo) {
 }
 
 QString TfrmSettleList::Settle(const QString& batchNo, const QString& settleNo) {
-    TfrmSettleEdit dlg(dm_, batchNo, settleNo, this);
-    if (!dlg.IsLoaded()) {
+    std::unique_ptr<TfrmSettleEdit> dlg;
+    if (!RunGuarded([&] { dlg = std::make_unique<TfrmSettleEdit>(dm_, batchNo, settleNo, this); },
+                    QStringLiteral("无法打开结算窗口：")))
+        return {};
+    if (!dlg->IsLoaded()) {
         ShowWarn(MissingSettleText(settleNo));
-        Reload();
+        RunGuarded([this] { Reload(); });
         return {};
     }
-    const bool saved = dlg.exec() == QDialog::Accepted;
-    if (saved || !dlg.ExistingSettleNo().isEmpty()) {
-        Reload();
+    const bool saved = dlg->exec() == QDialog::Accepted;
+    if (saved || !dlg->ExistingSettleNo().isEmpty()) {
+        RunGuarded([this] { Reload(); });
         SelectBatch(batchNo);
     }
-    if (saved) return dlg.SettleNo();
-    const QString existing = dlg.ExistingSettleNo();
+    if (saved) return dlg->SettleNo();
+    const QString existing = dlg->ExistingSettleNo();
     if (!existing.isEmpty() && AskYesNo(QStringLiteral("是否打开该批次已有的结算单 %1 进行修改？").arg(existing)))
         return Settle(batchNo, existing);
     return {};

@@ -142,10 +142,20 @@ TEST(Settle, RefusalsWriteNothing) {
     const QString dried = Dried(c);
     TSettleInput in = Settlement(dried, "100");
     in.Items[2] = "-0.01";
-    EXPECT_EQ(logic.Save(in).Refusal, "费用金额不能为负：仓储堆放费");
-    in.Items[2] = "-0.004";
-    in.Paid = "-5";
-    EXPECT_EQ(logic.Save(in).Refusal, "收款金额不能为负") << "less than half a fen below zero is the 0.00 shown";
+    const TSettleResult negative = logic.Save(in);
+    EXPECT_EQ(negative.Refusal, "费用金额不能为负：仓储堆放费");
+    EXPECT_EQ(negative.Focus, TSettleBox::Storage);
+    in.Items[2] = "0";
+    in.Items[4] = "二十";
+    EXPECT_EQ(logic.Save(in).Refusal, "请输入有效的数字：其他杂费");
+    in.Items[4] = "１２.５";
+    in.Paid = "－5";
+    EXPECT_EQ(logic.Save(in).Refusal, "收款金额不能为负");
+    in.Paid = "1e12";
+    EXPECT_EQ(logic.Save(in).Refusal, "数值超出范围：本次/累计收款");
+    in.Paid = "100";
+    in.Remark = QString(201, QChar(0x7A3B));
+    EXPECT_EQ(logic.Save(in).Refusal, "备注最多 200 个字");
 
     EXPECT_EQ(logic.Save(Settlement(Registered(c), "0")).Refusal, "该批次尚未烘干入仓，暂不能结算");
     EXPECT_EQ(logic.Save(Settlement(Drying(c), "0")).Refusal, "该批次尚未烘干入仓，暂不能结算");
