@@ -7,6 +7,7 @@
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
+#include "reports/uPrint.h"
 #include "workflow/uBatch.h"
 #include "workflow/uSettle.h"
 
@@ -19,12 +20,6 @@
 
 namespace {
 const QString kNotSettled = QStringLiteral("未结算");
-
-// The settlement slip goes to the printer from here alone.
-void PrintSlip(TDM& dm, const QString& settleNo) {
-    (void)dm;
-    ShowInfo(QStringLiteral("结算单 %1 已保存；结算单打印尚未开放").arg(settleNo));
-}
 }  // namespace
 
 TSqlText SettleListQuery(const QString& filter, const QString& keyword) {
@@ -183,7 +178,7 @@ void TfrmSettleList::DoSettle() {
             return;
         }
         const QString saved = Settle(batchNo, VarToStr(CurrentValue(QStringLiteral("结算单号"))));
-        if (!saved.isEmpty() && AskYesNo(QStringLiteral("结算已保存，是否立即打印结算单？"))) PrintSlip(dm_, saved);
+        if (!saved.isEmpty() && AskYesNo(QStringLiteral("结算已保存，是否立即打印结算单？"))) PrintSettleSlip(dm_, saved);
     });
 }
 
@@ -194,7 +189,7 @@ void TfrmSettleList::DoPrint() {
         ShowWarn(QStringLiteral("该批次尚未结算"));
         return;
     }
-    RunGuarded([&] { PrintSlip(dm_, settleNo); });
+    RunGuarded([&] { PrintSettleSlip(dm_, settleNo); });
 }
 
 void TfrmSettleList::DoVoid() {

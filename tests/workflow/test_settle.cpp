@@ -1,5 +1,6 @@
 #include "forms/uGrid.h"
 #include "support/TestCentre.h"
+#include "support/TestPdf.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatch.h"
 #include "workflow/uBatchList.h"
@@ -312,12 +313,20 @@ TEST(SettleLedger, SettlingOffersTheSlipAndASettlementMadeElsewhere) {
     list.Reload();
     SelectBatch(list, no);
 
+    const QString pdf = c.paths().AppDir + "slip.pdf";
+    prompter.AnswerYes();
+    prompter.AnswerPrintTo(pdf);
     WithDialog([](TfrmSettleEdit& dlg) {
         dlg.edPaid->setText("500");
         dlg.DoOK();
     });
     list.DoSettle();
     EXPECT_EQ(prompter.Questions, QStringList{"结算已保存，是否立即打印结算单？"});
+    EXPECT_EQ(prompter.PrintTitles, QStringList{"烘干费用结算单"});
+    const QString slip = PdfPages(pdf).join('\n').remove(' ');
+    for (const QString& phrase : QStringList{"结算单号：JS" + Today() + "001", "批次号：" + no, "基础烘干费1200.00",
+                                             "超水分加价240.00"})
+        EXPECT_TRUE(slip.contains(phrase)) << qPrintable(phrase) << "\n" << qPrintable(slip);
     EXPECT_EQ(VarToStr(list.CurrentValue("结算状态")), "部分欠款") << "refreshed on the settled batch";
 
     // Another batch, settled at a second station while this ledger still shows it unsettled.
