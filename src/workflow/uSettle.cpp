@@ -15,8 +15,6 @@
 
 namespace {
 const std::array<const char*, 5> kItemCaptions{"基础烘干费", "超水分加价", "仓储堆放费", "二次返烘费", "其他杂费"};
-const QString kStatusToSettle = QStringLiteral("待结算");
-const QString kStatusDone = QStringLiteral("已完结");
 
 const char* const kInsertSettle =
     "INSERT INTO T_Settle(SettleNo,BatchNo,FarmerID,BaseFee,MoistureExtra,StorageFee,ReDryFee,OtherFee,TotalFee,"
@@ -43,11 +41,13 @@ QString NextSettleNo(TDM& dm) {
         "SELECT RefNo FROM T_Log WHERE OpTime>=:day AND TblName='T_Settle' AND RefNo>=:lo AND RefNo<:hi",
         {{"day", QDateTime(QDate::currentDate(), QTime(0, 0))}, {"lo", head}, {"hi", head + ":"}});
     qint64 seq = next.mid(10).toLongLong();
-    for (int r = 0; r < voided.RowCount(); ++r) seq = std::max(seq, VarToStr(voided.Value(r, 0)).mid(10).toLongLong() + 1);
+    for (int r = 0; r < voided.RowCount(); ++r)
+        seq = std::max(seq, VarToStr(voided.Value(r, 0)).mid(10).toLongLong() + 1);
     return head + QStringLiteral("%1").arg(seq, 3, 10, QChar('0'));
 }
 
-TSettleResult Refused(const QString& refusal, TSettleBox focus = TSettleBox::None, const QString& existingNo = {}) {
+TSettleResult Refused(const QString& refusal, TSettleBox focus = TSettleBox::None,
+                      const QString& existingNo = {}) {
     return {refusal, focus, {}, existingNo};
 }
 
@@ -77,7 +77,8 @@ QString MissingSettleText(const QString& settleNo) {
 TSettleAmounts ReadSettleAmounts(const TSettleInput& in) {
     TSettleAmounts a;
     // What is no number counts as nothing in the preview; the save refuses it.
-    for (size_t i = 0; i < a.Items.size(); ++i) a.Items[i] = RoundMoney(MoneyBox(in.Items[i], FeeItemCaption(int(i))).Value);
+    for (size_t i = 0; i < a.Items.size(); ++i)
+        a.Items[i] = RoundMoney(MoneyBox(in.Items[i], FeeItemCaption(int(i))).Value);
     a.Paid = RoundMoney(MoneyBox(in.Paid, kPaidCaption).Value);
     return a;
 }
@@ -169,7 +170,7 @@ TSettleResult TSettleLogic::Save(const TSettleInput& in) {
             dm_.ExecSQLP(kUpdateSettle, params);
         }
         dm_.ExecSQLP("UPDATE T_Batch SET Status=:s WHERE BatchNo=:b AND Status<>:v",
-                     {{"s", totals.Status == kSettledInFull ? kStatusDone : kStatusToSettle},
+                     {{"s", totals.Status == kSettledInFull ? kBatchFinished : kBatchToSettle},
                       {"b", in.BatchNo},
                       {"v", kStatusVoid}});
         dm_.WriteLog(isNew ? QStringLiteral("结算") : QStringLiteral("修改结算"), "T_Settle", settleNo,

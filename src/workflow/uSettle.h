@@ -13,6 +13,10 @@ class QLabel;
 class QLineEdit;
 class TDM;
 
+// The batch statuses a settlement leaves: finished when settled in full, else awaiting settlement.
+inline const QString kBatchToSettle = QStringLiteral("待结算");
+inline const QString kBatchFinished = QStringLiteral("已完结");
+
 // The fee items' captions, in the order of TSettleAmounts::Item.
 QString FeeItemCaption(int item);
 

@@ -67,7 +67,7 @@ QString TSettleVoidLogic::Void(const QString& settleNo) {
         const QString batchNo = VarToStr(q.Field("BatchNo"));
         dm_.ExecSQLP("DELETE FROM T_Settle WHERE SettleNo=:n", {{"n", settleNo}});
         dm_.ExecSQLP("UPDATE T_Batch SET Status=:s WHERE BatchNo=:b AND Status=:d",
-                     {{"s", QStringLiteral("待结算")}, {"b", batchNo}, {"d", QStringLiteral("已完结")}});
+                     {{"s", kBatchToSettle}, {"b", batchNo}, {"d", kBatchFinished}});
         // The row is deleted, so its money stays on record here.
         dm_.WriteLog(QStringLiteral("作废结算"), "T_Settle", settleNo,
                      QStringLiteral("批次%1 合计%2 已收%3 欠款%4 %5")
