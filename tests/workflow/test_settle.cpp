@@ -1,5 +1,6 @@
 #include "forms/uGrid.h"
 #include "support/TestCentre.h"
+#include "support/TestIntegrity.h"
 #include "support/TestPdf.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatch.h"
@@ -128,6 +129,7 @@ TEST(Settle, PartPaymentThenTheRestFinishesTheBatch) {
     EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "已完结");
     EXPECT_EQ(c.logActions().mid(3), (QStringList{"结算", "修改结算"}));
     EXPECT_EQ(LastLog(c), "修改结算 " + js + " 批次" + no + " 合计1460.01 已收1460.01 欠款0.00 已结清");
+    EXPECT_EQ(IntegrityFaults(c.dm()), QStringList{});
 }
 
 TEST(Settle, RefusalsWriteNothing) {
@@ -243,6 +245,7 @@ TEST(SettleLedger, VoidRestoresOnlyAFinishedBatchAndKeepsTheMoneyInTheLog) {
     ASSERT_EQ(TSettleVoidLogic(c.dm()).Void(goneNo), "");
     EXPECT_EQ(c.batchRows("T_Batch", gone, "Status"), "已作废");
     EXPECT_EQ(Settled(c, full, "0"), "JS" + Today() + "004") << "a voided batch's next settlement is a new one";
+    EXPECT_EQ(IntegrityFaults(c.dm()), QStringList{});
 }
 
 TEST(SettleLedger, FiltersKeywordAndWhoMaySettle) {
