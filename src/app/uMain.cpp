@@ -8,6 +8,7 @@
 #include "forms/uMsg.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uDrying.h"
+#include "workflow/uSettleList.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -221,6 +222,7 @@ void TfrmMain::OpenWindow(int code) {
     case 16: crud(DefUser()); break;
     case 7: OpenBatchList(dm_, this); break;
     case 8: OpenDrying(dm_, this); break;
+    case 11: OpenSettleList(dm_, this); break;
     default:
         // Functions whose windows are not part of this build yet.
         ShowInfo(QStringLiteral("该功能尚未开放"));

@@ -39,6 +39,8 @@ const TSchema kSchema{
         "CREATE INDEX idx_log_time ON T_Log(OpTime)",
         "CREATE INDEX idx_batch_status_no ON T_Batch(Status, BatchNo)",
         "CREATE INDEX idx_batch_no_car ON T_Batch(BatchNo, CarNo, FarmerID)",
+        "CREATE INDEX idx_batch_no_farmer_status ON T_Batch(BatchNo, FarmerID, Status)",
+        "CREATE INDEX idx_settle_batch_status ON T_Settle(BatchNo, Status)",
     },
     {
         "INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES('admin','系统管理员','846','管理员',-1)",

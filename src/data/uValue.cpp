@@ -232,6 +232,11 @@ int VarToInt(const TValue& v) {
 
 QString FmtMoney(double x) { return FmtFixed(x, 2); }
 
+double RoundMoney(double yuan) {
+    const double r = RoundTo(yuan, 2);
+    return r == 0 ? 0.0 : r;
+}
+
 QString FmtFixed(double x, int decimals) {
     const double r = RoundTo(x, decimals);
     return QString::number(r == 0 ? 0.0 : r, 'f', decimals);

@@ -80,6 +80,8 @@ int VarToInt(const TValue& v);
 
 // "0.00": two decimals, rounded half away from zero, no thousands separator.
 QString FmtMoney(double x);
+// The amount FmtMoney shows, as a number: what a money box shows is what is stored.
+double RoundMoney(double yuan);
 // Fixed decimals ("0.0", "0.00").
 QString FmtFixed(double x, int decimals);
 // At most maxDecimals decimals without trailing zeros ("0.##", "0.###").

@@ -1,5 +1,5 @@
 // Power loss at harvest time, many times over: a worker process saves intake, corrections,
-// dispatches, re-dries, passes and voids in a loop on one file and is killed with SIGKILL at
+// dispatches, re-dries, passes, settlements and voids in a loop on one file and is killed with SIGKILL at
 // random moments. After each kill the file is opened the way the program starts, and must be
 // whole, consistent, keep every save the worker had reported, and log every change it keeps.
 
@@ -7,6 +7,7 @@
 #include "data/uDM.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatch.h"
+#include "workflow/uFee.h"
 
 #include <QFile>
 #include <QHash>
@@ -27,10 +28,20 @@ struct TBatchFacts {
     int WetRows = 0, WetLive = 0, WetRetired = 0, DryRows = 0, DryLive = 0, StockRows = 0, StockVoided = 0;
     int InMoves = 0, Rounds = 0, RoundHi = 0, OpenRounds = 0;
     QHash<QString, int> Logs;  // action word -> rows
+    QStringList Settlements;
+};
+
+// A settlement as the file holds it, in fen, and the log rows under its number.
+struct TSettleFacts {
+    QString BatchNo, Status;
+    qint64 Items = 0, Total = 0, Paid = 0, Debt = 0;
+    bool Stored = false;
+    QHash<QString, int> Logs;
 };
 
 struct TFileFacts {
     QHash<QString, TBatchFacts> Batches;
+    QHash<QString, TSettleFacts> Settlements;
     qint64 RowsRead = 0;
 };
 
@@ -73,8 +84,26 @@ TFileFacts ReadFacts(TDM& dm) {
         b.RoundHi = std::max(b.RoundHi, VarToInt(st.Value(1)));
         b.OpenRounds += VarToInt(st.Value(2));
     });
-    each("SELECT RefNo, ActType FROM T_Log",
-         [&](const TStatement& st) { ++f.Batches[VarToStr(st.Value(0))].Logs[VarToStr(st.Value(1))]; });
+    const auto fen = [](const TValue& v) { return v.MoneyUnits() / 100; };
+    each("SELECT SettleNo, BatchNo, Status, BaseFee+MoistureExtra+StorageFee+ReDryFee+OtherFee, TotalFee, PaidAmt, "
+         "DebtAmt FROM T_Settle",
+         [&](const TStatement& st) {
+             TSettleFacts& s = f.Settlements[VarToStr(st.Value(0))];
+             s.BatchNo = VarToStr(st.Value(1));
+             s.Status = VarToStr(st.Value(2));
+             s.Items = std::llround(VarToFloat(st.Value(3)) * 100);
+             s.Total = fen(st.Value(4));
+             s.Paid = fen(st.Value(5));
+             s.Debt = fen(st.Value(6));
+             s.Stored = true;
+             f.Batches[s.BatchNo].Settlements << VarToStr(st.Value(0));
+         });
+    each("SELECT RefNo, ActType, TblName FROM T_Log", [&](const TStatement& st) {
+        if (VarToStr(st.Value(2)) == "T_Settle")
+            ++f.Settlements[VarToStr(st.Value(0))].Logs[VarToStr(st.Value(1))];
+        else
+            ++f.Batches[VarToStr(st.Value(0))].Logs[VarToStr(st.Value(1))];
+    });
     return f;
 }
 
@@ -84,7 +113,10 @@ QStringList BatchFaults(const QString& no, const TBatchFacts& b) {
     const auto rule = [&](bool holds, const char* what) {
         if (!holds) faults << no + ": " + QString::fromUtf8(what);
     };
-    const bool stored = b.Status == kStatusInStore, isVoid = b.Status == kStatusVoid;
+    // A settled batch keeps its grain in store as it was.
+    const bool stored = b.Status == kStatusInStore || b.Status == QStringLiteral("待结算") ||
+                        b.Status == QStringLiteral("已完结");
+    const bool isVoid = b.Status == kStatusVoid;
     rule(!b.Status.isEmpty(), "stock, rounds or log rows without their batch");
     rule(b.WetRows == 1, "not exactly one wet-grain row");
     rule(isVoid || stored || (b.WetLive == 1 && b.DryRows == 0 && b.InMoves == 0),
@@ -101,6 +133,30 @@ QStringList BatchFaults(const QString& no, const TBatchFacts& b) {
     rule(b.Logs.value(QStringLiteral("返烘")) == std::max(b.Rounds - 1, 0), "a re-dry without its log row");
     rule(b.Logs.value(QStringLiteral("烘干入仓")) == b.InMoves, "a pass into store without its log row");
     rule(b.Logs.value(QStringLiteral("作废")) == (isVoid ? 1 : 0), "a void without its log row");
+    rule(b.Settlements.size() <= 1, "settled twice");
+    return faults;
+}
+
+// A settlement is whole: its money adds up, its batch moved with it, it was logged once under a
+// number never given to another, and it is gone exactly when its void was logged.
+QStringList SettleFaults(const QString& no, const TSettleFacts& s, const TFileFacts& f) {
+    QStringList faults;
+    const auto rule = [&](bool holds, const char* what) {
+        if (!holds) faults << no + ": " + QString::fromUtf8(what);
+    };
+    const bool voided = s.Logs.value(QStringLiteral("作废结算")) > 0;
+    rule(s.Logs.value(QStringLiteral("结算")) == 1, "not logged exactly once when made, or its number reused");
+    rule(s.Stored != voided, "voided but still there, or gone without its void logged");
+    if (!s.Stored) return faults;
+    TSettleAmounts a;
+    a.Items[0] = double(s.Items) / 100;
+    a.Paid = double(s.Paid) / 100;
+    const TSettleTotals t = SettleTotals(a);
+    rule(s.Total == s.Items && s.Debt == std::llround(t.Debt * 100) && s.Status == t.Status,
+         "total, debt or status not as its items and the money received give");
+    const QString batch = f.Batches.value(s.BatchNo).Status;
+    rule(batch == kStatusVoid || batch == (s.Status == kSettledInFull ? "已完结" : "待结算"),
+         "batch status not moved with the settlement");
     return faults;
 }
 
@@ -135,12 +191,17 @@ QStringList LostSaves(const TFileFacts& f, const QString& reportPath, qint64& ch
         ++checked;
         const TBatchFacts b = f.Batches.value(p[1]);
         const QString what = p[0];
+        const TSettleFacts s = f.Settlements.value(p[2]);
+        const bool settleVoided = s.Logs.value(QStringLiteral("作废结算")) > 0;
         const bool kept = what == "intake"     ? b.CarNo == p[2]
                           : what == "edit"     ? b.Edits >= p[2].toInt()
                           : what == "dispatch" ? b.Rounds >= 1
                           : what == "redry"    ? b.RoundHi >= p[2].toInt()
                           : what == "pass"     ? b.InMoves == 1
                           : what == "void"     ? b.Status == kStatusVoid
+                          : what == "settle"   ? s.Stored || settleVoided
+                          : what == "repay"    ? s.Status == kSettledInFull || settleVoided
+                          : what == "unsettle" ? !s.Stored && settleVoided
                                                : false;
         if (!kept) faults << "lost: " + QString::fromUtf8(raw);
     }
@@ -188,6 +249,8 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFileStaysWholeAndKeepsEverySave) {
         rowsRead += facts.RowsRead;
         QStringList faults = NumberFaults(facts) + LostSaves(facts, report, reportsChecked);
         for (auto it = facts.Batches.cbegin(); it != facts.Batches.cend(); ++it) faults += BatchFaults(it.key(), *it);
+        for (auto it = facts.Settlements.cbegin(); it != facts.Settlements.cend(); ++it)
+            faults += SettleFaults(it.key(), *it, facts);
         ASSERT_TRUE(faults.isEmpty()) << "after kill " << run << ":\n" << qPrintable(faults.mid(0, 20).join('\n'));
     }
 
@@ -195,6 +258,7 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFileStaysWholeAndKeepsEverySave) {
     dm.Connect();
     std::cout << "[ crash    ] " << kKills << " kills survived, " << cutOff << " with a save cut off half-way; "
               << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Batch")) << " batches, "
+              << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Settle")) << " settlements, "
               << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Log")) << " log rows in the end; " << rowsRead
               << " rows and " << reportsChecked << " reported saves checked" << std::endl;
 }
