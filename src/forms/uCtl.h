@@ -66,3 +66,5 @@ QString FarmerItemText(const QString& name, const QString& phone, bool blacklist
 
 // Shows a single-instance window: restored when minimised and brought to the front.
 void BringToFront(QWidget* window);
+// Places a window in the middle of the screen it is on.
+void CentreOnScreen(QWidget* window);
