@@ -1,10 +1,12 @@
 #include "reports/uReport.h"
 
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCsv.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
+#include "reports/uPrint.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -75,7 +77,7 @@ void TfrmReport::DoQuery() {
     try {
         model_->Open(report.Query);
     } catch (const TDbError& e) {
-        ShowWarn(QStringLiteral("查询失败：") + e.Message());
+        ShowWarn(QStringLiteral("查询失败：") + DbErrorText(e));
         return;
     }
     NarrowWideColumns();
@@ -96,7 +98,7 @@ void TfrmReport::DoPrint() {
         ShowWarn(QStringLiteral("请先查询出要打印的数据"));
         return;
     }
-    ShowInfo(QStringLiteral("该功能尚未开放"));  // PrintListing(*model_, cbType->currentText()) once printing lands
+    RunGuarded([this] { PrintListing(*model_, cbType->currentText()); });
 }
 
 void TfrmReport::DoExport() {
