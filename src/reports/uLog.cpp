@@ -96,6 +96,7 @@ void TfrmLog::DoQuery() {
     const TSqlText q = LogQuery(Filter());
     model_->Close();
     model_->Open(q);
+    FitColumns(grid, 40);
 }
 
 void OpenLogViewer(TDM& dm, QWidget* owner) {

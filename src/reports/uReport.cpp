@@ -10,16 +10,9 @@
 
 #include <QComboBox>
 #include <QDateTimeEdit>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTableView>
-
-namespace {
-// A column is never shown wider than this many characters; the rest of a long text is one
-// drag of the column edge away.
-constexpr int kMaxColumnChars = 30;
-}  // namespace
 
 TfrmReport::TfrmReport(TDM& dm, QWidget* owner) : QWidget(owner, Qt::Window), dm_(dm) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -80,14 +73,7 @@ void TfrmReport::DoQuery() {
         ShowWarn(QStringLiteral("查询失败：") + DbErrorText(e));
         return;
     }
-    NarrowWideColumns();
-}
-
-void TfrmReport::NarrowWideColumns() {
-    grid->resizeColumnsToContents();
-    const int widest = kMaxColumnChars * grid->fontMetrics().averageCharWidth();
-    for (int col = 0; col < model_->columnCount(); ++col)
-        if (grid->columnWidth(col) > widest) grid->setColumnWidth(col, widest);
+    FitColumns(grid, 30);
 }
 
 bool TfrmReport::HasRows() const { return model_->IsOpen() && model_->rowCount() > 0; }

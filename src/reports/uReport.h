@@ -36,7 +36,6 @@ public:
 private:
     void BuildUI();
     bool HasRows() const;
-    void NarrowWideColumns();
 
     TDM& dm_;
     TQueryModel* model_ = nullptr;
