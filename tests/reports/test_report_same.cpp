@@ -13,16 +13,17 @@ namespace {
 using TRows = std::vector<std::vector<TValue>>;
 
 // About 3000 batches over fourteen months: voided, waiting, re-dried and unfinished ones, days
-// with only one kind of event, rounds ending at 23:59:59, farmers without batches.
+// with only one kind of event, rounds ending at 23:59:59, farmers without batches; more days and
+// farmers than one screen of the grid holds.
 const char* const kGenerate[] = {
     "INSERT INTO T_Equip(EquipNo,Model,Status) VALUES('HG-002','x','正常'),('HG-003','x','正常'),('HG-001','x','维修')",
-    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<60) "
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<300) "
     "INSERT INTO T_Farmer(Name,Phone,Village,Blacklist) SELECT '农户'||i, '1390000'||printf('%04d',i), '村'||(i%5), "
     "CASE WHEN i%9=0 THEN -1 ELSE 0 END FROM n",
     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<3000) "
     "INSERT INTO T_Batch(BatchNo,RegTime,CarNo,FarmerID,GrainID,InMoisture,Impurity,GrossWt,TareWt,WetNetWt,WhID,Status) "
     "SELECT 'PC'||printf('%05d',i), datetime('2024-11-20 06:00:00','+'||(i*12345+(i*7919)%5000)||' seconds'), '苏A'||i, "
-    "1+(i*7)%50, 1+(i*i)%3, 18+(i%90)/10.0, 1.5, 20000+(i*37)%20000, 10000, "
+    "1+(i*7)%280, 1+(i*i)%3, 18+(i%90)/10.0, 1.5, 20000+(i*37)%20000, 10000, "
     "CASE WHEN i%101=0 THEN NULL ELSE 10000+(i*37)%20000+(i%4)*0.25 END, 1, "
     "CASE WHEN i%17=0 THEN '已作废' WHEN i%13=0 THEN '待烘干' WHEN i%3=0 THEN '在库' WHEN i%3=1 THEN '待结算' "
     "ELSE '已完结' END FROM n",
@@ -231,8 +232,8 @@ TEST_F(ReportsAgreeWithThePlainForm, MonthlyReport) {
 }
 
 TEST_F(ReportsAgreeWithThePlainForm, FarmerReport) {
-    ExpectSame(FarmerReport(0), QString(kFarmerPlain) + " ORDER BY 10 DESC, f.FarmerID", {}, 60);
-    for (int farmer : {1, 8, 55})
+    ExpectSame(FarmerReport(0), QString(kFarmerPlain) + " ORDER BY 10 DESC, f.FarmerID", {}, 300);
+    for (int farmer : {1, 8, 290})
         ExpectSame(FarmerReport(farmer), QString(kFarmerPlain) + " AND f.FarmerID=:fid ORDER BY 10 DESC, f.FarmerID",
                    {{"fid", farmer}});
 }
