@@ -13,7 +13,7 @@ public:
     void BeforeRun(TBenchEnv& env, int) override {
         model_ = std::make_unique<TQueryModel>(env.Dm);
         // An export starts from the window already showing its first screen.
-        if (walk_ == TListWalk::Export) model_->Open(sql_.Sql, sql_.Params);
+        if (walk_ == TListWalk::Export) model_->Open(sql_);
     }
 
     qint64 Run(TBenchEnv&, int) override {
@@ -22,15 +22,16 @@ public:
             model_->ForEachRow([&](const std::vector<TValue>&) { ++rows; });
             return rows;
         }
-        model_->Open(sql_.Sql, sql_.Params);
+        model_->Open(sql_);
         if (walk_ == TListWalk::ScrollToEnd)
             while (model_->canFetchMore({})) model_->fetchMore({});
         return model_->rowCount();
     }
 
     std::optional<TSqlText> Floor(TBenchEnv&) const override {
-        if (walk_ != TListWalk::FirstScreen) return sql_;
-        return TSqlText{sql_.Sql + QStringLiteral(" LIMIT %1").arg(TQueryModel::kChunkRows), sql_.Params};
+        // In the listing's order, as the grid reads it.
+        if (walk_ != TListWalk::FirstScreen) return TSqlText{sql_.OrderedSql(), sql_.Params, {}};
+        return TSqlText{sql_.OrderedSql() + QStringLiteral(" LIMIT %1").arg(TQueryModel::kChunkRows), sql_.Params, {}};
     }
 
 private:
