@@ -29,9 +29,8 @@ public:
     }
 
     std::optional<TSqlText> Floor(TBenchEnv&) const override {
-        // In the listing's order, as the grid reads it.
         if (walk_ != TListWalk::FirstScreen) return TSqlText{sql_.OrderedSql(), sql_.Params, {}};
-        return TSqlText{sql_.OrderedSql() + QStringLiteral(" LIMIT %1").arg(TQueryModel::kChunkRows), sql_.Params, {}};
+        return TQueryModel::FirstChunk(sql_);
     }
 
 private:

@@ -19,10 +19,10 @@ public:
 
     // The least the engine must do: read today's numbers through the key.
     std::optional<TSqlText> Floor(TBenchEnv&) const override {
-        const QDate today = QDate::currentDate();
-        return TSqlText{"SELECT MAX(" + field_ + ") FROM " + table_ + " WHERE " + field_ + ">=:lo AND " + field_ + "<:hi",
-                        {{"lo", prefix_ + today.toString("yyyyMMdd")},
-                         {"hi", prefix_ + today.addDays(1).toString("yyyyMMdd")}}};
+        const QString head = prefix_ + QDate::currentDate().toString("yyyyMMdd");
+        return TSqlText{"SELECT " + field_ + " FROM " + table_ + " WHERE " + field_ + ">=:lo AND " + field_ + "<:hi",
+                        {{"lo", head}, {"hi", head + ":"}},
+                        {}};
     }
 
 private:

@@ -24,7 +24,7 @@ public:
     }
 
     std::optional<TSqlText> Floor(TBenchEnv&) const override {
-        return TSqlText{sql_.OrderedSql() + QStringLiteral(" LIMIT %1").arg(TQueryModel::kChunkRows), sql_.Params, {}};
+        return TQueryModel::FirstChunk(sql_);
     }
 
 private:
