@@ -6,6 +6,8 @@
 #include "forms/uCrud.h"
 #include "forms/uDefs.h"
 #include "forms/uMsg.h"
+#include "reports/uLog.h"
+#include "reports/uReport.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uDrying.h"
 #include "workflow/uSettleList.h"
@@ -19,7 +21,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
@@ -50,10 +51,6 @@ const std::array<TBoardButton, 23> kBoard{{
 }};
 
 QString NativeDbName() { return TAppPaths::DbShownName(); }
-
-void CentreOnScreen(QWidget* w) {
-    if (const QScreen* screen = w->screen()) w->move(screen->availableGeometry().center() - w->rect().center());
-}
 }  // namespace
 
 QString ChangePassword(TDM& dm, const TSession& s, const QString& oldPwd, const QString& newPwd,
@@ -223,6 +220,11 @@ void TfrmMain::OpenWindow(int code) {
     case 7: OpenBatchList(dm_, this); break;
     case 8: OpenDrying(dm_, this); break;
     case 11: OpenSettleList(dm_, this); break;
+    case 14:
+    case 21: OpenReport(dm_, int(TReportKind::Daily), this); break;
+    case 22: OpenReport(dm_, int(TReportKind::FarmerStatement), this); break;
+    case 23: OpenReport(dm_, int(TReportKind::Loss), this); break;
+    case 15: OpenLogViewer(dm_, this); break;
     default:
         // Functions whose windows are not part of this build yet.
         ShowInfo(QStringLiteral("该功能尚未开放"));

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -193,6 +194,13 @@ bool InRange(double x, const TBounds& b) {
 }
 }  // namespace
 
+void FitColumns(QTableView* grid, int maxChars) {
+    grid->resizeColumnsToContents();
+    const int widest = maxChars * grid->fontMetrics().averageCharWidth();
+    for (int col = 0; col < grid->horizontalHeader()->count(); ++col)
+        if (grid->columnWidth(col) > widest) grid->setColumnWidth(col, widest);
+}
+
 double ParseNum(const QString& text) {
     double value = 0;
     return ReadNumber(text, value) == TRead::Number ? value : 0;
@@ -302,4 +310,9 @@ void BringToFront(QWidget* window) {
     if (window->isMinimized()) window->showNormal();
     window->raise();
     window->activateWindow();
+}
+
+void CentreOnScreen(QWidget* window) {
+    if (const QScreen* screen = window->screen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
 }

@@ -42,6 +42,9 @@ QCheckBox* MakeCheck(QWidget* parent, const QString& caption, int left, int top,
 QWidget* MakeToolbar(QWidget* parent, int height);
 // A read-only, whole-row grid over the model, filling the rest of the parent's layout.
 QTableView* MakeGrid(QWidget* parent, TQueryModel* model);
+// Sizes the columns to the rows read so far, none wider than maxChars characters: a long text
+// is one drag of the column edge away.
+void FitColumns(QTableView* grid, int maxChars);
 
 // Full-width forms typed with a Chinese input method (１２３, －, ．, ，, 。) read as their
 // ASCII forms; blanks and "," removed; empty or invalid text gives 0. For live previews.
@@ -100,3 +103,5 @@ QString FarmerItemText(const QString& name, const QString& phone, bool blacklist
 
 // Shows a single-instance window: restored when minimised and brought to the front.
 void BringToFront(QWidget* window);
+// Places a window in the middle of the screen it is on.
+void CentreOnScreen(QWidget* window);
