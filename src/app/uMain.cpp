@@ -8,6 +8,8 @@
 #include "forms/uMsg.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uDrying.h"
+#include "workflow/uOutbound.h"
+#include "workflow/uStock.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,7 +20,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
@@ -50,10 +51,6 @@ const std::array<TBoardButton, 23> kBoard{{
 
 // Paths in messages are written the way the user's file manager shows them.
 QString NativeDbName() { return QDir::toNativeSeparators(QStringLiteral("Data/Movelkar.mdb")); }
-
-void CentreOnScreen(QWidget* w) {
-    if (const QScreen* screen = w->screen()) w->move(screen->availableGeometry().center() - w->rect().center());
-}
 }  // namespace
 
 QString ChangePassword(TDM& dm, const TSession& s, const QString& oldPwd, const QString& newPwd,
@@ -222,6 +219,9 @@ void TfrmMain::OpenWindow(int code) {
     case 16: crud(DefUser()); break;
     case 7: OpenBatchList(dm_, this); break;
     case 8: OpenDrying(dm_, this); break;
+    case 9: OpenStock(dm_, this); break;
+    case 20: OpenStockWarn(dm_, this); break;
+    case 10: OpenOutList(dm_, this); break;
     default:
         // Functions whose windows are not part of this build yet.
         ShowInfo(QStringLiteral("该功能尚未开放"));

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -204,4 +205,9 @@ void BringToFront(QWidget* window) {
     if (window->isMinimized()) window->showNormal();
     window->raise();
     window->activateWindow();
+}
+
+void CentreOnScreen(QWidget* window) {
+    if (const QScreen* screen = window->screen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
 }
