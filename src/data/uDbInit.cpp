@@ -39,6 +39,9 @@ const TSchema kSchema{
         "CREATE INDEX idx_log_time ON T_Log(OpTime)",
         "CREATE INDEX idx_batch_status_no ON T_Batch(Status, BatchNo)",
         "CREATE INDEX idx_batch_no_car ON T_Batch(BatchNo, CarNo, FarmerID)",
+        "CREATE INDEX idx_stock_status ON T_Stock(Status)",
+        "CREATE INDEX idx_out_batch_wt ON T_Outbound(BatchNo, OutWt)",
+        "CREATE INDEX idx_out_no_filter ON T_Outbound(OutNo, OutTime, OutType, BatchNo, FarmerID)",
     },
     {
         "INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES('admin','系统管理员','846','管理员',-1)",
