@@ -3,6 +3,7 @@
 #include "app/uMain.h"
 #include "app/uStartup.h"
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 
@@ -19,7 +20,7 @@ int main(int argc, char* argv[]) {
     try {
         if (!RunLogin(*dm)) return 0;
     } catch (const TDbError& e) {
-        ShowError(e.Message());
+        ShowError(DbErrorText(e));
         return 0;
     }
     dm->SetLogUser(Session.LoginName);

@@ -1,5 +1,7 @@
 #include "data/uValue.h"
 
+#include "data/uDM.h"
+
 #include <QLocale>
 #include <cmath>
 
@@ -11,6 +13,16 @@ double RoundTo(double x, int decimals) {
     const double scale = std::pow(10.0, decimals);
     const double r = std::round(std::fabs(x) * scale + 1e-9) / scale;  // absorb binary noise of x.xx5
     return x < 0 ? -r : r;
+}
+
+// Currency holds whole ten-thousandths of a yuan in 64 bits; an amount beyond that must be
+// refused, not wrapped round into a large negative fee.
+qint64 ToMoneyUnits(double yuan) {
+    constexpr double kLimit = 9223372036854775808.0;  // 2^63 ten-thousandths
+    const double units = std::round(yuan * 10000.0);
+    if (!(units >= -kLimit && units < kLimit))
+        throw TDbError(QStringLiteral("金额超出可保存的范围：") + QString::number(yuan, 'g', 17));
+    return qint64(units);
 }
 }  // namespace
 
@@ -65,7 +77,7 @@ TValue TValue::FromDbTime(const char* text, int length) {
 }
 
 TValue TValue::Money(double yuan) {
-    return MoneyUnits(std::llround(yuan * 10000.0));
+    return MoneyUnits(ToMoneyUnits(yuan));
 }
 
 TValue TValue::MoneyUnits(qint64 tenThousandths) {
@@ -138,7 +150,7 @@ bool TValue::AsBool() const {
 
 qint64 TValue::MoneyUnits() const {
     if (kind_ == TValueKind::Currency) return int_;
-    return std::llround(AsDouble() * 10000.0);
+    return ToMoneyUnits(AsDouble());
 }
 
 bool TValue::operator==(const TValue& o) const {

@@ -96,7 +96,8 @@ void TfrmCrud::SelectKey(const TValue& key) {
 
 void TfrmCrud::OpenEditor(const TValue& key) {
     TfrmCrudEdit dlg(dm_, def_, key, this);
-    dlg.BuildUI();
+    // The row and the lookup lists are read as the dialog is built; a locked file is told instead.
+    if (!RunGuarded([&] { dlg.BuildUI(); }, QStringLiteral("无法打开编辑窗口："))) return;
     if (dlg.exec() != QDialog::Accepted) return;
     RefreshList();
     SelectKey(dlg.KeyValue());

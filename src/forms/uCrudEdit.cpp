@@ -1,6 +1,7 @@
 #include "forms/uCrudEdit.h"
 
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 
@@ -79,7 +80,7 @@ TECtl TfrmCrudEdit::MakeField(const TColDef& col, int left, int top) {
         ctl.Edit = MakeEdit(this, x, top, kControlWidth);
         // Longer text than the column holds cannot be typed at all.
         if (col.Kind == ckText)
-            if (const int limit = TextColumnLimit(dm_, def_.TableName, col.EditField); limit > 0)
+            if (const int limit = TextLimit(def_.TableName, col.EditField); limit > 0)
                 ctl.Edit->setMaxLength(limit);
         break;
     case ckDate:

@@ -2,9 +2,8 @@
 
 #include "app/uGlobal.h"
 #include "data/uDM.h"
-#include "forms/uCtl.h"
+#include "data/uDbText.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 #include <array>
 #include <cmath>
@@ -60,18 +59,26 @@ bool IntegerOutOfRange(const TColDef& col, const TValue& entered) {
     return d < std::numeric_limits<qint32>::min() || d > std::numeric_limits<qint32>::max();
 }
 
+bool IsNumber(const TColDef& col) { return col.Kind == ckInteger || col.Kind == ckDecimal || col.Kind == ckMoney; }
+
 // The first entry the user has to correct; no message when all are acceptable.
-TSaveOutcome CheckEntries(const QList<TColDef>& cols, const TFieldValues& entered) {
+TSaveOutcome CheckEntries(const TCrudDef& def, const QList<TColDef>& cols, const TFieldValues& entered) {
     for (int i = 0; i < cols.size(); ++i) {
         const TColDef& col = cols[i];
         const TValue v = entered.value(col.EditField);
-        const bool blankText = v.AsText().trimmed().isEmpty();
-        if (col.Required && (col.Kind == ckText || col.Kind == ckMemo) && blankText)
-            return {false, QStringLiteral("请填写：") + col.Caption, i, {}};
-        const bool unpicked = col.LookupSQL.isEmpty() ? blankText : VarToInt(v) == 0;
+        const QString text = v.AsText().trimmed();
+        const bool isText = col.Kind == ckText || col.Kind == ckMemo;
+        if (col.Required && isText && text.isEmpty()) return {false, QStringLiteral("请填写：") + col.Caption, i, {}};
+        const bool unpicked = col.LookupSQL.isEmpty() ? text.isEmpty() : VarToInt(v) == 0;
         if (col.Required && col.Kind == ckChoice && unpicked)
             return {false, QStringLiteral("请选择：") + col.Caption, i, {}};
+        if (IsNumber(col))
+            if (const TNumEntry n = CheckNum(text, col.Range, col.Caption); !n.Ok()) return {false, n.Refusal, i, {}};
         if (IntegerOutOfRange(col, v)) return {false, QStringLiteral("数值超出范围：") + col.Caption, i, {}};
+        if (isText)
+            if (const QString tooLong = TextLengthRefusal(def.TableName, col.EditField, col.Caption, text);
+                !tooLong.isEmpty())
+                return {false, tooLong, i, {}};
     }
     return {};
 }
@@ -110,6 +117,13 @@ TColDef MakeCol(const QString& listField, const QString& editField, const QStrin
                 int width, bool required, const QString& lookupSQL, const QString& items,
                 const TValue& defaultValue) {
     return TColDef{listField, editField, caption, kind, width, required, lookupSQL, items, defaultValue};
+}
+
+TColDef MakeNumCol(const QString& listField, const QString& editField, const QString& caption, TColKind kind,
+                   int width, TNumRange range, bool required) {
+    TColDef col = MakeCol(listField, editField, caption, kind, width, required);
+    col.Range = range;
+    return col;
 }
 
 TSqlText BuildListSql(const TCrudDef& def, const QString& keyword) {
@@ -189,18 +203,9 @@ TSqlText BuildSaveSql(const TCrudDef& def, const TValue& key, const TFieldValues
     return out;
 }
 
-int TextColumnLimit(TDM& dm, const QString& table, const QString& column) {
-    static const QRegularExpression sized(QStringLiteral(R"(^\s*TEXT\s*\(\s*(\d+)\s*\))"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    const QString type = VarToStr(dm.ScalarP(
-        "SELECT type FROM pragma_table_info(:t) WHERE name=:c COLLATE NOCASE", {{"t", table}, {"c", column}}));
-    const QRegularExpressionMatch m = sized.match(type);
-    return m.hasMatch() ? m.captured(1).toInt() : 0;
-}
-
 TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const TFieldValues& entered) {
     const QList<TColDef> cols = EditedCols(def);
-    if (TSaveOutcome refused = CheckEntries(cols, entered); !refused.Message.isEmpty()) return refused;
+    if (TSaveOutcome refused = CheckEntries(def, cols, entered); !refused.Message.isEmpty()) return refused;
 
     TFieldValues stored;
     for (const TColDef& col : cols) stored.insert(col.EditField, StoredValue(col, entered.value(col.EditField)));
@@ -220,7 +225,7 @@ TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const 
         dm.WriteLog(isNew ? QStringLiteral("新增") : QStringLiteral("修改"), def.TableName, savedKey.AsText(), {});
         tx.Commit();
     } catch (const TDbError& e) {
-        return {false, QStringLiteral("保存失败：") + e.Message(), -1, {}};
+        return {false, QStringLiteral("保存失败：") + DbErrorText(e), -1, {}};
     }
     return {true, {}, -1, savedKey};
 }
@@ -257,7 +262,8 @@ QString DeleteCrudRow(TDM& dm, const TCrudDef& def, qint64 key, const QString& n
         dm.WriteLog(QStringLiteral("删除"), def.TableName, QString::number(key), name);
         tx.Commit();
     } catch (const TDbError& e) {
-        return kReferenced + e.Message();
+        // References are counted above; what the database refuses here is a lock, a full disk and the like.
+        return QStringLiteral("删除失败：") + DbErrorText(e);
     }
     return {};
 }

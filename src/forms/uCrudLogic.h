@@ -4,6 +4,7 @@
 // save or a deletion from damaging the centre's records.
 
 #include "data/uValue.h"
+#include "forms/uCtl.h"
 
 #include <QHash>
 #include <QList>
@@ -36,11 +37,15 @@ struct TColDef {
     QString LookupSQL;  // ckChoice: first column ID, second column text
     QString Items;      // ckChoice without a lookup: fixed choices separated by ";"
     TValue DefaultValue;
+    TNumRange Range = TNumRange::Unbounded;  // number kinds: what the box may hold
 };
 
 TColDef MakeCol(const QString& listField, const QString& editField, const QString& caption, TColKind kind,
                 int width, bool required = false, const QString& lookupSQL = {}, const QString& items = {},
                 const TValue& defaultValue = {});
+// A number column with the range its box may hold.
+TColDef MakeNumCol(const QString& listField, const QString& editField, const QString& caption, TColKind kind,
+                   int width, TNumRange range, bool required = false);
 
 struct TCrudDef {
     QString Title;  // identifies an open list window and prefixes exported file names
@@ -75,9 +80,6 @@ TValue StoredValue(const TColDef& col, const TValue& entered);
 // INSERT for a null key, else UPDATE of the row with that key (bound as "wkey"), binding
 // the stored values.
 TSqlText BuildSaveSql(const TCrudDef& def, const TValue& key, const TFieldValues& stored);
-
-// The maximum length of a TEXT(n) column; 0 when it has none.
-int TextColumnLimit(TDM& dm, const QString& table, const QString& column);
 
 struct TSaveOutcome {
     bool Saved = false;

@@ -11,11 +11,13 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <limits>
 
 const char* const kSongFamily = "Noto Serif CJK SC";
 const char* const kSansFamily = "Noto Sans CJK SC";
@@ -110,17 +112,113 @@ QTableView* MakeGrid(QWidget* parent, TQueryModel* model) {
     return grid;
 }
 
-double ParseNum(const QString& text) {
-    QString s = text.trimmed();
-    s.remove(',');
+namespace {
+// A Chinese input method types digits, signs and points in their full-width forms; the staff
+// mean the plain ones.
+QString AsciiForms(const QString& text) {
+    QString s = text;
+    for (QChar& c : s) {
+        const char16_t u = c.unicode();
+        if (u >= 0xFF01 && u <= 0xFF5E)
+            c = QChar(char16_t(u - 0xFEE0));
+        else if (u == 0x3000)
+            c = QLatin1Char(' ');
+        else if (u == 0x3002)  // 。 typed for the decimal point
+            c = QLatin1Char('.');
+        else if (u == 0x2212)  // − minus sign
+            c = QLatin1Char('-');
+    }
+    s = s.trimmed();
+    s.remove(QLatin1Char(','));
+    return s;
+}
+
+enum class TRead { Blank, Number, Garbage, Unmeasurable };
+
+// Nothing at the centre is weighed, measured or priced finer than this; a smaller number
+// that is not 0 is a slip of the keyboard (and would show as hundreds of digits).
+constexpr double kFinest = 1e-6;
+
+// The number in the text, telling a numeral too large or too fine for any measurement apart
+// from text that is no number at all. A numeral too large for a double reads as an infinity
+// of its sign, one too fine as 0.
+TRead ReadNumber(const QString& text, double& value) {
+    static const QRegularExpression numeral(
+        QStringLiteral(R"(^([+-]?)(\d*)(?:\.(\d*))?(?:[eE]([+-]?)\d+)?$)"));
+    value = 0;
+    const QString s = AsciiForms(text);
+    if (s.isEmpty()) return TRead::Blank;
     bool ok = false;
     const double d = s.toDouble(&ok);
-    return ok && std::isfinite(d) ? d : 0;
+    if (ok && std::isfinite(d)) {
+        value = d + 0.0;  // -0 is 0
+        return value == 0 || std::fabs(value) >= kFinest ? TRead::Number : TRead::Unmeasurable;
+    }
+    const QRegularExpressionMatch m = numeral.match(s);
+    const QString whole = m.captured(2);
+    if (!m.hasMatch() || (whole.isEmpty() && m.captured(3).isEmpty())) return TRead::Garbage;
+    const bool enormous = whole.contains(QRegularExpression(QStringLiteral("[1-9]"))) && m.captured(4) != "-";
+    if (enormous) value = (m.captured(1) == "-" ? -1 : 1) * std::numeric_limits<double>::infinity();
+    return TRead::Unmeasurable;
+}
+
+struct TBounds {
+    double min;
+    bool minIncluded;
+    double max;
+    bool maxIncluded;
+};
+
+TBounds BoundsOf(TNumRange range) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    switch (range) {
+    case TNumRange::Unbounded: return {-inf, true, inf, true};
+    case TNumRange::Percent: return {0, true, 100, false};
+    case TNumRange::ReDryRate: return {0, true, 1000, true};
+    case TNumRange::Weight: return {0, true, 1e6, true};
+    case TNumRange::NetWeight: return {0.01, false, 1e6, true};
+    case TNumRange::Money: return {0, true, 1e8, true};
+    case TNumRange::Hours: return {0, true, 1000, true};
+    case TNumRange::Temperature: return {-50, true, 300, true};
+    case TNumRange::Days: return {0, true, 3650, true};
+    case TNumRange::Capacity: return {0, true, 1e8, true};
+    case TNumRange::Energy: return {0, true, 1e7, true};
+    }
+    return {-inf, true, inf, true};
+}
+
+bool InRange(double x, const TBounds& b) {
+    const bool aboveMin = b.minIncluded ? x >= b.min : x > b.min;
+    const bool belowMax = b.maxIncluded ? x <= b.max : x < b.max;
+    return aboveMin && belowMax;
+}
+}  // namespace
+
+double ParseNum(const QString& text) {
+    double value = 0;
+    return ReadNumber(text, value) == TRead::Number ? value : 0;
 }
 
 TValue NumOrNull(const QString& text) {
     if (text.trimmed().isEmpty()) return {};
     return ParseNum(text);
+}
+
+TNumEntry CheckNum(const QString& text, TNumRange range, const QString& caption) {
+    TNumEntry entry;
+    switch (ReadNumber(text, entry.Value)) {
+    case TRead::Blank: return entry;
+    case TRead::Garbage:
+        entry.State = TNumState::NotANumber;
+        entry.Refusal = QStringLiteral("请输入有效的数字：") + caption;
+        return entry;
+    case TRead::Unmeasurable: entry.State = TNumState::OutOfRange; break;
+    case TRead::Number:
+        entry.State = InRange(entry.Value, BoundsOf(range)) ? TNumState::Number : TNumState::OutOfRange;
+        break;
+    }
+    if (entry.State == TNumState::OutOfRange) entry.Refusal = QStringLiteral("数值超出范围：") + caption;
+    return entry;
 }
 
 void AddComboItem(QComboBox* combo, const QString& text, int id) { combo->addItem(text, id); }

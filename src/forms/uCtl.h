@@ -43,10 +43,44 @@ QWidget* MakeToolbar(QWidget* parent, int height);
 // A read-only, whole-row grid over the model, filling the rest of the parent's layout.
 QTableView* MakeGrid(QWidget* parent, TQueryModel* model);
 
-// Blanks and "," removed; empty or invalid text gives 0.
+// Full-width forms typed with a Chinese input method (１２３, －, ．, ，, 。) read as their
+// ASCII forms; blanks and "," removed; empty or invalid text gives 0. For live previews.
 double ParseNum(const QString& text);
 // Null for blank text, otherwise ParseNum.
 TValue NumOrNull(const QString& text);
+
+// What a number box may hold. Every dialog picks the range of what its box stands for, so the
+// same quantity is refused alike everywhere.
+enum class TNumRange {
+    Unbounded,    // any finite number
+    Percent,      // moisture, impurity, loss rate, target moisture: 0 to below 100
+    ReDryRate,    // 0 to 1000 percent
+    Weight,       // kilograms of one load, where 0 is allowed (tare, loss): 0 to 1,000,000
+    NetWeight,    // kilograms of one load that must be there: above 0.01, at most 1,000,000
+    Money,        // yuan of one item or price: 0 to 100,000,000
+    Hours,        // 0 to 1000
+    Temperature,  // degrees Celsius: -50 to 300
+    Days,         // 0 to 3650
+    Capacity,     // kilograms a warehouse position holds: 0 to 100,000,000
+    Energy,       // kilowatt-hours: 0 to 10,000,000
+};
+
+enum class TNumState { Blank, Number, NotANumber, OutOfRange };
+
+// A number box as read on save.
+struct TNumEntry {
+    TNumState State = TNumState::Blank;
+    double Value = 0;  // the number typed; 0 when blank or not a number
+    QString Refusal;   // "请输入有效的数字：" or "数值超出范围：" + caption; empty when acceptable
+    bool Ok() const { return Refusal.isEmpty(); }
+    bool IsBlank() const { return State == TNumState::Blank; }
+    TValue OrNull() const { return IsBlank() ? TValue() : TValue(Value); }
+};
+
+// The one way a dialog reads a number box on save: full-width forms read as ASCII, a blank box
+// is accepted as nothing (required boxes refuse it themselves), text that is still not a number
+// and numbers outside the range are refused with the box's caption.
+TNumEntry CheckNum(const QString& text, TNumRange range, const QString& caption);
 
 // Lookup lists carry an integer ID with each item; 0 means none.
 void AddComboItem(QComboBox* combo, const QString& text, int id);

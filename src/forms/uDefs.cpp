@@ -30,20 +30,20 @@ TCrudDef DefFeeStd() {
                "f.FeeID",
                {MakeCol("GrainName", "GrainID", "粮种", ckChoice, 90, true,
                         "SELECT GrainID,GrainName FROM T_Grain ORDER BY GrainID"),
-                MakeCol("PricePerTon", "PricePerTon", "烘干单价(元/吨)", ckMoney, 120, true),
-                MakeCol("StdMoisture", "StdMoisture", "标准水分(%)", ckDecimal, 100, true),
-                MakeCol("ExtraPerPoint", "ExtraPerPoint", "超1水加价(元/吨)", ckMoney, 130),
-                MakeCol("FreeDays", "FreeDays", "免费堆放(天)", ckInteger, 100),
-                MakeCol("StorageFee", "StorageFee", "超期仓储(元/吨/天)", ckMoney, 140),
-                MakeCol("RushFee", "RushFee", "加急费(元/次)", ckMoney, 110),
-                MakeCol("ReDryRate", "ReDryRate", "返烘费率(%)", ckDecimal, 100)});
+                MakeNumCol("PricePerTon", "PricePerTon", "烘干单价(元/吨)", ckMoney, 120, TNumRange::Money, true),
+                MakeNumCol("StdMoisture", "StdMoisture", "标准水分(%)", ckDecimal, 100, TNumRange::Percent, true),
+                MakeNumCol("ExtraPerPoint", "ExtraPerPoint", "超1水加价(元/吨)", ckMoney, 130, TNumRange::Money),
+                MakeNumCol("FreeDays", "FreeDays", "免费堆放(天)", ckInteger, 100, TNumRange::Days),
+                MakeNumCol("StorageFee", "StorageFee", "超期仓储(元/吨/天)", ckMoney, 140, TNumRange::Money),
+                MakeNumCol("RushFee", "RushFee", "加急费(元/次)", ckMoney, 110, TNumRange::Money),
+                MakeNumCol("ReDryRate", "ReDryRate", "返烘费率(%)", ckDecimal, 100, TNumRange::ReDryRate)});
 }
 
 TCrudDef DefWh() {
     return Def("仓位管理", "T_Wh", "WhID", "SELECT WhID, WhName, WhType, Capacity, Remark FROM T_Wh", "WhID",
                {MakeCol("WhName", "WhName", "仓位名称", ckText, 130, true),
                 MakeCol("WhType", "WhType", "仓位类型", ckChoice, 90, true, {}, "湿粮区;干粮区"),
-                MakeCol("Capacity", "Capacity", "容量(公斤)", ckDecimal, 110),
+                MakeNumCol("Capacity", "Capacity", "容量(公斤)", ckDecimal, 110, TNumRange::Capacity),
                 MakeCol("Remark", "Remark", "备注", ckText, 200)});
 }
 
@@ -101,9 +101,9 @@ TCrudDef DefEquipRun() {
                 MakeCol("BatchNo", "BatchNo", "关联批次号", ckText, 130),
                 MakeCol("StartTime", "StartTime", "启动时间", ckDateTime, 130),
                 MakeCol("EndTime", "EndTime", "停机时间", ckDateTime, 130),
-                MakeCol("RunHours", "RunHours", "运行时长(小时)", ckDecimal, 110),
-                MakeCol("PowerKWh", "PowerKWh", "耗电量(度)", ckDecimal, 100),
-                MakeCol("Temp", "Temp", "烘干温度(℃)", ckDecimal, 100),
+                MakeNumCol("RunHours", "RunHours", "运行时长(小时)", ckDecimal, 110, TNumRange::Hours),
+                MakeNumCol("PowerKWh", "PowerKWh", "耗电量(度)", ckDecimal, 100, TNumRange::Energy),
+                MakeNumCol("Temp", "Temp", "烘干温度(℃)", ckDecimal, 100, TNumRange::Temperature),
                 MakeCol("Status", "Status", "工况", ckChoice, 80, false, {}, "作业;待机;故障"),
                 MakeCol("FaultMemo", "FaultMemo", "故障/运行记录", ckMemo, 200)});
 }
@@ -117,6 +117,6 @@ TCrudDef DefEquipMaint() {
                 MakeCol("MaintType", "MaintType", "类型", ckChoice, 90, false, {}, "保养;维修;耗材更换"),
                 MakeCol("MaintDate", "MaintDate", "日期", ckDate, 100),
                 MakeCol("Content", "Content", "内容说明", ckMemo, 220),
-                MakeCol("Cost", "Cost", "费用(元)", ckMoney, 100),
+                MakeNumCol("Cost", "Cost", "费用(元)", ckMoney, 100, TNumRange::Money),
                 MakeCol("NextDate", "NextDate", "下次保养日期", ckDate, 110)});
 }

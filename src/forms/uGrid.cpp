@@ -14,7 +14,7 @@ void TQueryModel::Open(const TSqlText& query) {
         const QStringList parts = key.split(' ', Qt::SkipEmptyParts);
         keys_.push_back({parts.value(0), parts.value(1).compare("DESC", Qt::CaseInsensitive) == 0});
     }
-    rows_.clear();
+    ClearRows();
     names_.clear();
     open_ = false;
     exhausted_ = true;
@@ -23,7 +23,7 @@ void TQueryModel::Open(const TSqlText& query) {
         captions_ = names_;
         open_ = true;
     } catch (...) {
-        rows_.clear();
+        ClearRows();
         names_.clear();
         captions_.clear();
         endResetModel();
@@ -36,7 +36,7 @@ void TQueryModel::Close() {
     beginResetModel();
     open_ = false;
     exhausted_ = true;
-    rows_.clear();
+    ClearRows();
     names_.clear();
     captions_.clear();
     endResetModel();
@@ -55,16 +55,16 @@ void TQueryModel::SetCaption(int col, const QString& caption) {
 }
 
 TValue TQueryModel::Value(int row, int col) const {
-    if (row < 0 || row >= int(rows_.size()) || col < 0 || col >= names_.size()) return {};
-    return rows_[size_t(row)][size_t(col)];
+    if (row < 0 || row >= rowCount_ || col < 0 || col >= names_.size()) return {};
+    return Cell(row, col);
 }
 
 TValue TQueryModel::Value(int row, const QString& column) const { return Value(row, ColumnIndex(column)); }
 
 int TQueryModel::FindRow(const std::function<bool(int row)>& match) {
     for (int row = 0;; ++row) {
-        while (row >= int(rows_.size()) && !exhausted_) fetchMore({});
-        if (row >= int(rows_.size())) return -1;
+        while (row >= rowCount_ && !exhausted_) fetchMore({});
+        if (row >= rowCount_) return -1;
         if (match(row)) return row;
     }
 }
@@ -90,7 +90,7 @@ QString TQueryModel::DisplayText(const TValue& v) {
 }
 
 int TQueryModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : rowCount_;
 }
 
 int TQueryModel::columnCount(const QModelIndex& parent) const {
@@ -132,11 +132,11 @@ int TQueryModel::ChunkRows(int held) {
 }
 
 TSqlText TQueryModel::ChunkQuery() const {
-    const QString limit = QStringLiteral(" LIMIT %1").arg(ChunkRows(int(rows_.size())));
+    const QString limit = QStringLiteral(" LIMIT %1").arg(ChunkRows(rowCount_));
     if (keys_.empty())
-        return {query_.Sql + limit + QStringLiteral(" OFFSET %1").arg(rows_.size()), query_.Params, {}};
+        return {query_.Sql + limit + QStringLiteral(" OFFSET %1").arg(rowCount_), query_.Params, {}};
     TSqlText chunk{"SELECT * FROM (" + query_.Sql + ") AS listing", query_.Params, query_.Order};
-    if (!rows_.empty()) chunk.Sql += " WHERE " + AfterLastRow(chunk.Params);
+    if (rowCount_ > 0) chunk.Sql += " WHERE " + AfterLastRow(chunk.Params);
     chunk.Sql = chunk.OrderedSql() + limit;
     return chunk;
 }
@@ -144,12 +144,12 @@ TSqlText TQueryModel::ChunkQuery() const {
 QString TQueryModel::AfterLastRow(TParams& params) const {
     // (k1 after v1) OR (k1 = v1 AND k2 after v2) ...: the rows that follow the last one held.
     // A null sorts before every value, so it needs its own terms.
-    const std::vector<TValue>& last = rows_.back();
+    const int last = rowCount_ - 1;
     QStringList alternatives;
     QStringList sameSoFar;
     for (size_t k = 0; k < keys_.size(); ++k) {
         const QString column = "\"" + keys_[k].Column + "\"";
-        const TValue& value = last[size_t(keys_[k].Index)];
+        const TValue& value = Cell(last, keys_[k].Index);
         const QString name = ":grid_last" + QString::number(k);
         if (!value.IsNull()) params.push_back({name.mid(1), value});
         QString after;
@@ -163,10 +163,35 @@ QString TQueryModel::AfterLastRow(TParams& params) const {
     return alternatives.isEmpty() ? QStringLiteral("0=1") : "(" + alternatives.join(" OR ") + ")";
 }
 
+void TQueryModel::ClearRows() {
+    cells_.clear();
+    cells_.shrink_to_fit();
+    rowCount_ = 0;
+    texts_.clear();
+}
+
+void TQueryModel::Keep(TValue&& value, int col) {
+    // Only a column with few distinct texts is worth sharing; a column of document numbers
+    // stops being looked up once it shows it is not one.
+    constexpr qsizetype kMaxShared = 2048;
+    if (value.Kind() == TValueKind::Text) {
+        QSet<QString>& seen = texts_[size_t(col)];
+        if (seen.size() < kMaxShared) {
+            const QString text = value.AsText();
+            const auto found = seen.constFind(text);
+            if (found != seen.constEnd())
+                value = TValue(*found);
+            else
+                seen.insert(text);
+        }
+    }
+    cells_.push_back(std::move(value));
+}
+
 void TQueryModel::ReadChunk() {
     // Each chunk is its own short statement, so no read lock is held while the grid is idle.
     const TSqlText chunk = ChunkQuery();
-    const int asked = ChunkRows(int(rows_.size()));
+    const int asked = ChunkRows(rowCount_);
     TStatement st = dm_.NewQuery(chunk.Sql);
     st.Bind(chunk.Params);
     const int n = st.ColumnCount();
@@ -177,17 +202,21 @@ void TQueryModel::ReadChunk() {
             if (key.Index < 0) throw TDbError(QStringLiteral("查询结果中没有排序字段 %1").arg(key.Column));
         }
     }
-    std::vector<std::vector<TValue>> read;
-    while (st.Next()) {
-        std::vector<TValue> row;
-        row.reserve(size_t(n));
-        for (int c = 0; c < n; ++c) row.push_back(st.Value(c));
-        read.push_back(std::move(row));
+    texts_.resize(size_t(n));
+    const size_t kept = cells_.size();
+    int read = 0;
+    try {
+        while (st.Next()) {
+            for (int c = 0; c < n; ++c) Keep(st.Value(c), c);
+            ++read;
+        }
+    } catch (...) {
+        cells_.resize(kept);
+        throw;
     }
-    exhausted_ = int(read.size()) < asked;
-    if (read.empty()) return;
-    const bool growing = open_;
-    if (growing) beginInsertRows({}, int(rows_.size()), int(rows_.size() + read.size()) - 1);
-    for (auto& row : read) rows_.push_back(std::move(row));
-    if (growing) endInsertRows();
+    exhausted_ = read < asked;
+    if (read == 0) return;
+    if (open_) beginInsertRows({}, rowCount_, rowCount_ + read - 1);
+    rowCount_ += read;
+    if (open_) endInsertRows();
 }

@@ -5,6 +5,8 @@
 #include "data/uDM.h"
 
 #include <QAbstractTableModel>
+#include <QSet>
+#include <deque>
 #include <functional>
 
 class TQueryModel : public QAbstractTableModel {
@@ -61,6 +63,9 @@ private:
     TSqlText ChunkQuery() const;
     QString AfterLastRow(TParams& params) const;
     void ReadChunk();
+    void ClearRows();
+    void Keep(TValue&& value, int col);
+    const TValue& Cell(int row, int col) const { return cells_[size_t(row) * size_t(names_.size()) + size_t(col)]; }
 
     TDM& dm_;
     TSqlText query_;
@@ -69,5 +74,10 @@ private:
     bool exhausted_ = true;
     QStringList names_;
     QStringList captions_;
-    std::vector<std::vector<TValue>> rows_;
+    // The rows read so far, cell after cell. A deque never moves what it holds, so a long
+    // ledger grows without a second copy of itself; repeated texts (statuses, names) share
+    // one string.
+    std::deque<TValue> cells_;
+    int rowCount_ = 0;
+    std::vector<QSet<QString>> texts_;
 };

@@ -1,14 +1,19 @@
 #include "forms/uMsg.h"
 
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCtl.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 
 namespace {
@@ -48,6 +53,28 @@ public:
         text = memo->toPlainText();
         return true;
     }
+
+    bool ChoosePrinter(QPrinter& printer, const QString& title) override {
+        if (QPrinterInfo::availablePrinterNames().isEmpty()) return ChoosePdfFile(printer, title);
+        QPrintDialog dlg(&printer, QApplication::activeWindow());
+        dlg.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize |
+                       QAbstractPrintDialog::PrintCollateCopies);
+        return dlg.exec() == QDialog::Accepted;
+    }
+
+private:
+    // A station without an installed printer keeps the document as a PDF file, to print elsewhere.
+    static bool ChoosePdfFile(QPrinter& printer, const QString& title) {
+        QFileDialog dlg(QApplication::activeWindow(), QStringLiteral("打印到PDF文件"));
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setNameFilter(QStringLiteral("PDF文件 (*.pdf)"));
+        dlg.setDefaultSuffix(QStringLiteral("pdf"));
+        dlg.selectFile(title + QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss") + ".pdf");
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dlg.selectedFiles().constFirst());
+        return true;
+    }
 };
 
 TQtPrompter& QtPrompter() {
@@ -74,12 +101,16 @@ bool InputMemo(const QString& title, const QString& prompt, QString& text) {
     return Prompter().InputMemo(title, prompt, text);
 }
 
-void RunGuarded(const std::function<void()>& action) {
+bool ChoosePrinter(QPrinter& printer, const QString& title) { return Prompter().ChoosePrinter(printer, title); }
+
+bool RunGuarded(const std::function<void()>& action, const QString& failurePrefix) {
     try {
         action();
+        return true;
     } catch (const TDbError& e) {
-        ShowError(e.Message());
+        ShowError(failurePrefix + DbErrorText(e));
     } catch (const std::exception& e) {
-        ShowError(QString::fromUtf8(e.what()));
+        ShowError(failurePrefix + QString::fromUtf8(e.what()));
     }
+    return false;
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+class QPrinter;
+
 enum class TMsgKind { Warn, Info, Error };
 
 class TPrompter {
@@ -16,6 +18,8 @@ public:
     virtual QString SaveFileName(const QString& proposedName, const QString& filter) = 0;
     // true with the edited text on OK; false and the text unchanged on cancel.
     virtual bool InputMemo(const QString& title, const QString& prompt, QString& text) = 0;
+    // Sets the printer up for the document of the given title; false when the user cancels.
+    virtual bool ChoosePrinter(QPrinter& printer, const QString& title) = 0;
 };
 
 // The prompter in force; the Qt one unless another was installed.
@@ -28,7 +32,9 @@ void ShowInfo(const QString& text);
 void ShowError(const QString& text, const QString& caption = QStringLiteral("Error"));
 bool AskYesNo(const QString& text);
 bool InputMemo(const QString& title, const QString& prompt, QString& text);
+bool ChoosePrinter(QPrinter& printer, const QString& title);
 
-// Runs a user action; an error it does not handle itself is shown with its text, as the
-// general error display does, and the window stays as it was.
-void RunGuarded(const std::function<void()>& action);
+// Runs a user action; an error it does not handle itself is shown, database failures in the
+// staff's words and behind the given prefix ("无法打开登记窗口："), as the general error display
+// does, and the window stays as it was. False when the action failed.
+bool RunGuarded(const std::function<void()>& action, const QString& failurePrefix = {});

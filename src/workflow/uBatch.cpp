@@ -1,6 +1,7 @@
 #include "workflow/uBatch.h"
 
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 
@@ -98,13 +99,53 @@ TBatchSaveResult TBatchLogic::Check(const TBatchInput& in) const {
     if (in.FarmerID <= 0) return Refuse(QStringLiteral("请选择农户/客户"), TBatchField::Farmer);
     if (in.GrainID <= 0) return Refuse(QStringLiteral("请选择粮种"), TBatchField::Grain);
     if (in.WhID <= 0) return Refuse(QStringLiteral("请选择湿粮仓位"), TBatchField::Wh);
-    if (ParseNum(in.WetNetWt) <= 0)
-        return Refuse(QStringLiteral("湿粮净重必须大于0，请检查毛重、皮重"), TBatchField::GrossWt);
+
+    const struct {
+        QString column, caption, text;
+        TBatchField field;
+    } texts[] = {{"CarNo", QStringLiteral("车牌号"), in.CarNo, TBatchField::CarNo},
+                 {"Team", QStringLiteral("班组"), in.Team, TBatchField::Team},
+                 {"QualityMemo", QStringLiteral("粮质备注"), in.QualityMemo, TBatchField::QualityMemo}};
+    for (const auto& t : texts)
+        if (const QString refusal = TextLengthRefusal("T_Batch", t.column, t.caption, t.text.trimmed());
+            !refusal.isEmpty())
+            return Refuse(refusal, t.field);
+
+    const struct {
+        QString text;
+        TNumRange range;
+        QString caption;
+        TBatchField field;
+    } numbers[] = {
+        {in.TargetMoisture, TNumRange::Percent, QStringLiteral("目标水分(%)"), TBatchField::TargetMoisture},
+        {in.InMoisture, TNumRange::Percent, QStringLiteral("入库水分(%)"), TBatchField::InMoisture},
+        {in.Impurity, TNumRange::Percent, QStringLiteral("杂质(%)"), TBatchField::Impurity},
+        {in.GrossWt, TNumRange::Weight, QStringLiteral("毛重(公斤)"), TBatchField::GrossWt},
+        {in.TareWt, TNumRange::Weight, QStringLiteral("皮重(公斤)"), TBatchField::TareWt},
+    };
+    for (const auto& n : numbers)
+        if (const TNumEntry entry = CheckNum(n.text, n.range, n.caption); !entry.Ok())
+            return Refuse(entry.Refusal, n.field);
+
+    const TNumEntry net = CheckNum(in.WetNetWt, TNumRange::NetWeight, QStringLiteral("湿粮净重(公斤)"));
+    if (net.State == TNumState::NotANumber) return Refuse(net.Refusal, TBatchField::WetNetWt);
+    if (net.Value <= 0) return Refuse(QStringLiteral("湿粮净重必须大于0，请检查毛重、皮重"), TBatchField::GrossWt);
+    if (!net.Ok()) return Refuse(net.Refusal, TBatchField::WetNetWt);
+    if (const TNumEntry fee = CheckNum(in.EstFee, TNumRange::Money, QStringLiteral("预计烘干费(元)")); !fee.Ok())
+        return Refuse(fee.Refusal, TBatchField::EstFee);
     return {};
 }
 
 TBatchSaveResult TBatchLogic::Save(const TBatchInput& in) {
     if (TBatchSaveResult refusal = Check(in); !refusal.Saved()) return refusal;
+    try {
+        return Write(in);
+    } catch (const TDbError& e) {
+        return Refuse(QStringLiteral("保存失败：") + DbErrorText(e));
+    }
+}
+
+TBatchSaveResult TBatchLogic::Write(const TBatchInput& in) {
     const bool isNew = in.BatchNo.isEmpty();
     const double wetNet = ParseNum(in.WetNetWt);
 
@@ -303,10 +344,19 @@ TBatchInput TfrmBatchEdit::Collected() const {
 
 QWidget* TfrmBatchEdit::FocusTarget(TBatchField field) const {
     switch (field) {
+    case TBatchField::CarNo: return edCar;
     case TBatchField::Farmer: return cbFarmer;
     case TBatchField::Grain: return cbGrain;
     case TBatchField::Wh: return cbWh;
+    case TBatchField::Team: return cbTeam;
+    case TBatchField::TargetMoisture: return edTarget;
+    case TBatchField::InMoisture: return edMoisture;
+    case TBatchField::Impurity: return edImpurity;
     case TBatchField::GrossWt: return edGross;
+    case TBatchField::TareWt: return edTare;
+    case TBatchField::WetNetWt: return edWetNet;
+    case TBatchField::EstFee: return edFee;
+    case TBatchField::QualityMemo: return mmMemo;
     case TBatchField::None: break;
     }
     return nullptr;

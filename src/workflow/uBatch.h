@@ -45,7 +45,10 @@ struct TBatchRecord {
     QString Status;
 };
 
-enum class TBatchField { None, Farmer, Grain, Wh, GrossWt };
+enum class TBatchField {
+    None, CarNo, Farmer, Grain, Wh, Team, TargetMoisture, InMoisture, Impurity, GrossWt, TareWt, WetNetWt, EstFee,
+    QualityMemo
+};
 
 struct TBatchSaveResult {
     QString Refusal;  // empty when saved
@@ -71,10 +74,12 @@ public:
     // The first failing check, or empty.
     TBatchSaveResult Check(const TBatchInput& in) const;
     // Checks, then writes the batch and its wet-grain row in one transaction and logs it.
-    // Database errors pass to the caller with nothing written.
+    // A database failure comes back as the refusal "保存失败：" + its Chinese text, with nothing written.
     TBatchSaveResult Save(const TBatchInput& in);
 
 private:
+    TBatchSaveResult Write(const TBatchInput& in);
+
     TDM& dm_;
 };
 

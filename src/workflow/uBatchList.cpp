@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTableView>
+#include <memory>
 
 TSqlText BatchListQuery(const QString& status, const QString& keyword) {
     TSqlText q;
@@ -118,11 +119,14 @@ QString TfrmBatchList::CurrentBatchNo() const {
 }
 
 void TfrmBatchList::OpenEditor(const QString& batchNo) {
-    RunGuarded([&] {
-        TfrmBatchEdit dlg(dm_, batchNo, this);
-        // Printing the saved registration slip hooks in here, from dlg.BatchNo().
-        if (dlg.exec() == QDialog::Accepted) Reload();
-    });
+    // The dialog reads its lookup lists as it is built; a locked or damaged file is told to the
+    // weigher instead of a dialog with empty lists.
+    std::unique_ptr<TfrmBatchEdit> dlg;
+    if (!RunGuarded([&] { dlg = std::make_unique<TfrmBatchEdit>(dm_, batchNo, this); },
+                    QStringLiteral("无法打开登记窗口：")))
+        return;
+    // Printing the saved registration slip hooks in here, from dlg->BatchNo().
+    if (dlg->exec() == QDialog::Accepted) RunGuarded([this] { Reload(); });
 }
 
 void TfrmBatchList::DoNew() {
@@ -162,7 +166,7 @@ void TfrmBatchList::DoVoid() {
             return;
         }
         Reload();
-    });
+    }, QStringLiteral("作废失败："));
 }
 
 void TfrmBatchList::DoExport() {

@@ -1,6 +1,7 @@
 #include "workflow/uDryEnd.h"
 
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 #include "workflow/uBatch.h"
@@ -42,18 +43,65 @@ std::optional<TOpenRound> TDryEndLogic::LoadOpenRound(const QString& batchNo) co
     return r;
 }
 
-TRoundEndResult TDryEndLogic::CheckPass(const TOpenRound& round, const TRoundEndInput& in) const {
-    if (ParseNum(in.OutMoisture) <= 0) return {QStringLiteral("请填写烘后水分"), TRoundField::OutMoisture};
-    if (ParseNum(in.DryNetWt) <= 0) return {QStringLiteral("烘后净重必须大于0"), TRoundField::DryNetWt};
-    if (in.DryWhID <= 0) return {QStringLiteral("请选择入仓干粮仓位"), TRoundField::DryWh};
-    if (in.EndTime < round.StartTime) return {QStringLiteral("下机时间不能早于上机时间"), TRoundField::EndTime};
+namespace {
+// A box that must hold a positive number: what is not a number or out of range is refused with
+// its caption, nothing or zero with the message of the box.
+TRoundEndResult CheckRequired(const TNumEntry& entry, const QString& missing, TRoundField field) {
+    if (entry.State == TNumState::NotANumber) return {entry.Refusal, field};
+    if (entry.Value <= 0) return {missing, field};
+    return {entry.Refusal, field};
+}
+
+// The figures worked out while typing stay editable, so they are checked like typed numbers.
+TRoundEndResult CheckFigures(const TRoundEndInput& in) {
+    const struct {
+        QString text;
+        TNumRange range;
+        QString caption;
+        TRoundField field;
+    } figures[] = {
+        {in.DryHours, TNumRange::Hours, QStringLiteral("烘干时长(小时)"), TRoundField::DryHours},
+        {in.LossWt, TNumRange::Weight, QStringLiteral("损耗重量(公斤)"), TRoundField::LossWt},
+        {in.LossRate, TNumRange::Percent, QStringLiteral("损耗率(%)"), TRoundField::LossRate},
+    };
+    for (const auto& f : figures)
+        if (const TNumEntry entry = CheckNum(f.text, f.range, f.caption); !entry.Ok()) return {entry.Refusal, f.field};
+    if (const QString refusal =
+            TextLengthRefusal("T_Drying", "AbnormalMemo", QStringLiteral("异常记录"), in.AbnormalMemo.trimmed());
+        !refusal.isEmpty())
+        return {refusal, TRoundField::AbnormalMemo};
     return {};
 }
 
-TRoundEndResult TDryEndLogic::CheckFail(const TOpenRound& round, const TRoundEndInput& in) const {
-    if (ParseNum(in.DryNetWt) <= 0) return {QStringLiteral("请填写本轮烘后净重"), TRoundField::DryNetWt};
+TNumEntry OutMoisture(const TRoundEndInput& in) {
+    return CheckNum(in.OutMoisture, TNumRange::Percent, QStringLiteral("烘后水分(%)"));
+}
+
+TNumEntry DryNetWt(const TRoundEndInput& in) {
+    return CheckNum(in.DryNetWt, TNumRange::NetWeight, QStringLiteral("烘后净重(公斤)"));
+}
+}  // namespace
+
+TRoundEndResult TDryEndLogic::CheckPass(const TOpenRound& round, const TRoundEndInput& in) const {
+    if (TRoundEndResult r = CheckRequired(OutMoisture(in), QStringLiteral("请填写烘后水分"), TRoundField::OutMoisture);
+        !r.Saved())
+        return r;
+    if (TRoundEndResult r = CheckRequired(DryNetWt(in), QStringLiteral("烘后净重必须大于0"), TRoundField::DryNetWt);
+        !r.Saved())
+        return r;
+    if (in.DryWhID <= 0) return {QStringLiteral("请选择入仓干粮仓位"), TRoundField::DryWh};
     if (in.EndTime < round.StartTime) return {QStringLiteral("下机时间不能早于上机时间"), TRoundField::EndTime};
-    return {};
+    return CheckFigures(in);
+}
+
+TRoundEndResult TDryEndLogic::CheckFail(const TOpenRound& round, const TRoundEndInput& in) const {
+    if (TRoundEndResult r = CheckRequired(DryNetWt(in), QStringLiteral("请填写本轮烘后净重"), TRoundField::DryNetWt);
+        !r.Saved())
+        return r;
+    if (in.EndTime < round.StartTime) return {QStringLiteral("下机时间不能早于上机时间"), TRoundField::EndTime};
+    // A failed round may leave the moisture unmeasured; what is typed must still be a moisture.
+    if (const TNumEntry moisture = OutMoisture(in); !moisture.Ok()) return {moisture.Refusal, TRoundField::OutMoisture};
+    return CheckFigures(in);
 }
 
 QString TDryEndLogic::StaleRefusal(const TOpenRound& round) const {
@@ -117,7 +165,7 @@ TRoundEndResult TDryEndLogic::Pass(const TOpenRound& round, const TRoundEndInput
                          .arg(in.DryWhID));
         tx.Commit();
     } catch (const TDbError& e) {
-        return {QStringLiteral("入仓失败：") + e.Message()};
+        return {QStringLiteral("入仓失败：") + DbErrorText(e)};
     }
     return {};
 }
@@ -144,7 +192,7 @@ TRoundEndResult TDryEndLogic::Fail(const TOpenRound& round, const TRoundEndInput
                          .arg(FmtFixed(ParseNum(in.DryNetWt), 1), in.AbnormalMemo.trimmed()));
         tx.Commit();
     } catch (const TDbError& e) {
-        return {QStringLiteral("返烘单生成失败：") + e.Message()};
+        return {QStringLiteral("返烘单生成失败：") + DbErrorText(e)};
     }
     return {};
 }
@@ -238,6 +286,10 @@ void TfrmDryEnd::Finish(const TRoundEndResult& result) {
     case TRoundField::DryNetWt: edDryNet->setFocus(); break;
     case TRoundField::DryWh: cbDryWh->setFocus(); break;
     case TRoundField::EndTime: dtEnd->setFocus(); break;
+    case TRoundField::DryHours: edHours->setFocus(); break;
+    case TRoundField::LossWt: edLoss->setFocus(); break;
+    case TRoundField::LossRate: edRate->setFocus(); break;
+    case TRoundField::AbnormalMemo: edAbnormal->setFocus(); break;
     case TRoundField::None: break;
     }
 }

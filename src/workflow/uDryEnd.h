@@ -47,7 +47,7 @@ struct TRoundEndInput {
     int DryWhID = 0;
 };
 
-enum class TRoundField { None, OutMoisture, DryNetWt, DryWh, EndTime };
+enum class TRoundField { None, OutMoisture, DryNetWt, DryWh, EndTime, DryHours, LossWt, LossRate, AbnormalMemo };
 
 struct TRoundEndResult {
     QString Refusal;  // empty when saved
@@ -64,10 +64,10 @@ public:
     TRoundEndResult CheckPass(const TOpenRound& round, const TRoundEndInput& in) const;
     TRoundEndResult CheckFail(const TOpenRound& round, const TRoundEndInput& in) const;
     // The round passed: it is closed and the dry grain is put into store, all in one transaction.
-    // A database error comes back as the refusal "入仓失败：" + its text, with nothing written.
+    // A database failure comes back as the refusal "入仓失败：" + its Chinese text, with nothing written.
     TRoundEndResult Pass(const TOpenRound& round, const TRoundEndInput& in);
     // The round failed: it is closed and the next round opened on the same dryer, in one transaction.
-    // A database error comes back as the refusal "返烘单生成失败：" + its text, with nothing written.
+    // A database failure comes back as the refusal "返烘单生成失败：" + its Chinese text, with nothing written.
     TRoundEndResult Fail(const TOpenRound& round, const TRoundEndInput& in);
 
 private:

@@ -2,6 +2,7 @@
 
 #include "app/uGlobal.h"
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <memory>
 
 TSqlText DryingListQuery(TDryingView view) {
     TSqlText q;
@@ -78,11 +80,25 @@ TDispatchHeader TDispatchLogic::Header(const QString& batchNo) const {
 TDispatchResult TDispatchLogic::Check(const TDispatchInput& in) const {
     if (in.EquipID <= 0) return {QStringLiteral("请选择烘干机"), TDispatchField::Equip};
     if (in.WhInID <= 0) return {QStringLiteral("请选择湿粮仓位"), TDispatchField::Wh};
+    if (const TNumEntry target = CheckNum(in.TargetMoisture, TNumRange::Percent, QStringLiteral("目标水分(%)"));
+        !target.Ok())
+        return {target.Refusal, TDispatchField::TargetMoisture};
+    if (const TNumEntry temp = CheckNum(in.DryTemp, TNumRange::Temperature, QStringLiteral("烘干温度(℃)"));
+        !temp.Ok())
+        return {temp.Refusal, TDispatchField::DryTemp};
     return {};
 }
 
 TDispatchResult TDispatchLogic::Save(const TDispatchInput& in) {
     if (TDispatchResult refusal = Check(in); !refusal.Saved()) return refusal;
+    try {
+        return Write(in);
+    } catch (const TDbError& e) {
+        return {QStringLiteral("派工失败：") + DbErrorText(e)};
+    }
+}
+
+TDispatchResult TDispatchLogic::Write(const TDispatchInput& in) {
     const double target = ParseNum(in.TargetMoisture);
 
     TTransaction tx(dm_);
@@ -185,6 +201,8 @@ void TfrmDryStart::DoOK() {
         ShowWarn(result.Refusal);
         if (result.Focus == TDispatchField::Equip) cbEquip->setFocus();
         if (result.Focus == TDispatchField::Wh) cbWh->setFocus();
+        if (result.Focus == TDispatchField::TargetMoisture) edTarget->setFocus();
+        if (result.Focus == TDispatchField::DryTemp) edTemp->setFocus();
     });
 }
 
@@ -265,10 +283,12 @@ void TfrmDrying::DoDispatch() {
         ShowWarn(refusal);
         return;
     }
-    RunGuarded([&] {
-        TfrmDryStart dlg(dm_, batchNo, this);
-        if (dlg.exec() == QDialog::Accepted) Reload();
-    });
+    // The dialog reads its dryer, position and operator lists as it is built.
+    std::unique_ptr<TfrmDryStart> dlg;
+    if (!RunGuarded([&] { dlg = std::make_unique<TfrmDryStart>(dm_, batchNo, this); },
+                    QStringLiteral("无法打开派工窗口：")))
+        return;
+    if (dlg->exec() == QDialog::Accepted) RunGuarded([this] { Reload(); });
 }
 
 void TfrmDrying::DoEndRound() {
@@ -278,18 +298,24 @@ void TfrmDrying::DoEndRound() {
     }
     const QString batchNo = CurrentBatchNo();
     if (batchNo.isEmpty()) return;
-    RunGuarded([&] {
-        if (const QString refusal = OpenRoundRefusal(dm_, batchNo); !refusal.isEmpty()) {
-            ShowWarn(refusal);
-            return;
-        }
-        TfrmDryEnd dlg(dm_, batchNo, this);
-        if (!dlg.HasOpenRound()) {
-            ShowWarn(QStringLiteral("该批次没有进行中的烘干轮次"));
-            return;
-        }
-        if (dlg.exec() == QDialog::Accepted) Reload();
-    });
+    QString refusal;
+    std::unique_ptr<TfrmDryEnd> dlg;
+    if (!RunGuarded(
+            [&] {
+                refusal = OpenRoundRefusal(dm_, batchNo);
+                if (refusal.isEmpty()) dlg = std::make_unique<TfrmDryEnd>(dm_, batchNo, this);
+            },
+            QStringLiteral("无法打开结束本轮窗口：")))
+        return;
+    if (!refusal.isEmpty()) {
+        ShowWarn(refusal);
+        return;
+    }
+    if (!dlg->HasOpenRound()) {
+        ShowWarn(QStringLiteral("该批次没有进行中的烘干轮次"));
+        return;
+    }
+    if (dlg->exec() == QDialog::Accepted) RunGuarded([this] { Reload(); });
 }
 
 void OpenDrying(TDM& dm, QWidget* owner) {

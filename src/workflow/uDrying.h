@@ -45,7 +45,7 @@ struct TDispatchInput {
     QString FanGear;
 };
 
-enum class TDispatchField { None, Equip, Wh };
+enum class TDispatchField { None, Equip, Wh, TargetMoisture, DryTemp };
 
 struct TDispatchResult {
     QString Refusal;  // empty when the round was opened
@@ -60,10 +60,13 @@ public:
     TDispatchHeader Header(const QString& batchNo) const;
     TDispatchResult Check(const TDispatchInput& in) const;
     // Opens round 1 and moves the batch into drying in one transaction, after making sure it is
-    // still waiting and the dryer is in service. Database errors pass to the caller.
+    // still waiting and the dryer is in service. A database failure comes back as the refusal
+    // "派工失败：" + its Chinese text, with nothing written.
     TDispatchResult Save(const TDispatchInput& in);
 
 private:
+    TDispatchResult Write(const TDispatchInput& in);
+
     TDM& dm_;
 };
 

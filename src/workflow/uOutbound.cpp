@@ -2,10 +2,12 @@
 
 #include "app/uGlobal.h"
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "forms/uCsv.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
+#include "reports/uPrint.h"
 #include "workflow/uBatch.h"
 #include "workflow/uStockRule.h"
 
@@ -31,7 +33,9 @@ QString OverWeightMessage(double weight, double remaining) {
 }
 }  // namespace
 
-double OutWeight(const QString& text) { return ParseNum(text); }
+TNumEntry OutWeight(const QString& text) {
+    return CheckNum(text, TNumRange::NetWeight, QStringLiteral("出库净重(公斤)"));
+}
 
 // ---- TOutboundLogic ---------------------------------------------------------------------
 
@@ -84,13 +88,31 @@ double TOutboundLogic::Remaining(int stockId) const { return ReadRow(stockId).Re
 
 TOutboundResult TOutboundLogic::CheckInput(const TOutboundInput& in) const {
     if (in.StockID <= 0) return Refuse(QStringLiteral("没有可出库的在库批次"));
-    if (OutWeight(in.Weight) <= 0) return Refuse(QStringLiteral("请输入有效的出库净重"), TOutField::Weight);
+    const TNumEntry weight = OutWeight(in.Weight);
+    if (weight.IsBlank() || weight.State == TNumState::NotANumber || weight.Value <= 0)
+        return Refuse(QStringLiteral("请输入有效的出库净重"), TOutField::Weight);
+    if (!weight.Ok()) return Refuse(weight.Refusal, TOutField::Weight);
+    const struct {
+        QString text;
+        const char* column;
+        QString caption;
+        TOutField field;
+    } texts[] = {
+        {in.Destination, "Destination", QStringLiteral("去向"), TOutField::Destination},
+        {in.Driver, "Driver", QStringLiteral("司机"), TOutField::Driver},
+        {in.CarNo, "CarNo", QStringLiteral("车牌号"), TOutField::CarNo},
+        {in.Remark, "Remark", QStringLiteral("备注"), TOutField::Remark},
+    };
+    for (const auto& t : texts)
+        if (const QString refusal = TextLengthRefusal("T_Outbound", t.column, t.caption, t.text.trimmed());
+            !refusal.isEmpty())
+            return Refuse(refusal, t.field);
     return {};
 }
 
 TOutboundResult TOutboundLogic::CheckAgainst(const TOutboundInput& in, double remaining) const {
     if (TOutboundResult refusal = CheckInput(in); !refusal.Saved()) return refusal;
-    const double weight = OutWeight(in.Weight);
+    const double weight = OutWeight(in.Weight).Value;
     if (ExceedsRemaining(weight, remaining)) return Refuse(OverWeightMessage(weight, remaining), TOutField::Weight);
     return {};
 }
@@ -110,16 +132,16 @@ TOutboundResult TOutboundLogic::Save(const TOutboundInput& in) {
         if (TOutboundResult refusal = CheckAgainst(in, row.Remaining); !refusal.Saved()) return refusal;
         Write(in, row, outNo);
         dm_.WriteLog(QStringLiteral("出库"), "T_Outbound", outNo,
-                     QStringLiteral("批次%1 %2kg %3").arg(row.BatchNo, FmtFixed(OutWeight(in.Weight), 1), in.OutType));
+                     QStringLiteral("批次%1 %2kg %3").arg(row.BatchNo, FmtFixed(OutWeight(in.Weight).Value, 1), in.OutType));
         tx.Commit();
         return {{}, TOutField::None, outNo};
     } catch (const TDbError& e) {
-        return Refuse(QStringLiteral("出库失败：") + e.Message());
+        return Refuse(QStringLiteral("出库失败：") + DbErrorText(e));
     }
 }
 
 void TOutboundLogic::Write(const TOutboundInput& in, const TRowState& row, const QString& outNo) {
-    const double weight = OutWeight(in.Weight);
+    const double weight = OutWeight(in.Weight).Value;
     dm_.ExecSQLP("INSERT INTO T_Outbound(OutNo,OutType,BatchNo,FarmerID,GrainID,OutWt,OutTime,Destination,Driver,"
                  "CarNo,OpID,Remark) VALUES(:no,:tp,:b,:f,:g,:w,:t,:dest,:dr,:car,:op,:mm)",
                  {{"no", outNo},
@@ -194,11 +216,11 @@ void TfrmOutEdit::BuildUI() {
     lblRemain = MakeLabel(this, {}, ex, 48, 490);
     lblRemain->setStyleSheet("color: blue;");
 
-    // Two columns below the stock list; the boxes hold no more than their columns store.
+    // Two columns below the stock list; a text box takes no more than its column holds.
     auto top = [](int row) { return 84 + row * 40; };
-    auto edit = [&](int left, int row, int maxLength) {
+    auto edit = [&](int left, int row, const char* column = nullptr) {
         QLineEdit* e = MakeEdit(this, left, top(row), ew);
-        e->setMaxLength(maxLength);
+        if (column) e->setMaxLength(TextLimit("T_Outbound", column));
         return e;
     };
     MakeLabel(this, QStringLiteral("出库类型 *："), lx, top(0), 120);
@@ -209,21 +231,21 @@ void TfrmOutEdit::BuildUI() {
     dtOut = MakeDatePicker(this, rex, top(0), ew, false);
 
     MakeLabel(this, QStringLiteral("出库净重(公斤)*："), lx, top(1), 120);
-    edWeight = edit(ex, 1, 20);
+    edWeight = edit(ex, 1);
     MakeLabel(this, QStringLiteral("去向："), rx, top(1), 100);
-    edDest = edit(rex, 1, 100);
+    edDest = edit(rex, 1, "Destination");
 
     MakeLabel(this, QStringLiteral("司机："), lx, top(2), 120);
-    edDriver = edit(ex, 2, 20);
+    edDriver = edit(ex, 2, "Driver");
     MakeLabel(this, QStringLiteral("车牌号："), rx, top(2), 100);
-    edCar = edit(rex, 2, 15);
+    edCar = edit(rex, 2, "CarNo");
 
     MakeLabel(this, QStringLiteral("操作员："), lx, top(3), 120);
     cbOperator = MakeCombo(this, ex, top(3), ew);
     FillOperatorCombo(dm_, cbOperator);
     cbOperator->setCurrentIndex(-1);
     MakeLabel(this, QStringLiteral("备注："), rx, top(3), 100);
-    edRemark = edit(rex, 3, 100);
+    edRemark = edit(rex, 3, "Remark");
 
     QPushButton* ok = MakeButton(this, QStringLiteral("确认出库"), 430, 320, 100, 30, [this] { DoOK(); });
     ok->setDefault(true);
@@ -272,7 +294,14 @@ void TfrmOutEdit::DoOK() {
         ShowWarn(result.Refusal);
         // Another station may have taken grain meanwhile: show what is left now.
         ShowRemaining();
-        if (result.Focus == TOutField::Weight) edWeight->setFocus();
+        switch (result.Focus) {
+        case TOutField::Weight: edWeight->setFocus(); break;
+        case TOutField::Destination: edDest->setFocus(); break;
+        case TOutField::Driver: edDriver->setFocus(); break;
+        case TOutField::CarNo: edCar->setFocus(); break;
+        case TOutField::Remark: edRemark->setFocus(); break;
+        case TOutField::None: break;
+        }
     });
 }
 
@@ -368,9 +397,8 @@ void TfrmOutList::DoExport() {
     RunGuarded([this] { ExportCsv(*model_, QStringLiteral("出库台账")); });
 }
 
-void TfrmOutList::PrintSlip(const QString&) {
-    // The slip printer is not part of this build yet.
-    ShowInfo(QStringLiteral("该功能尚未开放"));
+void TfrmOutList::PrintSlip(const QString& outNo) {
+    RunGuarded([&] { PrintOutSlip(dm_, outNo); });
 }
 
 void OpenOutList(TDM& dm, QWidget* owner) {

@@ -3,6 +3,7 @@
 // the ledger of every outbound with its slips.
 
 #include "data/uValue.h"
+#include "forms/uCtl.h"
 
 #include <QDialog>
 #include <QList>
@@ -41,7 +42,7 @@ struct TOutboundInput {
     QString Remark;
 };
 
-enum class TOutField { None, Weight };
+enum class TOutField { None, Weight, Destination, Driver, CarNo, Remark };
 
 struct TOutboundResult {
     QString Refusal;  // empty when saved
@@ -50,8 +51,8 @@ struct TOutboundResult {
     bool Saved() const { return Refusal.isEmpty(); }
 };
 
-// The weight box read as kilograms.
-double OutWeight(const QString& text);
+// The weight box as read on save: a load's net weight in kilograms.
+TNumEntry OutWeight(const QString& text);
 
 class TOutboundLogic {
 public:

@@ -1,6 +1,8 @@
+#include "data/uDM.h"
 #include "data/uValue.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 TEST(Values, ConversionsGiveDefaultsForNull) {
     EXPECT_EQ(VarToFloat(TValue()), 0.0);
@@ -31,4 +33,15 @@ TEST(Values, StoredTimeTextIsCanonical) {
     EXPECT_EQ(DbTimeText(t), "2026-12-07 08:00:05");
     EXPECT_EQ(DbTimeFromText("2026-12-07 08:00:05"), QDateTime(QDate(2026, 12, 7), QTime(8, 0, 5)));
     EXPECT_EQ(EndOfDay(QDate(2026, 2, 28)), QDateTime(QDate(2026, 2, 28), QTime(23, 59, 59)));
+}
+
+TEST(Values, MoneyBeyondWhatCurrencyHoldsIsRefusedNotWrapped) {
+    EXPECT_EQ(TValue::Money(900000000000000.0).MoneyUnits(), 9000000000000000000LL);
+    EXPECT_EQ(TValue::Money(-922337203685477.5808).MoneyUnits(), std::numeric_limits<qint64>::min())
+        << "an amount wrapped by an older version still reads back";
+    for (const double yuan : {1e15, -1e15, 1e16, 1e308, std::numeric_limits<double>::infinity(),
+                              std::numeric_limits<double>::quiet_NaN()}) {
+        EXPECT_THROW(TValue::Money(yuan), TDbError) << yuan;
+        EXPECT_THROW(TValue(yuan).MoneyUnits(), TDbError) << yuan;
+    }
 }

@@ -3,7 +3,9 @@
 #include "support/TestCentre.h"
 
 #include <QComboBox>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 QStringList Items(const QComboBox& combo) {
@@ -27,6 +29,57 @@ TEST(Ctl, ParseNumAndNumOrNullReadWhatPeopleType) {
     EXPECT_DOUBLE_EQ(NumOrNull(" 2,500 ").AsDouble(), 2500);
     // Typed but unreadable is still typed: 0, not "nothing entered".
     EXPECT_FALSE(NumOrNull("abc").IsNull());
+
+    // What a Chinese input method types reads as the plain forms, in the previews too.
+    EXPECT_DOUBLE_EQ(ParseNum("１２，０００．５"), 12000.5);
+    EXPECT_DOUBLE_EQ(ParseNum("－５"), -5);
+    EXPECT_DOUBLE_EQ(ParseNum("　１２。５　"), 12.5);
+}
+
+TEST(Ctl, NumberBoxesRefuseWhatIsNoNumberOrOutOfRangeWithTheirCaption) {
+    const QString caption = QStringLiteral("入库水分(%)");
+    const QString notNumber = QStringLiteral("请输入有效的数字：入库水分(%)");
+    const QString outOfRange = QStringLiteral("数值超出范围：入库水分(%)");
+    auto refusal = [&](const QString& text, TNumRange range) { return CheckNum(text, range, caption).Refusal; };
+
+    for (const QString& junk : {QString("abc"), QString("12abc"), QString("nan"), QString("inf"), QString("-inf"),
+                                QString("0x10"), QString("1 2"), QString(10000, 'x')})
+        EXPECT_EQ(refusal(junk, TNumRange::Unbounded), notNumber) << junk.left(20).toStdString();
+    for (const QString& huge : {QString("1e308"), QString("1e309"), QString("1e-320"), QString("1e-400"),
+                                QString(10000, '9')})
+        EXPECT_EQ(refusal(huge, TNumRange::Percent), outOfRange) << huge.left(20).toStdString();
+    EXPECT_EQ(refusal("1e308", TNumRange::Unbounded), "");
+    EXPECT_EQ(refusal("1e-320", TNumRange::Unbounded), outOfRange) << "finer than anything measured";
+    EXPECT_GT(CheckNum(QString(10000, '9'), TNumRange::Weight, caption).Value, 1e6);
+    EXPECT_LT(CheckNum("-" + QString(10000, '9'), TNumRange::Weight, caption).Value, 0);
+    EXPECT_EQ(refusal("e5", TNumRange::Unbounded), notNumber);
+
+    // Blank boxes are nothing, not 0: the caller decides whether the box is required.
+    for (const QString& blank : {QString(""), QString("  "), QString("　")}) {
+        const TNumEntry e = CheckNum(blank, TNumRange::NetWeight, caption);
+        EXPECT_TRUE(e.Ok() && e.IsBlank() && e.OrNull().IsNull());
+    }
+    const TNumEntry zero = CheckNum("-0", TNumRange::Percent, caption);
+    EXPECT_TRUE(zero.Ok());
+    EXPECT_FALSE(std::signbit(zero.Value)) << "-0 is stored as 0";
+    EXPECT_DOUBLE_EQ(CheckNum("１，２００", TNumRange::Weight, caption).Value, 1200);
+
+    // Each range at its edges: percent below 100, a weight that must be there above 0.01 kg.
+    const std::vector<std::tuple<TNumRange, QString, bool>> edges{
+        {TNumRange::Percent, "0", true},          {TNumRange::Percent, "99.99", true},
+        {TNumRange::Percent, "100", false},       {TNumRange::Percent, "－0.5", false},
+        {TNumRange::ReDryRate, "1000", true},     {TNumRange::ReDryRate, "1000.01", false},
+        {TNumRange::Weight, "0", true},           {TNumRange::Weight, "1,000,000", true},
+        {TNumRange::Weight, "1000000.1", false},  {TNumRange::NetWeight, "0.01", false},
+        {TNumRange::NetWeight, "0.02", true},     {TNumRange::NetWeight, "1e6", true},
+        {TNumRange::Money, "100000000", true},    {TNumRange::Money, "1e15", false},
+        {TNumRange::Money, "-0.01", false},       {TNumRange::Hours, "1000", true},
+        {TNumRange::Hours, "1000.5", false},      {TNumRange::Temperature, "－５０", true},
+        {TNumRange::Temperature, "-50.1", false}, {TNumRange::Temperature, "300", true},
+        {TNumRange::Temperature, "301", false},   {TNumRange::Days, "3651", false},
+    };
+    for (const auto& [range, text, accepted] : edges)
+        EXPECT_EQ(refusal(text, range), accepted ? QString() : outOfRange) << text.toStdString();
 }
 
 TEST(Ctl, LookupListsShowWhatTheyPromiseWithIdZeroForNone) {

@@ -1,5 +1,8 @@
 #include "support/TestPrompter.h"
 
+#include <QPageSize>
+#include <QPrinter>
+
 TTestPrompter::TTestPrompter() { SetPrompter(this); }
 
 TTestPrompter::~TTestPrompter() { SetPrompter(nullptr); }
@@ -34,6 +37,18 @@ bool TTestPrompter::InputMemo(const QString& title, const QString&, QString& tex
     return true;
 }
 
+bool TTestPrompter::ChoosePrinter(QPrinter& printer, const QString& title) {
+    PrintTitles << title;
+    if (printers_.empty()) return false;
+    const TPrinterAnswer answer = printers_.front();
+    printers_.pop_front();
+    if (answer.pdfPath.isEmpty() && !answer.failing) return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(answer.pdfPath);  // with no file a PDF printer cannot start
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    return true;
+}
+
 void TTestPrompter::AnswerYes(int times) { yesNo_.insert(yesNo_.end(), size_t(times), true); }
 
 void TTestPrompter::AnswerNo(int times) { yesNo_.insert(yesNo_.end(), size_t(times), false); }
@@ -41,6 +56,10 @@ void TTestPrompter::AnswerNo(int times) { yesNo_.insert(yesNo_.end(), size_t(tim
 void TTestPrompter::AnswerSaveAs(const QString& path) { saveAs_.push_back(path); }
 
 void TTestPrompter::AnswerMemo(std::optional<QString> text) { memos_.push_back(std::move(text)); }
+
+void TTestPrompter::AnswerPrintTo(const QString& pdfPath) { printers_.push_back({pdfPath, false}); }
+
+void TTestPrompter::AnswerFailingPrinter() { printers_.push_back({QString(), true}); }
 
 QStringList TTestPrompter::Texts() const {
     QStringList texts;
@@ -53,4 +72,5 @@ QString TTestPrompter::LastText() const { return Shown.empty() ? QString() : Sho
 void TTestPrompter::Clear() {
     Shown.clear();
     Questions.clear();
+    PrintTitles.clear();
 }

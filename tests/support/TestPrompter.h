@@ -23,17 +23,22 @@ public:
     bool AskYesNo(const QString& text) override;
     QString SaveFileName(const QString& proposedName, const QString& filter) override;
     bool InputMemo(const QString& title, const QString& prompt, QString& text) override;
+    // Prints to the scripted PDF file on A4 paper.
+    bool ChoosePrinter(QPrinter& printer, const QString& title) override;
 
     // Answers, taken in order; a question with no scripted answer is answered No / cancel.
     void AnswerYes(int times = 1);
     void AnswerNo(int times = 1);
     void AnswerSaveAs(const QString& path);  // an empty path cancels
     void AnswerMemo(std::optional<QString> text);  // nullopt cancels
+    void AnswerPrintTo(const QString& pdfPath);     // an empty path cancels
+    void AnswerFailingPrinter();                    // a printer that refuses to start the job
 
     std::vector<TShown> Shown;
     QStringList Questions;
     QStringList ProposedFileNames;
     QStringList MemoTitles;
+    QStringList PrintTitles;  // the document title of every printer choice asked for
 
     QStringList Texts() const;     // every message text, in order
     QString LastText() const;      // the last message, or empty
@@ -43,4 +48,9 @@ private:
     std::deque<bool> yesNo_;
     std::deque<QString> saveAs_;
     std::deque<std::optional<QString>> memos_;
+    struct TPrinterAnswer {
+        QString pdfPath;
+        bool failing = false;
+    };
+    std::deque<TPrinterAnswer> printers_;
 };

@@ -68,13 +68,14 @@ TEST(Intake, RefusedOrFailedSaveLeavesNothingBehind) {
     in.WetNetWt = "0";
     expectRefusal("湿粮净重必须大于0，请检查毛重、皮重", TBatchField::GrossWt);
 
-    // Failures part-way through the transaction: the batch row, then the stock row cannot be written.
     in.WetNetWt = "10000";
     in.CarNo = "苏A1234567890ABCD";
-    EXPECT_THROW(logic.Save(in), TDbError) << "a plate longer than its column";
+    expectRefusal("车牌号最多 15 个字", TBatchField::CarNo);
+
+    // A failure part-way through the transaction: the batch row is written, the stock row cannot be.
     in.CarNo = "苏A12345";
     c.dm().ExecSQLP("CREATE TRIGGER stock_full BEFORE INSERT ON T_Stock BEGIN SELECT RAISE(ABORT,'仓位已满'); END");
-    EXPECT_THROW(logic.Save(in), TDbError);
+    expectRefusal("保存失败：仓位已满", TBatchField::None);
 
     EXPECT_EQ(c.count("T_Batch") + c.count("T_Stock"), 0);
     EXPECT_TRUE(c.logActions().isEmpty());

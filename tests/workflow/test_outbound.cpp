@@ -1,5 +1,6 @@
 #include "forms/uGrid.h"
 #include "support/TestCentre.h"
+#include "support/TestPdf.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uOutbound.h"
@@ -75,7 +76,7 @@ TEST(Outbound, AHundredthOfAKiloAboveWhatIsLeftIsTheLimit) {
     ASSERT_TRUE(logic.Save(Out(b.DryRow, "500.01")).Saved());
     EXPECT_EQ(Status(c, b.DryRow), "已出库");
     EXPECT_EQ(BatchStatus(c, b.BatchNo), "待结算");
-    EXPECT_EQ(logic.Save(Out(b.DryRow, "0.01")).Refusal, "出库重量 0.0 大于可出库存 0.0")
+    EXPECT_EQ(logic.Save(Out(b.DryRow, "0.02")).Refusal, "出库重量 0.0 大于可出库存 0.0")
         << "an emptied row gives nothing more";
 }
 
@@ -85,15 +86,20 @@ TEST(Outbound, WeightsThatAreNotThereNeverHandOutGrain) {
     TOutboundLogic logic(c.dm());
 
     EXPECT_EQ(logic.Save(Out(0, "100")).Refusal, "没有可出库的在库批次");
-    for (const QString junk : {"", "  ", "0", "abc", "12kg", "-5", "nan", "inf", "-inf", "1e400"}) {
+    for (const QString junk : {"", "  ", "0", "abc", "12kg", "-5", "-1e9", "nan", "inf", "-inf"}) {
         const TOutboundResult r = logic.Save(Out(b.DryRow, junk));
         EXPECT_EQ(r.Refusal, "请输入有效的出库净重") << qPrintable(junk);
         EXPECT_EQ(r.Focus, TOutField::Weight);
     }
-    EXPECT_EQ(logic.Save(Out(b.DryRow, "1e9")).Refusal, "出库重量 1000000000.0 大于可出库存 1500.0");
+    for (const QString absurd : {"1e9", "1e400", "0.005"})
+        EXPECT_EQ(logic.Save(Out(b.DryRow, absurd)).Refusal, "数值超出范围：出库净重(公斤)") << qPrintable(absurd);
+    EXPECT_EQ(logic.Save(Out(b.DryRow, "1600")).Refusal, "出库重量 1600.0 大于可出库存 1500.0");
+    TOutboundInput tooLong = Out(b.DryRow, "100");
+    tooLong.CarNo = "苏B5432109876543210";
+    EXPECT_EQ(logic.Save(tooLong).Focus, TOutField::CarNo);
     EXPECT_EQ(c.count("T_Outbound"), 0);
 
-    ASSERT_TRUE(logic.Save(Out(b.DryRow, " 1,200 ")).Saved());
+    ASSERT_TRUE(logic.Save(Out(b.DryRow, " １,２００ ")).Saved()) << "typed with a Chinese input method";
     EXPECT_EQ(c.batchRows("T_Outbound", b.BatchNo, "OutWt"), "1200");
 }
 
@@ -212,13 +218,22 @@ TEST(OutboundLedger, OnlyWeighersRegisterAndASavedOutboundIsOfferedForPrinting) 
         dlg->edWeight->setText("5000");
         dlg->DoOK();
     });
-    prompter.AnswerNo();
+    const QString pdf = c.paths().AppDir + "slip.pdf";
+    prompter.AnswerYes();
+    prompter.AnswerPrintTo(pdf);
     w.DoNew();
 
+    const QString outNo = "CK" + Today() + "001";
     EXPECT_EQ(shownRemaining, "该批次当前可出库存：8650.0 公斤");
     EXPECT_EQ(prompter.Texts(), QStringList{"出库重量 9000.0 大于可出库存 8650.0"});
     EXPECT_EQ(prompter.Questions, QStringList{"出库单已保存，是否立即打印？"});
-    EXPECT_EQ(Column(w.Ledger(), "出库单号"), QStringList{"CK" + Today() + "001"}) << "the ledger was reloaded";
-    EXPECT_EQ(w.CurrentOutNo(), "CK" + Today() + "001");
+    EXPECT_EQ(Column(w.Ledger(), "出库单号"), QStringList{outNo}) << "the ledger was reloaded";
     EXPECT_EQ(c.batchRows("T_Outbound", b.BatchNo, "OutWt"), "5000");
+    const QStringList pages = PdfPages(pdf);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_TRUE(pages[0].contains(outNo)) << qPrintable(pages[0]);
+
+    w.DoPrint();  // the printer dialog cancelled: nothing printed, nothing said
+    EXPECT_EQ(prompter.PrintTitles, (QStringList{"粮食出库单", "粮食出库单"}));
+    EXPECT_EQ(prompter.Texts().size(), 1);
 }

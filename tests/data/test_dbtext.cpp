@@ -1,0 +1,79 @@
+#include "data/uDbText.h"
+
+#include "data/uDM.h"
+#include "support/TestCentre.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+// The staff's words for what the engine says when the given statement fails.
+QString TextOfFailure(TDM& dm, const QString& sql) {
+    try {
+        dm.ExecSQLP(sql);
+    } catch (const TDbError& e) {
+        return DbErrorText(e);
+    }
+    return QStringLiteral("(no failure)");
+}
+}  // namespace
+
+TEST(DbText, EngineFailuresReachTheStaffInChinese) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    EXPECT_EQ(TextOfFailure(dm, "INSERT INTO T_Batch(BatchNo,CarNo) VALUES('PC1','苏A1234567890ABCD')"),
+              "车牌号最多 15 个字");
+    EXPECT_EQ(TextOfFailure(dm, "INSERT INTO T_Grain(GrainName) VALUES(NULL)"), "请填写：粮种名称");
+    EXPECT_EQ(TextOfFailure(dm, "INSERT INTO T_Batch(BatchNo) VALUES('PC1'),('PC1')"), "批次号已存在，不能重复");
+    EXPECT_EQ(TextOfFailure(dm, "SELECT nosuch FROM T_Batch"), "数据库错误：no such column: nosuch");
+
+    dm.ExecSQLP("PRAGMA query_only=1");
+    EXPECT_EQ(TextOfFailure(dm, "DELETE FROM T_Log"), "数据库文件为只读，无法保存（请检查文件或文件夹的权限）");
+    dm.ExecSQLP("PRAGMA query_only=0");
+
+    // A file that cannot grow any further fails its writes as a full disk does.
+    const int pages = VarToInt(dm.ScalarP("PRAGMA page_count"));
+    dm.ExecSQLP(QStringLiteral("PRAGMA max_page_count=%1").arg(pages));
+    EXPECT_EQ(TextOfFailure(dm, "INSERT INTO T_Log(Detail) SELECT hex(randomblob(100000))"), "磁盘空间已满，无法保存");
+
+    TDM other(dm.DbPath());
+    other.Connect();
+    other.BeginTrans();
+    dm.ExecSQLP("PRAGMA busy_timeout=50");
+    EXPECT_EQ(TextOfFailure(dm, "DELETE FROM T_Log"), "数据库正被其他程序或其他电脑占用，请稍后重试");
+    other.RollbackTrans();
+
+    const QString damaged = c.paths().AppDir + "damaged.mdb";
+    QFile file(damaged);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(8192, '\x5a'));
+    file.close();
+    TDM broken(damaged);
+    try {
+        broken.Connect();
+        ADD_FAILURE() << "random bytes opened as a database";
+    } catch (const TDbError& e) {
+        EXPECT_EQ(DbErrorText(e), "数据库文件已损坏");
+    }
+
+    // Our own failures are already written for the staff and pass unchanged.
+    EXPECT_EQ(DbErrorText(QStringLiteral("数据库未连接")), "数据库未连接");
+}
+
+TEST(DbText, TextLimitsComeFromTheSchemaAndCountCharacters) {
+    EXPECT_EQ(TextLimit("T_Batch", "CarNo"), 15);
+    EXPECT_EQ(TextLimit("t_user", "LOGINNAME"), 20);
+    EXPECT_EQ(TextLimit("T_Farmer", "Remark"), 0) << "a memo has no limit";
+    EXPECT_EQ(TextLimit("T_Nothing", "CarNo"), 0);
+
+    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", QString(15, QChar(0x82cf))), "");
+    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", "苏A1234567890ABCD"), "车牌号最多 15 个字");
+
+    // Fifteen characters outside the basic plane are thirty UTF-16 units, yet the column holds them.
+    QString astral;
+    for (int i = 0; i < 15; ++i) astral += QString::fromUcs4(U"\U00020000", 1);
+    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", astral), "");
+    TTestCentre c;
+    EXPECT_NO_THROW(c.dm().ExecSQLP("INSERT INTO T_Batch(BatchNo,CarNo) VALUES('PC1',:c)", {{"c", astral}}));
+    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", astral + "A"), "车牌号最多 15 个字");
+}

@@ -1,0 +1,7 @@
+#pragma once
+// Reads printed PDF files back as text, page by page, through poppler's pdftotext.
+
+#include <QStringList>
+
+// The text of each page, laid out as printed; empty when the file is missing or unreadable.
+QStringList PdfPages(const QString& path);

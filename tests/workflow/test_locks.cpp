@@ -1,0 +1,146 @@
+#include "forms/uCrud.h"
+#include "forms/uCtl.h"
+#include "forms/uDefs.h"
+#include "support/TestCentre.h"
+#include "support/TestPrompter.h"
+#include "workflow/uBatch.h"
+#include "workflow/uBatchList.h"
+#include "workflow/uDrying.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+const QString kLocked = QStringLiteral("数据库正被其他程序或其他电脑占用，请稍后重试");
+
+QString Today() { return QDate::currentDate().toString("yyyyMMdd"); }
+
+// The same centre with a second computer on the same database file. This station gives up
+// waiting for the other after a fifth of a second instead of five seconds: the same refusal,
+// sooner.
+struct TTwoStations {
+    TTestCentre c{Roles::Admin};
+    TDM other{c.paths().DbPath()};
+    TTwoStations() {
+        other.Connect();
+        c.dm().ExecSQLP("PRAGMA busy_timeout=200");
+    }
+    int written() { return c.count("T_Batch") + c.count("T_Stock") + c.count("T_Drying") + c.count("T_Log"); }
+};
+
+TBatchInput Load(int farmerId) {
+    return {.RegTime = QDateTime(QDate(2025, 3, 5), QTime(9, 30)), .CarNo = "苏A12345", .FarmerID = farmerId,
+            .GrainID = 1, .WhID = 1, .InMoisture = "18", .GrossWt = "12000", .TareWt = "2000",
+            .WetNetWt = "10000", .EstFee = "1440"};
+}
+
+// A dialog that opened although it should not have would wait for a person; this closes it so
+// that the test reports the fault instead of hanging.
+class TModalCloser {
+public:
+    TModalCloser() {
+        timer_.setInterval(50);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened_ = true;
+                modal->close();
+            }
+        });
+        timer_.start();
+    }
+    bool Opened() const { return opened_; }
+
+private:
+    QTimer timer_;
+    bool opened_ = false;
+};
+}  // namespace
+
+TEST(Locks, IntakeSaveRefusedWhileAnotherComputerWritesThenTheSameSaveSucceeds) {
+    TTwoStations s;
+    TBatchLogic logic(s.c.dm());
+    const TBatchInput in = Load(s.c.addFarmer("张三"));
+    const int before = s.written();
+
+    // Another computer is in the middle of a save.
+    s.other.BeginTrans();
+    EXPECT_EQ(logic.Save(in).Refusal, "保存失败：" + kLocked);
+    EXPECT_EQ(s.written(), before);
+
+    // Another computer is still reading when this save wants to commit: its statements had run,
+    // yet nothing of them may stay behind.
+    s.other.RollbackTrans();
+    {
+        TStatement reading = s.other.NewQuery("SELECT FarmerID FROM T_Farmer");
+        ASSERT_TRUE(reading.Next());
+        EXPECT_EQ(logic.Save(in).Refusal, "保存失败：" + kLocked);
+        EXPECT_FALSE(s.c.dm().InTransaction());
+    }
+    EXPECT_EQ(s.written(), before);
+
+    const TBatchSaveResult saved = logic.Save(in);
+    ASSERT_TRUE(saved.Saved()) << saved.Refusal.toStdString();
+    EXPECT_EQ(saved.BatchNo, "PC" + Today() + "001") << "the refused saves used up no number";
+    EXPECT_EQ(s.c.batchRows("T_Stock", saved.BatchNo, "Qty,Status"), "10000/待烘干");
+    EXPECT_EQ(s.c.logActions(), QStringList{"收粮登记"});
+}
+
+TEST(Locks, IntakeDialogKeepsItsInputThroughALockAndSavesOnTheRetry) {
+    TTwoStations s;
+    TTestPrompter prompter;
+    const int farmer = s.c.addFarmer("张三");
+    TfrmBatchEdit dlg(s.c.dm(), {});
+    dlg.edCar->setText("苏A12345");
+    SetComboID(dlg.cbFarmer, farmer);
+    SetComboID(dlg.cbGrain, 1);
+    SetComboID(dlg.cbWh, 1);
+    dlg.edMoisture->setText("１８");
+    dlg.edGross->setText("12000");
+    dlg.edTare->setText("2000");
+    const QString fee = dlg.edFee->text();
+
+    s.other.BeginTrans();
+    dlg.DoOK();
+    EXPECT_EQ(prompter.LastText(), "保存失败：" + kLocked);
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.edCar->text(), "苏A12345");
+    EXPECT_EQ(ComboID(dlg.cbFarmer), farmer);
+    EXPECT_EQ(dlg.edMoisture->text(), "１８");
+    EXPECT_EQ(dlg.edWetNet->text(), "10000");
+    EXPECT_EQ(dlg.edFee->text(), fee);
+    EXPECT_EQ(s.c.count("T_Batch"), 0);
+
+    s.other.RollbackTrans();
+    dlg.DoOK();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(s.c.batchRows("T_Batch", dlg.BatchNo(), "CarNo,InMoisture,WetNetWt"), "苏A12345/18/10000");
+}
+
+TEST(Locks, DialogsWhoseListsCannotBeReadSayWhyInsteadOfOpening) {
+    TTwoStations s;
+    TTestPrompter prompter;
+    TBatchLogic(s.c.dm()).Save(Load(s.c.addFarmer("张三")));
+    TfrmBatchList ledger(s.c.dm());
+    TfrmDrying jobs(s.c.dm());
+    jobs.Reload();
+    ASSERT_FALSE(jobs.CurrentBatchNo().isEmpty());
+    TfrmCrud fees(s.c.dm(), DefFeeStd());
+    fees.BuildUI();
+
+    // Another program holds the whole file: not even the lookup lists can be read.
+    s.other.ExecSQLP("BEGIN EXCLUSIVE");
+    TModalCloser closer;
+    ledger.DoNew();
+    EXPECT_EQ(prompter.LastText(), "无法打开登记窗口：" + kLocked);
+    jobs.DoDispatch();
+    EXPECT_EQ(prompter.LastText(), "无法打开派工窗口：" + kLocked);
+    fees.AddButton()->click();
+    EXPECT_EQ(prompter.LastText(), "无法打开编辑窗口：" + kLocked);
+    EXPECT_FALSE(closer.Opened());
+    EXPECT_EQ(prompter.Shown.size(), 3u);
+    s.other.RollbackTrans();
+}

@@ -1,0 +1,195 @@
+#include "support/TestCentre.h"
+#include "workflow/uBatch.h"
+#include "workflow/uDryEnd.h"
+#include "workflow/uDrying.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+const QDateTime kStart(QDate(2025, 3, 5), QTime(8, 0));
+const QDateTime kEnd(QDate(2025, 3, 5), QTime(14, 30));
+
+QString NotNumber(const QString& caption) { return QStringLiteral("请输入有效的数字：") + caption; }
+QString OutOfRange(const QString& caption) { return QStringLiteral("数值超出范围：") + caption; }
+
+// What people type into the number boxes at harvest time.
+const QStringList kTyped{"abc", "", " ", "1,200", "１２３", "－５", "1e308", "1e-320", "nan", "inf", "-0",
+                         QString(10000, '9'), QString(10000, 'x')};
+
+// Every row the saves under test could write.
+int Written(TTestCentre& c) {
+    return c.count("T_Batch") + c.count("T_Stock") + c.count("T_Drying") + c.count("T_StockMove") + c.count("T_Log");
+}
+
+// Types each entry of kTyped into one box: `attempt` saves with it and answers with the refusal,
+// or "=" followed by what was stored. A refused attempt must leave no row behind.
+void ExpectEachTyped(TTestCentre& c, const char* box, const QStringList& outcomes,
+                     const std::function<QString(const QString&)>& attempt) {
+    ASSERT_EQ(outcomes.size(), kTyped.size());
+    for (int i = 0; i < kTyped.size(); ++i) {
+        const int before = Written(c);
+        const QString outcome = attempt(kTyped[i]);
+        EXPECT_EQ(outcome, outcomes[i]) << box << " typed as " << kTyped[i].left(12).toStdString();
+        if (!outcome.startsWith('=')) EXPECT_EQ(Written(c), before) << box << " " << kTyped[i].left(12).toStdString();
+    }
+}
+
+QString Stored(TTestCentre& c, const QString& sql, const TValue& key) {
+    return "=" + VarToStr(c.scalar(sql, {{"k", key}}));
+}
+
+TBatchInput Load(int farmerId) {
+    return {.RegTime = kStart.addDays(-1), .CarNo = "苏A12345", .FarmerID = farmerId, .GrainID = 1, .WhID = 1,
+            .TargetMoisture = "14.5", .InMoisture = "18", .GrossWt = "12000", .TareWt = "2000",
+            .WetNetWt = "10000", .EstFee = "1440"};
+}
+
+QString Registered(TTestCentre& c) { return TBatchLogic(c.dm()).Save(Load(c.addFarmer("张三"))).BatchNo; }
+
+TDispatchInput Dispatch(const QString& batchNo) {
+    return {.BatchNo = batchNo, .EquipID = 1, .WhInID = 1, .StartTime = kStart, .OpID = 2,
+            .TargetMoisture = "14", .DryTemp = "60", .FanGear = "中档"};
+}
+
+QString Dispatched(TTestCentre& c) {
+    const QString no = Registered(c);
+    EXPECT_TRUE(TDispatchLogic(c.dm()).Save(Dispatch(no)).Saved());
+    return no;
+}
+
+TRoundEndInput Unloaded() {
+    return {.EndTime = kEnd, .OutMoisture = "14", .DryNetWt = "8650", .DryHours = "6.5", .LossWt = "1350",
+            .LossRate = "13.5", .DryWhID = 2};
+}
+}  // namespace
+
+TEST(NumberInput, IntakeStoresWhatIsANumberAndRefusesTheRestWritingNothing) {
+    TTestCentre c(Roles::Weigher);
+    const int farmer = c.addFarmer("张三");
+    TBatchLogic logic(c.dm());
+    const QString m = "入库水分(%)", g = "毛重(公斤)", n = "湿粮净重(公斤)";
+    const QString noNet = "湿粮净重必须大于0，请检查毛重、皮重";
+    const auto box = [&](QString TBatchInput::*field, const QString& column, TBatchField focus) {
+        return [&, field, column, focus](const QString& typed) {
+            TBatchInput in = Load(farmer);
+            in.*field = typed;
+            const TBatchSaveResult r = logic.Save(in);
+            if (r.Saved()) return Stored(c, "SELECT " + column + " FROM T_Batch WHERE BatchNo=:k", r.BatchNo);
+            EXPECT_EQ(r.Focus, r.Refusal == noNet ? TBatchField::GrossWt : focus) << r.Refusal.toStdString();
+            return r.Refusal;
+        };
+    };
+    ExpectEachTyped(c, "入库水分", {NotNumber(m), "=", "=", OutOfRange(m), OutOfRange(m), OutOfRange(m), OutOfRange(m),
+                                   OutOfRange(m), NotNumber(m), NotNumber(m), "=0", OutOfRange(m), NotNumber(m)},
+                    box(&TBatchInput::InMoisture, "InMoisture", TBatchField::InMoisture));
+    ExpectEachTyped(c, "毛重", {NotNumber(g), "=", "=", "=1200", "=123", OutOfRange(g), OutOfRange(g), OutOfRange(g),
+                               NotNumber(g), NotNumber(g), "=0", OutOfRange(g), NotNumber(g)},
+                    box(&TBatchInput::GrossWt, "GrossWt", TBatchField::GrossWt));
+    ExpectEachTyped(c, "湿粮净重", {NotNumber(n), noNet, noNet, "=1200", "=123", noNet, OutOfRange(n), OutOfRange(n),
+                                   NotNumber(n), NotNumber(n), noNet, OutOfRange(n), NotNumber(n)},
+                    box(&TBatchInput::WetNetWt, "WetNetWt", TBatchField::WetNetWt));
+
+    // A fee or weight typed wrong must not become a fee beyond what money holds.
+    const auto refusalWith = [&](QString TBatchInput::*field, const QString& typed) {
+        TBatchInput in = Load(farmer);
+        in.*field = typed;
+        return logic.Save(in).Refusal;
+    };
+    EXPECT_EQ(refusalWith(&TBatchInput::EstFee, "1e15"), OutOfRange("预计烘干费(元)"));
+    EXPECT_EQ(refusalWith(&TBatchInput::EstFee, "100000000.01"), OutOfRange("预计烘干费(元)"));
+    EXPECT_EQ(refusalWith(&TBatchInput::GrossWt, "1e16"), OutOfRange(g));
+    EXPECT_EQ(refusalWith(&TBatchInput::Impurity, "１００"), OutOfRange("杂质(%)"));
+    TBatchInput in = Load(farmer);
+    in.TareWt = "１，０００";
+    in.EstFee = "１４４０．５";
+    const TBatchSaveResult saved = logic.Save(in);
+    ASSERT_TRUE(saved.Saved());
+    EXPECT_EQ(c.batchRows("T_Batch", saved.BatchNo, "TareWt,EstFee"), "1000/1440.5");
+}
+
+TEST(NumberInput, DispatchRefusesTemperaturesAndTargetsOutsideTheirRange) {
+    TTestCentre c(Roles::Operator);
+    TDispatchLogic logic(c.dm());
+    const QString t = "目标水分(%)", d = "烘干温度(℃)";
+    QString waiting = Registered(c);
+    const auto box = [&](QString TDispatchInput::*field, const QString& stored, TDispatchField focus) {
+        return [&, field, stored, focus](const QString& typed) {
+            TDispatchInput in = Dispatch(waiting);
+            in.*field = typed;
+            const TDispatchResult r = logic.Save(in);
+            if (!r.Saved()) {
+                EXPECT_EQ(r.Focus, focus);
+                EXPECT_EQ(c.batchRows("T_Batch", waiting, "Status"), "待烘干");
+                return r.Refusal;
+            }
+            const QString outcome = Stored(c, stored, waiting);
+            waiting = Registered(c);
+            return outcome;
+        };
+    };
+    // A target of 0 clears the batch's target, as an empty box does.
+    ExpectEachTyped(c, "目标水分", {NotNumber(t), "=", "=", OutOfRange(t), OutOfRange(t), OutOfRange(t), OutOfRange(t),
+                                   OutOfRange(t), NotNumber(t), NotNumber(t), "=", OutOfRange(t), NotNumber(t)},
+                    box(&TDispatchInput::TargetMoisture, "SELECT TargetMoisture FROM T_Batch WHERE BatchNo=:k",
+                        TDispatchField::TargetMoisture));
+    ExpectEachTyped(c, "烘干温度", {NotNumber(d), "=", "=", OutOfRange(d), "=123", "=-5", OutOfRange(d), OutOfRange(d),
+                                   NotNumber(d), NotNumber(d), "=0", OutOfRange(d), NotNumber(d)},
+                    box(&TDispatchInput::DryTemp, "SELECT DryTemp FROM T_Drying WHERE BatchNo=:k",
+                        TDispatchField::DryTemp));
+}
+
+TEST(NumberInput, EndOfRoundRefusesMoistureAndWeightsNoScaleCouldShow) {
+    TTestCentre c(Roles::Operator);
+    TDryEndLogic logic(c.dm());
+    const QString m = "烘后水分(%)", w = "烘后净重(公斤)";
+    const QString noMoisture = "请填写烘后水分", noDry = "烘后净重必须大于0";
+    QString drying = Dispatched(c);
+    const auto pass = [&](QString TRoundEndInput::*field) {
+        return [&, field](const QString& typed) {
+            TRoundEndInput in = Unloaded();
+            in.*field = typed;
+            const TRoundEndResult r = logic.Pass(logic.LoadOpenRound(drying).value(), in);
+            if (!r.Saved()) return r.Refusal;
+            const QString outcome = "=" + c.batchRows("T_Stock", drying, "Qty", "Status='在库'");
+            drying = Dispatched(c);
+            return outcome;
+        };
+    };
+    ExpectEachTyped(c, "烘后水分", {NotNumber(m), noMoisture, noMoisture, OutOfRange(m), OutOfRange(m), noMoisture,
+                                   OutOfRange(m), OutOfRange(m), NotNumber(m), NotNumber(m), noMoisture,
+                                   OutOfRange(m), NotNumber(m)},
+                    pass(&TRoundEndInput::OutMoisture));
+    ExpectEachTyped(c, "烘后净重", {NotNumber(w), noDry, noDry, "=1200", "=123", noDry, OutOfRange(w), OutOfRange(w),
+                                   NotNumber(w), NotNumber(w), noDry, OutOfRange(w), NotNumber(w)},
+                    pass(&TRoundEndInput::DryNetWt));
+
+    // A failed round may leave its moisture unmeasured; what is typed must still be a moisture.
+    ExpectEachTyped(c, "返烘水分", {NotNumber(m), "=", "=", OutOfRange(m), OutOfRange(m), OutOfRange(m), OutOfRange(m),
+                                   OutOfRange(m), NotNumber(m), NotNumber(m), "=0", OutOfRange(m), NotNumber(m)},
+                    [&](const QString& typed) {
+                        TRoundEndInput in = Unloaded();
+                        in.OutMoisture = typed;
+                        const TOpenRound round = logic.LoadOpenRound(drying).value();
+                        const TRoundEndResult r = logic.Fail(round, in);
+                        if (!r.Saved()) return r.Refusal;
+                        return Stored(c, "SELECT OutMoisture FROM T_Drying WHERE DryID=:k", round.DryID);
+                    });
+
+    // The worked-out figures stay editable and are held to their ranges as well.
+    const TOpenRound round = logic.LoadOpenRound(drying).value();
+    const auto refusalWith = [&](QString TRoundEndInput::*field, const QString& typed) {
+        TRoundEndInput in = Unloaded();
+        in.*field = typed;
+        return logic.Pass(round, in).Refusal;
+    };
+    EXPECT_EQ(refusalWith(&TRoundEndInput::DryHours, "1e308"), OutOfRange("烘干时长(小时)"));
+    EXPECT_EQ(refusalWith(&TRoundEndInput::LossRate, "100"), OutOfRange("损耗率(%)"));
+    EXPECT_EQ(refusalWith(&TRoundEndInput::LossWt, "abc"), NotNumber("损耗重量(公斤)"));
+    EXPECT_EQ(refusalWith(&TRoundEndInput::AbnormalMemo, QString(201, QChar(0x9709))), "异常记录最多 200 个字");
+    TRoundEndInput in = Unloaded();
+    in.OutMoisture = "１３．５";
+    in.DryNetWt = "８，６５０";
+    ASSERT_TRUE(logic.Pass(round, in).Saved());
+    EXPECT_EQ(c.batchRows("T_Stock", drying, "Qty,Moisture", "Status='在库'"), "8650/13.5");
+}
