@@ -31,11 +31,12 @@ TOutboundResult Refuse(const QString& message, TOutField focus = TOutField::None
 QString OverWeightMessage(double weight, double remaining) {
     return QStringLiteral("出库重量 %1 大于可出库存 %2").arg(FmtFixed(weight, 1), FmtFixed(remaining, 1));
 }
-}  // namespace
 
+// The weight box as read on save: a load's net weight in kilograms.
 TNumEntry OutWeight(const QString& text) {
     return CheckNum(text, TNumRange::NetWeight, QStringLiteral("出库净重(公斤)"));
 }
+}  // namespace
 
 // ---- TOutboundLogic ---------------------------------------------------------------------
 
@@ -49,7 +50,7 @@ struct TOutboundLogic::TRowState {
 
 QList<TStockChoice> TOutboundLogic::Choices() const {
     const TQuery q = dm_.OpenSQL(
-        "SELECT * FROM (SELECT s.StockID, s.BatchNo, s.WhID, f.Name, g.GrainName, w.WhName, " + RemainingSql() +
+        "SELECT * FROM (SELECT s.StockID, s.BatchNo, f.Name, g.GrainName, w.WhName, " + RemainingSql() +
         " AS Remain FROM ((T_Stock s LEFT JOIN T_Farmer f ON s.FarmerID=f.FarmerID) LEFT JOIN T_Grain g ON "
         "s.GrainID=g.GrainID) LEFT JOIN T_Wh w ON s.WhID=w.WhID WHERE " +
         OfferedCondition() + ") WHERE Remain > 0 ORDER BY StockID DESC");
@@ -59,7 +60,6 @@ QList<TStockChoice> TOutboundLogic::Choices() const {
         TStockChoice c;
         c.StockID = VarToInt(q.Value(r, "StockID"));
         c.BatchNo = VarToStr(q.Value(r, "BatchNo"));
-        c.WhID = VarToInt(q.Value(r, "WhID"));
         c.Remaining = VarToFloat(q.Value(r, "Remain"), 0);
         c.Text = QStringLiteral("%1 | %2 | %3 | 结余%4kg | %5")
                      .arg(c.BatchNo, VarToStr(q.Value(r, "Name")), VarToStr(q.Value(r, "GrainName")),

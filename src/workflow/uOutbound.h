@@ -3,7 +3,6 @@
 // the ledger of every outbound with its slips.
 
 #include "data/uValue.h"
-#include "forms/uCtl.h"
 
 #include <QDialog>
 #include <QList>
@@ -24,7 +23,6 @@ class TQueryModel;
 struct TStockChoice {
     int StockID = 0;
     QString BatchNo;
-    int WhID = 0;
     double Remaining = 0;
     QString Text;  // as the drop-down list shows it
 };
@@ -50,9 +48,6 @@ struct TOutboundResult {
     QString OutNo;    // the number of the outbound saved
     bool Saved() const { return Refusal.isEmpty(); }
 };
-
-// The weight box as read on save: a load's net weight in kilograms.
-TNumEntry OutWeight(const QString& text);
 
 class TOutboundLogic {
 public:
