@@ -49,8 +49,7 @@ const std::array<TBoardButton, 23> kBoard{{
     {15, "操作日志", 5},     {17, "修改密码", 5},   {18, "数据备份", 5},
 }};
 
-// Paths in messages are written the way the user's file manager shows them.
-QString NativeDbName() { return QDir::toNativeSeparators(QStringLiteral("Data/Movelkar.mdb")); }
+QString NativeDbName() { return TAppPaths::DbShownName(); }
 }  // namespace
 
 QString ChangePassword(TDM& dm, const TSession& s, const QString& oldPwd, const QString& newPwd,
@@ -258,9 +257,9 @@ void TfrmMain::DoBackup() {
     try {
         QDir().mkpath(paths_.BackupDir());
         dm_.BackupTo(target);
-    } catch (const TDbError&) {
+    } catch (const TDbError& e) {
         ShowWarn(QStringLiteral("备份失败，请关闭其他占用数据库的程序后重试。\r\n也可直接复制 ") + NativeDbName() +
-                 QStringLiteral(" 文件进行备份。"));
+                 QStringLiteral(" 文件进行备份。\r\n原因：") + e.Message());
         return;
     }
     dm_.WriteLog(QStringLiteral("数据备份"), "T_User", {}, target);

@@ -13,11 +13,15 @@ struct TAppPaths {
 
     static TAppPaths BesideExecutable();
     QString DbPath() const { return AppDir + "Data/Movelkar.mdb"; }
+    // The database file as messages name it, the way the user's file manager shows it.
+    static QString DbShownName();
     QString BackupDir() const { return AppDir + "Backup"; }
     QString InitErrorLog() const { return AppDir + "init_error.log"; }
 };
 
-// Creates the database when missing and connects to it. A failure is shown in an error box
-// (creation failures also go to init_error.log) and gives nullptr: the process then ends.
+// Creates the database when missing, checks it and connects to it. A failure is shown in an
+// error box and gives nullptr: the process then ends. Creation failures and every fault the
+// check finds also go to init_error.log; a damaged file is left exactly as it was, for the
+// technician. A zero-byte file is set aside and a fresh database made, which a warning says.
 std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths);
 std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths, const TSchema& schema);

@@ -303,9 +303,16 @@ QString TDM::NextNo(const QString& prefix, const QString& table, const QString& 
     return head + QStringLiteral("%1").arg(next, 3, 10, QChar('0'));
 }
 
+namespace {
+// A backup copy and its journal, removed before a copy is made and after a copy failed.
+void RemoveBackupFiles(const QString& targetPath);
+// Why a backup failed, in words the staff can act on.
+QString BackupFailureReason(int rc, const QString& engineMessage);
+}  // namespace
+
 void TDM::BackupTo(const QString& targetPath) {
     if (!db_) throw TDbError(QStringLiteral("数据库未连接"));
-    QFile::remove(targetPath);
+    RemoveBackupFiles(targetPath);
     sqlite3* target = nullptr;
     const QByteArray path = targetPath.toUtf8();
     int rc = sqlite3_open_v2(path.constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -326,19 +333,16 @@ void TDM::BackupTo(const QString& targetPath) {
             sqlite3_backup_finish(backup);
         }
         rc = sqlite3_errcode(target);
-        if (locked)
-            error = QStringLiteral("数据库被其他程序占用，备份未完成");
-        else if (rc != SQLITE_OK)
-            error = QString::fromUtf8(sqlite3_errmsg(target));
+        if (locked || rc != SQLITE_OK)
+            error = BackupFailureReason(locked ? SQLITE_BUSY : rc, QString::fromUtf8(sqlite3_errmsg(target)));
     } else {
-        error = QString::fromUtf8(target ? sqlite3_errmsg(target) : sqlite3_errstr(rc));
+        error = BackupFailureReason(rc, QString::fromUtf8(target ? sqlite3_errmsg(target) : sqlite3_errstr(rc)));
     }
     if (error.isEmpty()) {
         sqlite3_stmt* check = nullptr;
-        if (sqlite3_prepare_v2(target, "PRAGMA quick_check", -1, &check, nullptr) != SQLITE_OK)
-            error = QString::fromUtf8(sqlite3_errmsg(target));
-        else if (sqlite3_step(check) != SQLITE_ROW)
-            error = QString::fromUtf8(sqlite3_errmsg(target));
+        if (sqlite3_prepare_v2(target, "PRAGMA quick_check", -1, &check, nullptr) != SQLITE_OK ||
+            sqlite3_step(check) != SQLITE_ROW)
+            error = BackupFailureReason(sqlite3_errcode(target), QString::fromUtf8(sqlite3_errmsg(target)));
         else if (const auto* answer = reinterpret_cast<const char*>(sqlite3_column_text(check, 0));
                  QString::fromUtf8(answer) != "ok")
             error = QStringLiteral("备份文件校验失败：") + QString::fromUtf8(answer);
@@ -346,7 +350,8 @@ void TDM::BackupTo(const QString& targetPath) {
     }
     sqlite3_close_v2(target);
     if (!error.isEmpty()) {
-        QFile::remove(targetPath);
+        // Nothing half-made stays in the backup folder to be mistaken for a copy.
+        RemoveBackupFiles(targetPath);
         throw TDbError(error);
     }
 }
@@ -367,3 +372,28 @@ int TDM::OnProgress(void* self) {
     dm->timedOut_ = true;
     return 1;
 }
+
+// ---- Backup helpers ---------------------------------------------------------------------
+
+namespace {
+void RemoveBackupFiles(const QString& targetPath) {
+    QFile::remove(targetPath);
+    QFile::remove(targetPath + "-journal");
+}
+
+QString BackupFailureReason(int rc, const QString& engineMessage) {
+    switch (rc & 0xff) {
+    case SQLITE_FULL: return QStringLiteral("磁盘空间已满");
+    case SQLITE_CANTOPEN: return QStringLiteral("无法创建备份文件（请检查 Backup 文件夹是否存在、能否写入）");
+    case SQLITE_READONLY:
+    case SQLITE_PERM: return QStringLiteral("备份文件夹不能写入（请检查文件夹的权限）");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return QStringLiteral("数据库正被其他程序或其他电脑占用，备份未完成，请稍后重试");
+    case SQLITE_IOERR: return QStringLiteral("写入备份文件时磁盘出错（磁盘可能已满或损坏）");
+    case SQLITE_NOMEM: return QStringLiteral("内存不足");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return QStringLiteral("数据库文件已损坏");
+    default: return QStringLiteral("数据库引擎报告：") + engineMessage;
+    }
+}
+}  // namespace

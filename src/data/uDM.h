@@ -114,7 +114,8 @@ public:
     // Prefix + yyyymmdd + a sequence of at least three digits, one above today's highest.
     QString NextNo(const QString& prefix, const QString& table, const QString& field);
 
-    // A consistent copy of the live database, checked before it is reported as made.
+    // A consistent copy of the live database, checked before it is reported as made. A failed
+    // copy leaves nothing behind and raises TDbError with the reason in words the staff can act on.
     void BackupTo(const QString& targetPath);
 
     // Statements that run longer than this are given up with an error (60 s by default).

@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <atomic>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -72,7 +74,7 @@ TEST(Backup, CopyOfALiveDatabaseHoldsCommittedRowsOnly) {
     writer.join();
 }
 
-TEST(Backup, ReportedAndLoggedOnSuccessWarnedAndNotLoggedOnFailure) {
+TEST(Backup, ReportedAndLoggedOnSuccess) {
     EXPECT_EQ(BackupTarget("/centre/Backup", QDateTime(QDate(2025, 3, 3), QTime(14, 5, 9))),
               QDir::toNativeSeparators("/centre/Backup/Movelkar_20250303_140509.mdb"));
     TTestCentre c;
@@ -97,25 +99,71 @@ TEST(Backup, ReportedAndLoggedOnSuccessWarnedAndNotLoggedOnFailure) {
     c.dm().BackupTo(target);
     EXPECT_EQ(ReadCopy(target), (QStringList{"张三", "后来的"}));
 
-    // Failure: the database locked by another program, then a file where the backup folder should be.
-    prompter.Clear();
-    QDir(c.paths().BackupDir()).removeRecursively();
-    QDir().mkpath(c.paths().BackupDir());
+}
+
+namespace {
+// Writes beyond `bytes` fail in this process, as they do on a full disk.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        const rlimit limited{bytes, saved_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limited);
+        previous_ = signal(SIGXFSZ, SIG_IGN);
+    }
+    ~TFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t previous_ = nullptr;
+};
+}  // namespace
+
+TEST(Backup, AFailedCopyLeavesNothingBehindAndSaysWhy) {
+    TTestCentre c;
+    TTestPrompter prompter;
+    TTransaction tx(c.dm());
+    for (int i = 0; i < 3000; ++i)
+        c.dm().ExecSQLP("INSERT INTO T_Farmer(Name,Address,Blacklist) VALUES(:n,:a,0)",
+                        {{"n", QStringLiteral("农户%1").arg(i)}, {"a", QString(40, QChar(u'路'))}});
+    tx.Commit();
+    TfrmMain w(c.dm(), c.paths());
+    w.BuildUI();
+    const QString failure = QStringLiteral("备份失败，请关闭其他占用数据库的程序后重试。\r\n也可直接复制 ") +
+                            QDir::toNativeSeparators("Data/Movelkar.mdb") + QStringLiteral(" 文件进行备份。\r\n原因：");
+    const auto backupFolder = [&] { return QDir(c.paths().BackupDir()).entryList(QDir::Files | QDir::Hidden); };
+
+    // The disk fills up part-way through the copy.
+    {
+        TFileSizeLimit full(64 * 1024);
+        w.DoBackup();
+    }
+    EXPECT_EQ(backupFolder(), QStringList()) << qPrintable(backupFolder().join(", "));
+    EXPECT_EQ(prompter.LastText(), failure + QStringLiteral("写入备份文件时磁盘出错（磁盘可能已满或损坏）"));
+
+    // Another program holds the database locked for longer than the window waits.
     c.dm().SetCommandTimeout(std::chrono::milliseconds(100));
-    TDM other(c.paths().DbPath());
-    ASSERT_TRUE(other.Connect());
-    other.ExecSQLP("BEGIN EXCLUSIVE");
-    w.DoBackup();
-    other.RollbackTrans();
-    EXPECT_TRUE(QDir(c.paths().BackupDir()).entryList({"Movelkar_*"}, QDir::Files).isEmpty());
+    {
+        TDM other(c.paths().DbPath());
+        ASSERT_TRUE(other.Connect());
+        other.ExecSQLP("BEGIN EXCLUSIVE");
+        w.DoBackup();
+    }
+    EXPECT_EQ(backupFolder(), QStringList()) << qPrintable(backupFolder().join(", "));
+    EXPECT_EQ(prompter.LastText(), failure + QStringLiteral("数据库正被其他程序或其他电脑占用，备份未完成，请稍后重试"));
+
+    // A file stands where the backup folder should be.
     QDir(c.paths().BackupDir()).removeRecursively();
     QFile blocker(c.paths().BackupDir());
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     w.DoBackup();
-    const QString failure = QStringLiteral("备份失败，请关闭其他占用数据库的程序后重试。\r\n也可直接复制 ") +
-                            QDir::toNativeSeparators("Data/Movelkar.mdb") + QStringLiteral(" 文件进行备份。");
-    EXPECT_EQ(prompter.Texts(), (QStringList{failure, failure}));
-    EXPECT_EQ(prompter.Shown.back().kind, TMsgKind::Warn);
-    EXPECT_EQ(c.count("T_Log", "ActType='数据备份'"), 1);
+    EXPECT_EQ(prompter.LastText(), failure + QStringLiteral("无法创建备份文件（请检查 Backup 文件夹是否存在、能否写入）"));
+
+    EXPECT_EQ(prompter.Shown.size(), 3u);
+    for (const auto& shown : prompter.Shown) EXPECT_EQ(shown.kind, TMsgKind::Warn);
+    EXPECT_EQ(c.count("T_Log", "ActType='数据备份'"), 0);
 }

@@ -1,0 +1,189 @@
+// A weighbridge and a dryer crew that never stop: registers loads, corrects them, dispatches
+// them, re-dries or stores them and voids a few, through the windows' own logic classes, until
+// the process is killed. After each save it appends what was saved to a report file, so that
+// whoever kills it can check that every reported save is still in the database afterwards.
+//
+// crash_worker <database> <report file> <run number>
+
+#include "data/uDM.h"
+#include "workflow/uBatch.h"
+#include "workflow/uBatchList.h"
+#include "workflow/uDryEnd.h"
+#include "workflow/uDrying.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QRandomGenerator>
+#include <cstdio>
+
+namespace {
+// The seeded starting rows: 稻谷, the wet-grain area, the first dry store, dryer HG-001, 甲师傅.
+constexpr int kGrain = 1, kWetWh = 1, kDryWh = 2, kDryer = 1, kOperator = 1;
+
+class TWorker {
+public:
+    TWorker(TDM& dm, QFile& report, int run) : dm_(dm), report_(report), run_(run) {}
+
+    void Step() {
+        const quint32 dice = rng_.bounded(100u);
+        if (dice < 30) return Intake();
+        if (dice < 42) return Edit(Pick(kStatusWaiting));
+        if (dice < 62) return Dispatch(Pick(kStatusWaiting));
+        if (dice < 77) return ReDry(Pick(kStatusDrying));
+        if (dice < 95) return Pass(Pick(kStatusDrying));
+        return Void(PickNotVoid());
+    }
+
+private:
+    QString Pick(const QString& status) {
+        return VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Batch WHERE Status=:s ORDER BY random() LIMIT 1",
+                                    {{"s", status}}));
+    }
+    QString PickNotVoid() {
+        return VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Batch WHERE Status<>:s ORDER BY random() LIMIT 1",
+                                    {{"s", kStatusVoid}}));
+    }
+
+    void Intake() {
+        TBatchInput in;
+        in.RegTime = QDateTime::currentDateTime();
+        in.CarNo = QStringLiteral("K%1-%2").arg(run_).arg(++loads_);
+        in.FarmerID = FarmerId();
+        in.GrainID = kGrain;
+        in.OpID = kOperator;
+        in.WhID = kWetWh;
+        in.Team = QStringLiteral("早班");
+        in.TargetMoisture = "14";
+        in.InMoisture = "18.5";
+        in.Impurity = "1";
+        in.GrossWt = "30000";
+        in.TareWt = "10000";
+        in.WetNetWt = "20000";
+        in.EstFee = "2880.00";
+        const TBatchSaveResult r = TBatchLogic(dm_).Save(in);
+        Expect(r.Refusal);
+        Report("intake", r.BatchNo, in.CarNo);
+    }
+
+    // Each correction counts itself in the quality memo, so the file itself says how many
+    // corrections were committed.
+    void Edit(const QString& batchNo) {
+        if (batchNo.isEmpty()) return;
+        TBatchLogic logic(dm_);
+        std::optional<TBatchRecord> rec = logic.Load(batchNo);
+        if (!rec) Fail("batch vanished: " + batchNo);
+        const int edits = rec->Input.QualityMemo.mid(1).toInt() + 1;
+        rec->Input.QualityMemo = QStringLiteral("改%1").arg(edits);
+        rec->Input.InMoisture = QString::number(18 + edits % 5);
+        Expect(logic.Save(rec->Input).Refusal);
+        Report("edit", batchNo, QString::number(edits));
+    }
+
+    void Dispatch(const QString& batchNo) {
+        if (batchNo.isEmpty()) return;
+        TDispatchInput in;
+        in.BatchNo = batchNo;
+        in.EquipID = kDryer;
+        in.WhInID = kWetWh;
+        in.StartTime = QDateTime::currentDateTime();
+        in.OpID = kOperator;
+        in.TargetMoisture = "14";
+        in.DryTemp = "80";
+        in.FanGear = QStringLiteral("中");
+        Expect(TDispatchLogic(dm_).Save(in).Refusal);
+        Report("dispatch", batchNo, "1");
+    }
+
+    void ReDry(const QString& batchNo) {
+        if (batchNo.isEmpty()) return;
+        TDryEndLogic logic(dm_);
+        const TOpenRound round = OpenRound(logic, batchNo);
+        TRoundEndInput in = RoundEnd(round);
+        in.OutMoisture = "16";
+        Expect(logic.Fail(round, in).Refusal);
+        Report("redry", batchNo, QString::number(round.Round + 1));
+    }
+
+    void Pass(const QString& batchNo) {
+        if (batchNo.isEmpty()) return;
+        TDryEndLogic logic(dm_);
+        const TOpenRound round = OpenRound(logic, batchNo);
+        Expect(logic.Pass(round, RoundEnd(round)).Refusal);
+        Report("pass", batchNo, QString::number(round.Round));
+    }
+
+    void Void(const QString& batchNo) {
+        if (batchNo.isEmpty()) return;
+        Expect(TBatchVoidLogic(dm_).Void(batchNo, QStringLiteral("司磅录错，重新登记")));
+        Report("void", batchNo, {});
+    }
+
+    TOpenRound OpenRound(const TDryEndLogic& logic, const QString& batchNo) {
+        const std::optional<TOpenRound> round = logic.LoadOpenRound(batchNo);
+        if (!round) Fail("drying batch without an open round: " + batchNo);
+        return *round;
+    }
+
+    static TRoundEndInput RoundEnd(const TOpenRound& round) {
+        TRoundEndInput in;
+        in.EndTime = std::max(QDateTime::currentDateTime(), round.StartTime);
+        in.OutMoisture = "13.5";
+        in.DryNetWt = "17000";
+        const TRoundFigures f = RecalcRound(round.WetNetWt, in.DryNetWt, round.StartTime, in.EndTime);
+        in.DryHours = f.DryHours;
+        in.LossWt = f.LossWt;
+        in.LossRate = f.LossRate;
+        in.DryWhID = kDryWh;
+        return in;
+    }
+
+    int FarmerId() {
+        if (farmer_ == 0)
+            farmer_ = VarToInt(dm_.ScalarP("SELECT MIN(FarmerID) FROM T_Farmer"));
+        if (farmer_ == 0) Fail("no farmer to register loads for");
+        return farmer_;
+    }
+
+    void Expect(const QString& refusal) {
+        if (!refusal.isEmpty()) Fail(refusal);
+    }
+
+    // One line per committed save, written straight to the file: a kill right after the
+    // commit may lose the line, never the save.
+    void Report(const char* action, const QString& batchNo, const QString& detail) {
+        report_.write(QString("%1 %2 %3\n").arg(QLatin1String(action), batchNo, detail).toUtf8());
+    }
+
+    [[noreturn]] static void Fail(const QString& why) {
+        std::fprintf(stderr, "crash_worker: %s\n", qPrintable(why));
+        std::exit(2);
+    }
+
+    TDM& dm_;
+    QFile& report_;
+    int run_;
+    int loads_ = 0;
+    int farmer_ = 0;
+    QRandomGenerator rng_{QRandomGenerator::global()->generate()};
+};
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: crash_worker <database> <report file> <run number>\n");
+        return 1;
+    }
+    TDM dm(QString::fromLocal8Bit(argv[1]));
+    QFile report(QString::fromLocal8Bit(argv[2]));
+    try {
+        if (!dm.Connect()) throw TDbError(QStringLiteral("no database at ") + dm.DbPath());
+        if (!report.open(QIODevice::Append | QIODevice::Unbuffered)) throw TDbError(report.errorString());
+        dm.SetLogUser("crash");
+        TWorker worker(dm, report, std::atoi(argv[3]));
+        for (;;) worker.Step();
+    } catch (const TDbError& e) {
+        std::fprintf(stderr, "crash_worker: %s\n", qPrintable(e.Message()));
+        return 2;
+    }
+}
