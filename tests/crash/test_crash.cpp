@@ -1,5 +1,5 @@
 // Power loss at harvest time, many times over: a worker process saves intake, corrections,
-// dispatches, re-dries, passes and voids in a loop on one file and is killed with SIGKILL at
+// dispatches, re-dries, passes, outbounds and voids in a loop on one file and is killed with SIGKILL at
 // random moments. After each kill the file is opened the way the program starts, and must be
 // whole, consistent, keep every save the worker had reported, and log every change it keeps.
 
@@ -7,6 +7,7 @@
 #include "data/uDM.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatch.h"
+#include "workflow/uStockRule.h"
 
 #include <QFile>
 #include <QHash>
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <iostream>
 
 namespace {
@@ -26,11 +28,14 @@ struct TBatchFacts {
     int Edits = 0;  // the worker counts its corrections in the quality memo
     int WetRows = 0, WetLive = 0, WetRetired = 0, DryRows = 0, DryLive = 0, StockRows = 0, StockVoided = 0;
     int InMoves = 0, Rounds = 0, RoundHi = 0, OpenRounds = 0;
+    int DryOut = 0, OutRows = 0, OutMoves = 0, OutLogs = 0;
+    double DryQty = 0, OutSum = 0, OutMoveSum = 0;
     QHash<QString, int> Logs;  // action word -> rows
 };
 
 struct TFileFacts {
     QHash<QString, TBatchFacts> Batches;
+    QHash<QString, QString> OutBatch;  // outbound number -> its batch
     qint64 RowsRead = 0;
 };
 
@@ -49,7 +54,7 @@ TFileFacts ReadFacts(TDM& dm) {
         b.CarNo = VarToStr(st.Value(2));
         b.Edits = VarToStr(st.Value(3)).mid(1).toInt();
     });
-    each("SELECT s.BatchNo, w.WhType, s.Status FROM T_Stock s LEFT JOIN T_Wh w ON w.WhID=s.WhID",
+    each("SELECT s.BatchNo, w.WhType, s.Status, s.Qty FROM T_Stock s LEFT JOIN T_Wh w ON w.WhID=s.WhID",
          [&](const TStatement& st) {
              TBatchFacts& b = f.Batches[VarToStr(st.Value(0))];
              const bool wet = VarToStr(st.Value(1)) == QStringLiteral("湿粮区");
@@ -63,18 +68,40 @@ TFileFacts ReadFacts(TDM& dm) {
              } else {
                  ++b.DryRows;
                  b.DryLive += status == kStatusInStore;
+                 b.DryOut += status == kStockOut;
+                 b.DryQty += VarToFloat(st.Value(3), 0);
              }
          });
-    each("SELECT BatchNo FROM T_StockMove WHERE MoveType='入仓'",
-         [&](const TStatement& st) { ++f.Batches[VarToStr(st.Value(0))].InMoves; });
+    each("SELECT BatchNo, MoveType, Qty FROM T_StockMove", [&](const TStatement& st) {
+        TBatchFacts& b = f.Batches[VarToStr(st.Value(0))];
+        if (VarToStr(st.Value(1)) == QStringLiteral("入仓")) {
+            ++b.InMoves;
+            return;
+        }
+        ++b.OutMoves;
+        b.OutMoveSum += VarToFloat(st.Value(2), 0);
+    });
+    each("SELECT OutNo, BatchNo, OutWt FROM T_Outbound", [&](const TStatement& st) {
+        const QString batchNo = VarToStr(st.Value(1));
+        f.OutBatch[VarToStr(st.Value(0))] = batchNo;
+        TBatchFacts& b = f.Batches[batchNo];
+        ++b.OutRows;
+        b.OutSum += VarToFloat(st.Value(2), 0);
+    });
     each("SELECT BatchNo, Round, EndTime IS NULL FROM T_Drying", [&](const TStatement& st) {
         TBatchFacts& b = f.Batches[VarToStr(st.Value(0))];
         ++b.Rounds;
         b.RoundHi = std::max(b.RoundHi, VarToInt(st.Value(1)));
         b.OpenRounds += VarToInt(st.Value(2));
     });
-    each("SELECT RefNo, ActType FROM T_Log",
-         [&](const TStatement& st) { ++f.Batches[VarToStr(st.Value(0))].Logs[VarToStr(st.Value(1))]; });
+    // An outbound is logged under its own number.
+    each("SELECT RefNo, ActType FROM T_Log", [&](const TStatement& st) {
+        const QString refNo = VarToStr(st.Value(0));
+        if (const auto out = f.OutBatch.constFind(refNo); out != f.OutBatch.cend())
+            f.Batches[*out].OutLogs += VarToStr(st.Value(1)) == QStringLiteral("出库");
+        else
+            ++f.Batches[refNo].Logs[VarToStr(st.Value(1))];
+    });
     return f;
 }
 
@@ -85,12 +112,21 @@ QStringList BatchFaults(const QString& no, const TBatchFacts& b) {
         if (!holds) faults << no + ": " + QString::fromUtf8(what);
     };
     const bool stored = b.Status == kStatusInStore, isVoid = b.Status == kStatusVoid;
+    const bool handedOut = b.Status == kStatusToSettle;
+    const bool emptied = b.DryRows == 1 && IsEmptied(b.DryQty - b.OutSum);
     rule(!b.Status.isEmpty(), "stock, rounds or log rows without their batch");
     rule(b.WetRows == 1, "not exactly one wet-grain row");
-    rule(isVoid || stored || (b.WetLive == 1 && b.DryRows == 0 && b.InMoves == 0),
+    rule(isVoid || stored || handedOut || (b.WetLive == 1 && b.DryRows == 0 && b.InMoves == 0),
          "waiting or drying batch with its wet row retired or dry grain stored");
-    rule(isVoid || !stored || (b.DryLive == 1 && b.InMoves == 1 && b.WetRetired == 1 && b.OpenRounds == 0),
+    rule(isVoid || !(stored || handedOut) ||
+             (b.DryRows == 1 && b.InMoves == 1 && b.WetRetired == 1 && b.OpenRounds == 0),
          "stored batch without its dry row, its 入仓 move and its wet row retired");
+    rule(isVoid || (b.DryLive == 1) == stored, "dry row not in store exactly while the batch is");
+    rule(isVoid || handedOut == emptied, "batch not moved on to settlement exactly when its grain is all out");
+    rule(isVoid || (b.DryOut == 1) == emptied, "dry row not retired exactly when it is emptied");
+    rule(b.OutSum <= b.DryQty + kWeightSlack + 1e-6, "more grain handed out than was stored");
+    rule(b.OutMoves == b.OutRows && std::fabs(b.OutMoveSum - b.OutSum) < 1e-6, "an outbound without its 出仓 move");
+    rule(b.OutLogs == b.OutRows, "an outbound without its log row");
     rule(b.Status != kStatusWaiting || b.Rounds == 0, "waiting batch with a drying round");
     rule(b.Status != kStatusDrying || b.OpenRounds == 1, "drying batch without exactly one open round");
     rule(b.RoundHi == b.Rounds, "rounds not numbered 1, 2, 3 ...");
@@ -104,8 +140,9 @@ QStringList BatchFaults(const QString& no, const TBatchFacts& b) {
     return faults;
 }
 
-// Numbers are drawn one above the day's highest, so a day's numbers run 001, 002 ... with no gap
-// and each load (its unique plate) has one: a lost save would leave a gap or a reused number.
+// Numbers are drawn one above the day's highest, so a day's batch and outbound numbers run 001,
+// 002 ... with no gap and each load (its unique plate) has one: a lost save would leave a gap or
+// a reused number.
 QStringList NumberFaults(const TFileFacts& f) {
     QHash<QString, int> highest, count;
     QHash<QString, QString> plates;
@@ -117,6 +154,11 @@ QStringList NumberFaults(const TFileFacts& f) {
         ++count[day];
         if (plates.contains(it->CarNo)) faults << it.key() + ": the load of " + plates[it->CarNo] + " numbered again";
         plates[it->CarNo] = it.key();
+    }
+    for (auto it = f.OutBatch.cbegin(); it != f.OutBatch.cend(); ++it) {
+        const QString day = it.key().left(10);
+        highest[day] = std::max(highest[day], it.key().mid(10).toInt());
+        ++count[day];
     }
     for (auto it = count.cbegin(); it != count.cend(); ++it)
         if (highest[it.key()] != it.value())
@@ -141,6 +183,7 @@ QStringList LostSaves(const TFileFacts& f, const QString& reportPath, qint64& ch
                           : what == "redry"    ? b.RoundHi >= p[2].toInt()
                           : what == "pass"     ? b.InMoves == 1
                           : what == "void"     ? b.Status == kStatusVoid
+                          : what == "out"      ? f.OutBatch.value(p[2]) == p[1]
                                                : false;
         if (!kept) faults << "lost: " + QString::fromUtf8(raw);
     }
@@ -195,6 +238,7 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFileStaysWholeAndKeepsEverySave) {
     dm.Connect();
     std::cout << "[ crash    ] " << kKills << " kills survived, " << cutOff << " with a save cut off half-way; "
               << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Batch")) << " batches, "
+              << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Outbound")) << " outbounds, "
               << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Log")) << " log rows in the end; " << rowsRead
               << " rows and " << reportsChecked << " reported saves checked" << std::endl;
 }

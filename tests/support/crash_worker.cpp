@@ -1,5 +1,5 @@
 // A weighbridge and a dryer crew that never stop: registers loads, corrects them, dispatches
-// them, re-dries or stores them and voids a few, through the windows' own logic classes, until
+// them, re-dries or stores them, hands the dry grain out again and voids a few, through the windows' own logic classes, until
 // the process is killed. After each save it appends what was saved to a report file, so that
 // whoever kills it can check that every reported save is still in the database afterwards.
 //
@@ -10,6 +10,7 @@
 #include "workflow/uBatchList.h"
 #include "workflow/uDryEnd.h"
 #include "workflow/uDrying.h"
+#include "workflow/uOutbound.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -26,11 +27,12 @@ public:
 
     void Step() {
         const quint32 dice = rng_.bounded(100u);
-        if (dice < 30) return Intake();
-        if (dice < 42) return Edit(Pick(kStatusWaiting));
-        if (dice < 62) return Dispatch(Pick(kStatusWaiting));
-        if (dice < 77) return ReDry(Pick(kStatusDrying));
-        if (dice < 95) return Pass(Pick(kStatusDrying));
+        if (dice < 28) return Intake();
+        if (dice < 38) return Edit(Pick(kStatusWaiting));
+        if (dice < 55) return Dispatch(Pick(kStatusWaiting));
+        if (dice < 67) return ReDry(Pick(kStatusDrying));
+        if (dice < 82) return Pass(Pick(kStatusDrying));
+        if (dice < 96) return Outbound(Pick(kStatusInStore));
         return Void(PickNotVoid());
     }
 
@@ -110,6 +112,26 @@ private:
         const TOpenRound round = OpenRound(logic, batchNo);
         Expect(logic.Pass(round, RoundEnd(round)).Refusal);
         Report("pass", batchNo, QString::number(round.Round));
+    }
+
+    // Two loads in three take at most 6 t; the third takes what is left, emptying the batch.
+    void Outbound(const QString& batchNo) {
+        if (batchNo.isEmpty()) return;
+        const int row = VarToInt(dm_.ScalarP("SELECT StockID FROM T_Stock WHERE BatchNo=:b AND Status=:s",
+                                             {{"b", batchNo}, {"s", kStatusInStore}}));
+        if (row == 0) Fail("stored batch without its dry row: " + batchNo);
+        TOutboundLogic logic(dm_);
+        const double left = logic.Remaining(row);
+        TOutboundInput in;
+        in.StockID = row;
+        in.OutType = QStringLiteral("农户自提");
+        in.OutTime = QDateTime::currentDateTime();
+        in.Weight = FmtNum(rng_.bounded(3u) ? std::min(left, 6000.0) : left, 2);
+        in.Destination = QStringLiteral("县粮库");
+        in.OpID = kOperator;
+        const TOutboundResult r = logic.Save(in);
+        Expect(r.Refusal);
+        Report("out", batchNo, r.OutNo);
     }
 
     void Void(const QString& batchNo) {
