@@ -166,6 +166,8 @@ int main(int argc, char* argv[]) {
     FirstScreen(dm, "outbound ledger, a month nine years ago",
                 OutListQuery(std::make_pair(today.addYears(-9), today.addYears(-9).addMonths(1)),
                              QStringLiteral("全部"), {}));
+    FirstScreen(dm, "outbound ledger, the last ten years",
+                OutListQuery(std::make_pair(today.addYears(-10), today), QStringLiteral("全部"), {}));
     FirstScreen(dm, "outbound ledger, farmer keyword", OutListQuery(std::nullopt, QStringLiteral("全部"),
                                                                     QStringLiteral("农户123")));
 

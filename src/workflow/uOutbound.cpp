@@ -21,6 +21,9 @@
 #include <QTableView>
 
 namespace {
+// The longest date span the outbound ledger reads through its time index.
+constexpr qint64 kIndexedDays = 62;
+
 const QString kOutTypes[] = {QStringLiteral("农户自提"), QStringLiteral("对外销售")};
 
 // Only dry grain in store is handed out; a batch still waiting for the dryer has nothing to give.
@@ -182,7 +185,10 @@ TSqlText OutListQuery(std::optional<std::pair<QDate, QDate>> dates, const QStrin
             "o.CarNo AS 车牌, o.Remark AS 备注 FROM (T_Outbound o LEFT JOIN T_Farmer f ON o.FarmerID=f.FarmerID) "
             "LEFT JOIN T_Grain g ON o.GrainID=g.GrainID WHERE 1=1";
     if (dates) {
-        q.Sql += " AND o.OutTime BETWEEN :d1 AND :d2";
+        // A few weeks are read through the time index and sorted; a longer span is read in number
+        // order, where the first screen fills long before the whole span is sorted.
+        const bool fewWeeks = dates->first.daysTo(dates->second) <= kIndexedDays;
+        q.Sql += fewWeeks ? " AND o.OutTime BETWEEN :d1 AND :d2" : " AND +o.OutTime BETWEEN :d1 AND :d2";
         q.Params.push_back({"d1", QDateTime(dates->first, QTime(0, 0))});
         q.Params.push_back({"d2", EndOfDay(dates->second)});
     }

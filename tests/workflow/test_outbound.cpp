@@ -184,6 +184,9 @@ TEST(OutboundLedger, FiltersByDateTypeAndKeywordNewestNumberFirst) {
     EXPECT_EQ(numbers(OutListQuery(march(1, 2), "全部", "")), (QStringList{"CK20250302001", "CK20250301001"}))
         << "the whole last day counts";
     EXPECT_EQ(numbers(OutListQuery(march(1, 3), "农户自提", "")), (QStringList{"CK20250303001", "CK20250301001"}));
+    EXPECT_EQ(numbers(OutListQuery(std::make_pair(QDate(2015, 3, 2), QDate(2025, 3, 2)), "全部", "")),
+              (QStringList{"CK20250302001", "CK20250301001"}))
+        << "a span of years reads alike";
     EXPECT_EQ(numbers(OutListQuery(std::nullopt, "全部", " 王 ")), QStringList{"CK20250301001"});
     EXPECT_EQ(numbers(OutListQuery(std::nullopt, "全部", "0220002")), QStringList{"CK20250302001"});
 }
