@@ -131,6 +131,13 @@ int TQueryModel::ChunkRows(int held) {
     return std::clamp(held, kChunkRows, kMaxChunkRows);
 }
 
+TSqlText TQueryModel::FirstChunk(const TSqlText& query) {
+    const QString limit = QStringLiteral(" LIMIT %1").arg(kChunkRows);
+    if (query.Order.isEmpty()) return {query.Sql + limit, query.Params, {}};
+    const TSqlText chunk{"SELECT * FROM (" + query.Sql + ") AS listing", query.Params, query.Order};
+    return {chunk.OrderedSql() + limit, chunk.Params, {}};
+}
+
 TSqlText TQueryModel::ChunkQuery() const {
     const QString limit = QStringLiteral(" LIMIT %1").arg(ChunkRows(rowCount_));
     if (keys_.empty())

@@ -39,6 +39,9 @@ public:
     // Reads chunks until the row is loaded or the rows are exhausted; the row index found, or -1.
     int FindRow(const std::function<bool(int row)>& match);
 
+    // The statement that reads a listing's first screen.
+    static TSqlText FirstChunk(const TSqlText& query);
+
     // Runs the whole query again from its first row, for exports.
     void ForEachRow(const std::function<void(const std::vector<TValue>& row)>& visit) const;
 
