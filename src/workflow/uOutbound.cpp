@@ -27,7 +27,7 @@ constexpr qint64 kIndexedDays = 62;
 const QString kOutTypes[] = {QStringLiteral("农户自提"), QStringLiteral("对外销售")};
 
 // Only dry grain in store is handed out; a batch still waiting for the dryer has nothing to give.
-QString OfferedCondition() { return QStringLiteral("s.Status='在库'"); }
+QString OfferedCondition() { return LiveStockCondition() + QStringLiteral(" AND s.Status='在库'"); }
 
 TOutboundResult Refuse(const QString& message, TOutField focus = TOutField::None) { return {message, focus, {}}; }
 
@@ -52,21 +52,22 @@ struct TOutboundLogic::TRowState {
 };
 
 QList<TStockChoice> TOutboundLogic::Choices() const {
-    const TQuery q = dm_.OpenSQL(
-        "SELECT * FROM (SELECT s.StockID, s.BatchNo, f.Name, g.GrainName, w.WhName, " + RemainingSql() +
-        " AS Remain FROM ((T_Stock s LEFT JOIN T_Farmer f ON s.FarmerID=f.FarmerID) LEFT JOIN T_Grain g ON "
+    // Read as a stream in the list's order: a centre may hold tens of thousands of rows in store.
+    TStatement st = dm_.NewQuery(
+        "SELECT s.StockID, s.BatchNo, f.Name, g.GrainName, w.WhName, " + RemainingSql() +
+        " FROM ((T_Stock s LEFT JOIN T_Farmer f ON s.FarmerID=f.FarmerID) LEFT JOIN T_Grain g ON "
         "s.GrainID=g.GrainID) LEFT JOIN T_Wh w ON s.WhID=w.WhID WHERE " +
-        OfferedCondition() + ") WHERE Remain > 0 ORDER BY StockID DESC");
+        OfferedCondition() + " ORDER BY s.StockID DESC");
     QList<TStockChoice> choices;
-    choices.reserve(q.RowCount());
-    for (int r = 0; r < q.RowCount(); ++r) {
+    while (st.Next()) {
         TStockChoice c;
-        c.StockID = VarToInt(q.Value(r, "StockID"));
-        c.BatchNo = VarToStr(q.Value(r, "BatchNo"));
-        c.Remaining = VarToFloat(q.Value(r, "Remain"), 0);
+        c.Remaining = VarToFloat(st.Value(5), 0);
+        if (c.Remaining <= 0) continue;
+        c.StockID = VarToInt(st.Value(0));
+        c.BatchNo = VarToStr(st.Value(1));
         c.Text = QStringLiteral("%1 | %2 | %3 | 结余%4kg | %5")
-                     .arg(c.BatchNo, VarToStr(q.Value(r, "Name")), VarToStr(q.Value(r, "GrainName")),
-                          FmtFixed(c.Remaining, 1), VarToStr(q.Value(r, "WhName")));
+                     .arg(c.BatchNo, VarToStr(st.Value(2)), VarToStr(st.Value(3)), FmtFixed(c.Remaining, 1),
+                          VarToStr(st.Value(4)));
         choices << c;
     }
     return choices;

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHash>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -61,30 +62,61 @@ TSqlText StockMoveQuery(const QString& batchText) {
 }
 
 QStringList TStockWarnLogic::Lines(const QDate& today) const {
+    const TLiveFigures live = ScanLive(today);
     QStringList lines{QStringLiteral("========== 仓位容量预警（使用率≥90%） ==========")};
-    lines << CapacityLines();
+    lines << CapacityLines(live);
     lines << QString() << QStringLiteral("========== 超期堆放预警（超过免费堆放天数） ==========");
-    const QStringList overStored = OverStoredLines(today);
-    if (overStored.isEmpty())
+    if (live.OverStored.isEmpty())
         lines << QStringLiteral("  暂无超期堆放批次");
     else
-        lines << overStored;
+        lines << live.OverStored;
     return lines;
 }
 
-QStringList TStockWarnLogic::CapacityLines() const {
-    // A position is as full as the grain its live rows still hold; emptied and retired rows
-    // (the wet row of a dried batch among them) take no room.
-    const TQuery q = dm_.OpenSQL(
-        "SELECT w.WhName, w.Capacity, IFNULL(u.Used,0) AS Used FROM T_Wh w LEFT JOIN (SELECT r.WhID, TOTAL(r.Remain) "
-        "AS Used FROM (SELECT s.WhID, " +
-        RemainingSql() + " AS Remain FROM T_Stock s WHERE " + LiveStockCondition() +
-        ") r WHERE r.Remain > 0 GROUP BY r.WhID) u ON u.WhID=w.WhID ORDER BY w.WhID");
+QStringList TStockWarnLogic::CapacityLines() const { return CapacityLines(ScanLive(QDate::currentDate())); }
+
+QStringList TStockWarnLogic::OverStoredLines(const QDate& today) const { return ScanLive(today).OverStored; }
+
+TStockWarnLogic::TLiveFigures TStockWarnLogic::ScanLive(const QDate& today) const {
+    // A grain type with several fee standards is judged by its first, as the fee estimate is.
+    QHash<int, TValue> freeDays;
+    const TQuery standards = dm_.OpenSQL("SELECT GrainID, FreeDays FROM T_FeeStd ORDER BY FeeID");
+    for (int r = 0; r < standards.RowCount(); ++r)
+        if (const int grain = VarToInt(standards.Value(r, 0)); !freeDays.contains(grain))
+            freeDays.insert(grain, standards.Value(r, 1));
+
+    // One pass over the live rows, oldest first, gives both sections: every remaining quantity is
+    // worked out once however many rows a centre keeps in store.
+    TStatement st = dm_.NewQuery(
+        "SELECT s.WhID, s.GrainID, s.BatchNo, s.InTime, f.Name, w.WhName, " + RemainingSql() +
+        " FROM (T_Stock s LEFT JOIN T_Farmer f ON s.FarmerID=f.FarmerID) LEFT JOIN T_Wh w ON s.WhID=w.WhID WHERE " +
+        LiveStockCondition() + " ORDER BY s.InTime, s.StockID");
+    const QDateTime dayStart(today, QTime(0, 0));
+    TLiveFigures live;
+    while (st.Next()) {
+        const double remain = VarToFloat(st.Value(6), 0);
+        if (remain <= 0) continue;
+        live.Used[VarToInt(st.Value(0))] += remain;
+        const QDateTime inTime = st.Value(3).AsDateTime();
+        const TValue free = freeDays.value(VarToInt(st.Value(1)));
+        if (!inTime.isValid() || free.IsNull()) continue;
+        const double days = double(inTime.msecsTo(dayStart)) / 86400000.0;
+        if (days <= VarToFloat(free, 0)) continue;
+        live.OverStored << QStringLiteral("  批次 %1  农户:%2  仓位:%3  结余%4kg  已堆放%5天(免费%6天)")
+                               .arg(VarToStr(st.Value(2)), VarToStr(st.Value(4)), VarToStr(st.Value(5)),
+                                    FmtFixed(remain, 1), QString::number(RoundEven(days)),
+                                    QString::number(VarToInt(free)));
+    }
+    return live;
+}
+
+QStringList TStockWarnLogic::CapacityLines(const TLiveFigures& live) const {
+    const TQuery q = dm_.OpenSQL("SELECT WhID, WhName, Capacity FROM T_Wh ORDER BY WhID");
     QStringList lines;
     for (int r = 0; r < q.RowCount(); ++r) {
         const qint64 cap = RoundEven(VarToFloat(q.Value(r, "Capacity"), 0));
         if (cap <= 0) continue;
-        const double used = VarToFloat(q.Value(r, "Used"), 0);
+        const double used = live.Used.value(VarToInt(q.Value(r, "WhID")));
         QString line = QStringLiteral("  [%1] 结余 %2 / 容量 %3 公斤，使用率 %4%")
                            .arg(VarToStr(q.Value(r, "WhName")), FmtFixed(used, 1), QString::number(cap),
                                 FmtFixed(used / double(cap) * 100, 0));
@@ -92,27 +124,6 @@ QStringList TStockWarnLogic::CapacityLines() const {
             line += used >= double(cap) ? QStringLiteral("  ★已满仓") : QStringLiteral("  ★接近满仓");
         lines << line;
     }
-    return lines;
-}
-
-QStringList TStockWarnLogic::OverStoredLines(const QDate& today) const {
-    // A grain type with several fee standards is judged by its first, as the fee estimate is,
-    // so that a batch is listed once.
-    const TQuery q = dm_.OpenSQLP(
-        "SELECT * FROM (SELECT s.StockID, s.BatchNo, f.Name AS Farmer, w.WhName, s.InTime, (SELECT fs.FreeDays FROM "
-        "T_FeeStd fs WHERE fs.GrainID=s.GrainID ORDER BY fs.FeeID LIMIT 1) AS FreeDays, " +
-            RemainingSql() +
-            " AS Remain, julianday(:today) - julianday(s.InTime) AS Days FROM (T_Stock s LEFT JOIN T_Farmer f ON "
-            "s.FarmerID=f.FarmerID) LEFT JOIN T_Wh w ON s.WhID=w.WhID WHERE " +
-            LiveStockCondition() + ") WHERE Remain > 0 AND Days > FreeDays ORDER BY InTime, StockID",
-        {{"today", QDateTime(today, QTime(0, 0))}});
-    QStringList lines;
-    for (int r = 0; r < q.RowCount(); ++r)
-        lines << QStringLiteral("  批次 %1  农户:%2  仓位:%3  结余%4kg  已堆放%5天(免费%6天)")
-                     .arg(VarToStr(q.Value(r, "BatchNo")), VarToStr(q.Value(r, "Farmer")),
-                          VarToStr(q.Value(r, "WhName")), FmtFixed(VarToFloat(q.Value(r, "Remain"), 0), 1),
-                          QString::number(RoundEven(VarToFloat(q.Value(r, "Days"), 0))),
-                          QString::number(VarToInt(q.Value(r, "FreeDays"))));
     return lines;
 }
 

@@ -4,6 +4,7 @@
 
 #include "data/uValue.h"
 
+#include <QHash>
 #include <QWidget>
 
 class QCheckBox;
@@ -33,6 +34,14 @@ public:
     QStringList OverStoredLines(const QDate& today) const;
 
 private:
+    // What the live rows hold per position, and the lines of those kept too long.
+    struct TLiveFigures {
+        QHash<int, double> Used;
+        QStringList OverStored;
+    };
+    TLiveFigures ScanLive(const QDate& today) const;
+    QStringList CapacityLines(const TLiveFigures& live) const;
+
     TDM& dm_;
 };
 

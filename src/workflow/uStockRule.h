@@ -17,7 +17,9 @@ inline const QString kStatusToSettle = QStringLiteral("待结算");
 // may exceed what is left by this much.
 inline constexpr double kWeightSlack = 0.01;
 
-// SQL over a T_Stock row under the given alias, for the statements of the stock windows.
+// SQL over a T_Stock row under the given alias, for the statements of the stock windows. The
+// live rows have an index of their own, in the order the lists show them (idx_stock_live); it
+// serves every statement whose WHERE holds this condition as it stands.
 QString LiveStockCondition(const QString& s = QStringLiteral("s"));
 // What the batch has handed out in all, 0 when nothing.
 QString BatchOutboundSql(const QString& s = QStringLiteral("s"));
