@@ -10,6 +10,7 @@
 #include "workflow/uDrying.h"
 #include "workflow/uOutbound.h"
 #include "workflow/uStock.h"
+#include "workflow/uSettleList.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -221,6 +222,7 @@ void TfrmMain::OpenWindow(int code) {
     case 9: OpenStock(dm_, this); break;
     case 20: OpenStockWarn(dm_, this); break;
     case 10: OpenOutList(dm_, this); break;
+    case 11: OpenSettleList(dm_, this); break;
     default:
         // Functions whose windows are not part of this build yet.
         ShowInfo(QStringLiteral("该功能尚未开放"));

@@ -129,6 +129,17 @@ TValue TStatement::Value(int col) const {
     }
 }
 
+void TStatement::PackValue(int col, std::string& out) const {
+    // Text goes from the engine's bytes straight into the pack, without a string in between.
+    const bool textKind = kinds_[size_t(col)] == TValueKind::Text || kinds_[size_t(col)] == TValueKind::Null;
+    if (textKind && sqlite3_column_type(stmt_, col) == SQLITE_TEXT) {
+        const auto* utf8 = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
+        TValue::PackText(utf8, sqlite3_column_bytes(stmt_, col), out);
+        return;
+    }
+    Value(col).Pack(out);
+}
+
 // ---- TQuery -----------------------------------------------------------------------------
 
 int TQuery::ColumnIndex(const QString& name) const {

@@ -46,6 +46,7 @@ public:
     QString ColumnName(int col) const;
     TValueKind ColumnKind(int col) const { return kinds_.at(size_t(col)); }  // declared type; Null when none
     TValue Value(int col) const;           // of the current row, read by its declared type
+    void PackValue(int col, std::string& out) const;  // the same value in TValue's packed form
 
 private:
     TDM& dm_;

@@ -43,6 +43,8 @@ const TSchema kSchema{
         "CREATE INDEX idx_out_batch_wt ON T_Outbound(BatchNo, OutWt)",
         "CREATE INDEX idx_out_no_filter ON T_Outbound(OutNo, OutTime, OutType, BatchNo, FarmerID)",
         "CREATE INDEX idx_out_time ON T_Outbound(OutTime)",
+        "CREATE INDEX idx_batch_no_farmer_status ON T_Batch(BatchNo, FarmerID, Status)",
+        "CREATE INDEX idx_settle_batch_status ON T_Settle(BatchNo, Status)",
     },
     {
         "INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES('admin','系统管理员','846','管理员',-1)",

@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <cmath>
+#include <cstring>
 
 namespace {
 const char* const kDbTimeFormat = "yyyy-MM-dd HH:mm:ss";
@@ -78,6 +79,47 @@ TValue TValue::FromDbTime(const char* text, int length) {
 
 TValue TValue::Money(double yuan) {
     return MoneyUnits(ToMoneyUnits(yuan));
+}
+
+void TValue::Pack(std::string& out) const {
+    out.push_back(char(kind_));
+    switch (kind_) {
+    case TValueKind::Null: return;
+    case TValueKind::Text: {
+        out.pop_back();
+        const QByteArray utf8 = text_.toUtf8();
+        PackText(utf8.constData(), int(utf8.size()), out);
+        return;
+    }
+    default: out.append(reinterpret_cast<const char*>(&int_), sizeof int_);
+    }
+}
+
+void TValue::PackText(const char* utf8, int length, std::string& out) {
+    out.push_back(char(TValueKind::Text));
+    const qint32 bytes = length;
+    out.append(reinterpret_cast<const char*>(&bytes), sizeof bytes);
+    out.append(utf8, size_t(length));
+}
+
+TValue TValue::Unpack(const char*& at) {
+    TValue v;
+    v.kind_ = TValueKind(*at++);
+    switch (v.kind_) {
+    case TValueKind::Null: break;
+    case TValueKind::Text: {
+        qint32 bytes = 0;
+        std::memcpy(&bytes, at, sizeof bytes);
+        at += sizeof bytes;
+        v.text_ = QString::fromUtf8(at, bytes);
+        at += bytes;
+        break;
+    }
+    default:
+        std::memcpy(&v.int_, at, sizeof v.int_);
+        at += sizeof v.int_;
+    }
+    return v;
 }
 
 TValue TValue::MoneyUnits(qint64 tenThousandths) {
@@ -189,6 +231,11 @@ int VarToInt(const TValue& v) {
 }
 
 QString FmtMoney(double x) { return FmtFixed(x, 2); }
+
+double RoundMoney(double yuan) {
+    const double r = RoundTo(yuan, 2);
+    return r == 0 ? 0.0 : r;
+}
 
 QString FmtFixed(double x, int decimals) {
     const double r = RoundTo(x, decimals);

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstddef>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -42,6 +43,12 @@ public:
     // A stored date-time text ("yyyy-MM-dd HH:mm:ss"); a text in another form stays text.
     static TValue FromDbTime(const char* text, int length);
 
+    // A compact byte form, for holding many rows in little memory: Pack appends the value,
+    // Unpack reads one back from `at` and moves `at` past it.
+    void Pack(std::string& out) const;
+    static void PackText(const char* utf8, int length, std::string& out);
+    static TValue Unpack(const char*& at);
+
 private:
     // A grid holds millions of these, so the number, the money and the date-time share one slot.
     TValueKind kind_ = TValueKind::Null;
@@ -73,6 +80,8 @@ int VarToInt(const TValue& v);
 
 // "0.00": two decimals, rounded half away from zero, no thousands separator.
 QString FmtMoney(double x);
+// The amount FmtMoney shows, as a number: what a money box shows is what is stored.
+double RoundMoney(double yuan);
 // Fixed decimals ("0.0", "0.00").
 QString FmtFixed(double x, int decimals);
 // At most maxDecimals decimals without trailing zeros ("0.##", "0.###").

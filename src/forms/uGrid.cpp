@@ -55,7 +55,7 @@ void TQueryModel::SetCaption(int col, const QString& caption) {
 }
 
 TValue TQueryModel::Value(int row, int col) const {
-    if (row < 0 || row >= rowCount_ || col < 0 || col >= names_.size()) return {};
+    if (row < 0 || row >= rowCount() || col < 0 || col >= names_.size()) return {};
     return Cell(row, col);
 }
 
@@ -63,8 +63,8 @@ TValue TQueryModel::Value(int row, const QString& column) const { return Value(r
 
 int TQueryModel::FindRow(const std::function<bool(int row)>& match) {
     for (int row = 0;; ++row) {
-        while (row >= rowCount_ && !exhausted_) fetchMore({});
-        if (row >= rowCount_) return -1;
+        while (row >= rowCount() && !exhausted_) fetchMore({});
+        if (row >= rowCount()) return -1;
         if (match(row)) return row;
     }
 }
@@ -90,7 +90,7 @@ QString TQueryModel::DisplayText(const TValue& v) {
 }
 
 int TQueryModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : rowCount_;
+    return parent.isValid() ? 0 : int(rowStart_.size());
 }
 
 int TQueryModel::columnCount(const QModelIndex& parent) const {
@@ -139,11 +139,11 @@ TSqlText TQueryModel::FirstChunk(const TSqlText& query) {
 }
 
 TSqlText TQueryModel::ChunkQuery() const {
-    const QString limit = QStringLiteral(" LIMIT %1").arg(ChunkRows(rowCount_));
+    const QString limit = QStringLiteral(" LIMIT %1").arg(ChunkRows(rowCount()));
     if (keys_.empty())
-        return {query_.Sql + limit + QStringLiteral(" OFFSET %1").arg(rowCount_), query_.Params, {}};
+        return {query_.Sql + limit + QStringLiteral(" OFFSET %1").arg(rowCount()), query_.Params, {}};
     TSqlText chunk{"SELECT * FROM (" + query_.Sql + ") AS listing", query_.Params, query_.Order};
-    if (rowCount_ > 0) chunk.Sql += " WHERE " + AfterLastRow(chunk.Params);
+    if (!rowStart_.empty()) chunk.Sql += " WHERE " + AfterLastRow(chunk.Params);
     chunk.Sql = chunk.OrderedSql() + limit;
     return chunk;
 }
@@ -151,12 +151,12 @@ TSqlText TQueryModel::ChunkQuery() const {
 QString TQueryModel::AfterLastRow(TParams& params) const {
     // (k1 after v1) OR (k1 = v1 AND k2 after v2) ...: the rows that follow the last one held.
     // A null sorts before every value, so it needs its own terms.
-    const int last = rowCount_ - 1;
+    const int last = rowCount() - 1;
     QStringList alternatives;
     QStringList sameSoFar;
     for (size_t k = 0; k < keys_.size(); ++k) {
         const QString column = "\"" + keys_[k].Column + "\"";
-        const TValue& value = Cell(last, keys_[k].Index);
+        const TValue value = Cell(last, keys_[k].Index);
         const QString name = ":grid_last" + QString::number(k);
         if (!value.IsNull()) params.push_back({name.mid(1), value});
         QString after;
@@ -171,34 +171,22 @@ QString TQueryModel::AfterLastRow(TParams& params) const {
 }
 
 void TQueryModel::ClearRows() {
-    cells_.clear();
-    cells_.shrink_to_fit();
-    rowCount_ = 0;
-    texts_.clear();
+    blocks_.clear();
+    rowStart_.clear();
+    rowStart_.shrink_to_fit();
 }
 
-void TQueryModel::Keep(TValue&& value, int col) {
-    // Only a column with few distinct texts is worth sharing; a column of document numbers
-    // stops being looked up once it shows it is not one.
-    constexpr qsizetype kMaxShared = 2048;
-    if (value.Kind() == TValueKind::Text) {
-        QSet<QString>& seen = texts_[size_t(col)];
-        if (seen.size() < kMaxShared) {
-            const QString text = value.AsText();
-            const auto found = seen.constFind(text);
-            if (found != seen.constEnd())
-                value = TValue(*found);
-            else
-                seen.insert(text);
-        }
-    }
-    cells_.push_back(std::move(value));
+TValue TQueryModel::Cell(int row, int col) const {
+    const auto [block, offset] = rowStart_[size_t(row)];
+    const char* at = blocks_[block].data() + offset;
+    for (int c = 0; c < col; ++c) TValue::Unpack(at);
+    return TValue::Unpack(at);
 }
 
 void TQueryModel::ReadChunk() {
     // Each chunk is its own short statement, so no read lock is held while the grid is idle.
     const TSqlText chunk = ChunkQuery();
-    const int asked = ChunkRows(rowCount_);
+    const int asked = ChunkRows(rowCount());
     TStatement st = dm_.NewQuery(chunk.Sql);
     st.Bind(chunk.Params);
     const int n = st.ColumnCount();
@@ -209,21 +197,18 @@ void TQueryModel::ReadChunk() {
             if (key.Index < 0) throw TDbError(QStringLiteral("查询结果中没有排序字段 %1").arg(key.Column));
         }
     }
-    texts_.resize(size_t(n));
-    const size_t kept = cells_.size();
-    int read = 0;
-    try {
-        while (st.Next()) {
-            for (int c = 0; c < n; ++c) Keep(st.Value(c), c);
-            ++read;
-        }
-    } catch (...) {
-        cells_.resize(kept);
-        throw;
+    std::string block;
+    std::vector<std::pair<quint32, quint32>> starts;
+    while (st.Next()) {
+        starts.emplace_back(quint32(blocks_.size()), quint32(block.size()));
+        for (int c = 0; c < n; ++c) st.PackValue(c, block);
     }
+    const int read = int(starts.size());
     exhausted_ = read < asked;
     if (read == 0) return;
-    if (open_) beginInsertRows({}, rowCount_, rowCount_ + read - 1);
-    rowCount_ += read;
+    if (open_) beginInsertRows({}, rowCount(), rowCount() + read - 1);
+    block.shrink_to_fit();
+    blocks_.push_back(std::move(block));
+    rowStart_.insert(rowStart_.end(), starts.begin(), starts.end());
     if (open_) endInsertRows();
 }

@@ -5,9 +5,8 @@
 #include "data/uDM.h"
 
 #include <QAbstractTableModel>
-#include <QSet>
-#include <deque>
 #include <functional>
+#include <string>
 
 class TQueryModel : public QAbstractTableModel {
     Q_OBJECT
@@ -67,8 +66,7 @@ private:
     QString AfterLastRow(TParams& params) const;
     void ReadChunk();
     void ClearRows();
-    void Keep(TValue&& value, int col);
-    const TValue& Cell(int row, int col) const { return cells_[size_t(row) * size_t(names_.size()) + size_t(col)]; }
+    TValue Cell(int row, int col) const;
 
     TDM& dm_;
     TSqlText query_;
@@ -77,10 +75,8 @@ private:
     bool exhausted_ = true;
     QStringList names_;
     QStringList captions_;
-    // The rows read so far, cell after cell. A deque never moves what it holds, so a long
-    // ledger grows without a second copy of itself; repeated texts (statuses, names) share
-    // one string.
-    std::deque<TValue> cells_;
-    int rowCount_ = 0;
-    std::vector<QSet<QString>> texts_;
+    // The rows read so far, packed: one block of bytes per chunk and where each row starts.
+    // A ten-year ledger held as tagged values would take several times the memory.
+    std::vector<std::string> blocks_;
+    std::vector<std::pair<quint32, quint32>> rowStart_;  // block, offset
 };

@@ -9,6 +9,7 @@
 #include "forms/uMsg.h"
 #include "reports/uPrint.h"
 #include "workflow/uBatch.h"
+#include "workflow/uSettle.h"
 #include "workflow/uStockRule.h"
 
 #include <QCheckBox>
@@ -174,7 +175,7 @@ void TOutboundLogic::Write(const TOutboundInput& in, const TRowState& row, const
     // The emptied row no longer counts, so a batch whose grain is all handed out is ready to settle.
     if (IsEmptied(BatchRemaining(dm_, row.BatchNo)))
         dm_.ExecSQLP("UPDATE T_Batch SET Status=:s WHERE BatchNo=:b AND Status<>:v",
-                     {{"s", kStatusToSettle}, {"b", row.BatchNo}, {"v", kStatusVoid}});
+                     {{"s", kBatchToSettle}, {"b", row.BatchNo}, {"v", kStatusVoid}});
 }
 
 // ---- Ledger query -----------------------------------------------------------------------

@@ -11,8 +11,6 @@
 
 class TDM;
 
-inline const QString kStatusToSettle = QStringLiteral("待结算");
-
 // Weighing noise: a row or batch left with this much or less counts as emptied, and an outbound
 // may exceed what is left by this much.
 inline constexpr double kWeightSlack = 0.01;

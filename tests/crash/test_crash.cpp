@@ -1,12 +1,14 @@
 // Power loss at harvest time, many times over: a worker process saves intake, corrections,
-// dispatches, re-dries, passes, outbounds and voids in a loop on one file and is killed with SIGKILL at
-// random moments. After each kill the file is opened the way the program starts, and must be
-// whole, consistent, keep every save the worker had reported, and log every change it keeps.
+// dispatches, re-dries, passes, outbounds, settlements and voids in a loop on one file and is
+// killed with SIGKILL at random moments. After each kill the file is opened the way the program
+// starts, and must be whole, consistent, keep every save the worker had reported, and log every
+// change it keeps.
 
 #include "app/uStartup.h"
 #include "data/uDM.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatch.h"
+#include "workflow/uFee.h"
 #include "workflow/uStockRule.h"
 
 #include <QFile>
@@ -31,11 +33,21 @@ struct TBatchFacts {
     int DryOut = 0, OutRows = 0, OutMoves = 0, OutLogs = 0;
     double DryQty = 0, OutSum = 0, OutMoveSum = 0;
     QHash<QString, int> Logs;  // action word -> rows
+    QStringList Settlements;
+};
+
+// A settlement as the file holds it, in fen, and the log rows under its number.
+struct TSettleFacts {
+    QString BatchNo, Status;
+    qint64 Items = 0, Total = 0, Paid = 0, Debt = 0;
+    bool Stored = false;
+    QHash<QString, int> Logs;
 };
 
 struct TFileFacts {
     QHash<QString, TBatchFacts> Batches;
     QHash<QString, QString> OutBatch;  // outbound number -> its batch
+    QHash<QString, TSettleFacts> Settlements;
     qint64 RowsRead = 0;
 };
 
@@ -94,10 +106,26 @@ TFileFacts ReadFacts(TDM& dm) {
         b.RoundHi = std::max(b.RoundHi, VarToInt(st.Value(1)));
         b.OpenRounds += VarToInt(st.Value(2));
     });
+    const auto fen = [](const TValue& v) { return v.MoneyUnits() / 100; };
+    each("SELECT SettleNo, BatchNo, Status, BaseFee+MoistureExtra+StorageFee+ReDryFee+OtherFee, TotalFee, PaidAmt, "
+         "DebtAmt FROM T_Settle",
+         [&](const TStatement& st) {
+             TSettleFacts& s = f.Settlements[VarToStr(st.Value(0))];
+             s.BatchNo = VarToStr(st.Value(1));
+             s.Status = VarToStr(st.Value(2));
+             s.Items = std::llround(VarToFloat(st.Value(3)) * 100);
+             s.Total = fen(st.Value(4));
+             s.Paid = fen(st.Value(5));
+             s.Debt = fen(st.Value(6));
+             s.Stored = true;
+             f.Batches[s.BatchNo].Settlements << VarToStr(st.Value(0));
+         });
     // An outbound is logged under its own number.
-    each("SELECT RefNo, ActType FROM T_Log", [&](const TStatement& st) {
+    each("SELECT RefNo, ActType, TblName FROM T_Log", [&](const TStatement& st) {
         const QString refNo = VarToStr(st.Value(0));
-        if (const auto out = f.OutBatch.constFind(refNo); out != f.OutBatch.cend())
+        if (VarToStr(st.Value(2)) == "T_Settle")
+            ++f.Settlements[refNo].Logs[VarToStr(st.Value(1))];
+        else if (const auto out = f.OutBatch.constFind(refNo); out != f.OutBatch.cend())
             f.Batches[*out].OutLogs += VarToStr(st.Value(1)) == QStringLiteral("出库");
         else
             ++f.Batches[refNo].Logs[VarToStr(st.Value(1))];
@@ -111,19 +139,20 @@ QStringList BatchFaults(const QString& no, const TBatchFacts& b) {
     const auto rule = [&](bool holds, const char* what) {
         if (!holds) faults << no + ": " + QString::fromUtf8(what);
     };
-    const bool stored = b.Status == kStatusInStore, isVoid = b.Status == kStatusVoid;
-    const bool handedOut = b.Status == kStatusToSettle;
+    // Settling a dried batch leaves its grain in store; handing all of it out empties its dry row.
+    const bool stored = b.Status == kStatusInStore || b.Status == QStringLiteral("待结算") ||
+                        b.Status == QStringLiteral("已完结");
+    const bool isVoid = b.Status == kStatusVoid;
     const bool emptied = b.DryRows == 1 && IsEmptied(b.DryQty - b.OutSum);
     rule(!b.Status.isEmpty(), "stock, rounds or log rows without their batch");
     rule(b.WetRows == 1, "not exactly one wet-grain row");
-    rule(isVoid || stored || handedOut || (b.WetLive == 1 && b.DryRows == 0 && b.InMoves == 0),
+    rule(isVoid || stored || (b.WetLive == 1 && b.DryRows == 0 && b.InMoves == 0),
          "waiting or drying batch with its wet row retired or dry grain stored");
-    rule(isVoid || !(stored || handedOut) ||
-             (b.DryRows == 1 && b.InMoves == 1 && b.WetRetired == 1 && b.OpenRounds == 0),
+    rule(isVoid || !stored || (b.DryRows == 1 && b.InMoves == 1 && b.WetRetired == 1 && b.OpenRounds == 0),
          "stored batch without its dry row, its 入仓 move and its wet row retired");
-    rule(isVoid || (b.DryLive == 1) == stored, "dry row not in store exactly while the batch is");
-    rule(isVoid || handedOut == emptied, "batch not moved on to settlement exactly when its grain is all out");
+    rule(isVoid || !stored || (b.DryLive == 1) == !emptied, "dry row not in store exactly while it holds grain");
     rule(isVoid || (b.DryOut == 1) == emptied, "dry row not retired exactly when it is emptied");
+    rule(!emptied || isVoid || b.Status != kStatusInStore, "batch left in store with all its grain handed out");
     rule(b.OutSum <= b.DryQty + kWeightSlack + 1e-6, "more grain handed out than was stored");
     rule(b.OutMoves == b.OutRows && std::fabs(b.OutMoveSum - b.OutSum) < 1e-6, "an outbound without its 出仓 move");
     rule(b.OutLogs == b.OutRows, "an outbound without its log row");
@@ -137,6 +166,30 @@ QStringList BatchFaults(const QString& no, const TBatchFacts& b) {
     rule(b.Logs.value(QStringLiteral("返烘")) == std::max(b.Rounds - 1, 0), "a re-dry without its log row");
     rule(b.Logs.value(QStringLiteral("烘干入仓")) == b.InMoves, "a pass into store without its log row");
     rule(b.Logs.value(QStringLiteral("作废")) == (isVoid ? 1 : 0), "a void without its log row");
+    rule(b.Settlements.size() <= 1, "settled twice");
+    return faults;
+}
+
+// A settlement is whole: its money adds up, its batch moved with it, it was logged once under a
+// number never given to another, and it is gone exactly when its void was logged.
+QStringList SettleFaults(const QString& no, const TSettleFacts& s, const TFileFacts& f) {
+    QStringList faults;
+    const auto rule = [&](bool holds, const char* what) {
+        if (!holds) faults << no + ": " + QString::fromUtf8(what);
+    };
+    const bool voided = s.Logs.value(QStringLiteral("作废结算")) > 0;
+    rule(s.Logs.value(QStringLiteral("结算")) == 1, "not logged exactly once when made, or its number reused");
+    rule(s.Stored != voided, "voided but still there, or gone without its void logged");
+    if (!s.Stored) return faults;
+    TSettleAmounts a;
+    a.Items[0] = double(s.Items) / 100;
+    a.Paid = double(s.Paid) / 100;
+    const TSettleTotals t = SettleTotals(a);
+    rule(s.Total == s.Items && s.Debt == std::llround(t.Debt * 100) && s.Status == t.Status,
+         "total, debt or status not as its items and the money received give");
+    const QString batch = f.Batches.value(s.BatchNo).Status;
+    rule(batch == kStatusVoid || batch == (s.Status == kSettledInFull ? "已完结" : "待结算"),
+         "batch status not moved with the settlement");
     return faults;
 }
 
@@ -177,6 +230,8 @@ QStringList LostSaves(const TFileFacts& f, const QString& reportPath, qint64& ch
         ++checked;
         const TBatchFacts b = f.Batches.value(p[1]);
         const QString what = p[0];
+        const TSettleFacts s = f.Settlements.value(p[2]);
+        const bool settleVoided = s.Logs.value(QStringLiteral("作废结算")) > 0;
         const bool kept = what == "intake"     ? b.CarNo == p[2]
                           : what == "edit"     ? b.Edits >= p[2].toInt()
                           : what == "dispatch" ? b.Rounds >= 1
@@ -184,6 +239,9 @@ QStringList LostSaves(const TFileFacts& f, const QString& reportPath, qint64& ch
                           : what == "pass"     ? b.InMoves == 1
                           : what == "void"     ? b.Status == kStatusVoid
                           : what == "out"      ? f.OutBatch.value(p[2]) == p[1]
+                          : what == "settle"   ? s.Stored || settleVoided
+                          : what == "repay"    ? s.Status == kSettledInFull || settleVoided
+                          : what == "unsettle" ? !s.Stored && settleVoided
                                                : false;
         if (!kept) faults << "lost: " + QString::fromUtf8(raw);
     }
@@ -231,6 +289,8 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFileStaysWholeAndKeepsEverySave) {
         rowsRead += facts.RowsRead;
         QStringList faults = NumberFaults(facts) + LostSaves(facts, report, reportsChecked);
         for (auto it = facts.Batches.cbegin(); it != facts.Batches.cend(); ++it) faults += BatchFaults(it.key(), *it);
+        for (auto it = facts.Settlements.cbegin(); it != facts.Settlements.cend(); ++it)
+            faults += SettleFaults(it.key(), *it, facts);
         ASSERT_TRUE(faults.isEmpty()) << "after kill " << run << ":\n" << qPrintable(faults.mid(0, 20).join('\n'));
     }
 
@@ -239,6 +299,7 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFileStaysWholeAndKeepsEverySave) {
     std::cout << "[ crash    ] " << kKills << " kills survived, " << cutOff << " with a save cut off half-way; "
               << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Batch")) << " batches, "
               << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Outbound")) << " outbounds, "
+              << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Settle")) << " settlements, "
               << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Log")) << " log rows in the end; " << rowsRead
               << " rows and " << reportsChecked << " reported saves checked" << std::endl;
 }

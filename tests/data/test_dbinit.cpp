@@ -30,7 +30,7 @@ TEST(FirstRun, CreatesFoldersTablesIndexesAndStartingRows) {
     TDM dm(paths.DbPath());
     ASSERT_TRUE(dm.Connect());
     EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name LIKE 'T\\_%' ESCAPE '\\'"), 16);
-    EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx\\_%' ESCAPE '\\'"), 15);
+    EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx\\_%' ESCAPE '\\'"), 17);
 
     const int rows = CountOf(dm, "SELECT (SELECT COUNT(*) FROM T_User)+(SELECT COUNT(*) FROM T_Grain)+"
                                  "(SELECT COUNT(*) FROM T_FeeStd)+(SELECT COUNT(*) FROM T_Wh)+"

@@ -24,8 +24,8 @@ settles AS (SELECT BatchNo, COUNT(*) AS Settles, MAX(Status='已结清') AS Sett
 logs AS (SELECT RefNo AS BatchNo, SUM(ActType='收粮登记') AS LogIntake, SUM(ActType='派工上机') AS LogDispatch,
            SUM(ActType='返烘') AS LogReDry, SUM(ActType='烘干入仓') AS LogPass, SUM(ActType='作废') AS LogVoid
          FROM T_Log WHERE ActType IN ('收粮登记','派工上机','返烘','烘干入仓','作废') GROUP BY RefNo),
-settleVoids AS (SELECT substr(Detail, 3) AS BatchNo, COUNT(*) AS LogVoidSettle FROM T_Log
-                WHERE ActType='作废结算' GROUP BY substr(Detail, 3))
+settleVoids AS (SELECT substr(Detail, 3, instr(Detail || ' ', ' ') - 3) AS BatchNo, COUNT(*) AS LogVoidSettle
+                FROM T_Log WHERE ActType='作废结算' GROUP BY 1)
 SELECT b.BatchNo, b.Status,
   IFNULL(WetRows,0) AS WetRows, IFNULL(WetLive,0) AS WetLive, IFNULL(WetRetired,0) AS WetRetired,
   IFNULL(DryRows,0) AS DryRows, IFNULL(DryQty,0) AS DryQty, IFNULL(DryLive,0) AS DryLive,

@@ -1,6 +1,7 @@
-// A weighbridge and a dryer crew that never stop: registers loads, corrects them, dispatches
-// them, re-dries or stores them, hands the dry grain out again and voids a few, through the windows' own logic classes, until
-// the process is killed. After each save it appends what was saved to a report file, so that
+// A weighbridge, a dryer crew and the finance desk that never stop: registers loads, corrects
+// them, dispatches them, re-dries or stores them, hands the dry grain out again, settles their
+// fees, takes the rest of the money, voids a few settlements and batches, through the windows'
+// own logic classes, until the process is killed. After each save it appends what was saved to a report file, so that
 // whoever kills it can check that every reported save is still in the database afterwards.
 //
 // crash_worker <database> <report file> <run number>
@@ -11,6 +12,8 @@
 #include "workflow/uDryEnd.h"
 #include "workflow/uDrying.h"
 #include "workflow/uOutbound.h"
+#include "workflow/uSettle.h"
+#include "workflow/uSettleList.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -27,12 +30,15 @@ public:
 
     void Step() {
         const quint32 dice = rng_.bounded(100u);
-        if (dice < 28) return Intake();
-        if (dice < 38) return Edit(Pick(kStatusWaiting));
-        if (dice < 55) return Dispatch(Pick(kStatusWaiting));
-        if (dice < 67) return ReDry(Pick(kStatusDrying));
-        if (dice < 82) return Pass(Pick(kStatusDrying));
-        if (dice < 96) return Outbound(Pick(kStatusInStore));
+        if (dice < 26) return Intake();
+        if (dice < 35) return Edit(Pick(kStatusWaiting));
+        if (dice < 50) return Dispatch(Pick(kStatusWaiting));
+        if (dice < 61) return ReDry(Pick(kStatusDrying));
+        if (dice < 75) return Pass(Pick(kStatusDrying));
+        if (dice < 85) return Outbound(Pick(kStatusInStore));
+        if (dice < 91) return Settle(PickUnsettled());
+        if (dice < 94) return Repay(PickOwing());
+        if (dice < 96) return Unsettle(PickSettlement());
         return Void(PickNotVoid());
     }
 
@@ -40,6 +46,19 @@ private:
     QString Pick(const QString& status) {
         return VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Batch WHERE Status=:s ORDER BY random() LIMIT 1",
                                     {{"s", status}}));
+    }
+    QString PickUnsettled() {
+        return VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Batch b WHERE Status IN ('在库','待结算') AND NOT EXISTS "
+                                    "(SELECT 1 FROM T_Settle s WHERE s.BatchNo=b.BatchNo) ORDER BY random() LIMIT 1"));
+    }
+    // A settlement still owed on, of a batch that may still be settled.
+    QString PickOwing() {
+        return VarToStr(dm_.ScalarP("SELECT s.SettleNo FROM T_Settle s INNER JOIN T_Batch b ON b.BatchNo=s.BatchNo "
+                                    "WHERE s.Status<>'已结清' AND b.Status<>:v ORDER BY random() LIMIT 1",
+                                    {{"v", kStatusVoid}}));
+    }
+    QString PickSettlement() {
+        return VarToStr(dm_.ScalarP("SELECT SettleNo FROM T_Settle ORDER BY random() LIMIT 1"));
     }
     QString PickNotVoid() {
         return VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Batch WHERE Status<>:s ORDER BY random() LIMIT 1",
@@ -138,6 +157,45 @@ private:
         if (batchNo.isEmpty()) return;
         Expect(TBatchVoidLogic(dm_).Void(batchNo, QStringLiteral("司磅录错，重新登记")));
         Report("void", batchNo, {});
+    }
+
+    // Nothing, half or all of the fee is paid at once.
+    void Settle(const QString& batchNo) {
+        if (batchNo.isEmpty()) return;
+        const TFeeFigures f = CalcFees(dm_, batchNo, QDateTime::currentDateTime());
+        TSettleInput in{.BatchNo = batchNo, .SettleNo = {},
+                        .Items = {FmtMoney(f.BaseFee), FmtMoney(f.MoistureExtra), FmtMoney(f.StorageAmt),
+                                  FmtMoney(f.ReDryFee), FmtMoney(f.OtherFee)},
+                        .Paid = {}, .SettleTime = QDateTime::currentDateTime(), .Remark = {}, .OverDays = f.OverDays};
+        const double total = SettleTotals(ReadSettleAmounts(in)).Total;
+        in.Paid = FmtMoney(total * double(rng_.bounded(3u)) / 2);
+        const TSettleResult r = TSettleLogic(dm_).Save(in);
+        Expect(r.Refusal);
+        Report("settle", batchNo, r.SettleNo);
+    }
+
+    // The farmer pays the rest.
+    void Repay(const QString& settleNo) {
+        if (settleNo.isEmpty()) return;
+        const QString batchNo =
+            VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n", {{"n", settleNo}}));
+        const TSettleView view = TSettleLogic(dm_).Open(batchNo, settleNo, QDateTime::currentDateTime());
+        if (!view.Stored) Fail("settlement vanished: " + settleNo);
+        TSettleInput in{.BatchNo = batchNo, .SettleNo = settleNo, .Items = {}, .Paid = {},
+                        .SettleTime = view.Stored->SettleTime, .Remark = view.Stored->Remark,
+                        .OverDays = view.Figures.OverDays};
+        for (size_t i = 0; i < in.Items.size(); ++i) in.Items[i] = FmtMoney(view.Stored->Items[i]);
+        in.Paid = FmtMoney(SettleTotals(ReadSettleAmounts(in)).Total);
+        Expect(TSettleLogic(dm_).Save(in).Refusal);
+        Report("repay", batchNo, settleNo);
+    }
+
+    void Unsettle(const QString& settleNo) {
+        if (settleNo.isEmpty()) return;
+        const QString batchNo =
+            VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n", {{"n", settleNo}}));
+        Expect(TSettleVoidLogic(dm_).Void(settleNo));
+        Report("unsettle", batchNo, settleNo);
     }
 
     TOpenRound OpenRound(const TDryEndLogic& logic, const QString& batchNo) {

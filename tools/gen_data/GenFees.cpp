@@ -1,41 +1,50 @@
 #include "GenFees.h"
 
-#include <algorithm>
-#include <cmath>
+#include "data/uValue.h"
+#include "workflow/uFee.h"
 
-double RoundFen(double yuan) {
-    const double r = std::round(std::fabs(yuan) * 100 + 1e-7) / 100;
-    return yuan < 0 ? -r : r;
+double RoundFen(double yuan) { return RoundMoney(yuan); }
+
+double TGenFees::Total() const {
+    TSettleAmounts a;
+    a.Items = {BaseFee, MoistureExtra, StorageFee, ReDryFee, OtherFee};
+    return SettleTotals(a).Total;
 }
 
-double TGenFees::Total() const { return RoundFen(BaseFee + MoistureExtra + StorageFee + ReDryFee + OtherFee); }
+namespace {
+QDateTime DateTimeOf(TStamp t) { return QDateTime(DateOf(t), QTime::fromMSecsSinceStartOfDay(SecondOfDay(t) * 1000)); }
+}  // namespace
 
+// The settlement dialog's own figures, rounded to the fen as its boxes show them.
 TGenFees GenCalcFees(const TGenFeeInput& in) {
-    const double tons = in.WetNetWt / 1000;
-    const double base = tons * in.Std.PricePerTon;
-    TGenFees f;
-    f.StoreDays = int((in.AsOf - in.InStore) / kDay);
-    f.OverDays = std::max(0, f.StoreDays - in.Std.FreeDays);
-    f.BaseFee = RoundFen(base);
-    if (in.InMoisture > in.Std.StdMoisture)
-        f.MoistureExtra = RoundFen((in.InMoisture - in.Std.StdMoisture) * tons * in.Std.ExtraPerPoint);
-    f.StorageFee = RoundFen(f.OverDays * tons * in.Std.StorageRate);
-    if (in.Rounds > 1) f.ReDryFee = RoundFen((in.Rounds - 1) * base * in.Std.ReDryRate / 100);
-    f.OtherFee = RoundFen(in.OtherFee);
-    return f;
+    TFeeBasis b;
+    b.WetNetWt = in.WetNetWt;
+    b.InMoisture = in.InMoisture;
+    b.PricePerTon = in.Std.PricePerTon;
+    b.StdMoisture = in.Std.StdMoisture;
+    b.ExtraPerPoint = in.Std.ExtraPerPoint;
+    b.FreeDays = in.Std.FreeDays;
+    b.StorageRate = in.Std.StorageRate;
+    b.ReDryRate = in.Std.ReDryRate;
+    b.InStoreTime = DateTimeOf(in.InStore);
+    b.Rounds = in.Rounds;
+    b.OtherFee = in.OtherFee;
+    const TFeeFigures f = FeeFigures(b, DateTimeOf(in.AsOf));
+    TGenFees g;
+    g.BaseFee = RoundMoney(f.BaseFee);
+    g.MoistureExtra = RoundMoney(f.MoistureExtra);
+    g.StorageFee = RoundMoney(f.StorageAmt);
+    g.ReDryFee = RoundMoney(f.ReDryFee);
+    g.OtherFee = RoundMoney(f.OtherFee);
+    g.StoreDays = f.StoreDays;
+    g.OverDays = f.OverDays;
+    return g;
 }
 
 TGenSettlement GenSettle(const TGenFees& fees, double paid) {
-    TGenSettlement s;
-    s.Total = fees.Total();
-    s.Paid = paid;
-    const double counted = paid > s.Total + 0.01 ? s.Total : paid;
-    s.Debt = RoundFen(std::max(0.0, s.Total - counted));
-    if (paid + 0.01 >= s.Total)
-        s.Status = QStringLiteral("已结清");
-    else if (paid <= 0.01)
-        s.Status = QStringLiteral("挂账");
-    else
-        s.Status = QStringLiteral("部分欠款");
-    return s;
+    TSettleAmounts a;
+    a.Items = {fees.BaseFee, fees.MoistureExtra, fees.StorageFee, fees.ReDryFee, fees.OtherFee};
+    a.Paid = paid;
+    const TSettleTotals t = SettleTotals(a);
+    return {t.Total, RoundMoney(paid), t.Debt, t.Status};
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The drying fee of a batch and the settlement's total, debt and status, worked out the way
-// the settlement dialog does it: the five items rounded to fen as the dialog shows them, the
+// The drying fee of a batch and the settlement's total, debt and status, worked out by the
+// settlement dialog's own fee rule: the five items rounded to fen as the dialog shows them, the
 // total their sum, and the 0.01 yuan tolerance of a settlement in full.
 
 #include "GenClock.h"

@@ -1,0 +1,344 @@
+#include "forms/uGrid.h"
+#include "support/TestCentre.h"
+#include "support/TestIntegrity.h"
+#include "support/TestPdf.h"
+#include "support/TestPrompter.h"
+#include "workflow/uBatch.h"
+#include "workflow/uBatchList.h"
+#include "workflow/uDryEnd.h"
+#include "workflow/uDrying.h"
+#include "workflow/uSettle.h"
+#include "workflow/uSettleList.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+QString Today() { return QDate::currentDate().toString("yyyyMMdd"); }
+
+// A 10 t load of 稻谷 at 18 % registered two days ago: 1200 base fee and 240 moisture surcharge
+// by the seeded standard.
+QString Registered(TTestCentre& c, const QString& farmer = QStringLiteral("张三")) {
+    const QDateTime reg = QDateTime::currentDateTime().addDays(-2);
+    return TBatchLogic(c.dm())
+        .Save({.RegTime = reg, .FarmerID = c.addFarmer(farmer), .GrainID = 1, .WhID = 1, .InMoisture = "18",
+               .GrossWt = "10000", .WetNetWt = "10000"})
+        .BatchNo;
+}
+
+QString Drying(TTestCentre& c, const QString& farmer = QStringLiteral("张三")) {
+    const QString no = Registered(c, farmer);
+    EXPECT_TRUE(TDispatchLogic(c.dm())
+                    .Save({.BatchNo = no, .EquipID = 1, .WhInID = 1,
+                           .StartTime = QDateTime::currentDateTime().addDays(-1), .OpID = 1})
+                    .Saved());
+    return no;
+}
+
+// Dried in one round and put into the first dry-grain position.
+QString Dried(TTestCentre& c, const QString& farmer = QStringLiteral("张三")) {
+    const QString no = Drying(c, farmer);
+    TDryEndLogic end(c.dm());
+    const std::optional<TOpenRound> round = end.LoadOpenRound(no);
+    EXPECT_TRUE(round.has_value());
+    EXPECT_TRUE(end.Pass(*round, {.EndTime = QDateTime::currentDateTime().addSecs(-3600), .OutMoisture = "14",
+                                  .DryNetWt = "8650", .DryHours = "6", .LossWt = "1350", .LossRate = "13.5",
+                                  .DryWhID = 2})
+                    .Saved());
+    return no;
+}
+
+TSettleInput Settlement(const QString& batchNo, const QString& paid, const QString& settleNo = {}) {
+    return {.BatchNo = batchNo, .SettleNo = settleNo, .Items = {"1200", "240", "0", "0", "0"}, .Paid = paid,
+            .SettleTime = QDateTime(QDate(2025, 10, 8), QTime(15, 20)), .Remark = " 现金 "};
+}
+
+QString Settled(TTestCentre& c, const QString& batchNo, const QString& paid) {
+    const TSettleResult r = TSettleLogic(c.dm()).Save(Settlement(batchNo, paid));
+    EXPECT_TRUE(r.Saved()) << qPrintable(r.Refusal);
+    return r.SettleNo;
+}
+
+QString LastLog(TTestCentre& c) {
+    return VarToStr(c.scalar("SELECT ActType||' '||RefNo||' '||Detail FROM T_Log ORDER BY LogID DESC LIMIT 1"));
+}
+
+QStringList Column(TQueryModel* model, const QString& column) {
+    QStringList values;
+    for (int r = 0; r < model->rowCount(); ++r) values << VarToStr(model->Value(r, column));
+    return values;
+}
+
+void SelectBatch(TfrmSettleList& list, const QString& batchNo) {
+    list.grid->selectRow(int(Column(list.Model(), "批次号").indexOf(batchNo)));
+}
+
+// Runs the action while the next modal settlement dialog is handled by the given steps.
+void WithDialog(const std::function<void(TfrmSettleEdit&)>& steps) {
+    QTimer::singleShot(0, [steps] {
+        auto* dlg = qobject_cast<TfrmSettleEdit*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr) << "no settlement dialog open";
+        steps(*dlg);
+        if (dlg->isVisible()) dlg->reject();
+    });
+}
+}  // namespace
+
+TEST(Settle, PartPaymentThenTheRestFinishesTheBatch) {
+    TTestCentre c(Roles::Finance);
+    TTestPrompter prompter;
+    const QString no = Dried(c);
+
+    TfrmSettleEdit dlg(c.dm(), no, {});
+    EXPECT_EQ(dlg.edPaid->text(), "0");
+    EXPECT_EQ(dlg.lblPreview->text(), "保存后结算状态：挂账");
+    EXPECT_EQ(QStringList({dlg.edItems[0]->text(), dlg.edItems[1]->text(), dlg.edTotal->text(), dlg.edDebt->text()}),
+              QStringList({"1200.00", "240.00", "1440.00", "1440.00"}));
+    dlg.edItems[4]->setText("20.005");
+    dlg.edPaid->setText("1,000");
+    EXPECT_EQ(dlg.lblPreview->text(), "保存后结算状态：部分欠款");
+    EXPECT_EQ(QStringList({dlg.edTotal->text(), dlg.edDebt->text()}), QStringList({"1460.01", "460.01"}));
+    dlg.edRemark->setText(" 余款年底结清 ");
+    dlg.DoOK();
+    ASSERT_EQ(dlg.result(), QDialog::Accepted) << qPrintable(prompter.LastText());
+    const QString js = "JS" + Today() + "001";
+    EXPECT_EQ(dlg.SettleNo(), js);
+    const QString columns = "SettleNo,BaseFee,MoistureExtra,StorageFee,ReDryFee,OtherFee,TotalFee,PaidAmt,DebtAmt,"
+                            "Status,StoreDays,Remark,FarmerID";
+    EXPECT_EQ(c.batchRows("T_Settle", no, columns),
+              js + "/1200/240/0/0/20.01/1460.01/1000/460.01/部分欠款/0/余款年底结清/1")
+        << "every amount as the boxes showed it";
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "待结算");
+
+    // The farmer pays the rest: the same settlement is updated and the batch is finished.
+    TfrmSettleEdit edit(c.dm(), no, js);
+    EXPECT_EQ(QStringList({edit.edItems[4]->text(), edit.edPaid->text(), edit.edRemark->text()}),
+              QStringList({"20.01", "1000.00", "余款年底结清"}));
+    edit.edPaid->setText("1460.01");
+    EXPECT_EQ(edit.lblPreview->text(), "保存后结算状态：已结清");
+    EXPECT_EQ(edit.edDebt->text(), "0.00");
+    edit.DoOK();
+    ASSERT_EQ(edit.result(), QDialog::Accepted) << qPrintable(prompter.LastText());
+    EXPECT_EQ(c.count("T_Settle"), 1);
+    EXPECT_EQ(c.batchRows("T_Settle", no, "SettleNo,PaidAmt,DebtAmt,Status"), js + "/1460.01/0/已结清");
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "已完结");
+    EXPECT_EQ(c.logActions().mid(3), (QStringList{"结算", "修改结算"}));
+    EXPECT_EQ(LastLog(c), "修改结算 " + js + " 批次" + no + " 合计1460.01 已收1460.01 欠款0.00 已结清");
+    EXPECT_EQ(IntegrityFaults(c.dm()), QStringList{});
+}
+
+TEST(Settle, RefusalsWriteNothing) {
+    TTestCentre c(Roles::Finance);
+    TSettleLogic logic(c.dm());
+    const QString dried = Dried(c);
+    TSettleInput in = Settlement(dried, "100");
+    in.Items[2] = "-0.01";
+    const TSettleResult negative = logic.Save(in);
+    EXPECT_EQ(negative.Refusal, "费用金额不能为负：仓储堆放费");
+    EXPECT_EQ(negative.Focus, TSettleBox::Storage);
+    in.Items[2] = "0";
+    in.Paid = "－5";
+    EXPECT_EQ(logic.Save(in).Refusal, "收款金额不能为负");
+
+    EXPECT_EQ(logic.Save(Settlement(Registered(c), "0")).Refusal, "该批次尚未烘干入仓，暂不能结算");
+    EXPECT_EQ(logic.Save(Settlement(Drying(c), "0")).Refusal, "该批次尚未烘干入仓，暂不能结算");
+    ASSERT_EQ(TBatchVoidLogic(c.dm()).Void(dried, "登记错误"), "");
+    EXPECT_EQ(logic.Save(Settlement(dried, "0")).Refusal, "该批次已作废，不能结算");
+    EXPECT_EQ(logic.Save(Settlement("PC20990101001", "0")).Refusal, "批次 PC20990101001 不存在");
+    EXPECT_EQ(c.count("T_Settle"), 0);
+    EXPECT_FALSE(c.logActions().contains("结算"));
+}
+
+TEST(Settle, FailedSaveLeavesNothingAndTheDialogStaysNew) {
+    TTestCentre c(Roles::Finance);
+    TTestPrompter prompter;
+    const QString no = Dried(c);
+    const int logRows = c.count("T_Log");
+    TfrmSettleEdit dlg(c.dm(), no, {});
+    dlg.edPaid->setText("1440");
+
+    // The settlement row is written, then the batch cannot be moved.
+    c.dm().ExecSQLP("CREATE TRIGGER batch_locked BEFORE UPDATE ON T_Batch BEGIN SELECT RAISE(ABORT,'批次被锁定'); END");
+    dlg.DoOK();
+    EXPECT_EQ(prompter.LastText(), "保存失败：批次被锁定");
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(dlg.SettleNo().isEmpty());
+    EXPECT_EQ(c.count("T_Settle"), 0);
+    EXPECT_EQ(c.count("T_Log"), logRows);
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "在库");
+
+    c.dm().ExecSQLP("DROP TRIGGER batch_locked");
+    dlg.DoOK();
+    ASSERT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.SettleNo(), "JS" + Today() + "001") << "a clean new save under the same number";
+    EXPECT_EQ(c.count("T_Settle"), 1);
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "已完结");
+    EXPECT_EQ(c.logActions().last(), "结算");
+}
+
+TEST(Settle, TwoStationsCannotSettleOneBatchTwice) {
+    TTestCentre c(Roles::Finance);
+    const QString no = Dried(c);
+    TDM other(c.paths().DbPath());
+    other.Connect();
+    other.SetLogUser("u_3");
+
+    // Both stations opened the batch unsettled; the second to save is refused.
+    const TSettleResult first = TSettleLogic(other).Save(Settlement(no, "500"));
+    ASSERT_TRUE(first.Saved());
+    const TSettleResult second = TSettleLogic(c.dm()).Save(Settlement(no, "1440"));
+    EXPECT_EQ(second.Refusal, "该批次已有结算单 " + first.SettleNo + "，请刷新后修改");
+    EXPECT_EQ(second.ExistingNo, first.SettleNo);
+    EXPECT_EQ(c.batchRows("T_Settle", no, "SettleNo,PaidAmt"), first.SettleNo + "/500");
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "待结算");
+
+    // A settlement voided at one station while edited at the other is not brought back.
+    c.loginAs(Roles::Admin);
+    ASSERT_EQ(TSettleVoidLogic(other).Void(first.SettleNo), "");
+    EXPECT_EQ(TSettleLogic(c.dm()).Save(Settlement(no, "1440", first.SettleNo)).Refusal,
+              MissingSettleText(first.SettleNo));
+    EXPECT_EQ(c.count("T_Settle"), 0);
+    EXPECT_FALSE(c.logActions().contains("修改结算"));
+}
+
+TEST(SettleLedger, VoidRestoresOnlyAFinishedBatchAndKeepsTheMoneyInTheLog) {
+    TTestCentre c(Roles::Finance);
+    TTestPrompter prompter;
+    const QString full = Dried(c);
+    const QString js = Settled(c, full, "1440");
+    TfrmSettleList list(c.dm());
+    list.Reload();
+    SelectBatch(list, full);
+    list.DoVoid();
+    EXPECT_EQ(prompter.LastText(), "只有管理员可以作废结算单");
+    EXPECT_TRUE(prompter.Questions.isEmpty());
+
+    c.loginAs(Roles::Admin);
+    list.DoVoid();
+    EXPECT_EQ(prompter.Questions.last(), "确认作废结算单 " + js + "？作废后批次回到待结算状态。");
+    EXPECT_EQ(c.count("T_Settle"), 1) << "answered No";
+    prompter.AnswerYes();
+    list.DoVoid();
+    EXPECT_EQ(c.count("T_Settle"), 0);
+    EXPECT_EQ(c.batchRows("T_Batch", full, "Status"), "待结算");
+    EXPECT_EQ(LastLog(c), "作废结算 " + js + " 批次" + full + " 合计1440.00 已收1440.00 欠款0.00 已结清");
+    EXPECT_TRUE(VarToStr(list.CurrentValue("结算单号")).isEmpty()) << "the ledger was refreshed";
+    prompter.Clear();
+    list.DoVoid();
+    EXPECT_EQ(prompter.LastText(), "该批次没有结算单");
+    EXPECT_EQ(TSettleVoidLogic(c.dm()).Void(js), "结算单 " + js + " 已不存在，可能已被作废，请刷新");
+
+    // A partly paid batch waits for settlement anyway; a voided batch stays voided.
+    const QString part = Dried(c);
+    const QString partNo = Settled(c, part, "400");
+    ASSERT_EQ(TSettleVoidLogic(c.dm()).Void(partNo), "");
+    EXPECT_EQ(c.batchRows("T_Batch", part, "Status"), "待结算");
+    EXPECT_EQ(LastLog(c), "作废结算 " + partNo + " 批次" + part + " 合计1440.00 已收400.00 欠款1040.00 部分欠款");
+    const QString gone = Dried(c);
+    const QString goneNo = Settled(c, gone, "1440");
+    ASSERT_EQ(TBatchVoidLogic(c.dm()).Void(gone, "重复登记"), "");
+    ASSERT_EQ(TSettleVoidLogic(c.dm()).Void(goneNo), "");
+    EXPECT_EQ(c.batchRows("T_Batch", gone, "Status"), "已作废");
+    EXPECT_EQ(Settled(c, full, "0"), "JS" + Today() + "004") << "a voided batch's next settlement is a new one";
+    EXPECT_EQ(IntegrityFaults(c.dm()), QStringList{});
+}
+
+TEST(SettleLedger, FiltersKeywordAndWhoMaySettle) {
+    TTestCentre c(Roles::Finance);
+    TTestPrompter prompter;
+    const QString open = Dried(c, "张三");
+    const QString onAccount = Dried(c, "李四");
+    const QString part = Dried(c, "王五");
+    const QString full = Dried(c, "赵六");
+    const QString drying = Drying(c, "孙七");
+    const QString voided = Dried(c, "周八");
+    Settled(c, onAccount, "0.01");
+    Settled(c, part, "0.02");
+    Settled(c, full, "1439.99");
+    ASSERT_EQ(TBatchVoidLogic(c.dm()).Void(voided, "登记错误"), "");
+
+    auto numbers = [&](const QString& filter, const QString& keyword) {
+        const TSqlText q = SettleListQuery(filter, keyword);
+        TQueryModel model(c.dm());
+        model.Open(q);
+        return Column(&model, "批次号");
+    };
+    EXPECT_EQ(numbers("全部", ""), (QStringList{drying, full, part, onAccount, open})) << "newest first, none voided";
+    EXPECT_EQ(numbers("未结算", ""), (QStringList{drying, open}));
+    EXPECT_EQ(numbers("挂账", ""), QStringList{onAccount});
+    EXPECT_EQ(numbers("部分欠款", ""), QStringList{part});
+    EXPECT_EQ(numbers("已结清", ""), QStringList{full});
+    EXPECT_EQ(numbers("全部", " 王 "), QStringList{part});
+    EXPECT_EQ(numbers("全部", open.right(3)), QStringList{open});
+    EXPECT_EQ(numbers("已结清", "王"), QStringList{});
+
+    TfrmSettleList list(c.dm());
+    list.Reload();
+    SelectBatch(list, drying);
+    list.DoSettle();
+    EXPECT_EQ(prompter.LastText(), "该批次尚未烘干入仓，暂不能结算");
+    list.DoPrint();
+    EXPECT_EQ(prompter.LastText(), "该批次尚未结算");
+    for (const QString& role : {Roles::Weigher, Roles::Viewer}) {
+        c.loginAs(role);
+        prompter.Clear();
+        list.DoSettle();
+        EXPECT_EQ(prompter.LastText(), "当前角色无权结算") << qPrintable(role);
+    }
+    EXPECT_EQ(c.count("T_Settle"), 3);
+}
+
+TEST(SettleLedger, SettlingOffersTheSlipAndASettlementMadeElsewhere) {
+    TTestCentre c(Roles::Finance);
+    TTestPrompter prompter;
+    const QString no = Dried(c);
+    TfrmSettleList list(c.dm());
+    list.Reload();
+    SelectBatch(list, no);
+
+    const QString pdf = c.paths().AppDir + "slip.pdf";
+    prompter.AnswerYes();
+    prompter.AnswerPrintTo(pdf);
+    WithDialog([](TfrmSettleEdit& dlg) {
+        dlg.edPaid->setText("500");
+        dlg.DoOK();
+    });
+    list.DoSettle();
+    EXPECT_EQ(prompter.Questions, QStringList{"结算已保存，是否立即打印结算单？"});
+    EXPECT_EQ(prompter.PrintTitles, QStringList{"烘干费用结算单"});
+    const QString slip = PdfPages(pdf).join('\n').remove(' ');
+    for (const QString& phrase : QStringList{"结算单号：JS" + Today() + "001", "批次号：" + no, "基础烘干费1200.00",
+                                             "超水分加价240.00"})
+        EXPECT_TRUE(slip.contains(phrase)) << qPrintable(phrase) << "\n" << qPrintable(slip);
+    EXPECT_EQ(VarToStr(list.CurrentValue("结算状态")), "部分欠款") << "refreshed on the settled batch";
+
+    // Another batch, settled at a second station while this ledger still shows it unsettled.
+    const QString other = Dried(c);
+    list.Reload();
+    SelectBatch(list, other);
+    TDM station(c.paths().DbPath());
+    station.Connect();
+    const QString elsewhere = TSettleLogic(station).Save(Settlement(other, "100")).SettleNo;
+    prompter.Clear();
+    prompter.AnswerYes();
+    WithDialog([&](TfrmSettleEdit& dlg) {
+        dlg.DoOK();
+        // The ledger then offers the settlement that exists, in a dialog of its own.
+        WithDialog([&](TfrmSettleEdit& existing) {
+            EXPECT_EQ(existing.edPaid->text(), "100.00");
+            existing.edPaid->setText("1440");
+            existing.DoOK();
+        });
+    });
+    list.DoSettle();
+    EXPECT_EQ(prompter.Texts(), QStringList{"该批次已有结算单 " + elsewhere + "，请刷新后修改"});
+    EXPECT_EQ(prompter.Questions, (QStringList{"是否打开该批次已有的结算单 " + elsewhere + " 进行修改？",
+                                               "结算已保存，是否立即打印结算单？"}));
+    EXPECT_EQ(c.batchRows("T_Settle", other, "SettleNo,PaidAmt,Status"), elsewhere + "/1440/已结清");
+    EXPECT_EQ(c.batchRows("T_Batch", other, "Status"), "已完结");
+}
