@@ -10,6 +10,8 @@
 #include "reports/uReport.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uDrying.h"
+#include "workflow/uOutbound.h"
+#include "workflow/uStock.h"
 #include "workflow/uSettleList.h"
 
 #include <QApplication>
@@ -219,6 +221,9 @@ void TfrmMain::OpenWindow(int code) {
     case 16: crud(DefUser()); break;
     case 7: OpenBatchList(dm_, this); break;
     case 8: OpenDrying(dm_, this); break;
+    case 9: OpenStock(dm_, this); break;
+    case 20: OpenStockWarn(dm_, this); break;
+    case 10: OpenOutList(dm_, this); break;
     case 11: OpenSettleList(dm_, this); break;
     case 14:
     case 21: OpenReport(dm_, int(TReportKind::Daily), this); break;

@@ -103,5 +103,5 @@ QString FarmerItemText(const QString& name, const QString& phone, bool blacklist
 
 // Shows a single-instance window: restored when minimised and brought to the front.
 void BringToFront(QWidget* window);
-// Places a window in the middle of the screen it is on.
+// Places a window, sized but not yet shown, in the middle of its screen.
 void CentreOnScreen(QWidget* window);

@@ -1,13 +1,15 @@
 // Power loss at harvest time, many times over: a worker process saves intake, corrections,
-// dispatches, re-dries, passes, settlements and voids in a loop on one file and is killed with SIGKILL at
-// random moments. After each kill the file is opened the way the program starts, and must be
-// whole, consistent, keep every save the worker had reported, and log every change it keeps.
+// dispatches, re-dries, passes, outbounds, settlements and voids in a loop on one file and is
+// killed with SIGKILL at random moments. After each kill the file is opened the way the program
+// starts, and must be whole, consistent, keep every save the worker had reported, and log every
+// change it keeps.
 
 #include "app/uStartup.h"
 #include "data/uDM.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatch.h"
 #include "workflow/uFee.h"
+#include "workflow/uStockRule.h"
 
 #include <QFile>
 #include <QHash>
@@ -16,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <iostream>
 
 namespace {
@@ -27,6 +30,8 @@ struct TBatchFacts {
     int Edits = 0;  // the worker counts its corrections in the quality memo
     int WetRows = 0, WetLive = 0, WetRetired = 0, DryRows = 0, DryLive = 0, StockRows = 0, StockVoided = 0;
     int InMoves = 0, Rounds = 0, RoundHi = 0, OpenRounds = 0;
+    int DryOut = 0, OutRows = 0, OutMoves = 0, OutLogs = 0;
+    double DryQty = 0, OutSum = 0, OutMoveSum = 0;
     QHash<QString, int> Logs;  // action word -> rows
     QStringList Settlements;
 };
@@ -41,6 +46,7 @@ struct TSettleFacts {
 
 struct TFileFacts {
     QHash<QString, TBatchFacts> Batches;
+    QHash<QString, QString> OutBatch;  // outbound number -> its batch
     QHash<QString, TSettleFacts> Settlements;
     qint64 RowsRead = 0;
 };
@@ -60,7 +66,7 @@ TFileFacts ReadFacts(TDM& dm) {
         b.CarNo = VarToStr(st.Value(2));
         b.Edits = VarToStr(st.Value(3)).mid(1).toInt();
     });
-    each("SELECT s.BatchNo, w.WhType, s.Status FROM T_Stock s LEFT JOIN T_Wh w ON w.WhID=s.WhID",
+    each("SELECT s.BatchNo, w.WhType, s.Status, s.Qty FROM T_Stock s LEFT JOIN T_Wh w ON w.WhID=s.WhID",
          [&](const TStatement& st) {
              TBatchFacts& b = f.Batches[VarToStr(st.Value(0))];
              const bool wet = VarToStr(st.Value(1)) == QStringLiteral("湿粮区");
@@ -74,10 +80,26 @@ TFileFacts ReadFacts(TDM& dm) {
              } else {
                  ++b.DryRows;
                  b.DryLive += status == kStatusInStore;
+                 b.DryOut += status == kStockOut;
+                 b.DryQty += VarToFloat(st.Value(3), 0);
              }
          });
-    each("SELECT BatchNo FROM T_StockMove WHERE MoveType='入仓'",
-         [&](const TStatement& st) { ++f.Batches[VarToStr(st.Value(0))].InMoves; });
+    each("SELECT BatchNo, MoveType, Qty FROM T_StockMove", [&](const TStatement& st) {
+        TBatchFacts& b = f.Batches[VarToStr(st.Value(0))];
+        if (VarToStr(st.Value(1)) == QStringLiteral("入仓")) {
+            ++b.InMoves;
+            return;
+        }
+        ++b.OutMoves;
+        b.OutMoveSum += VarToFloat(st.Value(2), 0);
+    });
+    each("SELECT OutNo, BatchNo, OutWt FROM T_Outbound", [&](const TStatement& st) {
+        const QString batchNo = VarToStr(st.Value(1));
+        f.OutBatch[VarToStr(st.Value(0))] = batchNo;
+        TBatchFacts& b = f.Batches[batchNo];
+        ++b.OutRows;
+        b.OutSum += VarToFloat(st.Value(2), 0);
+    });
     each("SELECT BatchNo, Round, EndTime IS NULL FROM T_Drying", [&](const TStatement& st) {
         TBatchFacts& b = f.Batches[VarToStr(st.Value(0))];
         ++b.Rounds;
@@ -98,11 +120,15 @@ TFileFacts ReadFacts(TDM& dm) {
              s.Stored = true;
              f.Batches[s.BatchNo].Settlements << VarToStr(st.Value(0));
          });
+    // An outbound is logged under its own number.
     each("SELECT RefNo, ActType, TblName FROM T_Log", [&](const TStatement& st) {
+        const QString refNo = VarToStr(st.Value(0));
         if (VarToStr(st.Value(2)) == "T_Settle")
-            ++f.Settlements[VarToStr(st.Value(0))].Logs[VarToStr(st.Value(1))];
+            ++f.Settlements[refNo].Logs[VarToStr(st.Value(1))];
+        else if (const auto out = f.OutBatch.constFind(refNo); out != f.OutBatch.cend())
+            f.Batches[*out].OutLogs += VarToStr(st.Value(1)) == QStringLiteral("出库");
         else
-            ++f.Batches[VarToStr(st.Value(0))].Logs[VarToStr(st.Value(1))];
+            ++f.Batches[refNo].Logs[VarToStr(st.Value(1))];
     });
     return f;
 }
@@ -113,16 +139,23 @@ QStringList BatchFaults(const QString& no, const TBatchFacts& b) {
     const auto rule = [&](bool holds, const char* what) {
         if (!holds) faults << no + ": " + QString::fromUtf8(what);
     };
-    // A settled batch keeps its grain in store as it was.
+    // Settling a dried batch leaves its grain in store; handing all of it out empties its dry row.
     const bool stored = b.Status == kStatusInStore || b.Status == QStringLiteral("待结算") ||
                         b.Status == QStringLiteral("已完结");
     const bool isVoid = b.Status == kStatusVoid;
+    const bool emptied = b.DryRows == 1 && IsEmptied(b.DryQty - b.OutSum);
     rule(!b.Status.isEmpty(), "stock, rounds or log rows without their batch");
     rule(b.WetRows == 1, "not exactly one wet-grain row");
     rule(isVoid || stored || (b.WetLive == 1 && b.DryRows == 0 && b.InMoves == 0),
          "waiting or drying batch with its wet row retired or dry grain stored");
-    rule(isVoid || !stored || (b.DryLive == 1 && b.InMoves == 1 && b.WetRetired == 1 && b.OpenRounds == 0),
+    rule(isVoid || !stored || (b.DryRows == 1 && b.InMoves == 1 && b.WetRetired == 1 && b.OpenRounds == 0),
          "stored batch without its dry row, its 入仓 move and its wet row retired");
+    rule(isVoid || !stored || (b.DryLive == 1) == !emptied, "dry row not in store exactly while it holds grain");
+    rule(isVoid || (b.DryOut == 1) == emptied, "dry row not retired exactly when it is emptied");
+    rule(!emptied || isVoid || b.Status != kStatusInStore, "batch left in store with all its grain handed out");
+    rule(b.OutSum <= b.DryQty + kWeightSlack + 1e-6, "more grain handed out than was stored");
+    rule(b.OutMoves == b.OutRows && std::fabs(b.OutMoveSum - b.OutSum) < 1e-6, "an outbound without its 出仓 move");
+    rule(b.OutLogs == b.OutRows, "an outbound without its log row");
     rule(b.Status != kStatusWaiting || b.Rounds == 0, "waiting batch with a drying round");
     rule(b.Status != kStatusDrying || b.OpenRounds == 1, "drying batch without exactly one open round");
     rule(b.RoundHi == b.Rounds, "rounds not numbered 1, 2, 3 ...");
@@ -160,8 +193,9 @@ QStringList SettleFaults(const QString& no, const TSettleFacts& s, const TFileFa
     return faults;
 }
 
-// Numbers are drawn one above the day's highest, so a day's numbers run 001, 002 ... with no gap
-// and each load (its unique plate) has one: a lost save would leave a gap or a reused number.
+// Numbers are drawn one above the day's highest, so a day's batch and outbound numbers run 001,
+// 002 ... with no gap and each load (its unique plate) has one: a lost save would leave a gap or
+// a reused number.
 QStringList NumberFaults(const TFileFacts& f) {
     QHash<QString, int> highest, count;
     QHash<QString, QString> plates;
@@ -173,6 +207,11 @@ QStringList NumberFaults(const TFileFacts& f) {
         ++count[day];
         if (plates.contains(it->CarNo)) faults << it.key() + ": the load of " + plates[it->CarNo] + " numbered again";
         plates[it->CarNo] = it.key();
+    }
+    for (auto it = f.OutBatch.cbegin(); it != f.OutBatch.cend(); ++it) {
+        const QString day = it.key().left(10);
+        highest[day] = std::max(highest[day], it.key().mid(10).toInt());
+        ++count[day];
     }
     for (auto it = count.cbegin(); it != count.cend(); ++it)
         if (highest[it.key()] != it.value())
@@ -199,6 +238,7 @@ QStringList LostSaves(const TFileFacts& f, const QString& reportPath, qint64& ch
                           : what == "redry"    ? b.RoundHi >= p[2].toInt()
                           : what == "pass"     ? b.InMoves == 1
                           : what == "void"     ? b.Status == kStatusVoid
+                          : what == "out"      ? f.OutBatch.value(p[2]) == p[1]
                           : what == "settle"   ? s.Stored || settleVoided
                           : what == "repay"    ? s.Status == kSettledInFull || settleVoided
                           : what == "unsettle" ? !s.Stored && settleVoided
@@ -258,6 +298,7 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFileStaysWholeAndKeepsEverySave) {
     dm.Connect();
     std::cout << "[ crash    ] " << kKills << " kills survived, " << cutOff << " with a save cut off half-way; "
               << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Batch")) << " batches, "
+              << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Outbound")) << " outbounds, "
               << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Settle")) << " settlements, "
               << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Log")) << " log rows in the end; " << rowsRead
               << " rows and " << reportsChecked << " reported saves checked" << std::endl;

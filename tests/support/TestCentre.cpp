@@ -1,6 +1,9 @@
 #include "support/TestCentre.h"
 
 #include "data/uDbInit.h"
+#include "workflow/uBatch.h"
+#include "workflow/uDryEnd.h"
+#include "workflow/uDrying.h"
 
 TTestCentre::TTestCentre(const QString& role) : paths_{dir_.path() + "/"} {
     EnsureDatabase(paths_.DbPath(), paths_.BackupDir());
@@ -69,4 +72,32 @@ QString TTestCentre::batchRows(const QString& table, const QString& batchNo, con
         rows << values.join('/');
     }
     return rows.join("; ");
+}
+
+QString TTestCentre::registeredBatch(double wetKg, int wetWhId) {
+    const QString net = FmtShortest(wetKg);
+    const TBatchSaveResult r = TBatchLogic(*dm_).Save({.RegTime = QDateTime::currentDateTime().addDays(-1),
+                                                       .FarmerID = addFarmer(QStringLiteral("张三")),
+                                                       .GrainID = 1,
+                                                       .WhID = wetWhId,
+                                                       .InMoisture = "20",
+                                                       .GrossWt = net,
+                                                       .WetNetWt = net});
+    if (!r.Saved()) throw TDbError(r.Refusal);
+    return r.BatchNo;
+}
+
+TDriedBatch TTestCentre::driedBatch(double wetKg, double dryKg, int dryWhId) {
+    TDriedBatch b;
+    b.BatchNo = registeredBatch(wetKg);
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-6 * 3600);
+    if (!TDispatchLogic(*dm_).Save({.BatchNo = b.BatchNo, .EquipID = 1, .WhInID = 1, .StartTime = start}).Saved())
+        throw TDbError(QStringLiteral("派工失败"));
+    const std::optional<TOpenRound> round = TDryEndLogic(*dm_).LoadOpenRound(b.BatchNo);
+    const TRoundEndResult passed = TDryEndLogic(*dm_).Pass(
+        *round, {.EndTime = start.addSecs(3600), .OutMoisture = "14", .DryNetWt = FmtShortest(dryKg), .DryWhID = dryWhId});
+    if (!passed.Saved()) throw TDbError(passed.Refusal);
+    b.WetRow = VarToInt(scalar("SELECT MIN(StockID) FROM T_Stock WHERE BatchNo=:b", {{"b", b.BatchNo}}));
+    b.DryRow = VarToInt(scalar("SELECT MAX(StockID) FROM T_Stock WHERE BatchNo=:b", {{"b", b.BatchNo}}));
+    return b;
 }

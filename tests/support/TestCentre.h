@@ -9,6 +9,13 @@
 #include <QTemporaryDir>
 #include <memory>
 
+// A batch dried in one round: its wet row (retired by the drying) and its dry row in store.
+struct TDriedBatch {
+    QString BatchNo;
+    int WetRow = 0;
+    int DryRow = 0;
+};
+
 class TTestCentre {
 public:
     explicit TTestCentre(const QString& role = Roles::Admin);
@@ -30,6 +37,11 @@ public:
     int addOperator(const QString& name, const QString& team);
     int addWh(const QString& name, const QString& zoneType, double capacity = 100000);
     int addEquip(const QString& no, const QString& status = QStringLiteral("正常"));
+
+    // A load of 稻谷 registered into a wet-grain position, waiting for the dryer.
+    QString registeredBatch(double wetKg, int wetWhId = 1);
+    // A load registered, dispatched and passed in its first round into a dry-grain position.
+    TDriedBatch driedBatch(double wetKg, double dryKg, int dryWhId = 2);
 
 private:
     QTemporaryDir dir_;

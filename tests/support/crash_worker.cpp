@@ -1,7 +1,7 @@
 // A weighbridge, a dryer crew and the finance desk that never stop: registers loads, corrects
-// them, dispatches them, re-dries or stores them, settles their fees, takes the rest of the
-// money, voids a few settlements and batches, through the windows' own logic classes, until
-// the process is killed. After each save it appends what was saved to a report file, so that
+// them, dispatches them, re-dries or stores them, hands the dry grain out again, settles their
+// fees, takes the rest of the money, voids a few settlements and batches, through the windows'
+// own logic classes, until the process is killed. After each save it appends what was saved to a report file, so that
 // whoever kills it can check that every reported save is still in the database afterwards.
 //
 // crash_worker <database> <report file> <run number>
@@ -11,6 +11,7 @@
 #include "workflow/uBatchList.h"
 #include "workflow/uDryEnd.h"
 #include "workflow/uDrying.h"
+#include "workflow/uOutbound.h"
 #include "workflow/uSettle.h"
 #include "workflow/uSettleList.h"
 
@@ -29,12 +30,13 @@ public:
 
     void Step() {
         const quint32 dice = rng_.bounded(100u);
-        if (dice < 28) return Intake();
-        if (dice < 38) return Edit(Pick(kStatusWaiting));
-        if (dice < 55) return Dispatch(Pick(kStatusWaiting));
-        if (dice < 67) return ReDry(Pick(kStatusDrying));
-        if (dice < 82) return Pass(Pick(kStatusDrying));
-        if (dice < 90) return Settle(PickUnsettled());
+        if (dice < 26) return Intake();
+        if (dice < 35) return Edit(Pick(kStatusWaiting));
+        if (dice < 50) return Dispatch(Pick(kStatusWaiting));
+        if (dice < 61) return ReDry(Pick(kStatusDrying));
+        if (dice < 75) return Pass(Pick(kStatusDrying));
+        if (dice < 85) return Outbound(Pick(kStatusInStore));
+        if (dice < 91) return Settle(PickUnsettled());
         if (dice < 94) return Repay(PickOwing());
         if (dice < 96) return Unsettle(PickSettlement());
         return Void(PickNotVoid());
@@ -129,6 +131,26 @@ private:
         const TOpenRound round = OpenRound(logic, batchNo);
         Expect(logic.Pass(round, RoundEnd(round)).Refusal);
         Report("pass", batchNo, QString::number(round.Round));
+    }
+
+    // Two loads in three take at most 6 t; the third takes what is left, emptying the batch.
+    void Outbound(const QString& batchNo) {
+        if (batchNo.isEmpty()) return;
+        const int row = VarToInt(dm_.ScalarP("SELECT StockID FROM T_Stock WHERE BatchNo=:b AND Status=:s",
+                                             {{"b", batchNo}, {"s", kStatusInStore}}));
+        if (row == 0) Fail("stored batch without its dry row: " + batchNo);
+        TOutboundLogic logic(dm_);
+        const double left = logic.Remaining(row);
+        TOutboundInput in;
+        in.StockID = row;
+        in.OutType = QStringLiteral("农户自提");
+        in.OutTime = QDateTime::currentDateTime();
+        in.Weight = FmtNum(rng_.bounded(3u) ? std::min(left, 6000.0) : left, 2);
+        in.Destination = QStringLiteral("县粮库");
+        in.OpID = kOperator;
+        const TOutboundResult r = logic.Save(in);
+        Expect(r.Refusal);
+        Report("out", batchNo, r.OutNo);
     }
 
     void Void(const QString& batchNo) {

@@ -1,0 +1,35 @@
+#include "workflow/uStockRule.h"
+
+#include "data/uDM.h"
+
+namespace {
+// Float noise of sums such as 200 + 300 must not turn "at most 0.01 kg" into "more than".
+constexpr double kRounding = 1e-7;
+}  // namespace
+
+QString LiveStockCondition(const QString& s) {
+    return s + QStringLiteral(".Status IN ('待烘干','在库')");
+}
+
+QString BatchOutboundSql(const QString& s) {
+    return QStringLiteral("(SELECT TOTAL(o.OutWt) FROM T_Outbound o WHERE o.BatchNo=%1.BatchNo)").arg(s);
+}
+
+QString RemainingSql(const QString& s) {
+    return QStringLiteral("(CASE WHEN %1 THEN %2.Qty - %3 ELSE 0.0 END)")
+        .arg(LiveStockCondition(s), s, BatchOutboundSql(s));
+}
+
+bool ExceedsRemaining(double weight, double remaining) {
+    // The slack forgives weighing noise on grain that is there; it never hands out of an empty row.
+    return remaining <= 0 || weight - remaining > kWeightSlack + kRounding;
+}
+
+bool IsEmptied(double remaining) { return remaining <= kWeightSlack + kRounding; }
+
+double BatchRemaining(TDM& dm, const QString& batchNo) {
+    return VarToFloat(dm.ScalarP("SELECT TOTAL(" + RemainingSql() + ") FROM T_Stock s WHERE s.BatchNo=:b AND " +
+                                     LiveStockCondition(),
+                                 {{"b", batchNo}}),
+                      0);
+}

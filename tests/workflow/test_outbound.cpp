@@ -1,0 +1,242 @@
+#include "forms/uGrid.h"
+#include "support/TestCentre.h"
+#include "support/TestPdf.h"
+#include "support/TestPrompter.h"
+#include "workflow/uBatchList.h"
+#include "workflow/uOutbound.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+QString Today() { return QDate::currentDate().toString("yyyyMMdd"); }
+
+TOutboundInput Out(int stockId, const QString& weight, const QString& type = "农户自提") {
+    return {.StockID = stockId, .OutType = type, .OutTime = QDateTime(QDate(2025, 3, 8), QTime(10, 30)),
+            .Weight = weight, .Destination = " 县粮库 ", .Driver = "李四", .CarNo = "苏B54321", .OpID = 3,
+            .Remark = ""};
+}
+
+QString Status(TTestCentre& c, int stockId) {
+    return VarToStr(c.scalar("SELECT Status FROM T_Stock WHERE StockID=:i", {{"i", stockId}}));
+}
+
+QString BatchStatus(TTestCentre& c, const QString& batchNo) {
+    return VarToStr(c.scalar("SELECT Status FROM T_Batch WHERE BatchNo=:b", {{"b", batchNo}}));
+}
+
+QStringList Column(TQueryModel* model, const QString& column) {
+    QStringList values;
+    for (int r = 0; r < model->rowCount(); ++r) values << VarToStr(model->Value(r, column));
+    return values;
+}
+}  // namespace
+
+TEST(Outbound, TwoPartialOutboundsEmptyTheRowAndSettleTheBatch) {
+    TTestCentre c(Roles::Weigher);
+    const TDriedBatch b = c.driedBatch(600, 500);
+    TOutboundLogic logic(c.dm());
+
+    const TOutboundResult first = logic.Save(Out(b.DryRow, "200"));
+    ASSERT_TRUE(first.Saved()) << first.Refusal.toStdString();
+    EXPECT_EQ(first.OutNo, "CK" + Today() + "001");
+    EXPECT_EQ(Status(c, b.DryRow), "在库");
+    EXPECT_EQ(BatchStatus(c, b.BatchNo), "在库");
+    EXPECT_DOUBLE_EQ(logic.Remaining(b.DryRow), 300);
+
+    ASSERT_TRUE(logic.Save(Out(b.DryRow, "300", "对外销售")).Saved());
+    EXPECT_EQ(Status(c, b.DryRow), "已出库");
+    EXPECT_EQ(BatchStatus(c, b.BatchNo), "待结算") << "the retired wet row does not hold the batch back";
+    EXPECT_TRUE(logic.Choices().isEmpty());
+
+    const QString farmer = c.batchRows("T_Batch", b.BatchNo, "FarmerID");
+    EXPECT_EQ(c.batchRows("T_Outbound", b.BatchNo, "OutType,OutWt,FarmerID,GrainID,OutTime,Destination,OpID"),
+              "农户自提/200/" + farmer + "/1/2025-03-08 10:30:00/县粮库/3; 对外销售/300/" + farmer +
+                  "/1/2025-03-08 10:30:00/县粮库/3");
+    EXPECT_EQ(c.batchRows("T_StockMove", b.BatchNo, "MoveType,Qty,WhID,Remark", "MoveType='出仓'"),
+              "出仓/200/2/农户自提; 出仓/300/2/对外销售");
+    EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机", "烘干入仓", "出库", "出库"}));
+    EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE RefNo=:n", {{"n", first.OutNo}})),
+              "批次" + b.BatchNo + " 200.0kg 农户自提");
+}
+
+TEST(Outbound, AHundredthOfAKiloAboveWhatIsLeftIsTheLimit) {
+    TTestCentre c(Roles::Weigher);
+    const TDriedBatch b = c.driedBatch(600, 500);
+    TOutboundLogic logic(c.dm());
+
+    const TOutboundResult refused = logic.Save(Out(b.DryRow, "500.02"));
+    EXPECT_EQ(refused.Refusal, "出库重量 500.0 大于可出库存 500.0");
+    EXPECT_EQ(refused.Focus, TOutField::Weight);
+    EXPECT_EQ(c.count("T_Outbound") + c.count("T_StockMove", "MoveType='出仓'"), 0);
+
+    ASSERT_TRUE(logic.Save(Out(b.DryRow, "500.01")).Saved());
+    EXPECT_EQ(Status(c, b.DryRow), "已出库");
+    EXPECT_EQ(BatchStatus(c, b.BatchNo), "待结算");
+    EXPECT_EQ(logic.Save(Out(b.DryRow, "0.02")).Refusal, "出库重量 0.0 大于可出库存 0.0")
+        << "an emptied row gives nothing more";
+}
+
+TEST(Outbound, WeightsThatAreNotThereNeverHandOutGrain) {
+    TTestCentre c(Roles::Weigher);
+    const TDriedBatch b = c.driedBatch(2000, 1500);
+    TOutboundLogic logic(c.dm());
+
+    EXPECT_EQ(logic.Save(Out(0, "100")).Refusal, "没有可出库的在库批次");
+    for (const QString junk : {"", "  ", "0", "abc", "12kg", "-5", "-1e9", "nan", "inf", "-inf"}) {
+        const TOutboundResult r = logic.Save(Out(b.DryRow, junk));
+        EXPECT_EQ(r.Refusal, "请输入有效的出库净重") << qPrintable(junk);
+        EXPECT_EQ(r.Focus, TOutField::Weight);
+    }
+    for (const QString absurd : {"1e9", "1e400", "0.005"})
+        EXPECT_EQ(logic.Save(Out(b.DryRow, absurd)).Refusal, "数值超出范围：出库净重(公斤)") << qPrintable(absurd);
+    EXPECT_EQ(logic.Save(Out(b.DryRow, "1600")).Refusal, "出库重量 1600.0 大于可出库存 1500.0");
+    TOutboundInput tooLong = Out(b.DryRow, "100");
+    tooLong.CarNo = "苏B5432109876543210";
+    EXPECT_EQ(logic.Save(tooLong).Focus, TOutField::CarNo);
+    EXPECT_EQ(c.count("T_Outbound"), 0);
+
+    ASSERT_TRUE(logic.Save(Out(b.DryRow, " １,２００ ")).Saved()) << "typed with a Chinese input method";
+    EXPECT_EQ(c.batchRows("T_Outbound", b.BatchNo, "OutWt"), "1200");
+}
+
+TEST(Outbound, OnlyDryGrainInStoreIsOfferedAndAVoidedBatchKeepsItsStatus) {
+    TTestCentre c(Roles::Weigher);
+    const QString waiting = c.registeredBatch(3000);
+    const TDriedBatch dried = c.driedBatch(10000, 8650);
+    const TDriedBatch voided = c.driedBatch(5000, 4200, 3);
+    ASSERT_EQ(TBatchVoidLogic(c.dm()).Void(voided.BatchNo, "登记错误"), "");
+    TOutboundLogic logic(c.dm());
+
+    const QList<TStockChoice> choices = logic.Choices();
+    ASSERT_EQ(choices.size(), 1) << "neither wet rows nor voided grain are offered";
+    EXPECT_EQ(choices[0].StockID, dried.DryRow);
+    EXPECT_EQ(choices[0].Text, dried.BatchNo + " | 张三 | 稻谷 | 结余8650.0kg | 1号干粮仓");
+    const int waitingRow = VarToInt(c.scalar("SELECT StockID FROM T_Stock WHERE BatchNo=:b", {{"b", waiting}}));
+    EXPECT_EQ(logic.Save(Out(waitingRow, "100")).Refusal, "出库重量 100.0 大于可出库存 0.0");
+    EXPECT_EQ(logic.Save(Out(dried.WetRow, "100")).Refusal, "出库重量 100.0 大于可出库存 0.0");
+    EXPECT_EQ(logic.Save(Out(voided.DryRow, "100")).Refusal, "出库重量 100.0 大于可出库存 0.0");
+
+    // A batch voided while its dry row stayed in store (as an older file may hold it).
+    c.dm().ExecSQLP("UPDATE T_Batch SET Status='已作废' WHERE BatchNo=:b", {{"b", dried.BatchNo}});
+    ASSERT_TRUE(logic.Save(Out(dried.DryRow, "8650")).Saved());
+    EXPECT_EQ(Status(c, dried.DryRow), "已出库");
+    EXPECT_EQ(BatchStatus(c, dried.BatchNo), "已作废");
+    EXPECT_EQ(BatchStatus(c, waiting), "待烘干");
+}
+
+TEST(Outbound, GrainTakenByAnotherStationMeanwhileIsNotHandedOutTwice) {
+    TTestCentre c(Roles::Weigher);
+    const TDriedBatch b = c.driedBatch(600, 500);
+    TDM other(c.paths().DbPath());
+    other.Connect();
+    TOutboundLogic here(c.dm());
+    TOutboundLogic there(other);
+
+    ASSERT_TRUE(here.Check(Out(b.DryRow, "300")).Saved()) << "both stations see 500 kg";
+    ASSERT_TRUE(there.Check(Out(b.DryRow, "300")).Saved());
+    ASSERT_EQ(there.Save(Out(b.DryRow, "300")).OutNo, "CK" + Today() + "001");
+
+    const TOutboundResult late = here.Save(Out(b.DryRow, "300"));
+    EXPECT_EQ(late.Refusal, "出库重量 300.0 大于可出库存 200.0");
+    EXPECT_EQ(c.count("T_Outbound"), 1);
+    EXPECT_EQ(c.logActions().count("出库"), 1);
+
+    const TOutboundResult rest = here.Save(Out(b.DryRow, "200"));
+    EXPECT_EQ(rest.OutNo, "CK" + Today() + "002") << "the number is drawn after the other station's";
+    EXPECT_EQ(Status(c, b.DryRow), "已出库");
+    EXPECT_EQ(BatchStatus(c, b.BatchNo), "待结算");
+}
+
+TEST(Outbound, FailedSaveLeavesNothingBehind) {
+    TTestCentre c(Roles::Weigher);
+    const TDriedBatch b = c.driedBatch(600, 500);
+    c.dm().ExecSQLP("CREATE TRIGGER move_lock BEFORE INSERT ON T_StockMove BEGIN SELECT RAISE(ABORT,'库存流水锁定'); END");
+    EXPECT_EQ(TOutboundLogic(c.dm()).Save(Out(b.DryRow, "500")).Refusal, "出库失败：库存流水锁定");
+    EXPECT_EQ(c.count("T_Outbound"), 0);
+    EXPECT_EQ(Status(c, b.DryRow), "在库");
+    EXPECT_EQ(BatchStatus(c, b.BatchNo), "在库");
+    EXPECT_EQ(c.logActions().count("出库"), 0);
+    EXPECT_FALSE(c.dm().InTransaction());
+}
+
+TEST(OutboundLedger, FiltersByDateTypeAndKeywordNewestNumberFirst) {
+    TTestCentre c;
+    const int wang = c.addFarmer("王五");
+    const auto add = [&](const QString& no, const QString& batch, int farmer, const QString& type, const QDateTime& at) {
+        c.dm().ExecSQLP("INSERT INTO T_Outbound(OutNo,OutType,BatchNo,FarmerID,OutWt,OutTime) VALUES(:n,:tp,:b,:f,100,:t)",
+                        {{"n", no}, {"tp", type}, {"b", batch}, {"f", farmer}, {"t", at}});
+    };
+    add("CK20250301001", "PC20250220001", wang, "农户自提", QDateTime(QDate(2025, 3, 1), QTime(0, 0)));
+    add("CK20250302001", "PC20250220002", 0, "对外销售", QDateTime(QDate(2025, 3, 2), QTime(23, 59, 59)));
+    add("CK20250303001", "PC20250220003", 0, "农户自提", QDateTime(QDate(2025, 3, 3), QTime(0, 0)));
+
+    TQueryModel model(c.dm());
+    const auto numbers = [&](const TSqlText& q) {
+        model.Open(q);
+        return Column(&model, "出库单号");
+    };
+    EXPECT_EQ(numbers(OutListQuery(std::nullopt, "全部", "")), (QStringList{"CK20250303001", "CK20250302001", "CK20250301001"}));
+    const auto march = [](int from, int to) { return std::make_pair(QDate(2025, 3, from), QDate(2025, 3, to)); };
+    EXPECT_EQ(numbers(OutListQuery(march(1, 2), "全部", "")), (QStringList{"CK20250302001", "CK20250301001"}))
+        << "the whole last day counts";
+    EXPECT_EQ(numbers(OutListQuery(march(1, 3), "农户自提", "")), (QStringList{"CK20250303001", "CK20250301001"}));
+    EXPECT_EQ(numbers(OutListQuery(std::make_pair(QDate(2015, 3, 2), QDate(2025, 3, 2)), "全部", "")),
+              (QStringList{"CK20250302001", "CK20250301001"}))
+        << "a span of years reads alike";
+    EXPECT_EQ(numbers(OutListQuery(std::nullopt, "全部", " 王 ")), QStringList{"CK20250301001"});
+    EXPECT_EQ(numbers(OutListQuery(std::nullopt, "全部", "0220002")), QStringList{"CK20250302001"});
+}
+
+TEST(OutboundLedger, OnlyWeighersRegisterAndASavedOutboundIsOfferedForPrinting) {
+    TTestCentre c(Roles::Viewer);
+    TTestPrompter prompter;
+    const TDriedBatch b = c.driedBatch(10000, 8650);
+    TfrmOutList w(c.dm());
+    w.Reload();
+    for (const QString& role : {Roles::Viewer, Roles::Operator, Roles::Finance}) {
+        c.loginAs(role);
+        w.DoNew();
+        EXPECT_EQ(prompter.LastText(), "当前角色无权登记出库") << qPrintable(role);
+    }
+
+    c.loginAs(Roles::Weigher);
+    prompter.Clear();
+    QString shownRemaining;
+    QTimer giveUp;  // a dialog the test cannot reach must not hang the suite
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [&] {
+        if (auto* dlg = w.findChild<TfrmOutEdit*>()) dlg->reject();
+    });
+    giveUp.start(10000);
+    QTimer::singleShot(0, [&] {
+        auto* dlg = w.findChild<TfrmOutEdit*>();
+        ASSERT_NE(dlg, nullptr);
+        shownRemaining = dlg->lblRemain->text();
+        dlg->edWeight->setText("9000");
+        dlg->DoOK();
+        dlg->edWeight->setText("5000");
+        dlg->DoOK();
+    });
+    const QString pdf = c.paths().AppDir + "slip.pdf";
+    prompter.AnswerYes();
+    prompter.AnswerPrintTo(pdf);
+    w.DoNew();
+
+    const QString outNo = "CK" + Today() + "001";
+    EXPECT_EQ(shownRemaining, "该批次当前可出库存：8650.0 公斤");
+    EXPECT_EQ(prompter.Texts(), QStringList{"出库重量 9000.0 大于可出库存 8650.0"});
+    EXPECT_EQ(prompter.Questions, QStringList{"出库单已保存，是否立即打印？"});
+    EXPECT_EQ(Column(w.Ledger(), "出库单号"), QStringList{outNo}) << "the ledger was reloaded";
+    EXPECT_EQ(c.batchRows("T_Outbound", b.BatchNo, "OutWt"), "5000");
+    const QStringList pages = PdfPages(pdf);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_TRUE(pages[0].contains(outNo)) << qPrintable(pages[0]);
+
+    w.DoPrint();  // the printer dialog cancelled: nothing printed, nothing said
+    EXPECT_EQ(prompter.PrintTitles, (QStringList{"粮食出库单", "粮食出库单"}));
+    EXPECT_EQ(prompter.Texts().size(), 1);
+}
