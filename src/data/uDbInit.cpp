@@ -42,7 +42,6 @@ const TSchema kSchema{
         "CREATE INDEX idx_stock_live ON T_Stock(StockID, Status, WhID, BatchNo, Qty) WHERE Status IN ('待烘干','在库')",
         "CREATE INDEX idx_out_batch_wt ON T_Outbound(BatchNo, OutWt)",
         "CREATE INDEX idx_out_no_filter ON T_Outbound(OutNo, OutTime, OutType, BatchNo, FarmerID)",
-        "CREATE INDEX idx_out_time ON T_Outbound(OutTime)",
         "CREATE INDEX idx_batch_no_farmer_status ON T_Batch(BatchNo, FarmerID, Status)",
         "CREATE INDEX idx_settle_batch_status ON T_Settle(BatchNo, Status)",
         // The reports read a period's rows from these alone, without touching the tables:
