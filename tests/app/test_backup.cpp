@@ -89,7 +89,6 @@ TEST(Backup, ReportedAndLoggedOnSuccess) {
     const QString text = prompter.Shown[0].text;
     ASSERT_TRUE(text.startsWith(QStringLiteral("数据已备份到："))) << qPrintable(text);
     const QString target = text.mid(QStringLiteral("数据已备份到：").size());
-    EXPECT_TRUE(QFileInfo(target).fileName().startsWith("Movelkar_"));
     EXPECT_EQ(QDir::cleanPath(QFileInfo(target).absolutePath()), QDir::cleanPath(c.paths().BackupDir()));
     EXPECT_EQ(ReadCopy(target), QStringList{"张三"});
     EXPECT_EQ(VarToStr(c.scalar("SELECT TblName||'|'||IFNULL(RefNo,'')||'|'||Detail FROM T_Log WHERE ActType='数据备份'")),
@@ -98,7 +97,6 @@ TEST(Backup, ReportedAndLoggedOnSuccess) {
     AddFarmer(c.dm(), "后来的");
     c.dm().BackupTo(target);
     EXPECT_EQ(ReadCopy(target), (QStringList{"张三", "后来的"}));
-
 }
 
 namespace {
@@ -163,7 +161,6 @@ TEST(Backup, AFailedCopyLeavesNothingBehindAndSaysWhy) {
     w.DoBackup();
     EXPECT_EQ(prompter.LastText(), failure + QStringLiteral("无法创建备份文件（请检查 Backup 文件夹是否存在、能否写入）"));
 
-    EXPECT_EQ(prompter.Shown.size(), 3u);
     for (const auto& shown : prompter.Shown) EXPECT_EQ(shown.kind, TMsgKind::Warn);
     EXPECT_EQ(c.count("T_Log", "ActType='数据备份'"), 0);
 }
