@@ -139,13 +139,13 @@ TSqlText TQueryModel::FirstChunk(const TSqlText& query) {
 }
 
 TSqlText TQueryModel::ChunkQuery() const {
+    if (rowStart_.empty()) return FirstChunk(query_);
     const QString limit = QStringLiteral(" LIMIT %1").arg(ChunkRows(rowCount()));
     if (keys_.empty())
         return {query_.Sql + limit + QStringLiteral(" OFFSET %1").arg(rowCount()), query_.Params, {}};
-    TSqlText chunk{"SELECT * FROM (" + query_.Sql + ") AS listing", query_.Params, query_.Order};
-    if (!rowStart_.empty()) chunk.Sql += " WHERE " + AfterLastRow(chunk.Params);
-    chunk.Sql = chunk.OrderedSql() + limit;
-    return chunk;
+    TSqlText chunk{"SELECT * FROM (" + query_.Sql + ") AS listing WHERE ", query_.Params, query_.Order};
+    chunk.Sql += AfterLastRow(chunk.Params);
+    return {chunk.OrderedSql() + limit, chunk.Params, {}};
 }
 
 QString TQueryModel::AfterLastRow(TParams& params) const {
