@@ -10,7 +10,6 @@
 #include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTableView>
 
 namespace {
@@ -33,7 +32,7 @@ bool TfrmCrud::ChangesAllowed() const { return !def_.ReadOnly && ActionAllowed(S
 void TfrmCrud::BuildUI() {
     setWindowTitle(def_.Title);
     resize(860, 520);
-    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
     ApplyFormFont(this);
 
     QWidget* bar = MakeToolbar(this, 44);

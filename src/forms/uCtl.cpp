@@ -85,6 +85,12 @@ QPushButton* MakeButton(QWidget* parent, const QString& caption, int left, int t
     return button;
 }
 
+QPushButton* TButtonRow::Add(const QString& caption, int width, std::function<void()> onClick) {
+    QPushButton* button = MakeButton(bar_, caption, x_, top_, width, 28, std::move(onClick));
+    x_ += width + 6;
+    return button;
+}
+
 QCheckBox* MakeCheck(QWidget* parent, const QString& caption, int left, int top, bool checked) {
     auto* check = new QCheckBox(caption, parent);
     check->setGeometry(left, top, 120, 20);

@@ -37,6 +37,21 @@ QDateTimeEdit* MakeDatePicker(QWidget* parent, int left, int top, int width, boo
                               const QDateTime& initial = {});
 QPushButton* MakeButton(QWidget* parent, const QString& caption, int left, int top, int width, int height,
                         std::function<void()> onClick = {});
+
+// A ledger's toolbar buttons, placed left to right with a small gap; X() is where the next
+// control goes.
+class TButtonRow {
+public:
+    TButtonRow(QWidget* bar, int top) : bar_(bar), top_(top) {}
+    QPushButton* Add(const QString& caption, int width, std::function<void()> onClick);
+    int X() const { return x_; }
+    void Skip(int width) { x_ += width; }
+
+private:
+    QWidget* bar_;
+    int top_;
+    int x_ = 8;
+};
 QCheckBox* MakeCheck(QWidget* parent, const QString& caption, int left, int top, bool checked);
 // A panel along the whole top edge of a window laid out top to bottom; controls are placed on it.
 QWidget* MakeToolbar(QWidget* parent, int height);

@@ -79,24 +79,20 @@ void TfrmBatchList::BuildUI() {
     ApplyFormFont(this);
 
     QWidget* bar = MakeToolbar(this, 44);
-    int x = 8;
-    auto button = [&](const QString& caption, int width, std::function<void()> onClick) {
-        MakeButton(bar, caption, x, 8, width, 28, std::move(onClick));
-        x += width + 6;
-    };
-    button(QStringLiteral("新增登记"), 84, [this] { DoNew(); });
-    button(QStringLiteral("修改"), 64, [this] { DoEdit(); });
-    button(QStringLiteral("作废"), 64, [this] { DoVoid(); });
-    button(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
-    MakeLabel(bar, QStringLiteral("状态:"), x + 10, 10, 40);
-    cbStatus = MakeCombo(bar, x + 50, 9, 100);
+    TButtonRow buttons(bar, 8);
+    buttons.Add(QStringLiteral("新增登记"), 84, [this] { DoNew(); });
+    buttons.Add(QStringLiteral("修改"), 64, [this] { DoEdit(); });
+    buttons.Add(QStringLiteral("作废"), 64, [this] { DoVoid(); });
+    buttons.Add(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
+    MakeLabel(bar, QStringLiteral("状态:"), buttons.X() + 10, 10, 40);
+    cbStatus = MakeCombo(bar, buttons.X() + 50, 9, 100);
     cbStatus->addItems({QStringLiteral("全部"), kStatusWaiting, kStatusDrying, kStatusInStore,
                         QStringLiteral("待结算"), QStringLiteral("已完结"), kStatusVoid});
-    MakeLabel(bar, QStringLiteral("关键字:"), x + 166, 10, 54);
-    edKeyword = MakeEdit(bar, x + 220, 11, 150);
-    x += 380;
-    button(QStringLiteral("查询"), 64, [this] { RunGuarded([this] { Reload(); }); });
-    button(QStringLiteral("关闭"), 64, [this] { close(); });
+    MakeLabel(bar, QStringLiteral("关键字:"), buttons.X() + 166, 10, 54);
+    edKeyword = MakeEdit(bar, buttons.X() + 220, 11, 150);
+    buttons.Skip(380);
+    buttons.Add(QStringLiteral("查询"), 64, [this] { RunGuarded([this] { Reload(); }); });
+    buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
 
     model_ = new TQueryModel(dm_, this);
     grid = MakeGrid(this, model_);

@@ -327,15 +327,11 @@ void TfrmOutList::BuildUI() {
     CentreOnScreen(this);
 
     QWidget* bar = MakeToolbar(this, 70);
-    int x = 8;
-    auto button = [&](const QString& caption, int width, std::function<void()> onClick) {
-        MakeButton(bar, caption, x, 6, width, 28, std::move(onClick));
-        x += width + 6;
-    };
-    button(QStringLiteral("新增出库"), 84, [this] { DoNew(); });
-    button(QStringLiteral("打印出库单"), 96, [this] { DoPrint(); });
-    button(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
-    button(QStringLiteral("关闭"), 64, [this] { close(); });
+    TButtonRow buttons(bar, 6);
+    buttons.Add(QStringLiteral("新增出库"), 84, [this] { DoNew(); });
+    buttons.Add(QStringLiteral("打印出库单"), 96, [this] { DoPrint(); });
+    buttons.Add(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
+    buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
 
     const QDateTime today(QDate::currentDate(), QTime(0, 0));
     chkDate = MakeCheck(bar, QStringLiteral("日期:"), 8, 42, false);

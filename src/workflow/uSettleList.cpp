@@ -94,23 +94,19 @@ void TfrmSettleList::BuildUI() {
     ApplyFormFont(this);
 
     QWidget* bar = MakeToolbar(this, 44);
-    int x = 8;
-    auto button = [&](const QString& caption, int width, std::function<void()> onClick) {
-        MakeButton(bar, caption, x, 8, width, 28, std::move(onClick));
-        x += width + 6;
-    };
-    button(QStringLiteral("结算/修改"), 84, [this] { DoSettle(); });
-    button(QStringLiteral("打印结算单"), 90, [this] { DoPrint(); });
-    button(QStringLiteral("作废结算"), 80, [this] { DoVoid(); });
-    button(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
-    MakeLabel(bar, QStringLiteral("筛选:"), x + 10, 10, 40);
-    cbFilter = MakeCombo(bar, x + 50, 9, 100);
+    TButtonRow buttons(bar, 8);
+    buttons.Add(QStringLiteral("结算/修改"), 84, [this] { DoSettle(); });
+    buttons.Add(QStringLiteral("打印结算单"), 90, [this] { DoPrint(); });
+    buttons.Add(QStringLiteral("作废结算"), 80, [this] { DoVoid(); });
+    buttons.Add(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
+    MakeLabel(bar, QStringLiteral("筛选:"), buttons.X() + 10, 10, 40);
+    cbFilter = MakeCombo(bar, buttons.X() + 50, 9, 100);
     cbFilter->addItems({QStringLiteral("全部"), kNotSettled, kOnAccount, kSettledInPart, kSettledInFull});
-    MakeLabel(bar, QStringLiteral("批次/农户:"), x + 166, 10, 70);
-    edKeyword = MakeEdit(bar, x + 236, 11, 150);
-    x += 396;
-    button(QStringLiteral("查询"), 64, [this] { RunGuarded([this] { Reload(); }); });
-    button(QStringLiteral("关闭"), 64, [this] { close(); });
+    MakeLabel(bar, QStringLiteral("批次/农户:"), buttons.X() + 166, 10, 70);
+    edKeyword = MakeEdit(bar, buttons.X() + 236, 11, 150);
+    buttons.Skip(396);
+    buttons.Add(QStringLiteral("查询"), 64, [this] { RunGuarded([this] { Reload(); }); });
+    buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
 
     model_ = new TQueryModel(dm_, this);
     grid = MakeGrid(this, model_);
