@@ -53,7 +53,7 @@ bool Shows(QWidget* window, const QString& text) {
 // The road's world: the centre's database, the prompter, the camera and whoever is logged in.
 class TRoad {
 public:
-    TRoad() : today_(QDate::currentDate()), day_(today_.addDays(-1).toString("yyyy-MM-dd")) {
+    TRoad() : today_(QDate::currentDate()), day_(LastWholeWorkingDay().toString("yyyy-MM-dd")) {
         LookLikeTheApplication();
     }
     ~TRoad() { SignOut(); }
@@ -63,7 +63,12 @@ public:
     TShots shots;
     std::unique_ptr<TfrmMain> main;
 
-    // The day the load came in: yesterday, so that every time typed lies in the past.
+    // The load's day runs from 08:30 to 20:00: today once that is over, else yesterday, so that
+    // every time typed lies in the past.
+    static QDate LastWholeWorkingDay() {
+        const QDateTime now = QDateTime::currentDateTime();
+        return now.time() >= QTime(20, 30) ? now.date() : now.date().addDays(-1);
+    }
     QString At(const QString& hhmm) const { return day_ + " " + hhmm; }
     const QString& Day() const { return day_; }
     QString No(const QString& prefix, int seq) const {
@@ -131,6 +136,7 @@ void AddRow(QWidget* list, const std::function<void(QDialog&)>& fill) {
 
 void AdministratorSetsUpStaffAndFarmer(TRoad& r) {
     r.SignIn({"admin", QStringLiteral("系统管理员"), QStringLiteral("管理员"), "846"}, "01-login");
+    if (r.shots.On()) QTest::qWait(1100);  // the clock shows after its first second
     r.shots.Take(r.main.get(), "02-main");
 
     QWidget* users = r.Open(QStringLiteral("用户权限"), QStringLiteral("系统用户管理"));
@@ -353,10 +359,16 @@ void WeigherHandsTheGrainOut(TRoad& r) {
     ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
     EXPECT_EQ(exported.readAll().count('\n'), 3) << "a heading and two outbounds";
     if (r.shots.On()) {
-        QFileDialog save(ledger, QString(), QDir(r.c.paths().AppDir).filePath(r.prompter.ProposedFileNames.last()),
-                         QStringLiteral("CSV文件 (*.csv)"));
+        // In a folder of the same name on every run, holding the file just saved.
+        QDir folder(QDir::temp().filePath("Movelkar"));
+        folder.removeRecursively();
+        folder.mkpath(".");
+        const QString proposed = folder.filePath(r.prompter.ProposedFileNames.last());
+        QFile::copy(csv, proposed);
+        QFileDialog save(ledger, QString(), proposed, QStringLiteral("CSV文件 (*.csv)"));
         save.setOption(QFileDialog::DontUseNativeDialog);
         save.setAcceptMode(QFileDialog::AcceptSave);
+        save.setViewMode(QFileDialog::List);
         r.shots.TakeShown(&save, "16-save-file");
     }
     r.SignOut();
