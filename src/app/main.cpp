@@ -1,10 +1,10 @@
 #include "app/uGlobal.h"
+#include "app/uLocale.h"
 #include "app/uLogin.h"
 #include "app/uMain.h"
 #include "app/uStartup.h"
 #include "data/uDM.h"
 #include "data/uDbText.h"
-#include "forms/uCtl.h"
 #include "forms/uMsg.h"
 
 #include <QApplication>
@@ -12,8 +12,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Movelkar");
-    // Message boxes and menus follow the application font: Simplified Chinese glyphs throughout.
-    QApplication::setFont(QFont(kSansFamily, 9));
+    InstallChineseInterface(app);
     const TAppPaths paths = TAppPaths::BesideExecutable();
     std::unique_ptr<TDM> dm = PrepareDatabase(paths);
     if (!dm) return 0;

@@ -46,6 +46,7 @@ void TfrmLogin::BuildUI() {
     setWindowTitle(QStringLiteral("登录 - Movelkar"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(380, 250);
+    CentreOnScreen(this);
     ApplyFormFont(this);
 
     QLabel* heading = MakeLabel(this, QStringLiteral("Movelkar"), 0, 16, 380, 34);

@@ -79,6 +79,7 @@ void TfrmPwd::BuildUI() {
     setWindowTitle(QStringLiteral("修改密码"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(340, 230);
+    CentreOnScreen(this);
     ApplyFormFont(this);
     const auto passwordBox = [this](const QString& caption, int top) {
         MakeLabel(this, caption, 40, top, 90);

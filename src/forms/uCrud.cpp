@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace {
 // The master-data windows that are open, by title: at most one per definition.
 QHash<QString, TfrmCrud*>& OpenWindows() {
@@ -80,7 +82,13 @@ void TfrmCrud::RefreshList() {
         for (const TColDef& col : def_.Cols) {
             if (col.ListField.compare(model_->ColumnName(c), Qt::CaseInsensitive) != 0) continue;
             model_->SetCaption(c, col.Caption);
-            grid_->setColumnWidth(c, DisplayChars(col.Width) * charWidth);
+            int width = DisplayChars(col.Width) * charWidth;
+            // A date is unreadable cut short, whatever width the column was planned with.
+            if (col.Kind == ckDate || col.Kind == ckDateTime) {
+                grid_->resizeColumnToContents(c);
+                width = std::max(width, grid_->columnWidth(c));
+            }
+            grid_->setColumnWidth(c, width);
             break;
         }
     }
@@ -120,7 +128,7 @@ void TfrmCrud::DoDelete() {
         ShowWarn(refusal);
         return;
     }
-    if (!AskYesNo(QStringLiteral("确认删除【%1】？删除后不可恢复。").arg(name))) return;
+    if (!AskYesNo(QStringLiteral("确认删除【%1】？删除后不可恢复。").arg(name), TDefaultAnswer::No)) return;
     if (const QString failure = DeleteCrudRow(dm_, def_, key, name, Session); !failure.isEmpty()) {
         ShowWarn(failure);
         return;

@@ -138,6 +138,10 @@ TSqlText BuildListSql(const TCrudDef& def, const QString& keyword) {
         out.Sql += (hasWhere ? " AND (" : " WHERE (") + terms.join(" OR ") + ")";
         out.Params.push_back({"kw", "%" + kw + "%"});
     }
+    if (!def.SortSql.isEmpty()) {
+        out.Sql += " ORDER BY " + def.SortSql;
+        return out;
+    }
     // The order names result columns ("r.RunID DESC" is the column RunID), so the grid can page by it.
     for (const QString& term : def.OrderBy.split(',', Qt::SkipEmptyParts))
         out.Order << term.trimmed().section('.', -1);

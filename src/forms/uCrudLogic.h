@@ -52,7 +52,10 @@ struct TCrudDef {
     QString TableName;
     QString KeyField;  // integer counter key, never edited
     QString ListSQL;   // without ORDER BY; first column the key, second the row's name
-    QString OrderBy;
+    QString OrderBy;   // result columns, unique together: the grid pages by them
+    // Instead of OrderBy, for a short table ordered by an expression: a plain ORDER BY, read
+    // by row count rather than by key.
+    QString SortSql;
     QList<TColDef> Cols;
     bool ReadOnly = false;
     bool AllowDelete = true;

@@ -23,6 +23,16 @@ const char* const kSongFamily = "Noto Serif CJK SC";
 const char* const kSansFamily = "Noto Sans CJK SC";
 
 namespace {
+// Tab leaves the picker for the next box instead of stepping through its date and time parts;
+// the arrow keys still move between the parts.
+class TDatePicker final : public QDateTimeEdit {
+public:
+    using QDateTimeEdit::QDateTimeEdit;
+
+protected:
+    bool focusNextPrevChild(bool next) override { return QAbstractSpinBox::focusNextPrevChild(next); }
+};
+
 QVBoxLayout* ColumnLayout(QWidget* parent) {
     if (auto* layout = qobject_cast<QVBoxLayout*>(parent->layout())) return layout;
     auto* layout = new QVBoxLayout(parent);
@@ -38,7 +48,14 @@ void MarkInfoBox(QLineEdit* e) { e->setStyleSheet("QLineEdit { background: #FFFF
 
 void MarkReadOnlyBox(QLineEdit* e) {
     e->setReadOnly(true);
+    e->setFocusPolicy(Qt::ClickFocus);
     e->setStyleSheet("QLineEdit { background: palette(button); }");
+}
+
+void MarkReadOnlyBox(QPlainTextEdit* e) {
+    e->setReadOnly(true);
+    e->setFocusPolicy(Qt::ClickFocus);
+    e->setStyleSheet("QPlainTextEdit { background: palette(button); }");
 }
 
 QLabel* MakeLabel(QWidget* parent, const QString& caption, int left, int top, int width, int height) {
@@ -69,7 +86,7 @@ QComboBox* MakeCombo(QWidget* parent, int left, int top, int width, TComboStyle 
 
 QDateTimeEdit* MakeDatePicker(QWidget* parent, int left, int top, int width, bool dateOnly,
                               const QDateTime& initial) {
-    auto* picker = new QDateTimeEdit(initial.isValid() ? initial : QDateTime::currentDateTime(), parent);
+    auto* picker = new TDatePicker(initial.isValid() ? initial : QDateTime::currentDateTime(), parent);
     picker->setDisplayFormat(dateOnly ? "yyyy-MM-dd" : "yyyy-MM-dd HH:mm");
     picker->setCalendarPopup(true);
     picker->setGeometry(left, top, width, 22);
@@ -270,7 +287,7 @@ void FillGrainCombo(TDM& dm, QComboBox* combo) {
 }
 
 void FillOperatorCombo(TDM& dm, QComboBox* combo) {
-    const TQuery q = dm.OpenSQL("SELECT OpID,OpName,Team FROM T_Operator ORDER BY Team,OpID");
+    const TQuery q = dm.OpenSQL("SELECT OpID,OpName,Team FROM T_Operator ORDER BY " + ShiftOrderSql("Team") + ",OpID");
     combo->clear();
     AddComboItem(combo, QStringLiteral("(未指定)"), 0);
     for (int r = 0; r < q.RowCount(); ++r)
@@ -300,9 +317,18 @@ void FillWhCombo(TDM& dm, QComboBox* combo, const QString& zoneType) {
                      VarToInt(q.Value(r, 0)));
 }
 
+QStringList ShiftNames() { return {QStringLiteral("早班"), QStringLiteral("中班"), QStringLiteral("晚班")}; }
+
 void FillShiftCombo(QComboBox* combo) {
     combo->clear();
-    combo->addItems({QStringLiteral("早班"), QStringLiteral("中班"), QStringLiteral("晚班")});
+    combo->addItems(ShiftNames());
+}
+
+QString ShiftOrderSql(const QString& column) {
+    QString sql = "CASE " + column;
+    const QStringList shifts = ShiftNames();
+    for (int i = 0; i < shifts.size(); ++i) sql += QStringLiteral(" WHEN '%1' THEN %2").arg(shifts[i]).arg(i);
+    return sql + QStringLiteral(" ELSE %1 END,").arg(shifts.size()) + column;
 }
 
 void FillLookupCombo(TDM& dm, QComboBox* combo, const QString& sql, const TParams& params) {

@@ -23,9 +23,11 @@ extern const char* const kSongFamily;
 extern const char* const kSansFamily;
 void ApplyFormFont(QWidget* w, int pointSize = 9);
 
-// Pale yellow behind computed values that stay editable; button face behind read-only boxes.
+// Pale yellow behind computed values that stay editable; button face behind read-only boxes,
+// which Tab passes over.
 void MarkInfoBox(QLineEdit* e);
 void MarkReadOnlyBox(QLineEdit* e);
+void MarkReadOnlyBox(QPlainTextEdit* e);
 
 QLabel* MakeLabel(QWidget* parent, const QString& caption, int left, int top, int width, int height = 20);
 QLineEdit* MakeEdit(QWidget* parent, int left, int top, int width, const QString& text = {});
@@ -110,7 +112,11 @@ void FillGrainCombo(TDM& dm, QComboBox* combo);
 void FillOperatorCombo(TDM& dm, QComboBox* combo);
 void FillEquipCombo(TDM& dm, QComboBox* combo);
 void FillWhCombo(TDM& dm, QComboBox* combo, const QString& zoneType = {});
+// The shifts in the order of the working day; lists of shifts show them so, others after.
+QStringList ShiftNames();
 void FillShiftCombo(QComboBox* combo);
+// An ORDER BY term putting the shift column's values in that order, unknown ones last by text.
+QString ShiftOrderSql(const QString& column);
 // Items from a query whose first column is the ID and second the text.
 void FillLookupCombo(TDM& dm, QComboBox* combo, const QString& sql, const TParams& params = {});
 

@@ -58,12 +58,14 @@ TCrudDef DefEquip() {
 }
 
 TCrudDef DefOperator() {
-    return Def("班组操作员管理", "T_Operator", "OpID", "SELECT OpID, OpName, Team, Post, Phone FROM T_Operator",
-               "Team,OpID",
-               {MakeCol("OpName", "OpName", "姓名", ckText, 100, true),
-                MakeCol("Team", "Team", "班组", ckChoice, 80, false, {}, "早班;中班;晚班"),
-                MakeCol("Post", "Post", "岗位", ckChoice, 90, false, {}, "操作工;司磅员;质检员;班组长"),
-                MakeCol("Phone", "Phone", "电话", ckText, 120)});
+    TCrudDef def =
+        Def("班组操作员管理", "T_Operator", "OpID", "SELECT OpID, OpName, Team, Post, Phone FROM T_Operator", {},
+            {MakeCol("OpName", "OpName", "姓名", ckText, 100, true),
+             MakeCol("Team", "Team", "班组", ckChoice, 80, false, {}, ShiftNames().join(';')),
+             MakeCol("Post", "Post", "岗位", ckChoice, 90, false, {}, "操作工;司磅员;质检员;班组长"),
+             MakeCol("Phone", "Phone", "电话", ckText, 120)});
+    def.SortSql = ShiftOrderSql("Team") + ",OpID";
+    return def;
 }
 
 TCrudDef DefFarmer() {

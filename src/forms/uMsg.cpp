@@ -28,9 +28,10 @@ public:
         }
     }
 
-    bool AskYesNo(const QString& text) override {
+    bool AskYesNo(const QString& text, TDefaultAnswer byDefault) override {
+        const auto defaultButton = byDefault == TDefaultAnswer::Yes ? QMessageBox::Yes : QMessageBox::No;
         return QMessageBox::question(QApplication::activeWindow(), QStringLiteral("Confirm"), text,
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+                                     QMessageBox::Yes | QMessageBox::No, defaultButton) == QMessageBox::Yes;
     }
 
     QString SaveFileName(const QString& proposedName, const QString& filter) override {
@@ -42,6 +43,7 @@ public:
         QDialog dlg(QApplication::activeWindow());
         dlg.setWindowTitle(title);
         dlg.setFixedSize(420, 260);
+        CentreOnScreen(&dlg);
         ApplyFormFont(&dlg);
         MakeLabel(&dlg, prompt, 16, 10, 388, 20);
         QPlainTextEdit* memo = MakeMemo(&dlg, 16, 36, 388, 150, text);
@@ -95,7 +97,7 @@ void ShowInfo(const QString& text) { Prompter().Message(TMsgKind::Info, QStringL
 
 void ShowError(const QString& text, const QString& caption) { Prompter().Message(TMsgKind::Error, caption, text); }
 
-bool AskYesNo(const QString& text) { return Prompter().AskYesNo(text); }
+bool AskYesNo(const QString& text, TDefaultAnswer byDefault) { return Prompter().AskYesNo(text, byDefault); }
 
 bool InputMemo(const QString& title, const QString& prompt, QString& text) {
     return Prompter().InputMemo(title, prompt, text);

@@ -9,11 +9,15 @@ class QPrinter;
 
 enum class TMsgKind { Warn, Info, Error };
 
+// What Enter answers in a question. Yes, as the platform's question box has it, except where a
+// slip of the finger would delete or void something.
+enum class TDefaultAnswer { Yes, No };
+
 class TPrompter {
 public:
     virtual ~TPrompter() = default;
     virtual void Message(TMsgKind kind, const QString& caption, const QString& text) = 0;
-    virtual bool AskYesNo(const QString& text) = 0;
+    virtual bool AskYesNo(const QString& text, TDefaultAnswer byDefault) = 0;
     // The chosen path, or an empty text when the user cancels.
     virtual QString SaveFileName(const QString& proposedName, const QString& filter) = 0;
     // true with the edited text on OK; false and the text unchanged on cancel.
@@ -30,7 +34,7 @@ void SetPrompter(TPrompter* prompter);
 void ShowWarn(const QString& text);
 void ShowInfo(const QString& text);
 void ShowError(const QString& text, const QString& caption = QStringLiteral("Error"));
-bool AskYesNo(const QString& text);
+bool AskYesNo(const QString& text, TDefaultAnswer byDefault = TDefaultAnswer::Yes);
 bool InputMemo(const QString& title, const QString& prompt, QString& text);
 bool ChoosePrinter(QPrinter& printer, const QString& title);
 

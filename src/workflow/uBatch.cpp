@@ -198,6 +198,7 @@ TfrmBatchEdit::TfrmBatchEdit(TDM& dm, const QString& batchNo, QWidget* parent)
 void TfrmBatchEdit::BuildUI() {
     setWindowTitle(QStringLiteral("收粮入库登记"));
     setFixedSize(660, 470);
+    CentreOnScreen(this);
     ApplyFormFont(this);
 
     const int lx = 20, ex = 122, ew = 190, rx = 340, rex = 452;
@@ -269,6 +270,7 @@ void TfrmBatchEdit::BuildUI() {
     connect(edMoisture, &QLineEdit::textChanged, this, [this] { UpdateFee(); });
     connect(cbGrain, &QComboBox::currentIndexChanged, this, [this] { UpdateFee(); });
     connect(cbOperator, &QComboBox::currentIndexChanged, this, [this] { FillTeam(); });
+    edCar->setFocus();
 }
 
 void TfrmBatchEdit::LoadBatch() {
@@ -296,8 +298,8 @@ void TfrmBatchEdit::LoadBatch() {
 void TfrmBatchEdit::MakeViewOnly(const QString& status) {
     setWindowTitle(QStringLiteral("批次详情（") + status + QStringLiteral("，不可修改）"));
     btnOK->setEnabled(false);
-    for (QLineEdit* e : findChildren<QLineEdit*>()) e->setReadOnly(true);
-    mmMemo->setReadOnly(true);
+    for (QLineEdit* e : findChildren<QLineEdit*>()) MarkReadOnlyBox(e);
+    MarkReadOnlyBox(mmMemo);
     for (QWidget* w : std::initializer_list<QWidget*>{dtReg, cbFarmer, cbGrain, cbOperator, cbTeam, cbWh})
         w->setEnabled(false);
 }

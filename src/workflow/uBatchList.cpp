@@ -76,6 +76,7 @@ TfrmBatchList::TfrmBatchList(TDM& dm, QWidget* owner) : QWidget(owner, Qt::Windo
 void TfrmBatchList::BuildUI() {
     setWindowTitle(QStringLiteral("收粮入库登记"));
     resize(960, 560);
+    CentreOnScreen(this);
     ApplyFormFont(this);
 
     QWidget* bar = MakeToolbar(this, 44);
@@ -91,7 +92,9 @@ void TfrmBatchList::BuildUI() {
     MakeLabel(bar, QStringLiteral("关键字:"), buttons.X() + 166, 10, 54);
     edKeyword = MakeEdit(bar, buttons.X() + 220, 11, 150);
     buttons.Skip(380);
-    buttons.Add(QStringLiteral("查询"), 64, [this] { RunGuarded([this] { Reload(); }); });
+    const auto query = [this] { RunGuarded([this] { Reload(); }); };
+    buttons.Add(QStringLiteral("查询"), 64, query);
+    connect(edKeyword, &QLineEdit::returnPressed, this, query);
     buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
 
     model_ = new TQueryModel(dm_, this);
@@ -155,7 +158,8 @@ void TfrmBatchList::DoVoid() {
             ShowWarn(refusal);
             return;
         }
-        if (!AskYesNo(QStringLiteral("确认作废批次 ") + batchNo + QStringLiteral("？已产生的作业单据不受影响。")))
+        if (!AskYesNo(QStringLiteral("确认作废批次 ") + batchNo + QStringLiteral("？已产生的作业单据不受影响。"),
+                      TDefaultAnswer::No))
             return;
         if (const QString refusal = logic.Void(batchNo, reason); !refusal.isEmpty()) {
             ShowWarn(refusal);

@@ -205,6 +205,7 @@ TfrmDryEnd::TfrmDryEnd(TDM& dm, const QString& batchNo, QWidget* parent)
 
 void TfrmDryEnd::BuildUI() {
     setFixedSize(680, 360);
+    CentreOnScreen(this);
     ApplyFormFont(this);
 
     MakeLabel(this, QStringLiteral("批次：%1   第 %2 轮").arg(round_->BatchNo).arg(round_->Round), 20, 14, 300);
@@ -253,6 +254,7 @@ void TfrmDryEnd::BuildUI() {
     connect(edMoisture, &QLineEdit::textChanged, this, [this] { Recalc(); });
     connect(dtEnd, &QDateTimeEdit::dateTimeChanged, this, [this] { Recalc(); });
     Recalc();
+    edMoisture->setFocus();
 }
 
 void TfrmDryEnd::Recalc() {

@@ -135,6 +135,7 @@ TfrmDryStart::TfrmDryStart(TDM& dm, const QString& batchNo, QWidget* parent)
 void TfrmDryStart::BuildUI(const TDispatchHeader& header) {
     setWindowTitle(QStringLiteral("烘干派工上机 - ") + batchNo_);
     setFixedSize(660, 340);
+    CentreOnScreen(this);
     ApplyFormFont(this);
 
     MakeLabel(this, QStringLiteral("批次：") + batchNo_, 20, 14, 300);
@@ -214,6 +215,7 @@ TfrmDrying::TfrmDrying(TDM& dm, QWidget* owner) : QWidget(owner, Qt::Window), dm
 void TfrmDrying::BuildUI() {
     setWindowTitle(QStringLiteral("烘干批次作业管理"));
     resize(1000, 640);
+    CentreOnScreen(this);
     ApplyFormFont(this);
 
     QWidget* bar = MakeToolbar(this, 44);
@@ -248,6 +250,7 @@ void TfrmDrying::Reload() {
     const TSqlText q = DryingListQuery(TDryingView(cbView->currentIndex()));
     batches_->Close();
     batches_->Open(q);
+    grid->resizeColumnsToContents();
     if (batches_->rowCount() > 0) grid->selectRow(0);
     ReloadRounds();
 }

@@ -197,6 +197,7 @@ TfrmSettleEdit::TfrmSettleEdit(TDM& dm, const QString& batchNo, const QString& s
 void TfrmSettleEdit::BuildUI(const TSettleView& view) {
     setWindowTitle(QStringLiteral("烘干费用结算 - ") + batchNo_);
     setFixedSize(660, 470);
+    CentreOnScreen(this);
     ApplyFormFont(this);
 
     lblHeader = MakeLabel(this, SettleHeaderText(batchNo_, view), 20, 10, 620, 40);
@@ -249,6 +250,9 @@ void TfrmSettleEdit::BuildUI(const TSettleView& view) {
     for (QLineEdit* e : edItems) connect(e, &QLineEdit::textChanged, this, [this] { Recalc(); });
     connect(edPaid, &QLineEdit::textChanged, this, [this] { Recalc(); });
     Recalc();
+    // The amounts are worked out already; what the clerk types is the money received.
+    edPaid->setFocus();
+    edPaid->selectAll();
 }
 
 void TfrmSettleEdit::Recalc() {

@@ -91,6 +91,7 @@ TfrmSettleList::TfrmSettleList(TDM& dm, QWidget* owner) : QWidget(owner, Qt::Win
 void TfrmSettleList::BuildUI() {
     setWindowTitle(QStringLiteral("烘干费用结算管理"));
     resize(1000, 560);
+    CentreOnScreen(this);
     ApplyFormFont(this);
 
     QWidget* bar = MakeToolbar(this, 44);
@@ -105,7 +106,9 @@ void TfrmSettleList::BuildUI() {
     MakeLabel(bar, QStringLiteral("批次/农户:"), buttons.X() + 166, 10, 70);
     edKeyword = MakeEdit(bar, buttons.X() + 236, 11, 150);
     buttons.Skip(396);
-    buttons.Add(QStringLiteral("查询"), 64, [this] { RunGuarded([this] { Reload(); }); });
+    const auto query = [this] { RunGuarded([this] { Reload(); }); };
+    buttons.Add(QStringLiteral("查询"), 64, query);
+    connect(edKeyword, &QLineEdit::returnPressed, this, query);
     buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
 
     model_ = new TQueryModel(dm_, this);
@@ -195,7 +198,9 @@ void TfrmSettleList::DoVoid() {
         ShowWarn(refusal);
         return;
     }
-    if (!AskYesNo(QStringLiteral("确认作废结算单 ") + settleNo + QStringLiteral("？作废后批次回到待结算状态。"))) return;
+    if (!AskYesNo(QStringLiteral("确认作废结算单 ") + settleNo + QStringLiteral("？作废后批次回到待结算状态。"),
+                   TDefaultAnswer::No))
+        return;
     RunGuarded([&] {
         if (const QString refusal = TSettleVoidLogic(dm_).Void(settleNo); !refusal.isEmpty()) ShowWarn(refusal);
         Reload();

@@ -161,7 +161,7 @@ void TfrmStock::BuildUI() {
     moveGrid = MakeGrid(movePage, moves_);
     pages->addTab(movePage, QStringLiteral("库存异动记录"));
     mmWarn = new QPlainTextEdit(pages);
-    mmWarn->setReadOnly(true);
+    MarkReadOnlyBox(mmWarn);
     mmWarn->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ApplyFormFont(mmWarn, 10);
     pages->addTab(mmWarn, QStringLiteral("库存预警"));

@@ -98,6 +98,7 @@ TEST(CrudWindow, DeleteAsksByNameAndRefusesRowsInUse) {
     w.Grid()->selectRow(RowOf(w, "荞麦"));
     w.DoDelete();  // answered No
     EXPECT_EQ(prompter.Questions.value(0), "确认删除【荞麦】？删除后不可恢复。");
+    EXPECT_EQ(prompter.QuestionDefaults.at(0), TDefaultAnswer::No);  // Enter must not delete
     EXPECT_EQ(w.Model()->rowCount(), 4);
     prompter.AnswerYes();
     w.DoDelete();

@@ -84,11 +84,14 @@ TEST(Ctl, NumberBoxesRefuseWhatIsNoNumberOrOutOfRangeWithTheirCaption) {
 
 TEST(Ctl, LookupListsShowWhatTheyPromiseWithIdZeroForNone) {
     TTestCentre c;
+    c.addOperator(QStringLiteral("戊师傅"), QStringLiteral("倒班"));
     const int op = c.addOperator(QStringLiteral("丁师傅"), QStringLiteral("晚班"));
     QComboBox ops;
     EXPECT_EQ(ComboID(&ops), 0);
     FillOperatorCombo(c.dm(), &ops);
-    EXPECT_EQ(Items(ops), (QStringList{"(未指定)", "乙师傅 (中班)", "甲师傅 (早班)", "丙司磅 (早班)", "丁师傅 (晚班)"}));
+    // Shifts in the order of the working day, not of their character codes; others after.
+    EXPECT_EQ(Items(ops), (QStringList{"(未指定)", "甲师傅 (早班)", "丙司磅 (早班)", "乙师傅 (中班)", "丁师傅 (晚班)",
+                                       "戊师傅 (倒班)"}));
     SetComboID(&ops, op);
     EXPECT_EQ(ComboID(&ops), op);
     SetComboID(&ops, 0);

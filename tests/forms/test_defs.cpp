@@ -56,6 +56,12 @@ TEST(Defs, ListsShowNamesAndYesNoWordsWhereIdsAndFlagsAreStored) {
     EXPECT_EQ(VarToStr(users.Field("ActiveName")), "是");
     EXPECT_EQ(VarToStr(users.Field("Pwd")), "846");
 
+    // Operators come shift by shift in the day's order, searched or not.
+    const TSqlText searched = BuildListSql(DefOperator(), "师傅");
+    const TQuery ops = c.dm().OpenSQLP(searched.OrderedSql(), searched.Params);
+    ASSERT_EQ(ops.RowCount(), 2);
+    EXPECT_EQ(VarToStr(ops.Value(0, 1)) + VarToStr(ops.Value(1, 1)), "甲师傅乙师傅");
+
     // A dryer out of service is still offered for its running and maintenance records.
     const int retired = c.addEquip("HG-009", "停用");
     TfrmCrudEdit run(c.dm(), DefEquipRun(), {});

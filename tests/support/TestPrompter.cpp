@@ -11,8 +11,9 @@ void TTestPrompter::Message(TMsgKind kind, const QString& caption, const QString
     Shown.push_back({kind, caption, text});
 }
 
-bool TTestPrompter::AskYesNo(const QString& text) {
+bool TTestPrompter::AskYesNo(const QString& text, TDefaultAnswer byDefault) {
     Questions << text;
+    QuestionDefaults.push_back(byDefault);
     if (yesNo_.empty()) return false;
     const bool answer = yesNo_.front();
     yesNo_.pop_front();
@@ -72,5 +73,6 @@ QString TTestPrompter::LastText() const { return Shown.empty() ? QString() : Sho
 void TTestPrompter::Clear() {
     Shown.clear();
     Questions.clear();
+    QuestionDefaults.clear();
     PrintTitles.clear();
 }

@@ -20,7 +20,7 @@ public:
     ~TTestPrompter() override;  // restores the Qt prompter
 
     void Message(TMsgKind kind, const QString& caption, const QString& text) override;
-    bool AskYesNo(const QString& text) override;
+    bool AskYesNo(const QString& text, TDefaultAnswer byDefault) override;
     QString SaveFileName(const QString& proposedName, const QString& filter) override;
     bool InputMemo(const QString& title, const QString& prompt, QString& text) override;
     // Prints to the scripted PDF file on A4 paper.
@@ -36,6 +36,7 @@ public:
 
     std::vector<TShown> Shown;
     QStringList Questions;
+    std::vector<TDefaultAnswer> QuestionDefaults;  // what Enter would have answered, per question
     QStringList ProposedFileNames;
     QStringList MemoTitles;
     QStringList PrintTitles;  // the document title of every printer choice asked for

@@ -235,6 +235,7 @@ TEST(DryEnd, DialogRecalculatesAndAsksBeforeSaving) {
     prompter.AnswerYes();
     dlg.DoPass();
     EXPECT_EQ(prompter.Questions.last(), "确认第 1 轮烘干合格并入仓？干粮净重 8650.0 公斤");
+    EXPECT_EQ(prompter.QuestionDefaults.back(), TDefaultAnswer::Yes);
     EXPECT_EQ(c.batchRows("T_Stock", no, "WhID,Moisture", "Status='在库'"), "3/13.8");
     EXPECT_EQ(c.batchRows("T_Drying", no, "AbnormalMemo"), "") << "the hint is not stored";
 }

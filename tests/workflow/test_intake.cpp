@@ -4,9 +4,12 @@
 #include "workflow/uBatch.h"
 #include "workflow/uBatchList.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -125,7 +128,26 @@ TEST(Intake, EditingUpdatesTheOneWetRowAndLocksOnceDrying) {
     EXPECT_EQ(TBatchLogic(c.dm()).Save(in).Refusal, "该批次已是【烘干中】状态，不能再修改登记");
     EXPECT_EQ(c.batchRows("T_Stock", no, "Qty"), "9500");
     EXPECT_EQ(c.logActions().size(), 2);
-    EXPECT_FALSE(TfrmBatchEdit(c.dm(), no).btnOK->isEnabled());
+    TfrmBatchEdit viewOnly(c.dm(), no);
+    EXPECT_FALSE(viewOnly.btnOK->isEnabled());
+    EXPECT_TRUE(viewOnly.edFee->isReadOnly());
+    EXPECT_EQ(viewOnly.edCar->focusPolicy(), Qt::ClickFocus) << "Tab passes over what cannot be typed into";
+}
+
+TEST(Intake, TypingStartsAtThePlateAndTabFollowsTheForm) {
+    TTestCentre c(Roles::Weigher);
+    TfrmBatchEdit dlg(c.dm(), {});
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    EXPECT_EQ(QApplication::focusWidget(), dlg.edCar);
+
+    dlg.dtReg->setFocus();
+    QTest::keyClick(dlg.dtReg, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dlg.edCar) << "one Tab leaves the date-time picker";
+    dlg.dtReg->setFocus();
+    QTest::keyClick(dlg.dtReg, Qt::Key_Backtab);
+    EXPECT_NE(QApplication::focusWidget(), dlg.edNo) << "the read-only number box is not a stop";
+    EXPECT_NE(QApplication::focusWidget(), dlg.dtReg);
 }
 
 TEST(Intake, DialogWiresWeightsFeeAndTeamAndSavesThroughTheChecks) {
@@ -210,6 +232,7 @@ TEST(IntakeLedger, VoidAsksReasonThenRetiresBatchAndEveryStockRowOnce) {
     prompter.AnswerYes();
     list.DoVoid();
     EXPECT_EQ(prompter.Questions.last(), "确认作废批次 " + no + "？已产生的作业单据不受影响。");
+    EXPECT_EQ(prompter.QuestionDefaults.back(), TDefaultAnswer::No);
     EXPECT_EQ(c.batchRows("T_Batch", no, "Status,VoidMemo"), "已作废/重复登记");
     EXPECT_EQ(c.batchRows("T_Stock", no, "Status"), "已作废; 已作废");
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "作废"}));

@@ -211,6 +211,7 @@ TEST(SettleLedger, VoidRestoresOnlyAFinishedBatchAndKeepsTheMoneyInTheLog) {
     c.loginAs(Roles::Admin);
     list.DoVoid();
     EXPECT_EQ(prompter.Questions.last(), "确认作废结算单 " + js + "？作废后批次回到待结算状态。");
+    EXPECT_EQ(prompter.QuestionDefaults.back(), TDefaultAnswer::No);
     EXPECT_EQ(c.count("T_Settle"), 1) << "answered No";
     prompter.AnswerYes();
     list.DoVoid();
