@@ -10,9 +10,9 @@
 #include "support/TestPdf.h"
 #include "support/TestPrompter.h"
 
+#include "app/uLocale.h"
 #include "app/uLogin.h"
 #include "app/uMain.h"
-#include "forms/uCtl.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -42,8 +42,10 @@ const TStaff kOperator{"wangcz", QStringLiteral("王师傅"), QStringLiteral("�
 const TStaff kFinance{"liucw", QStringLiteral("刘会计"), QStringLiteral("财务"), "333"};
 const TStaff kViewer{"chencx", QStringLiteral("陈查询"), QStringLiteral("查询员"), "444"};
 
-// The application's own look: its font, so that Chinese shows in Simplified glyphs.
-void LookLikeTheApplication() { QApplication::setFont(QFont(kSansFamily, 9)); }
+// The application's own look: Simplified glyphs, and Qt's own buttons and dialogs in Chinese.
+bool LookLikeTheApplication() {
+    return InstallChineseInterface(*qobject_cast<QApplication*>(QCoreApplication::instance()));
+}
 
 bool Shows(QWidget* window, const QString& text) {
     for (QLabel* l : window->findChildren<QLabel*>())
@@ -55,7 +57,8 @@ bool Shows(QWidget* window, const QString& text) {
 class TRoad {
 public:
     TRoad() : today_(QDate::currentDate()), day_(LastWholeWorkingDay().toString("yyyy-MM-dd")) {
-        LookLikeTheApplication();
+        const bool chinese = LookLikeTheApplication();
+        if (shots.On()) EXPECT_TRUE(chinese) << "Qt's Chinese translations (qt6-translations-l10n) are missing";
     }
     ~TRoad() { SignOut(); }
 
@@ -148,7 +151,7 @@ void AdministratorSetsUpStaffAndFarmer(TRoad& r) {
             TypeInto(&d, QStringLiteral("姓名"), s.name);
             Choose(&d, QStringLiteral("角色 *"), s.role);
             TypeInto(&d, QStringLiteral("密码"), s.pwd);
-            if (s.login == kWeigher.login) r.shots.Take(&d, "03-user-new");
+            if (s.login == kWeigher.login) r.shots.Take(&d, "16-user-new");
         });
     }
     EXPECT_EQ(r.Rows("SELECT LoginName,UserName,Role,Pwd,IsActive FROM T_User WHERE UserID>1 ORDER BY UserID"),
@@ -158,7 +161,7 @@ void AdministratorSetsUpStaffAndFarmer(TRoad& r) {
     EXPECT_EQ(ColumnOf(grid, QStringLiteral("登录名")), QStringList({"admin", "zhaosb", "wangcz", "liucw", "chencx"}));
     EXPECT_EQ(ColumnOf(grid, QStringLiteral("角色")),
               QStringList({QStringLiteral("管理员"), kWeigher.role, kOperator.role, kFinance.role, kViewer.role}));
-    r.shots.Take(users, "04-users");
+    r.shots.Take(users, "15-users");
 
     QWidget* farmers = r.Open(QStringLiteral("农户/客户档案"), QStringLiteral("农户/客户档案"));
     ASSERT_NE(farmers, nullptr);
@@ -167,7 +170,7 @@ void AdministratorSetsUpStaffAndFarmer(TRoad& r) {
         TypeInto(&d, QStringLiteral("电话"), "13900001111");
         TypeInto(&d, QStringLiteral("村组/单位"), QStringLiteral("东风村三组"));
         Choose(&d, QStringLiteral("客户类型"), QStringLiteral("农户代烘"));
-        r.shots.Take(&d, "05-farmer-new");
+        r.shots.Take(&d, "17-farmer-new");
     });
     EXPECT_EQ(r.Rows("SELECT Name,Phone,Village,CustType,Blacklist FROM T_Farmer"),
               QStringLiteral("李四/13900001111/东风村三组/农户代烘/0"));
@@ -196,7 +199,7 @@ void WeigherRegistersTheLoad(TRoad& r) {
                    EXPECT_EQ(TextOf(&d, QStringLiteral("班组：")), QStringLiteral("早班"));
                    EXPECT_EQ(TextOf(&d, QStringLiteral("湿粮净重(公斤)：")), "10000");
                    EXPECT_EQ(TextOf(&d, QStringLiteral("预计烘干费(元)：")), "1480.00");
-                   r.shots.Take(&d, "06-registration");
+                   r.shots.Take(&d, "03-intake");
                    Click(&d, QStringLiteral("保存登记"));
                });
     r.batchNo = r.No("PC", 1);
@@ -207,7 +210,7 @@ void WeigherRegistersTheLoad(TRoad& r) {
     EXPECT_EQ(ColumnOf(grid, QStringLiteral("批次号")), QStringList{r.batchNo});
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("状态")), QStringLiteral("待烘干"));
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("农户")), QStringLiteral("李四"));
-    r.shots.Take(ledger, "07-intake-ledger");
+    r.shots.Take(ledger, "18-intake-ledger");
     r.SignOut();
 }
 
@@ -229,7 +232,7 @@ void OperatorDriesInTwoRounds(TRoad& r) {
                    Choose(&d, QStringLiteral("湿粮仓位 *："), QStringLiteral("湿粮暂存区"));
                    SetTime(&d, QStringLiteral("上机时间 *："), r.At("09:00"));
                    Choose(&d, QStringLiteral("操作工："), QStringLiteral("甲师傅"));
-                   r.shots.Take(&d, "08-dispatch");
+                   r.shots.Take(&d, "19-dispatch");
                    Click(&d, QStringLiteral("确认派工上机"));
                });
     EXPECT_EQ(CellOf(batches, 0, QStringLiteral("状态")), QStringLiteral("烘干中"));
@@ -260,7 +263,7 @@ void OperatorDriesInTwoRounds(TRoad& r) {
         Choose(&d, QStringLiteral("入干粮仓位 *："), QStringLiteral("1号干粮仓"));
         EXPECT_EQ(TextOf(&d, QStringLiteral("损耗重量(公斤)：")), "1350");
         EXPECT_EQ(TextOf(&d, QStringLiteral("损耗率(%)：")), "13.50");
-        r.shots.Take(&d, "09-end-of-round");
+        r.shots.Take(&d, "05-dry-end");
         Click(&d, QStringLiteral("水分合格，确认入仓"));
     });
     const QString question = QStringLiteral("确认第 2 轮烘干合格并入仓？干粮净重 8650.0 公斤");
@@ -270,7 +273,7 @@ void OperatorDriesInTwoRounds(TRoad& r) {
         QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question,
                         QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
-        r.shots.TakeShown(&box, "10-question");
+        r.shots.TakeShown(&box, "12-question");
     }
 
     EXPECT_EQ(r.Rows("SELECT Round,OutMoisture,DryNetWt,LossWt,AbnormalMemo FROM T_Drying ORDER BY Round"),
@@ -284,7 +287,7 @@ void OperatorDriesInTwoRounds(TRoad& r) {
     EXPECT_EQ(CellOf(batches, 0, QStringLiteral("状态")), QStringLiteral("在库"));
     EXPECT_EQ(CellOf(batches, 0, QStringLiteral("烘干轮次")), "2");
     EXPECT_EQ(ColumnOf(rounds, QStringLiteral("烘后净重")), QStringList({"9000", "8650"}));
-    r.shots.Take(drying, "11-drying");
+    r.shots.Take(drying, "04-drying");
     r.SignOut();
 }
 
@@ -314,7 +317,7 @@ void WeigherHandsTheGrainOut(TRoad& r) {
     r.prompter.Clear();
     r.prompter.AnswerYes();
     r.prompter.AnswerPrintTo(slip);
-    HandOut(r, ledger, "5000", QStringLiteral("农户自提"), r.At("18:00"), QStringLiteral("李四家"), "12-outbound",
+    HandOut(r, ledger, "5000", QStringLiteral("农户自提"), r.At("18:00"), QStringLiteral("李四家"), "07-outbound",
             [&](QDialog& d) {
                 EXPECT_EQ(TextOf(&d, QStringLiteral("选择在库批次 *：")),
                           r.batchNo + QStringLiteral(" | 李四 | 稻谷 | 结余8650.0kg | 1号干粮仓"));
@@ -331,7 +334,7 @@ void WeigherHandsTheGrainOut(TRoad& r) {
     QTableView* live = GridOf(stock, 0);
     EXPECT_EQ(ColumnOf(live, QStringLiteral("仓位")), QStringList{QStringLiteral("1号干粮仓")});
     EXPECT_EQ(ColumnOf(live, QStringLiteral("剩余数量")), QStringList{"3650"});
-    r.shots.Take(stock, "13-stock");
+    r.shots.Take(stock, "06-stock");
     stock->close();
 
     // The rest is sold on; its slip is printed later from the ledger.
@@ -349,8 +352,8 @@ void WeigherHandsTheGrainOut(TRoad& r) {
               out1 + QStringLiteral("/农户自提/5000; ") + out2 + QStringLiteral("/对外销售/3650"));
     EXPECT_EQ(r.Rows("SELECT Status FROM T_Stock ORDER BY StockID"), QStringLiteral("已出库; 已出库"));
     EXPECT_EQ(r.Rows("SELECT Status FROM T_Batch"), QStringLiteral("待结算"));
-    r.shots.Take(ledger, "14-outbound-ledger");
-    r.shots.TakePdfPage(slip, "15-outbound-slip");
+    r.shots.Take(ledger, "20-out-ledger");
+    r.shots.TakePdfPage(slip, "11-out-slip");
 
     // The ledger goes out as a spreadsheet file.
     const QString csv = r.File("out.csv");
@@ -370,7 +373,7 @@ void WeigherHandsTheGrainOut(TRoad& r) {
         save.setOption(QFileDialog::DontUseNativeDialog);
         save.setAcceptMode(QFileDialog::AcceptSave);
         save.setViewMode(QFileDialog::List);
-        r.shots.TakeShown(&save, "16-save-file");
+        r.shots.TakeShown(&save, "13-save-file");
     }
     r.SignOut();
 }
@@ -400,7 +403,7 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
         SetTime(&d, QStringLiteral("结算时间："), r.At("20:00"));
         EXPECT_EQ(TextOf(&d, QStringLiteral("欠款金额：")), "1080.00");
         EXPECT_TRUE(Shows(&d, QStringLiteral("保存后结算状态：部分欠款")));
-        r.shots.Take(&d, "17-settlement");
+        r.shots.Take(&d, "08-settle");
         Click(&d, QStringLiteral("保存结算"));
     });
     const QString js = r.No("JS", 1);
@@ -430,8 +433,8 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
     ASSERT_EQ(pages.size(), 1);
     EXPECT_TRUE(pages[0].contains(js) && pages[0].contains("2080.00") && pages[0].contains(QStringLiteral("已结清")))
         << qPrintable(pages[0]);
-    r.shots.Take(ledger, "18-settlement-ledger");
-    r.shots.TakePdfPage(slip, "19-settlement-slip");
+    r.shots.Take(ledger, "21-settle-ledger");
+    r.shots.TakePdfPage(slip, "22-settle-slip");
     r.SignOut();
 }
 
@@ -460,7 +463,7 @@ void AdministratorChecksTheBooks(TRoad& r) {
     RunReport(reports, QStringLiteral("批次全流程溯源"), QStringLiteral("结算状态"), QStringLiteral("已结清"));
     EXPECT_EQ(CellOf(GridOf(reports), 0, QStringLiteral("最终轮次")), "2");
     RunReport(reports, QStringLiteral("农户对账汇总"), QStringLiteral("费用合计"), "2080");
-    r.shots.Take(reports, "20-report");
+    r.shots.Take(reports, "09-report");
     RunReport(reports, QStringLiteral("设备能耗报表"), QStringLiteral("设备编号"), "HG-001");
     RunReport(reports, QStringLiteral("烘干损耗分析"), QStringLiteral("损耗合计公斤"), "1350");
     RunReport(reports, QStringLiteral("月度经营汇总"), QStringLiteral("已收合计"), "2080");
@@ -471,7 +474,7 @@ void AdministratorChecksTheBooks(TRoad& r) {
     QStringList newestFirst = kActionsSoFar;
     std::reverse(newestFirst.begin(), newestFirst.end());
     EXPECT_EQ(ColumnOf(GridOf(log), QStringLiteral("操作类型")), newestFirst);
-    r.shots.Take(log, "21-log");
+    r.shots.Take(log, "10-log");
     TypeInto(log, QStringLiteral("单号:"), r.batchNo);
     QTest::keyClick(FieldOf(log, QStringLiteral("单号:")), Qt::Key_Return);
     EXPECT_EQ(ColumnOf(GridOf(log), QStringLiteral("操作类型")),
@@ -519,7 +522,7 @@ void QueryUserChangesNothing(TRoad& r) {
     EXPECT_EQ(r.prompter.LastText(), QStringLiteral("只有管理员可以备份数据"));
     if (r.shots.On()) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), kRefused, QMessageBox::Ok);
-        r.shots.TakeShown(&box, "22-refused");
+        r.shots.TakeShown(&box, "14-refused");
     }
 
     // What a query-only user may open, he may only read.
