@@ -134,8 +134,9 @@ QTableView* GridOf(QWidget* window, int index) {
     QList<QTableView*> grids;
     for (QTableView* g : window->findChildren<QTableView*>())
         if (g->isVisibleTo(window)) grids << g;
-    std::sort(grids.begin(), grids.end(),
-              [window](QTableView* a, QTableView* b) { return a->mapTo(window, QPoint()).y() < b->mapTo(window, QPoint()).y(); });
+    std::sort(grids.begin(), grids.end(), [window](QTableView* a, QTableView* b) {
+        return a->mapTo(window, QPoint()).y() < b->mapTo(window, QPoint()).y();
+    });
     return index < grids.size() ? grids[index] : nullptr;
 }
 
@@ -178,4 +179,8 @@ void WithDialog(const std::function<void()>& open, const std::function<void(QDia
     limit.start();
     open();
     EXPECT_TRUE(acted) << "no dialog appeared";
+}
+
+void WorkDialog(QWidget* window, const QString& button, const std::function<void(QDialog&)>& act) {
+    WithDialog([&] { Click(window, button); }, act);
 }

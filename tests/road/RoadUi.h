@@ -37,5 +37,6 @@ QString CellOf(QTableView* grid, int row, const QString& heading);
 // Runs an action that shows a modal dialog and waits in it, while `act` works the dialog once
 // it is up. A dialog that never appears, or is still open when the time is up, fails the test
 // and is closed, so the suite never waits on a window.
-void WithDialog(const std::function<void()>& open, const std::function<void(QDialog&)>& act,
-                int limitMs = 10000);
+void WithDialog(const std::function<void()>& open, const std::function<void(QDialog&)>& act, int limitMs = 10000);
+// Clicks the button that opens a modal dialog and works the dialog.
+void WorkDialog(QWidget* window, const QString& button, const std::function<void(QDialog&)>& act);

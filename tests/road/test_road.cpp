@@ -112,17 +112,6 @@ public:
         return w;
     }
 
-    QString Rows(const QString& sql, const TParams& params = {}) {
-        const TQuery q = c.dm().OpenSQLP(sql, params);
-        QStringList rows;
-        for (int r = 0; r < q.RowCount(); ++r) {
-            QStringList values;
-            for (int col = 0; col < q.ColumnCount(); ++col) values << VarToStr(q.Value(r, col));
-            rows << values.join('/');
-        }
-        return rows.join("; ");
-    }
-
     QString batchNo;
 
 private:
@@ -131,11 +120,10 @@ private:
 };
 
 void AddRow(QWidget* list, const std::function<void(QDialog&)>& fill) {
-    WithDialog([&] { Click(list, QStringLiteral("新增")); },
-               [&](QDialog& d) {
-                   fill(d);
-                   Click(&d, QStringLiteral("确定保存"));
-               });
+    WorkDialog(list, QStringLiteral("新增"), [&](QDialog& d) {
+        fill(d);
+        Click(&d, QStringLiteral("确定保存"));
+    });
 }
 
 void AdministratorSetsUpStaffAndFarmer(TRoad& r) {
@@ -154,7 +142,7 @@ void AdministratorSetsUpStaffAndFarmer(TRoad& r) {
             if (s.login == kWeigher.login) r.shots.Take(&d, "16-user-new");
         });
     }
-    EXPECT_EQ(r.Rows("SELECT LoginName,UserName,Role,Pwd,IsActive FROM T_User WHERE UserID>1 ORDER BY UserID"),
+    EXPECT_EQ(r.c.rows("SELECT LoginName,UserName,Role,Pwd,IsActive FROM T_User WHERE UserID>1 ORDER BY UserID"),
               QStringLiteral("zhaosb/赵司磅/司磅员/111/-1; wangcz/王师傅/操作工/222/-1; liucw/刘会计/财务/333/-1; "
                              "chencx/陈查询/查询员/444/-1"));
     QTableView* grid = GridOf(users);
@@ -172,7 +160,7 @@ void AdministratorSetsUpStaffAndFarmer(TRoad& r) {
         Choose(&d, QStringLiteral("客户类型"), QStringLiteral("农户代烘"));
         r.shots.Take(&d, "17-farmer-new");
     });
-    EXPECT_EQ(r.Rows("SELECT Name,Phone,Village,CustType,Blacklist FROM T_Farmer"),
+    EXPECT_EQ(r.c.rows("SELECT Name,Phone,Village,CustType,Blacklist FROM T_Farmer"),
               QStringLiteral("李四/13900001111/东风村三组/农户代烘/0"));
     EXPECT_EQ(ColumnOf(GridOf(farmers), QStringLiteral("黑名单")), QStringList{QStringLiteral("否")});
     r.SignOut();
@@ -182,40 +170,35 @@ void WeigherRegistersTheLoad(TRoad& r) {
     r.SignIn(kWeigher);
     QWidget* ledger = r.Open(QStringLiteral("收粮入库登记"), QStringLiteral("收粮入库登记"));
     ASSERT_NE(ledger, nullptr);
-    WithDialog([&] { Click(ledger, QStringLiteral("新增登记")); },
-               [&](QDialog& d) {
-                   SetTime(&d, QStringLiteral("登记时间："), r.At("08:30"));
-                   TypeInto(&d, QStringLiteral("车牌号："), QStringLiteral("苏C88631"));
-                   Choose(&d, QStringLiteral("农户/客户 *："), QStringLiteral("李四"));
-                   Choose(&d, QStringLiteral("粮种 *："), QStringLiteral("稻谷"));
-                   Choose(&d, QStringLiteral("操作员："), QStringLiteral("甲师傅"));
-                   Choose(&d, QStringLiteral("湿粮仓位 *："), QStringLiteral("湿粮暂存区"));
-                   TypeInto(&d, QStringLiteral("入库水分(%)："), "18.5");
-                   TypeInto(&d, QStringLiteral("杂质(%)："), "1.2");
-                   TypeInto(&d, QStringLiteral("毛重(公斤)："), "12000");
-                   TypeInto(&d, QStringLiteral("皮重(公斤)："), "2000");
-                   TypeInto(&d, QStringLiteral("粮质备注："), QStringLiteral("籽粒饱满，含水偏高"));
-                   // Worked out as the weigher types: the operator's shift, the net weight, the fee.
-                   EXPECT_EQ(TextOf(&d, QStringLiteral("班组：")), QStringLiteral("早班"));
-                   EXPECT_EQ(TextOf(&d, QStringLiteral("湿粮净重(公斤)：")), "10000");
-                   EXPECT_EQ(TextOf(&d, QStringLiteral("预计烘干费(元)：")), "1480.00");
-                   r.shots.Take(&d, "03-intake");
-                   Click(&d, QStringLiteral("保存登记"));
-               });
+    WorkDialog(ledger, QStringLiteral("新增登记"), [&](QDialog& d) {
+        SetTime(&d, QStringLiteral("登记时间："), r.At("08:30"));
+        TypeInto(&d, QStringLiteral("车牌号："), QStringLiteral("苏C88631"));
+        Choose(&d, QStringLiteral("农户/客户 *："), QStringLiteral("李四"));
+        Choose(&d, QStringLiteral("粮种 *："), QStringLiteral("稻谷"));
+        Choose(&d, QStringLiteral("操作员："), QStringLiteral("甲师傅"));
+        Choose(&d, QStringLiteral("湿粮仓位 *："), QStringLiteral("湿粮暂存区"));
+        TypeInto(&d, QStringLiteral("入库水分(%)："), "18.5");
+        TypeInto(&d, QStringLiteral("杂质(%)："), "1.2");
+        TypeInto(&d, QStringLiteral("毛重(公斤)："), "12000");
+        TypeInto(&d, QStringLiteral("皮重(公斤)："), "2000");
+        TypeInto(&d, QStringLiteral("粮质备注："), QStringLiteral("籽粒饱满，含水偏高"));
+        // Worked out as the weigher types: the operator's shift, the net weight, the fee.
+        EXPECT_EQ(TextOf(&d, QStringLiteral("班组：")), QStringLiteral("早班"));
+        EXPECT_EQ(TextOf(&d, QStringLiteral("湿粮净重(公斤)：")), "10000");
+        EXPECT_EQ(TextOf(&d, QStringLiteral("预计烘干费(元)：")), "1480.00");
+        r.shots.Take(&d, "03-intake");
+        Click(&d, QStringLiteral("保存登记"));
+    });
     r.batchNo = r.No("PC", 1);
-    EXPECT_EQ(r.Rows("SELECT BatchNo,Status,CarNo,InMoisture,WetNetWt,EstFee,Team,QualityMemo FROM T_Batch"),
+    EXPECT_EQ(r.c.rows("SELECT BatchNo,Status,CarNo,InMoisture,WetNetWt,EstFee,Team,QualityMemo FROM T_Batch"),
               r.batchNo + QStringLiteral("/待烘干/苏C88631/18.5/10000/1480/早班/籽粒饱满，含水偏高"));
-    EXPECT_EQ(r.Rows("SELECT WhID,Qty,Status FROM T_Stock"), QStringLiteral("1/10000/待烘干"));
+    EXPECT_EQ(r.c.rows("SELECT WhID,Qty,Status FROM T_Stock"), QStringLiteral("1/10000/待烘干"));
     QTableView* grid = GridOf(ledger);
     EXPECT_EQ(ColumnOf(grid, QStringLiteral("批次号")), QStringList{r.batchNo});
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("状态")), QStringLiteral("待烘干"));
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("农户")), QStringLiteral("李四"));
     r.shots.Take(ledger, "18-intake-ledger");
     r.SignOut();
-}
-
-void EndRound(QWidget* drying, const std::function<void(QDialog&)>& work) {
-    WithDialog([&] { Click(drying, QStringLiteral("结束本轮")); }, work);
 }
 
 void OperatorDriesInTwoRounds(TRoad& r) {
@@ -226,21 +209,20 @@ void OperatorDriesInTwoRounds(TRoad& r) {
     QTableView* rounds = GridOf(drying, 1);
     EXPECT_EQ(ColumnOf(batches, QStringLiteral("状态")), QStringList{QStringLiteral("待烘干")});
 
-    WithDialog([&] { Click(drying, QStringLiteral("派工上机")); },
-               [&](QDialog& d) {
-                   Choose(&d, QStringLiteral("烘干机 *："), "HG-001");
-                   Choose(&d, QStringLiteral("湿粮仓位 *："), QStringLiteral("湿粮暂存区"));
-                   SetTime(&d, QStringLiteral("上机时间 *："), r.At("09:00"));
-                   Choose(&d, QStringLiteral("操作工："), QStringLiteral("甲师傅"));
-                   r.shots.Take(&d, "19-dispatch");
-                   Click(&d, QStringLiteral("确认派工上机"));
-               });
+    WorkDialog(drying, QStringLiteral("派工上机"), [&](QDialog& d) {
+        Choose(&d, QStringLiteral("烘干机 *："), "HG-001");
+        Choose(&d, QStringLiteral("湿粮仓位 *："), QStringLiteral("湿粮暂存区"));
+        SetTime(&d, QStringLiteral("上机时间 *："), r.At("09:00"));
+        Choose(&d, QStringLiteral("操作工："), QStringLiteral("甲师傅"));
+        r.shots.Take(&d, "19-dispatch");
+        Click(&d, QStringLiteral("确认派工上机"));
+    });
     EXPECT_EQ(CellOf(batches, 0, QStringLiteral("状态")), QStringLiteral("烘干中"));
     EXPECT_EQ(ColumnOf(rounds, QStringLiteral("轮次")), QStringList{"1"});
 
     // Round 1 comes out too wet: the operator sends it round again.
     r.prompter.AnswerYes();
-    EndRound(drying, [&](QDialog& d) {
+    WorkDialog(drying, QStringLiteral("结束本轮"), [&](QDialog& d) {
         SetTime(&d, QStringLiteral("下机时间 *："), r.At("13:00"));
         TypeInto(&d, QStringLiteral("烘后水分(%) *："), "16.8");
         TypeInto(&d, QStringLiteral("烘后净重(公斤)*："), "9000");
@@ -256,7 +238,7 @@ void OperatorDriesInTwoRounds(TRoad& r) {
 
     // Round 2 is dry: into the first dry-grain store.
     r.prompter.AnswerYes();
-    EndRound(drying, [&](QDialog& d) {
+    WorkDialog(drying, QStringLiteral("结束本轮"), [&](QDialog& d) {
         SetTime(&d, QStringLiteral("下机时间 *："), r.At("17:00"));
         TypeInto(&d, QStringLiteral("烘后水分(%) *："), "14.0");
         TypeInto(&d, QStringLiteral("烘后净重(公斤)*："), "8650");
@@ -270,17 +252,16 @@ void OperatorDriesInTwoRounds(TRoad& r) {
     EXPECT_EQ(r.prompter.Questions.value(1), question);
     if (r.shots.On()) {
         // The question as the station shows it, Chinese buttons and all.
-        QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question,
-                        QMessageBox::Yes | QMessageBox::No);
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question, QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         r.shots.TakeShown(&box, "12-question");
     }
 
-    EXPECT_EQ(r.Rows("SELECT Round,OutMoisture,DryNetWt,LossWt,AbnormalMemo FROM T_Drying ORDER BY Round"),
+    EXPECT_EQ(r.c.rows("SELECT Round,OutMoisture,DryNetWt,LossWt,AbnormalMemo FROM T_Drying ORDER BY Round"),
               QStringLiteral("1/16.8/9000/1000/水分偏高，返烘; 2/14/8650/1350/"));
-    EXPECT_EQ(r.Rows("SELECT WhID,Qty,Status FROM T_Stock ORDER BY StockID"),
+    EXPECT_EQ(r.c.rows("SELECT WhID,Qty,Status FROM T_Stock ORDER BY StockID"),
               QStringLiteral("1/10000/已出库; 2/8650/在库"));
-    EXPECT_EQ(r.Rows("SELECT MoveType,Qty,Remark FROM T_StockMove"), QStringLiteral("入仓/8650/第2轮烘后入仓"));
+    EXPECT_EQ(r.c.rows("SELECT MoveType,Qty,Remark FROM T_StockMove"), QStringLiteral("入仓/8650/第2轮烘后入仓"));
     // The queue is empty now; the whole list shows the batch in store after two rounds.
     EXPECT_EQ(ColumnOf(batches, QStringLiteral("批次号")), QStringList());
     Choose(drying, QStringLiteral("视图:"), QStringLiteral("全部批次"));
@@ -293,18 +274,17 @@ void OperatorDriesInTwoRounds(TRoad& r) {
 
 void HandOut(TRoad& r, QWidget* ledger, const QString& kg, const QString& type, const QString& at,
              const QString& destination, const QString& shot, const std::function<void(QDialog&)>& look = {}) {
-    WithDialog([&] { Click(ledger, QStringLiteral("新增出库")); },
-               [&](QDialog& d) {
-                   if (look) look(d);
-                   Choose(&d, QStringLiteral("出库类型 *："), type);
-                   SetTime(&d, QStringLiteral("出库时间 *："), at);
-                   TypeInto(&d, QStringLiteral("出库净重(公斤)*："), kg);
-                   TypeInto(&d, QStringLiteral("去向："), destination);
-                   TypeInto(&d, QStringLiteral("司机："), QStringLiteral("李四"));
-                   TypeInto(&d, QStringLiteral("车牌号："), QStringLiteral("苏C88631"));
-                   if (!shot.isEmpty()) r.shots.Take(&d, shot);
-                   Click(&d, QStringLiteral("确认出库"));
-               });
+    WorkDialog(ledger, QStringLiteral("新增出库"), [&](QDialog& d) {
+        if (look) look(d);
+        Choose(&d, QStringLiteral("出库类型 *："), type);
+        SetTime(&d, QStringLiteral("出库时间 *："), at);
+        TypeInto(&d, QStringLiteral("出库净重(公斤)*："), kg);
+        TypeInto(&d, QStringLiteral("去向："), destination);
+        TypeInto(&d, QStringLiteral("司机："), QStringLiteral("李四"));
+        TypeInto(&d, QStringLiteral("车牌号："), QStringLiteral("苏C88631"));
+        if (!shot.isEmpty()) r.shots.Take(&d, shot);
+        Click(&d, QStringLiteral("确认出库"));
+    });
 }
 
 void WeigherHandsTheGrainOut(TRoad& r) {
@@ -348,10 +328,10 @@ void WeigherHandsTheGrainOut(TRoad& r) {
     r.prompter.AnswerPrintTo(slip2);
     Click(ledger, QStringLiteral("打印出库单"));
     EXPECT_TRUE(PdfPages(slip2).value(0).contains(out2));
-    EXPECT_EQ(r.Rows("SELECT OutNo,OutType,OutWt FROM T_Outbound ORDER BY OutNo"),
+    EXPECT_EQ(r.c.rows("SELECT OutNo,OutType,OutWt FROM T_Outbound ORDER BY OutNo"),
               out1 + QStringLiteral("/农户自提/5000; ") + out2 + QStringLiteral("/对外销售/3650"));
-    EXPECT_EQ(r.Rows("SELECT Status FROM T_Stock ORDER BY StockID"), QStringLiteral("已出库; 已出库"));
-    EXPECT_EQ(r.Rows("SELECT Status FROM T_Batch"), QStringLiteral("待结算"));
+    EXPECT_EQ(r.c.rows("SELECT Status FROM T_Stock ORDER BY StockID"), QStringLiteral("已出库; 已出库"));
+    EXPECT_EQ(r.c.rows("SELECT Status FROM T_Batch"), QStringLiteral("待结算"));
     r.shots.Take(ledger, "20-out-ledger");
     r.shots.TakePdfPage(slip, "11-out-slip");
 
@@ -378,10 +358,6 @@ void WeigherHandsTheGrainOut(TRoad& r) {
     r.SignOut();
 }
 
-void Settle(QWidget* ledger, const std::function<void(QDialog&)>& work) {
-    WithDialog([&] { Click(ledger, QStringLiteral("结算/修改")); }, work);
-}
-
 void FinanceSettlesInTwoPayments(TRoad& r) {
     r.SignIn(kFinance);
     QWidget* ledger = r.Open(QStringLiteral("费用结算"), QStringLiteral("烘干费用结算管理"));
@@ -392,7 +368,7 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
 
     r.prompter.Clear();
     r.prompter.AnswerNo();
-    Settle(ledger, [&](QDialog& d) {
+    WorkDialog(ledger, QStringLiteral("结算/修改"), [&](QDialog& d) {
         // 10 t at 120 yuan, 3.5 points over 15% at 8 yuan a ton, one re-dry at half the base fee.
         EXPECT_EQ(QStringList({TextOf(&d, QStringLiteral("基础烘干费：")), TextOf(&d, QStringLiteral("超水分加价：")),
                                TextOf(&d, QStringLiteral("仓储堆放费：")), TextOf(&d, QStringLiteral("二次返烘费：")),
@@ -408,9 +384,9 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
     });
     const QString js = r.No("JS", 1);
     EXPECT_EQ(r.prompter.Questions, QStringList{QStringLiteral("结算已保存，是否立即打印结算单？")});
-    EXPECT_EQ(r.Rows("SELECT SettleNo,TotalFee,PaidAmt,DebtAmt,Status FROM T_Settle"),
+    EXPECT_EQ(r.c.rows("SELECT SettleNo,TotalFee,PaidAmt,DebtAmt,Status FROM T_Settle"),
               js + QStringLiteral("/2080/1000/1080/部分欠款"));
-    EXPECT_EQ(r.Rows("SELECT Status FROM T_Batch"), QStringLiteral("待结算"));
+    EXPECT_EQ(r.c.rows("SELECT Status FROM T_Batch"), QStringLiteral("待结算"));
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("结算状态")), QStringLiteral("部分欠款"));
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("欠款金额")), "1080.00");
 
@@ -418,15 +394,15 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
     const QString slip = r.File("settle.pdf");
     r.prompter.AnswerYes();
     r.prompter.AnswerPrintTo(slip);
-    Settle(ledger, [&](QDialog& d) {
+    WorkDialog(ledger, QStringLiteral("结算/修改"), [&](QDialog& d) {
         EXPECT_EQ(TextOf(&d, QStringLiteral("本次/累计收款：")), "1000.00");
         TypeInto(&d, QStringLiteral("本次/累计收款："), "2080");
         EXPECT_EQ(TextOf(&d, QStringLiteral("欠款金额：")), "0.00");
         EXPECT_TRUE(Shows(&d, QStringLiteral("保存后结算状态：已结清")));
         Click(&d, QStringLiteral("保存结算"));
     });
-    EXPECT_EQ(r.Rows("SELECT SettleNo,PaidAmt,DebtAmt,Status FROM T_Settle"), js + QStringLiteral("/2080/0/已结清"));
-    EXPECT_EQ(r.Rows("SELECT Status FROM T_Batch"), QStringLiteral("已完结"));
+    EXPECT_EQ(r.c.rows("SELECT SettleNo,PaidAmt,DebtAmt,Status FROM T_Settle"), js + QStringLiteral("/2080/0/已结清"));
+    EXPECT_EQ(r.c.rows("SELECT Status FROM T_Batch"), QStringLiteral("已完结"));
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("结算状态")), QStringLiteral("已结清"));
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("批次状态")), QStringLiteral("已完结"));
     const QStringList pages = PdfPages(slip);
@@ -446,12 +422,12 @@ void RunReport(QWidget* centre, const QString& name, const QString& heading, con
 }
 
 const QStringList kActionsSoFar{
-    "登录", "新增", "新增", "新增", "新增", "新增", "退出",        // the administrator
-    "登录", "收粮登记", "退出",                                     // the weigher
-    "登录", "派工上机", "返烘", "烘干入仓", "退出",                 // the operator
-    "登录", "出库", "出库", "退出",                                 // the weigher again
-    "登录", "结算", "修改结算", "退出",                             // finance
-    "登录",                                                         // the administrator again
+    "登录", "新增", "新增", "新增", "新增", "新增", "退出",  // the administrator
+    "登录", "收粮登记", "退出",                             // the weigher
+    "登录", "派工上机", "返烘", "烘干入仓", "退出",         // the operator
+    "登录", "出库", "出库", "退出",                         // the weigher again
+    "登录", "结算", "修改结算", "退出",                     // finance
+    "登录",                                                 // the administrator again
 };
 
 void AdministratorChecksTheBooks(TRoad& r) {
@@ -501,15 +477,17 @@ void AdministratorChecksTheBooks(TRoad& r) {
 }
 
 void QueryUserChangesNothing(TRoad& r) {
-    const QString everything = "SELECT (SELECT COUNT(*) FROM T_User)||'/'||(SELECT COUNT(*) FROM T_Farmer)||'/'||"
-                               "(SELECT COUNT(*) FROM T_Batch)||'/'||(SELECT COUNT(*) FROM T_Drying)||'/'||"
-                               "(SELECT COUNT(*) FROM T_Outbound)||'/'||(SELECT COUNT(*) FROM T_Settle)||'/'||"
-                               "(SELECT group_concat(Status) FROM T_Batch)";
-    const QString before = r.Rows(everything);
+    const QString everything =
+        "SELECT (SELECT COUNT(*) FROM T_User)||'/'||(SELECT COUNT(*) FROM T_Farmer)||'/'||"
+        "(SELECT COUNT(*) FROM T_Batch)||'/'||(SELECT COUNT(*) FROM T_Drying)||'/'||"
+        "(SELECT COUNT(*) FROM T_Outbound)||'/'||(SELECT COUNT(*) FROM T_Settle)||'/'||"
+        "(SELECT group_concat(Status) FROM T_Batch)";
+    const QString before = r.c.rows(everything);
     r.SignIn(kViewer);
     r.prompter.Clear();
-    const QStringList refused{"粮种管理", "收费标准", "仓位管理", "设备台账", "班组操作员", "收粮入库登记", "烘干批次作业",
-                              "粮食出库", "出库单打印", "费用结算", "运行能耗填报", "保养维修记录", "用户权限", "操作日志"};
+    const QStringList refused{"粮种管理",     "收费标准",     "仓位管理", "设备台账",   "班组操作员",
+                              "收粮入库登记", "烘干批次作业", "粮食出库", "出库单打印", "费用结算",
+                              "运行能耗填报", "保养维修记录", "用户权限", "操作日志"};
     for (const QString& button : refused) {
         Click(r.main.get(), button);
         EXPECT_EQ(r.prompter.LastText(), kRefused) << qPrintable(button);
@@ -532,7 +510,7 @@ void QueryUserChangesNothing(TRoad& r) {
         EXPECT_FALSE(ButtonOf(farmers, button)->isEnabled()) << qPrintable(button);
     EXPECT_EQ(ColumnOf(GridOf(farmers), QStringLiteral("姓名/客户")), QStringList{QStringLiteral("李四")});
     r.SignOut();
-    EXPECT_EQ(r.Rows(everything), before);
+    EXPECT_EQ(r.c.rows(everything), before);
 }
 }  // namespace
 
@@ -547,6 +525,9 @@ TEST(Road, OneLoadFromTheWeighbridgeToTheSettledSlipThroughTheRealWindows) {
     QueryUserChangesNothing(r);
 
     QStringList actions = kActionsSoFar;
-    actions << "数据备份" << "退出" << "登录" << "退出";
+    actions << "数据备份"
+            << "退出"
+            << "登录"
+            << "退出";
     EXPECT_EQ(r.c.logActions(), actions);
 }

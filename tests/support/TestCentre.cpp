@@ -63,15 +63,19 @@ int TTestCentre::addEquip(const QString& no, const QString& status) {
 
 QString TTestCentre::batchRows(const QString& table, const QString& batchNo, const QString& columns,
                                const QString& where) {
-    const TQuery q = dm_->OpenSQLP(
-        "SELECT " + columns + " FROM " + table + " WHERE BatchNo=:b AND " + where + " ORDER BY rowid", {{"b", batchNo}});
-    QStringList rows;
+    return rows("SELECT " + columns + " FROM " + table + " WHERE BatchNo=:b AND " + where + " ORDER BY rowid",
+                {{"b", batchNo}});
+}
+
+QString TTestCentre::rows(const QString& sql, const TParams& params) {
+    const TQuery q = dm_->OpenSQLP(sql, params);
+    QStringList lines;
     for (int r = 0; r < q.RowCount(); ++r) {
         QStringList values;
         for (int col = 0; col < q.ColumnCount(); ++col) values << VarToStr(q.Value(r, col));
-        rows << values.join('/');
+        lines << values.join('/');
     }
-    return rows.join("; ");
+    return lines.join("; ");
 }
 
 QString TTestCentre::registeredBatch(double wetKg, int wetWhId) {

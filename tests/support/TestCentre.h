@@ -29,6 +29,8 @@ public:
     QStringList logActions();
     int count(const QString& table, const QString& where = "1=1", const TParams& params = {});
     TValue scalar(const QString& sql, const TParams& params = {});
+    // The rows of a query as "a/b; a/b".
+    QString rows(const QString& sql, const TParams& params = {});
     // A batch's rows of a table, oldest first, as "a/b; a/b" of the given comma-separated columns.
     QString batchRows(const QString& table, const QString& batchNo, const QString& columns,
                       const QString& where = "1=1");
