@@ -30,7 +30,7 @@ TScaleDesk::TScaleDesk(QDialog* dialog, TDM& dm, const TScaleSettings& settings,
 
     const QSize size = dialog->size();
     view_ = new TScaleView(dialog);
-    view_->setGeometry(size.width(), kGap, TScaleView::kWidth, 300);
+    view_->setGeometry(size.width(), kGap, TScaleView::kWidth, TScaleView::kHeight);
     dialog->setFixedSize(size.width() + TScaleView::kWidth + kGap, size.height());
 
     connect(view_->btnGross, &QPushButton::clicked, this, [this] { Take(fields_.Gross, sources_.Gross); });

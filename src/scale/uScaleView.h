@@ -14,6 +14,7 @@ class TScaleView : public QGroupBox {
     Q_OBJECT
 public:
     static constexpr int kWidth = 244;
+    static constexpr int kHeight = 352;  // down to the foot of the quality memo
 
     explicit TScaleView(QWidget* parent);
 

@@ -12,18 +12,22 @@ const QString kTicketSql = QStringLiteral(
     "SELECT b.*, f.Name AS Farmer, g.GrainName FROM (T_Batch b LEFT JOIN T_Farmer f ON b.FarmerID=f.FarmerID) "
     "LEFT JOIN T_Grain g ON b.GrainID=g.GrainID WHERE b.BatchNo=:b");
 
-// Registration and its later changes, oldest first.
-const QString kRegistrationLogSql = QStringLiteral(
-    "SELECT l.LoginName, u.UserName, l.Detail FROM T_Log l LEFT JOIN T_User u ON u.LoginName=l.LoginName "
-    "WHERE l.RefNo=:b AND l.TblName='T_Batch' AND l.ActType IN ('收粮登记','修改登记') ORDER BY l.LogID");
-
 QString Kilos(const TValue& v) { return v.IsNull() ? QString() : FmtNum(VarToFloat(v), 2); }
 
 QString Percent(const TValue& v) { return v.IsNull() ? QString() : FmtNum(VarToFloat(v), 2) + "%"; }
 }  // namespace
 
+TSqlText RegistrationLogSql(const QString& batchNo) {
+    return {QStringLiteral("SELECT l.LoginName, u.UserName, l.Detail FROM T_Log l LEFT JOIN T_User u ON "
+                           "u.LoginName=l.LoginName WHERE l.RefNo=:b AND l.TblName='T_Batch' AND l.ActType IN "
+                           "('收粮登记','修改登记') ORDER BY l.LogID"),
+            {{"b", batchNo}},
+            {}};
+}
+
 TRegistrationLog ReadRegistrationLog(TDM& dm, const QString& batchNo) {
-    const TQuery rows = dm.OpenSQLP(kRegistrationLogSql, {{"b", batchNo}});
+    const TSqlText q = RegistrationLogSql(batchNo);
+    const TQuery rows = dm.OpenSQLP(q.Sql, q.Params);
     TRegistrationLog log;
     if (rows.IsEmpty()) return log;
     const QString name = VarToStr(rows.Value(0, "UserName"));

@@ -19,6 +19,8 @@ struct TRegistrationLog {
     TWeighSources Sources;
 };
 TRegistrationLog ReadRegistrationLog(TDM& dm, const QString& batchNo);
+// The batch's registration and its later changes, oldest first.
+TSqlText RegistrationLogSql(const QString& batchNo);
 
 struct TTicket {
     QString BatchNo;

@@ -36,6 +36,16 @@ QString Register(TTestCentre& c, TBatchInput in) {
 
 QDateTime Day(int d) { return QDateTime(QDate(2025, 9, d), QTime(8, 0)); }
 
+// A 15.6 t load of 稻谷 typed in by hand.
+void Type(TfrmBatchEdit& dlg, const QString& car, const QString& tare, int farmer) {
+    dlg.edCar->setText(car);
+    dlg.edGross->setText("15600");
+    dlg.edTare->setText(tare);
+    SetComboID(dlg.cbFarmer, farmer);
+    SetComboID(dlg.cbGrain, 1);
+    SetComboID(dlg.cbWh, 1);
+}
+
 bool Shows(const QString& page, const QString& pattern) { return page.contains(QRegularExpression(pattern)); }
 }  // namespace
 
@@ -77,12 +87,7 @@ TEST(TareHistory, AFarTareIsConfirmedBeforeSavingAndTheLogRowSaysSo) {
     TfrmBatchEdit dlg(c.dm(), {});
     ASSERT_NE(dlg.scale, nullptr);
     EXPECT_GT(dlg.width(), 660) << "the scale panel stands beside the boxes";
-    dlg.edCar->setText("皖A11111");
-    dlg.edGross->setText("15600");
-    dlg.edTare->setText("5600");
-    SetComboID(dlg.cbFarmer, farmer);
-    SetComboID(dlg.cbGrain, 1);
-    SetComboID(dlg.cbWh, 1);
+    Type(dlg, "皖A11111", "5600", farmer);
     prompter.AnswerNo();
     dlg.DoOK();
     EXPECT_EQ(prompter.Questions, QStringList{"该车皮重与历史皮重相差 12%，是否继续？"});
@@ -97,12 +102,7 @@ TEST(TareHistory, AFarTareIsConfirmedBeforeSavingAndTheLogRowSaysSo) {
 
     // A vehicle seen for the first time is not asked about.
     TfrmBatchEdit first(c.dm(), {});
-    first.edCar->setText("皖Z00001");
-    first.edGross->setText("15600");
-    first.edTare->setText("100");
-    SetComboID(first.cbFarmer, farmer);
-    SetComboID(first.cbGrain, 1);
-    SetComboID(first.cbWh, 1);
+    Type(first, "皖Z00001", "100", farmer);
     first.DoOK();
     EXPECT_EQ(first.result(), QDialog::Accepted);
     EXPECT_EQ(prompter.Questions.size(), 2);
