@@ -142,12 +142,3 @@ TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
         EXPECT_EQ(dropped, 1) << name;
     }
 }
-
-TEST(ScaleFrame, FormatNamesRoundTripThroughTheSettings) {
-    for (TScaleFormat f : {TScaleFormat::F1, TScaleFormat::F2, TScaleFormat::F3, TScaleFormat::F4, TScaleFormat::F5}) {
-        EXPECT_EQ(ScaleFormatFromName(ScaleFormatName(f)), f);
-        EXPECT_EQ(ScaleFormatFromName(ScaleFormatNames().at(int(f))), f) << "the list shows the formats in order";
-    }
-    EXPECT_EQ(ScaleFormatFromName("f3"), TScaleFormat::F3);
-    EXPECT_FALSE(ScaleFormatFromName("X9").has_value());
-}
