@@ -46,6 +46,7 @@ public:
     void DoEdit();
     void DoVoid();
     void DoExport();
+    void DoReprint();
 
     QComboBox* cbStatus = nullptr;
     QLineEdit* edKeyword = nullptr;
