@@ -1,8 +1,7 @@
 #include "scale/uScaleDesk.h"
 
-#include "forms/uCtl.h"
-
 #include "data/uDM.h"
+#include "forms/uCtl.h"
 #include "forms/uMsg.h"
 #include "scale/uScalePort.h"
 #include "scale/uScaleView.h"
