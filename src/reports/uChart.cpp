@@ -72,9 +72,9 @@ void DrawDays(QChart* chart, const TChartData& data) {
     FitFromZero(left, onLeft, leftTop);
     FitFromZero(right, onRight, rightTop);
     if (const auto& points = data.Series.value(0).Points; !points.isEmpty()) {
-        // A single day gets a day either side, so that its point is not on the frame.
+        // Half a day either side (a whole one for a single day), so that no point sits on the frame.
         const qint64 first = qint64(points.first().x()), last = qint64(points.last().x());
-        const qint64 pad = first == last ? 86400000 : 0;
+        const qint64 pad = first == last ? 86400000 : 43200000;
         days->setRange(QDateTime::fromMSecsSinceEpoch(first - pad), QDateTime::fromMSecsSinceEpoch(last + pad));
     }
 }
@@ -101,8 +101,6 @@ void DrawBars(QChart* chart, const TChartData& data) {
 void DrawScatter(QChart* chart, const TChartData& data) {
     QValueAxis* x = AddValueAxis(chart, data.XTitle, Qt::AlignBottom);
     QValueAxis* y = AddValueAxis(chart, data.YTitle, Qt::AlignLeft);
-    double low = 0, high = 0;
-    bool any = false;
     const QList<QColor> colours{QColor(0x2E, 0x7D, 0x32), QColor(0xC6, 0x28, 0x28)};
     for (int i = 0; i < data.Series.size(); ++i) {
         const TChartSeries& s = data.Series[i];
@@ -115,12 +113,8 @@ void DrawScatter(QChart* chart, const TChartData& data) {
         chart->addSeries(points);
         points->attachAxis(x);
         points->attachAxis(y);
-        for (const QPointF& p : s.Points) {
-            low = any ? std::min({low, p.x(), p.y()}) : std::min(p.x(), p.y());
-            high = any ? std::max({high, p.x(), p.y()}) : std::max(p.x(), p.y());
-            any = true;
-        }
     }
+    const auto [low, high] = CommonRange(data.Series);
     // Points below this line lost more than the water explains.
     auto* same = new QLineSeries;
     same->setName(QStringLiteral("实测 = 理论"));

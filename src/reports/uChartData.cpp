@@ -2,6 +2,10 @@
 
 #include "forms/uGrid.h"
 
+#include <algorithm>
+#include <optional>
+#include <set>
+
 namespace {
 // The columns a chart reads, by caption, and the value of each in one row.
 class TColumns {
@@ -50,6 +54,22 @@ TChartData Bars(const TQueryModel& rows, const QString& category, const QStringL
     return chart;
 }
 
+// A year holds some twenty thousand batches, most of them close to the diagonal; a marker is
+// drawn once for each of a 300 × 300 grid of cells over the figures' range, which looks the same
+// and draws in a fraction of the time.
+void Thin(QList<TChartSeries>& series) {
+    constexpr double kCells = 300;
+    const auto [low, high] = CommonRange(series);
+    const double cell = std::max(high - low, 1.0) / kCells;
+    for (TChartSeries& s : series) {
+        std::set<std::pair<qint64, qint64>> taken;
+        QList<QPointF> kept;
+        for (const QPointF& p : s.Points)
+            if (taken.insert({qint64((p.x() - low) / cell), qint64((p.y() - low) / cell)}).second) kept << p;
+        s.Points = kept;
+    }
+}
+
 // Batches without a theoretical figure have no point.
 TChartData LossCheck(const TQueryModel& rows) {
     const TColumns cols(rows, {QStringLiteral("理论干重公斤"), QStringLiteral("实测干重公斤"), QStringLiteral("超出允许")});
@@ -64,9 +84,21 @@ TChartData LossCheck(const TQueryModel& rows) {
         (VarToStr(cols.At(row, 2)).isEmpty() ? within : beyond).Points << point;
     });
     chart.Series = {within, beyond};
+    Thin(chart.Series);
     return chart;
 }
 }  // namespace
+
+std::pair<double, double> CommonRange(const QList<TChartSeries>& series) {
+    std::optional<std::pair<double, double>> range;
+    for (const TChartSeries& s : series) {
+        for (const QPointF& p : s.Points) {
+            const double low = std::min(p.x(), p.y()), high = std::max(p.x(), p.y());
+            range = range ? std::pair(std::min(range->first, low), std::max(range->second, high)) : std::pair(low, high);
+        }
+    }
+    return range.value_or(std::pair(0.0, 0.0));
+}
 
 TChartData ReportChart(TReportKind kind, const TQueryModel& rows) {
     if (!rows.IsOpen()) return {};

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPointF>
 #include <QStringList>
+#include <utility>
 
 enum class TChartShape {
     None,     // the report has no chart
@@ -32,6 +33,9 @@ struct TChartData {
 };
 
 class TQueryModel;
+
+// The smallest and largest figure on either axis over all the series' points; (0, 0) for none.
+std::pair<double, double> CommonRange(const QList<TChartSeries>& series);
 
 // Reads every row of the report's query (not only those the grid holds) by the report's captions.
 // A report without a chart says so in the title; a query not run gives nothing at all.
