@@ -2,7 +2,6 @@
 
 #include "app/uGlobal.h"
 #include "data/uDM.h"
-#include "forms/uCsv.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -87,6 +86,7 @@ void TfrmBatchList::BuildUI() {
     buttons.Add(QStringLiteral("修改"), 64, [this] { DoEdit(); });
     buttons.Add(QStringLiteral("作废"), 64, [this] { DoVoid(); });
     buttons.Add(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
+    buttons.Add(QStringLiteral("导出Excel"), 84, [this] { DoExport(TExportFormat::Excel); });
     if (LoadScaleSettings().Enabled()) buttons.Add(QStringLiteral("补打磅单"), 84, [this] { DoReprint(); });
     MakeLabel(bar, QStringLiteral("状态:"), buttons.X() + 10, 10, 40);
     cbStatus = MakeCombo(bar, buttons.X() + 50, 9, 100);
@@ -174,8 +174,8 @@ void TfrmBatchList::DoVoid() {
     }, QStringLiteral("作废失败："));
 }
 
-void TfrmBatchList::DoExport() {
-    RunGuarded([this] { ExportCsv(*model_, QStringLiteral("收粮入库台账")); });
+void TfrmBatchList::DoExport(TExportFormat format) {
+    RunGuarded([&] { ExportGrid(*model_, QStringLiteral("收粮入库台账"), format); });
 }
 
 void TfrmBatchList::DoReprint() {
