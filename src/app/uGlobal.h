@@ -38,7 +38,9 @@ bool ButtonAllowed(const TSession& s, int code);
 QString ButtonRefusal(const TSession& s);
 
 // Actions tested inside the windows when they are started.
-enum class TAction { NewIntake, VoidBatch, Dispatch, EndRound, NewOutbound, Settle, VoidSettle, Backup, EditMasterData };
+enum class TAction {
+    NewIntake, VoidBatch, Dispatch, EndRound, NewOutbound, Settle, VoidSettle, Backup, EditMasterData, ScaleSettings
+};
 // The refusal message, or an empty text when the action is allowed. Editing master data is
 // refused without a message (its buttons are disabled): check with ActionAllowed.
 QString ActionRefusal(const TSession& s, TAction action);

@@ -8,6 +8,7 @@
 #include "forms/uMsg.h"
 #include "reports/uLog.h"
 #include "reports/uReport.h"
+#include "scale/uScaleSet.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uDrying.h"
 #include "workflow/uOutbound.h"
@@ -120,6 +121,8 @@ void TfrmMain::BuildMenus() {
     QMenu* system = menuBar()->addMenu(QStringLiteral("系统(&S)"));
     system->addAction(QStringLiteral("修改密码"), this, [this] { RunGuarded([this] { DoPwd(); }); });
     system->addAction(QStringLiteral("数据备份"), this, [this] { RunGuarded([this] { DoBackup(); }); });
+    if (Session.IsAdmin())
+        system->addAction(QStringLiteral("地磅设置"), this, [this] { RunGuarded([this] { OpenScaleSettings(dm_, this); }); });
     system->addSeparator();
     system->addAction(QStringLiteral("退出系统"), this, [this] { DoExit(); });
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));

@@ -56,6 +56,10 @@ const TSchema kSchema{
         "CREATE INDEX idx_run_start ON T_EquipRun(StartTime, EquipID, RunHours, PowerKWh)",
         // The log viewer's action filter, newest first, without reading the whole log.
         "CREATE INDEX idx_log_act ON T_Log(ActType)",
+        // The weighbridge: a vehicle's last tares as its plate is typed, and a batch's
+        // registration rows for its reprinted ticket.
+        "CREATE INDEX idx_batch_car ON T_Batch(CarNo, RegTime, BatchNo, TareWt, Status)",
+        "CREATE INDEX idx_log_ref ON T_Log(RefNo)",
     },
     {
         "INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES('admin','系统管理员','846','管理员',-1)",

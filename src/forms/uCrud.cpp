@@ -2,7 +2,6 @@
 
 #include "app/uGlobal.h"
 #include "forms/uCrudEdit.h"
-#include "forms/uCsv.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -45,12 +44,14 @@ void TfrmCrud::BuildUI() {
     add_ = MakeButton(bar, QStringLiteral("新增"), 8, 8, 70, 28, guarded(&TfrmCrud::DoAdd));
     edit_ = MakeButton(bar, QStringLiteral("编辑"), 84, 8, 70, 28, guarded(&TfrmCrud::DoEdit));
     delete_ = MakeButton(bar, QStringLiteral("删除"), 160, 8, 70, 28, guarded(&TfrmCrud::DoDelete));
-    MakeButton(bar, QStringLiteral("导出CSV"), 236, 8, 80, 28, guarded(&TfrmCrud::DoExport));
-    MakeButton(bar, QStringLiteral("刷新"), 322, 8, 70, 28, guarded(&TfrmCrud::RefreshList));
-    MakeLabel(bar, QStringLiteral("关键字:"), 404, 10, 50);
-    keyword_ = MakeEdit(bar, 456, 11, 140);
+    MakeButton(bar, QStringLiteral("导出CSV"), 236, 8, 80, 28, [this] { RunGuarded([this] { DoExport(); }); });
+    MakeButton(bar, QStringLiteral("导出Excel"), 322, 8, 84, 28,
+               [this] { RunGuarded([this] { DoExport(TExportFormat::Excel); }); });
+    MakeButton(bar, QStringLiteral("刷新"), 412, 8, 70, 28, guarded(&TfrmCrud::RefreshList));
+    MakeLabel(bar, QStringLiteral("关键字:"), 494, 10, 50);
+    keyword_ = MakeEdit(bar, 546, 11, 140);
     connect(keyword_, &QLineEdit::textChanged, this, guarded(&TfrmCrud::RefreshList));
-    MakeButton(bar, QStringLiteral("关闭"), 608, 8, 70, 28, [this] { DoClose(); });
+    MakeButton(bar, QStringLiteral("关闭"), 698, 8, 70, 28, [this] { DoClose(); });
 
     model_ = new TQueryModel(dm_, this);
     grid_ = MakeGrid(this, model_);
@@ -136,7 +137,7 @@ void TfrmCrud::DoDelete() {
     RefreshList();
 }
 
-void TfrmCrud::DoExport() { ExportCsv(*model_, def_.Title); }
+void TfrmCrud::DoExport(TExportFormat format) { ExportGrid(*model_, def_.Title, format); }
 
 void TfrmCrud::DoClose() { close(); }
 

@@ -3,6 +3,7 @@
 // exported; what it shows is decided entirely by its definition.
 
 #include "forms/uCrudLogic.h"
+#include "forms/uExport.h"
 
 #include <QWidget>
 
@@ -23,7 +24,7 @@ public:
     void DoAdd();
     void DoEdit();
     void DoDelete();
-    void DoExport();
+    void DoExport(TExportFormat format = TExportFormat::Csv);
     void DoClose();
 
     const TCrudDef& Def() const { return def_; }

@@ -49,9 +49,13 @@ void WriteCsvFile(const QString& path, const QStringList& header,
                 .toStdString());
 }
 
+QString AskExportPath(const QString& prefix, const QString& extension, const QString& filter) {
+    return Prompter().SaveFileName(prefix + QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss") + extension,
+                                   filter);
+}
+
 void ExportCsv(const TQueryModel& model, const QString& prefix) {
-    const QString proposed = prefix + QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss") + ".csv";
-    const QString path = Prompter().SaveFileName(proposed, QStringLiteral("CSV文件 (*.csv)"));
+    const QString path = AskExportPath(prefix, QStringLiteral(".csv"), QStringLiteral("CSV文件 (*.csv)"));
     if (path.isEmpty()) return;
     WriteCsvFile(path, model.Captions(), [&](const TCsvRowSink& sink) {
         model.ForEachRow([&](const std::vector<TValue>& row) {

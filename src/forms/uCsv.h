@@ -19,6 +19,9 @@ using TCsvRowSink = std::function<void(const QStringList& fields)>;
 void WriteCsvFile(const QString& path, const QStringList& header,
                   const std::function<void(const TCsvRowSink&)>& produceRows);
 
+// Asks where an export goes, proposing prefix + yyyyMMdd_hhmmss + extension; empty when cancelled.
+QString AskExportPath(const QString& prefix, const QString& extension, const QString& filter);
+
 // Asks for a file name (proposing prefix + yyyyMMdd_hhmmss + ".csv"), writes all rows of the
 // model's query under its captions and tells the user where. Cancelling does nothing.
 void ExportCsv(const TQueryModel& model, const QString& prefix);

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
@@ -64,6 +65,15 @@ public:
         return dlg.exec() == QDialog::Accepted;
     }
 
+    void Preview(QPrinter& printer, const QString& title, const std::function<void(QPrinter&)>& paint) override {
+        QPrintPreviewDialog dlg(&printer, QApplication::activeWindow());
+        dlg.setWindowTitle(QStringLiteral("打印预览 - ") + title);
+        QObject::connect(&dlg, &QPrintPreviewDialog::paintRequested, &dlg, [&paint](QPrinter* p) { paint(*p); });
+        dlg.resize(900, 700);
+        CentreOnScreen(&dlg);
+        dlg.exec();
+    }
+
 private:
     // A station without an installed printer keeps the document as a PDF file, to print elsewhere.
     static bool ChoosePdfFile(QPrinter& printer, const QString& title) {
@@ -104,6 +114,10 @@ bool InputMemo(const QString& title, const QString& prompt, QString& text) {
 }
 
 bool ChoosePrinter(QPrinter& printer, const QString& title) { return Prompter().ChoosePrinter(printer, title); }
+
+void PreviewPages(QPrinter& printer, const QString& title, const std::function<void(QPrinter&)>& paint) {
+    Prompter().Preview(printer, title, paint);
+}
 
 bool RunGuarded(const std::function<void()>& action, const QString& failurePrefix) {
     try {

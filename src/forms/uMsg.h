@@ -24,6 +24,9 @@ public:
     virtual bool InputMemo(const QString& title, const QString& prompt, QString& text) = 0;
     // Sets the printer up for the document of the given title; false when the user cancels.
     virtual bool ChoosePrinter(QPrinter& printer, const QString& title) = 0;
+    // Shows a document's pages in a preview window, from which they can be printed; paint draws
+    // them on the printer it is handed (the preview's own, or the one chosen there).
+    virtual void Preview(QPrinter& printer, const QString& title, const std::function<void(QPrinter&)>& paint) = 0;
 };
 
 // The prompter in force; the Qt one unless another was installed.
@@ -37,6 +40,7 @@ void ShowError(const QString& text, const QString& caption = QStringLiteral("Err
 bool AskYesNo(const QString& text, TDefaultAnswer byDefault = TDefaultAnswer::Yes);
 bool InputMemo(const QString& title, const QString& prompt, QString& text);
 bool ChoosePrinter(QPrinter& printer, const QString& title);
+void PreviewPages(QPrinter& printer, const QString& title, const std::function<void(QPrinter&)>& paint);
 
 // Runs a user action; an error it does not handle itself is shown, database failures in the
 // staff's words and behind the given prefix ("无法打开登记窗口："), as the general error display

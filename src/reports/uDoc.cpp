@@ -24,10 +24,12 @@ private:
 
 TDoc::TDoc(const QString& title) : title_(title), printer_(QPrinter::HighResolution) {}
 
-std::unique_ptr<TDoc> TDoc::Create(const QString& title, QPageLayout::Orientation orientation) {
+std::unique_ptr<TDoc> TDoc::Create(const QString& title, QPageLayout::Orientation orientation,
+                                   TPrintTarget target) {
     std::unique_ptr<TDoc> doc(new TDoc(title));
+    doc->target_ = target;
     doc->printer_.setPageOrientation(orientation);
-    if (!ChoosePrinter(doc->printer_, title)) return nullptr;
+    if (target == TPrintTarget::Printer && !ChoosePrinter(doc->printer_, title)) return nullptr;
     doc->printer_.setResolution(kDotsPerInch);
     doc->printer_.setDocName(title);
     const QRect page = doc->printer_.pageLayout().paintRectPixels(kDotsPerInch);
@@ -137,6 +139,10 @@ int TDoc::CharHeight() const { return Metrics().boundingRect(QStringLiteral("国
 bool TDoc::Finish() {
     if (finished_) return true;
     finished_ = true;
+    if (target_ == TPrintTarget::Preview) {
+        PreviewPages(printer_, title_, [this](QPrinter& printer) { PaintPreview(printer); });
+        return true;
+    }
     try {
         if (printer_.outputFormat() == QPrinter::PdfFormat && !printer_.outputFileName().isEmpty())
             WritePdf(printer_.outputFileName());
@@ -184,6 +190,19 @@ void TDoc::SendToPrinter() {
     }
     if (!painter.end() || printer_.printerState() == QPrinter::Error)
         throw TPrintError(PrinterTrouble(QStringLiteral("打印机未能完成打印")));
+}
+
+// The preview draws the pages again whenever it needs them, and once more on the printer chosen
+// from it; the pages keep the layout worked out at 600 dots per inch.
+void TDoc::PaintPreview(QPrinter& printer) {
+    printer.setResolution(kDotsPerInch);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        ShowWarn(QStringLiteral("打印失败：") + PrinterTrouble(QStringLiteral("打印机无法开始打印")));
+        return;
+    }
+    if (!PaintPages(printer, painter)) printer.abort();
+    painter.end();
 }
 
 bool TDoc::PaintPages(QPagedPaintDevice& device, QPainter& painter) {

@@ -7,6 +7,8 @@
 // pages are laid out in full before anything reaches the printer, so a document that cannot be
 // completed never leaves half a job in the printer or half a PDF file on disk.
 
+#include "reports/uPrintTarget.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QLine>
@@ -29,10 +31,12 @@ public:
     static constexpr int kLineHeight = 240;
 
     // Asks where to print (the printer dialog, or a PDF file), offering the paper in the given
-    // orientation, and starts page 1 with its header.
+    // orientation, and starts page 1 with its header. A preview asks nothing yet: the preview
+    // window offers the printer choice itself.
     // nullptr when the user cancels: the print action then ends without printing or a message.
     static std::unique_ptr<TDoc> Create(const QString& title,
-                                        QPageLayout::Orientation orientation = QPageLayout::Portrait);
+                                        QPageLayout::Orientation orientation = QPageLayout::Portrait,
+                                        TPrintTarget target = TPrintTarget::Printer);
 
     TDoc(const TDoc&) = delete;
     TDoc& operator=(const TDoc&) = delete;
@@ -61,8 +65,9 @@ public:
     // How wide a text prints at 600 dots per inch, for layouts worked out before a printer is chosen.
     static int MeasureText(const QString& text, int pointSize, bool bold);
 
-    // Sends the pages to the chosen printer or PDF file. A printer that refuses the job is
-    // reported to the user ("打印失败：") and false is returned; nothing is reported as printed.
+    // Sends the pages to the chosen printer or PDF file, or shows them in the preview. A printer
+    // that refuses the job is reported to the user ("打印失败：") and false is returned; nothing is
+    // reported as printed.
     bool Finish();
 
 private:
@@ -87,10 +92,12 @@ private:
 
     void WritePdf(const QString& path);
     void SendToPrinter();
+    void PaintPreview(QPrinter& printer);
     QString PrinterTrouble(const QString& what) const;  // the message, naming the printer
     bool PaintPages(QPagedPaintDevice& device, QPainter& painter);  // false when a page could not be started
 
     QString title_;
+    TPrintTarget target_ = TPrintTarget::Printer;
     QPrinter printer_;
     int pageWidth_ = 0;
     int pageHeight_ = 0;

@@ -103,7 +103,7 @@ QString CellText(const QString& text) {
     return decode(gbk.left(cut));
 }
 
-bool PrintListing(const TQueryModel& model, const QString& title) {
+bool PrintListing(const TQueryModel& model, const QString& title, TPrintTarget target) {
     const int columns = model.columnCount();
     TListingColumns layout{std::vector<int>(size_t(columns), 0)};
     QStringList headings;
@@ -127,7 +127,7 @@ bool PrintListing(const TQueryModel& model, const QString& title) {
         return false;
     }
 
-    const std::unique_ptr<TDoc> doc = TDoc::Create(title, layout.Orientation());
+    const std::unique_ptr<TDoc> doc = TDoc::Create(title, layout.Orientation(), target);
     if (!doc) return false;
     doc->TextLine(title + QStringLiteral("（打印时间：") + QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm") +
                       QStringLiteral("）"),

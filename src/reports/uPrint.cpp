@@ -30,13 +30,13 @@ const QString kSettleSlipSql = QStringLiteral(
     "T_Grain g ON b.GrainID=g.GrainID WHERE s.SettleNo=:n");
 }  // namespace
 
-bool PrintOutSlip(TDM& dm, const QString& outNo) {
+bool PrintOutSlip(TDM& dm, const QString& outNo, TPrintTarget target) {
     const TQuery q = dm.OpenSQLP(kOutSlipSql, {{"n", outNo}});
     if (q.IsEmpty()) {
         ShowWarn(QStringLiteral("出库单不存在：") + outNo);
         return false;
     }
-    const std::unique_ptr<TDoc> doc = TDoc::Create(QStringLiteral("粮食出库单"));
+    const std::unique_ptr<TDoc> doc = TDoc::Create(QStringLiteral("粮食出库单"), QPageLayout::Portrait, target);
     if (!doc) return false;
     const auto text = [&](const char* column) { return VarToStr(q.Field(column)); };
     const TValue outWt = q.Field("OutWt");
@@ -58,13 +58,13 @@ bool PrintOutSlip(TDM& dm, const QString& outNo) {
     return doc->Finish();
 }
 
-bool PrintSettleSlip(TDM& dm, const QString& settleNo) {
+bool PrintSettleSlip(TDM& dm, const QString& settleNo, TPrintTarget target) {
     const TQuery q = dm.OpenSQLP(kSettleSlipSql, {{"n", settleNo}});
     if (q.IsEmpty()) {
         ShowWarn(QStringLiteral("结算单不存在：") + settleNo);
         return false;
     }
-    const std::unique_ptr<TDoc> doc = TDoc::Create(QStringLiteral("烘干费用结算单"));
+    const std::unique_ptr<TDoc> doc = TDoc::Create(QStringLiteral("烘干费用结算单"), QPageLayout::Portrait, target);
     if (!doc) return false;
     const auto text = [&](const char* column) { return VarToStr(q.Field(column)); };
     const auto money = [&](const char* column) { return MoneyText(q.Field(column)); };

@@ -2,16 +2,20 @@
 
 #include "data/uDM.h"
 #include "data/uDbText.h"
-#include "forms/uCsv.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
+#include "reports/uChart.h"
 #include "reports/uPrint.h"
 
+#include <QChart>
+#include <QChartView>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPointer>
+#include <QTabWidget>
 #include <QTableView>
 
 TfrmReport::TfrmReport(TDM& dm, QWidget* owner) : QWidget(owner, Qt::Window), dm_(dm) {
@@ -41,11 +45,21 @@ void TfrmReport::BuildUI() {
     FillFarmerCombo(dm_, cbFarmer, QStringLiteral("全部农户"));
     cbFarmer->setCurrentIndex(0);
     MakeButton(bar, QStringLiteral("打印报表"), 450, 42, 80, 28, [this] { DoPrint(); });
-    MakeButton(bar, QStringLiteral("导出CSV"), 536, 42, 80, 28, [this] { DoExport(); });
-    MakeButton(bar, QStringLiteral("关闭"), 622, 42, 68, 28, [this] { close(); });
+    MakeButton(bar, QStringLiteral("打印预览"), 536, 42, 80, 28, [this] { DoPrint(TPrintTarget::Preview); });
+    MakeButton(bar, QStringLiteral("导出CSV"), 622, 42, 80, 28, [this] { DoExport(); });
+    MakeButton(bar, QStringLiteral("导出Excel"), 708, 42, 84, 28, [this] { DoExport(TExportFormat::Excel); });
+    MakeButton(bar, QStringLiteral("关闭"), 798, 42, 68, 28, [this] { close(); });
 
+    tabs = new QTabWidget(this);
+    layout()->addWidget(tabs);
+    auto* table = new QWidget;
     model_ = new TQueryModel(dm_, this);
-    grid = MakeGrid(this, model_);
+    grid = MakeGrid(table, model_);
+    tabs->addTab(table, QStringLiteral("表格"));
+    chartView = new QChartView;
+    chartView->setRenderHint(QPainter::Antialiasing);
+    tabs->addTab(chartView, QStringLiteral("图表"));
+    connect(tabs, &QTabWidget::currentChanged, this, [this] { RefreshChart(); });
     connect(edtBatch, &QLineEdit::returnPressed, this, [this] { DoQuery(); });
     CentreOnScreen(this);
 }
@@ -55,13 +69,15 @@ void TfrmReport::SelectReport(int index) {
 }
 
 TReportInput TfrmReport::Input() const {
-    return {dtp1->date(), dtp2->date(), ComboID(cbFarmer), edtBatch->text()};
+    return {dtp1->date(), dtp2->date(), ComboID(cbFarmer), edtBatch->text(), LossAllowance()};
 }
 
 void TfrmReport::DoQuery() {
     // The previous result goes first: a refused or failed report leaves nothing to print.
     model_->Close();
-    const TReportQuery report = ReportQuery(TReportKind(cbType->currentIndex()), Input());
+    shownKind_ = TReportKind(cbType->currentIndex());
+    chartStale_ = true;
+    const TReportQuery report = ReportQuery(shownKind_, Input());
     if (!report.Refusal.isEmpty()) {
         ShowWarn(report.Refusal);
         edtBatch->setFocus();
@@ -71,28 +87,40 @@ void TfrmReport::DoQuery() {
         model_->Open(report.Query);
     } catch (const TDbError& e) {
         ShowWarn(QStringLiteral("查询失败：") + DbErrorText(e));
+        RefreshChart();
         return;
     }
     FitColumns(grid, 30);
+    RefreshChart();
+}
+
+void TfrmReport::RefreshChart() {
+    if (tabs->currentWidget() != chartView || !chartStale_) return;
+    chartStale_ = false;
+    RunGuarded([this] {
+        QChart* old = chartView->chart();
+        chartView->setChart(MakeChart(ReportChart(shownKind_, *model_)));
+        delete old;
+    });
 }
 
 bool TfrmReport::HasRows() const { return model_->IsOpen() && model_->rowCount() > 0; }
 
 // The title and the file name follow the report chosen now, as the user reads the list.
-void TfrmReport::DoPrint() {
+void TfrmReport::DoPrint(TPrintTarget target) {
     if (!HasRows()) {
         ShowWarn(QStringLiteral("请先查询出要打印的数据"));
         return;
     }
-    RunGuarded([this] { PrintListing(*model_, cbType->currentText()); });
+    RunGuarded([&] { PrintListing(*model_, cbType->currentText(), target); });
 }
 
-void TfrmReport::DoExport() {
+void TfrmReport::DoExport(TExportFormat format) {
     if (!HasRows()) {
         ShowWarn(QStringLiteral("请先查询出要导出的数据"));
         return;
     }
-    RunGuarded([this] { ExportCsv(*model_, cbType->currentText()); });
+    RunGuarded([&] { ExportGrid(*model_, cbType->currentText(), format); });
 }
 
 void OpenReport(TDM& dm, int reportIndex, QWidget* owner) {

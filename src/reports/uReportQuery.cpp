@@ -1,6 +1,7 @@
 #include "reports/uReportQuery.h"
 
 #include "data/uSqlDialect.h"
+#include "workflow/uLossRule.h"
 
 namespace {
 // A range of whole days: the first at 00:00:00, the last up to and including 23:59:59.
@@ -16,7 +17,8 @@ QString MoneySum(const QString& column) { return "ROUND(SUM(" + column + "),4)";
 const QStringList& ReportNames() {
     static const QStringList names{QStringLiteral("每日烘干台账"), QStringLiteral("批次全流程溯源"),
                                    QStringLiteral("农户对账汇总"), QStringLiteral("设备能耗报表"),
-                                   QStringLiteral("烘干损耗分析"), QStringLiteral("月度经营汇总")};
+                                   QStringLiteral("烘干损耗分析"), QStringLiteral("月度经营汇总"),
+                                   QStringLiteral("烘干损耗核对")};
     return names;
 }
 
@@ -32,6 +34,7 @@ TReportQuery ReportQuery(TReportKind kind, const TReportInput& in) {
     case TReportKind::Energy: return {EnergyReport(in.From, in.To), {}};
     case TReportKind::Loss: return {LossReport(in.From, in.To), {}};
     case TReportKind::Monthly: return {MonthlyReport(in.From, in.To), {}};
+    case TReportKind::LossCheck: return {LossCheckReport(in.From, in.To, in.FarmerID, in.LossAllowance), {}};
     }
     return {};
 }
@@ -155,4 +158,26 @@ TSqlText MonthlyReport(const QDate& from, const QDate& to) {
             .arg(SqlMonthText("RegTime"), SqlMonthText("EndTime"), SqlMonthText("OutTime"),
                  SqlMonthText("SettleTime"), MoneySum("TotalFee"), MoneySum("PaidAmt"), MoneySum("DebtAmt"));
     return {sql, DayRange(first, last), {QStringLiteral("月份")}};
+}
+
+// Batches are taken by their last round, as in the loss analysis. A batch without both moisture
+// readings is listed with its weights and no theoretical figure, after all the others.
+TSqlText LossCheckReport(const QDate& from, const QDate& to, int farmerId, double allowance) {
+    const QString sql =
+        QStringLiteral(
+            "WITH r AS (SELECT b.BatchNo, f.Name, g.GrainName, b.WetNetWt, b.InMoisture, d.OutMoisture, d.DryNetWt, "
+            "%1 AS T FROM T_Drying d INNER JOIN T_Batch b ON d.BatchNo=b.BatchNo "
+            "LEFT JOIN T_Farmer f ON b.FarmerID=f.FarmerID LEFT JOIN T_Grain g ON b.GrainID=g.GrainID "
+            "WHERE d.EndTime BETWEEN :a AND :b%2 "
+            "AND d.Round=(SELECT MAX(d2.Round) FROM T_Drying d2 WHERE d2.BatchNo=d.BatchNo)) "
+            "SELECT BatchNo AS 批次号, Name AS 农户, GrainName AS 粮种, WetNetWt AS 湿粮净重公斤, "
+            "InMoisture AS 入库水分, OutMoisture AS 烘后水分, ROUND(T,1) AS 理论干重公斤, DryNetWt AS 实测干重公斤, "
+            "ROUND(T-DryNetWt,1) AS 未解释损耗公斤, ROUND((T-DryNetWt)/WetNetWt*100,2) AS 未解释损耗率百分比, "
+            "CASE WHEN DryNetWt<T-WetNetWt*:allow/100.0 THEN '超出' ELSE '' END AS 超出允许 FROM r")
+            .arg(SqlTheoreticalDryWeight("b.WetNetWt", "b.InMoisture", "d.OutMoisture"),
+                 farmerId > 0 ? QStringLiteral(" AND b.FarmerID=:fid") : QString());
+    TParams params = DayRange(from, to);
+    params.push_back({"allow", allowance});
+    if (farmerId > 0) params.push_back({"fid", farmerId});
+    return {sql, params, {QStringLiteral("未解释损耗公斤 DESC"), QStringLiteral("批次号")}};
 }

@@ -1,13 +1,14 @@
 #pragma once
-// The six reports of the reports and traceability centre, each one read-only statement over the
+// The reports of the reports and traceability centre, each one read-only statement over the
 // business tables, with the column captions as its aliases.
 
 #include "data/uValue.h"
+#include "workflow/uLossAllowance.h"
 
 #include <QDate>
 #include <QStringList>
 
-enum class TReportKind { Daily, Trace, FarmerStatement, Energy, Loss, Monthly };
+enum class TReportKind { Daily, Trace, FarmerStatement, Energy, Loss, Monthly, LossCheck };
 
 // The report names, in the order of the report list (the index of a TReportKind).
 const QStringList& ReportNames();
@@ -17,6 +18,7 @@ struct TReportInput {
     QDate To;
     int FarmerID = 0;  // 0: every farmer
     QString BatchNo;   // the batch to trace, as typed
+    double LossAllowance = kDefaultLossAllowance;  // percent of the wet weight
 };
 
 struct TReportQuery {
@@ -41,3 +43,7 @@ TSqlText EnergyReport(const QDate& from, const QDate& to);
 TSqlText LossReport(const QDate& from, const QDate& to);
 // One row per month of from..to with intake, drying, outbound and settlement figures.
 TSqlText MonthlyReport(const QDate& from, const QDate& to);
+// One row per batch whose last round ended in the range (of one farmer, when given): the dry
+// weight its moisture readings explain against the weighed one, the unexplained loss largest first,
+// and "超出" where it is beyond the allowance.
+TSqlText LossCheckReport(const QDate& from, const QDate& to, int farmerId, double allowance);

@@ -4,6 +4,7 @@
 #include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
+#include "scale/uScaleDesk.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -183,8 +184,9 @@ TBatchSaveResult TBatchLogic::Write(const TBatchInput& in) {
                      "VALUES(:b,:w,:g,:f,:q,:t,:m,:s)",
                      params);
     }
-    dm_.WriteLog(isNew ? QStringLiteral("收粮登记") : QStringLiteral("修改登记"), "T_Batch", batchNo,
-                 QStringLiteral("农户ID=%1 净重%2kg").arg(in.FarmerID).arg(FmtFixed(wetNet, 1)));
+    QString detail = QStringLiteral("农户ID=%1 净重%2kg").arg(in.FarmerID).arg(FmtFixed(wetNet, 1));
+    if (!in.LogNote.isEmpty()) detail += " " + in.LogNote;
+    dm_.WriteLog(isNew ? QStringLiteral("收粮登记") : QStringLiteral("修改登记"), "T_Batch", batchNo, detail);
     tx.Commit();
     return {{}, TBatchField::None, batchNo};
 }
@@ -270,6 +272,7 @@ void TfrmBatchEdit::BuildUI() {
     connect(edMoisture, &QLineEdit::textChanged, this, [this] { UpdateFee(); });
     connect(cbGrain, &QComboBox::currentIndexChanged, this, [this] { UpdateFee(); });
     connect(cbOperator, &QComboBox::currentIndexChanged, this, [this] { FillTeam(); });
+    scale = TScaleDesk::Attach(this, dm_, {edCar, edGross, edTare});
     edCar->setFocus();
 }
 
@@ -292,6 +295,7 @@ void TfrmBatchEdit::LoadBatch() {
     edWetNet->setText(in.WetNetWt);
     edFee->setText(in.EstFee);
     mmMemo->setPlainText(in.QualityMemo);
+    if (scale) scale->LoadBatch(batchNo_);
     if (rec->Status != kStatusWaiting) MakeViewOnly(rec->Status);
 }
 
@@ -302,6 +306,7 @@ void TfrmBatchEdit::MakeViewOnly(const QString& status) {
     MarkReadOnlyBox(mmMemo);
     for (QWidget* w : std::initializer_list<QWidget*>{dtReg, cbFarmer, cbGrain, cbOperator, cbTeam, cbWh})
         w->setEnabled(false);
+    if (scale) scale->Lock();
 }
 
 void TfrmBatchEdit::UpdateNet() {
@@ -364,9 +369,23 @@ QWidget* TfrmBatchEdit::FocusTarget(TBatchField field) const {
     return nullptr;
 }
 
+// The tare is asked about only once the registration is otherwise complete; an incomplete one
+// goes on to the save, which refuses it with its own message.
+bool TfrmBatchEdit::ConfirmScale(TBatchInput& in) {
+    if (!logic_.Check(in).Saved()) return true;
+    if (!scale->ConfirmTare()) {
+        edTare->setFocus();
+        return false;
+    }
+    in.LogNote = scale->LogNote();
+    return true;
+}
+
 void TfrmBatchEdit::DoOK() {
     RunGuarded([this] {
-        const TBatchSaveResult result = logic_.Save(Collected());
+        TBatchInput in = Collected();
+        if (scale && !ConfirmScale(in)) return;
+        const TBatchSaveResult result = logic_.Save(in);
         if (!result.Saved()) {
             ShowWarn(result.Refusal);
             if (QWidget* target = FocusTarget(result.Focus)) target->setFocus();

@@ -13,6 +13,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class TDM;
+class TScaleDesk;
 
 inline const QString kStatusWaiting = QStringLiteral("待烘干");
 inline const QString kStatusDrying = QStringLiteral("烘干中");
@@ -38,6 +39,7 @@ struct TBatchInput {
     QString WetNetWt;
     QString EstFee;
     QString QualityMemo;
+    QString LogNote;  // what the weighbridge adds to the log row: where the weights came from
 };
 
 struct TBatchRecord {
@@ -113,6 +115,7 @@ public:
     QLineEdit* edFee = nullptr;
     QPlainTextEdit* mmMemo = nullptr;
     QPushButton* btnOK = nullptr;
+    TScaleDesk* scale = nullptr;  // only at a station with a weighbridge port
 
 private:
     void BuildUI();
@@ -122,6 +125,7 @@ private:
     void UpdateFee();
     void FillTeam();
     QWidget* FocusTarget(TBatchField field) const;
+    bool ConfirmScale(TBatchInput& in);
 
     TDM& dm_;
     TBatchLogic logic_;

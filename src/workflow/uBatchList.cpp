@@ -2,10 +2,11 @@
 
 #include "app/uGlobal.h"
 #include "data/uDM.h"
-#include "forms/uCsv.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
+#include "scale/uScaleSettings.h"
+#include "scale/uTicket.h"
 #include "workflow/uBatch.h"
 
 #include <QComboBox>
@@ -85,6 +86,8 @@ void TfrmBatchList::BuildUI() {
     buttons.Add(QStringLiteral("修改"), 64, [this] { DoEdit(); });
     buttons.Add(QStringLiteral("作废"), 64, [this] { DoVoid(); });
     buttons.Add(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
+    buttons.Add(QStringLiteral("导出Excel"), 84, [this] { DoExport(TExportFormat::Excel); });
+    if (LoadScaleSettings().Enabled()) buttons.Add(QStringLiteral("补打磅单"), 84, [this] { DoReprint(); });
     MakeLabel(bar, QStringLiteral("状态:"), buttons.X() + 10, 10, 40);
     cbStatus = MakeCombo(bar, buttons.X() + 50, 9, 100);
     cbStatus->addItems({QStringLiteral("全部"), kStatusWaiting, kStatusDrying, kStatusInStore,
@@ -124,8 +127,10 @@ void TfrmBatchList::OpenEditor(const QString& batchNo) {
     if (!RunGuarded([&] { dlg = std::make_unique<TfrmBatchEdit>(dm_, batchNo, this); },
                     QStringLiteral("无法打开登记窗口：")))
         return;
-    // Printing the saved registration slip hooks in here, from dlg->BatchNo().
-    if (dlg->exec() == QDialog::Accepted) RunGuarded([this] { Reload(); });
+    if (dlg->exec() != QDialog::Accepted) return;
+    RunGuarded([this] { Reload(); });
+    // At the weighbridge the driver waits for his ticket before he drives off.
+    if (batchNo.isEmpty() && dlg->scale) OfferTicket(dm_, dlg->BatchNo());
 }
 
 void TfrmBatchList::DoNew() {
@@ -169,8 +174,13 @@ void TfrmBatchList::DoVoid() {
     }, QStringLiteral("作废失败："));
 }
 
-void TfrmBatchList::DoExport() {
-    RunGuarded([this] { ExportCsv(*model_, QStringLiteral("收粮入库台账")); });
+void TfrmBatchList::DoExport(TExportFormat format) {
+    RunGuarded([&] { ExportGrid(*model_, QStringLiteral("收粮入库台账"), format); });
+}
+
+void TfrmBatchList::DoReprint() {
+    const QString batchNo = CurrentBatchNo();
+    if (!batchNo.isEmpty()) RunGuarded([&] { PrintTicket(dm_, batchNo, true); }, QStringLiteral("打印失败："));
 }
 
 void OpenBatchList(TDM& dm, QWidget* owner) {

@@ -3,6 +3,7 @@
 // wrong batch by an administrator.
 
 #include "data/uValue.h"
+#include "forms/uExport.h"
 
 #include <QWidget>
 
@@ -45,7 +46,8 @@ public:
     void DoNew();
     void DoEdit();
     void DoVoid();
-    void DoExport();
+    void DoExport(TExportFormat format = TExportFormat::Csv);
+    void DoReprint();
 
     QComboBox* cbStatus = nullptr;
     QLineEdit* edKeyword = nullptr;

@@ -5,6 +5,8 @@
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 #include "workflow/uBatch.h"
+#include "workflow/uLossAllowance.h"
+#include "workflow/uLossRule.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -23,9 +25,19 @@ TRoundFigures RecalcRound(double wetNetWt, const QString& dryNetWt, const QDateT
     return f;
 }
 
+QString PassLogDetail(int round, double dry, double lossWt, double lossRate, int dryWhId,
+                      std::optional<double> theoretical) {
+    QString detail = QStringLiteral("第%1轮 干粮%2kg 损耗%3kg(%4%) 仓位ID=%5")
+                         .arg(round)
+                         .arg(FmtFixed(dry, 1), FmtFixed(lossWt, 1), FmtFixed(lossRate, 2))
+                         .arg(dryWhId);
+    if (theoretical) detail += QStringLiteral(" 理论干重%1kg").arg(FmtFixed(*theoretical, 1));
+    return detail;
+}
+
 std::optional<TOpenRound> TDryEndLogic::LoadOpenRound(const QString& batchNo) const {
     const TQuery q = dm_.OpenSQLP(
-        "SELECT d.*, b.WetNetWt,b.GrainID,b.FarmerID FROM T_Drying d INNER JOIN T_Batch b ON d.BatchNo=b.BatchNo "
+        "SELECT d.*, b.WetNetWt,b.GrainID,b.FarmerID,b.InMoisture FROM T_Drying d INNER JOIN T_Batch b ON d.BatchNo=b.BatchNo "
         "WHERE d.BatchNo=:b AND d.EndTime IS NULL ORDER BY d.Round DESC LIMIT 1",
         {{"b", batchNo}});
     if (q.IsEmpty()) return std::nullopt;
@@ -40,6 +52,7 @@ std::optional<TOpenRound> TDryEndLogic::LoadOpenRound(const QString& batchNo) co
     r.GrainID = VarToInt(q.Field("GrainID"));
     r.FarmerID = VarToInt(q.Field("FarmerID"));
     r.WetNetWt = VarToFloat(q.Field("WetNetWt"), 0);
+    if (const TValue m = q.Field("InMoisture"); !m.IsNull()) r.InMoisture = VarToFloat(m);
     return r;
 }
 
@@ -159,10 +172,8 @@ TRoundEndResult TDryEndLogic::Pass(const TOpenRound& round, const TRoundEndInput
                      {{"out", kStockOut}, {"b", round.BatchNo}, {"wet", kStatusWaiting}});
         dm_.ExecSQLP("UPDATE T_Batch SET Status=:s WHERE BatchNo=:b", {{"s", kStatusInStore}, {"b", round.BatchNo}});
         dm_.WriteLog(QStringLiteral("烘干入仓"), "T_Stock", round.BatchNo,
-                     QStringLiteral("第%1轮 干粮%2kg 损耗%3kg(%4%) 仓位ID=%5")
-                         .arg(round.Round)
-                         .arg(FmtFixed(dry, 1), FmtFixed(ParseNum(in.LossWt), 1), FmtFixed(ParseNum(in.LossRate), 2))
-                         .arg(in.DryWhID));
+                     PassLogDetail(round.Round, dry, ParseNum(in.LossWt), ParseNum(in.LossRate), in.DryWhID,
+                                   TheoreticalDryWeight(round.WetNetWt, round.InMoisture, ParseNum(in.OutMoisture))));
         tx.Commit();
     } catch (const TDbError& e) {
         return {QStringLiteral("入仓失败：") + DbErrorText(e)};
@@ -198,7 +209,7 @@ TRoundEndResult TDryEndLogic::Fail(const TOpenRound& round, const TRoundEndInput
 }
 
 TfrmDryEnd::TfrmDryEnd(TDM& dm, const QString& batchNo, QWidget* parent)
-    : QDialog(parent), dm_(dm), logic_(dm), round_(logic_.LoadOpenRound(batchNo)) {
+    : QDialog(parent), dm_(dm), logic_(dm), round_(logic_.LoadOpenRound(batchNo)), allowance_(LossAllowance()) {
     setWindowTitle(QStringLiteral("结束本轮烘干 - ") + batchNo);
     if (round_) BuildUI();
 }
@@ -244,6 +255,7 @@ void TfrmDryEnd::BuildUI() {
     QLabel* note = MakeLabel(this, QStringLiteral("（水分合格→入仓；不合格→返烘，自动生成下一轮作业单）"), rx,
                              top(4), 320);
     note->setStyleSheet("color: gray;");
+    lblLossCheck = MakeLabel(this, QString(), lx, top(5) - 4, 640);
 
     QPushButton* pass = MakeButton(this, QStringLiteral("水分合格，确认入仓"), 300, 308, 150, 30, [this] { DoPass(); });
     pass->setDefault(true);
@@ -262,6 +274,16 @@ void TfrmDryEnd::Recalc() {
     edLoss->setText(f.LossWt);
     edRate->setText(f.LossRate);
     edHours->setText(f.DryHours);
+    ShowLossCheck();
+}
+
+// Red when the scale finds less than the water explains by more than the handling allowance.
+void TfrmDryEnd::ShowLossCheck() {
+    const std::optional<TLossCheck> check =
+        CheckLoss(round_->WetNetWt, round_->InMoisture, ParseNum(edMoisture->text()), ParseNum(edDryNet->text()));
+    lblLossCheck->setText(check ? LossCheckLine(*check) : QString());
+    lblLossCheck->setStyleSheet(check && check->BeyondAllowance(allowance_) ? QStringLiteral("color: red;")
+                                                                             : QString());
 }
 
 TRoundEndInput TfrmDryEnd::Collected() const {

@@ -9,6 +9,7 @@
 
 class QComboBox;
 class QDateTimeEdit;
+class QLabel;
 class QLineEdit;
 class TDM;
 
@@ -24,6 +25,7 @@ struct TOpenRound {
     int GrainID = 0;
     int FarmerID = 0;
     double WetNetWt = 0;  // as registered at intake, the same for every round
+    std::optional<double> InMoisture;
 };
 
 // The figures worked out while the operator types, as the boxes show them.
@@ -34,6 +36,11 @@ struct TRoundFigures {
 };
 // Loss and rate are measured against the intake weight, so a re-dry round shows the loss since intake.
 TRoundFigures RecalcRound(double wetNetWt, const QString& dryNetWt, const QDateTime& start, const QDateTime& end);
+
+// The operation log's detail of a passed round; the theoretical dry weight, when the moisture
+// readings give one, stays on record as the figure the farmer was shown.
+QString PassLogDetail(int round, double dry, double lossWt, double lossRate, int dryWhId,
+                      std::optional<double> theoretical);
 
 // What the end-of-round dialog collected; number boxes as typed.
 struct TRoundEndInput {
@@ -97,13 +104,16 @@ public:
     QLineEdit* edRate = nullptr;
     QLineEdit* edAbnormal = nullptr;
     QComboBox* cbDryWh = nullptr;
+    QLabel* lblLossCheck = nullptr;  // read-only: what the water alone explains against the scale
 
 private:
     void BuildUI();
     void Recalc();
+    void ShowLossCheck();
     void Finish(const TRoundEndResult& result);
 
     TDM& dm_;
     TDryEndLogic logic_;
     std::optional<TOpenRound> round_;
+    double allowance_ = 0;
 };

@@ -3,7 +3,6 @@
 #include "app/uGlobal.h"
 #include "data/uDM.h"
 #include "data/uDbText.h"
-#include "forms/uCsv.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -330,7 +329,9 @@ void TfrmOutList::BuildUI() {
     TButtonRow buttons(bar, 6);
     buttons.Add(QStringLiteral("新增出库"), 84, [this] { DoNew(); });
     buttons.Add(QStringLiteral("打印出库单"), 96, [this] { DoPrint(); });
+    buttons.Add(QStringLiteral("打印预览"), 76, [this] { DoPrint(TPrintTarget::Preview); });
     buttons.Add(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
+    buttons.Add(QStringLiteral("导出Excel"), 84, [this] { DoExport(TExportFormat::Excel); });
     buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
 
     const QDateTime today(QDate::currentDate(), QTime(0, 0));
@@ -392,17 +393,17 @@ void TfrmOutList::DoNew() {
     });
 }
 
-void TfrmOutList::DoPrint() {
+void TfrmOutList::DoPrint(TPrintTarget target) {
     const QString outNo = CurrentOutNo();
-    if (!outNo.isEmpty()) PrintSlip(outNo);
+    if (!outNo.isEmpty()) PrintSlip(outNo, target);
 }
 
-void TfrmOutList::DoExport() {
-    RunGuarded([this] { ExportCsv(*model_, QStringLiteral("出库台账")); });
+void TfrmOutList::DoExport(TExportFormat format) {
+    RunGuarded([&] { ExportGrid(*model_, QStringLiteral("出库台账"), format); });
 }
 
-void TfrmOutList::PrintSlip(const QString& outNo) {
-    RunGuarded([&] { PrintOutSlip(dm_, outNo); });
+void TfrmOutList::PrintSlip(const QString& outNo, TPrintTarget target) {
+    RunGuarded([&] { PrintOutSlip(dm_, outNo, target); });
 }
 
 void OpenOutList(TDM& dm, QWidget* owner) {

@@ -3,6 +3,8 @@
 // the ledger of every outbound with its slips.
 
 #include "data/uValue.h"
+#include "forms/uExport.h"
+#include "reports/uPrintTarget.h"
 
 #include <QDialog>
 #include <QList>
@@ -120,8 +122,8 @@ public:
     QString CurrentOutNo() const;
 
     void DoNew();
-    void DoPrint();
-    void DoExport();
+    void DoPrint(TPrintTarget target = TPrintTarget::Printer);
+    void DoExport(TExportFormat format = TExportFormat::Csv);
 
     QCheckBox* chkDate = nullptr;
     QDateTimeEdit* dtFrom = nullptr;
@@ -134,7 +136,7 @@ public:
 private:
     void BuildUI();
     // The one place the ledger hands an outbound number to the slip printer.
-    void PrintSlip(const QString& outNo);
+    void PrintSlip(const QString& outNo, TPrintTarget target = TPrintTarget::Printer);
 
     TDM& dm_;
     TQueryModel* model_ = nullptr;

@@ -3,7 +3,6 @@
 #include "app/uGlobal.h"
 #include "data/uDM.h"
 #include "data/uDbText.h"
-#include "forms/uCsv.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -90,7 +89,7 @@ TfrmSettleList::TfrmSettleList(TDM& dm, QWidget* owner) : QWidget(owner, Qt::Win
 
 void TfrmSettleList::BuildUI() {
     setWindowTitle(QStringLiteral("烘干费用结算管理"));
-    resize(1000, 560);
+    resize(1080, 560);  // room for the preview and Excel buttons
     CentreOnScreen(this);
     ApplyFormFont(this);
 
@@ -98,8 +97,10 @@ void TfrmSettleList::BuildUI() {
     TButtonRow buttons(bar, 8);
     buttons.Add(QStringLiteral("结算/修改"), 84, [this] { DoSettle(); });
     buttons.Add(QStringLiteral("打印结算单"), 90, [this] { DoPrint(); });
+    buttons.Add(QStringLiteral("打印预览"), 76, [this] { DoPrint(TPrintTarget::Preview); });
     buttons.Add(QStringLiteral("作废结算"), 80, [this] { DoVoid(); });
     buttons.Add(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
+    buttons.Add(QStringLiteral("导出Excel"), 84, [this] { DoExport(TExportFormat::Excel); });
     MakeLabel(bar, QStringLiteral("筛选:"), buttons.X() + 10, 10, 40);
     cbFilter = MakeCombo(bar, buttons.X() + 50, 9, 100);
     cbFilter->addItems({QStringLiteral("全部"), kNotSettled, kOnAccount, kSettledInPart, kSettledInFull});
@@ -181,14 +182,14 @@ void TfrmSettleList::DoSettle() {
     });
 }
 
-void TfrmSettleList::DoPrint() {
+void TfrmSettleList::DoPrint(TPrintTarget target) {
     if (model_->rowCount() == 0) return;
     const QString settleNo = VarToStr(CurrentValue(QStringLiteral("结算单号")));
     if (settleNo.isEmpty()) {
         ShowWarn(QStringLiteral("该批次尚未结算"));
         return;
     }
-    RunGuarded([&] { PrintSettleSlip(dm_, settleNo); });
+    RunGuarded([&] { PrintSettleSlip(dm_, settleNo, target); });
 }
 
 void TfrmSettleList::DoVoid() {
@@ -207,8 +208,8 @@ void TfrmSettleList::DoVoid() {
     });
 }
 
-void TfrmSettleList::DoExport() {
-    RunGuarded([this] { ExportCsv(*model_, QStringLiteral("结算台账")); });
+void TfrmSettleList::DoExport(TExportFormat format) {
+    RunGuarded([&] { ExportGrid(*model_, QStringLiteral("结算台账"), format); });
 }
 
 void OpenSettleList(TDM& dm, QWidget* owner) {

@@ -3,6 +3,8 @@
 // settles and edits, prints the slip, and an administrator voids a wrong settlement.
 
 #include "data/uValue.h"
+#include "forms/uExport.h"
+#include "reports/uPrintTarget.h"
 
 #include <QWidget>
 
@@ -40,9 +42,9 @@ public:
     TValue CurrentValue(const QString& column) const;
 
     void DoSettle();
-    void DoPrint();
+    void DoPrint(TPrintTarget target = TPrintTarget::Printer);
     void DoVoid();
-    void DoExport();
+    void DoExport(TExportFormat format = TExportFormat::Csv);
 
     QComboBox* cbFilter = nullptr;
     QLineEdit* edKeyword = nullptr;

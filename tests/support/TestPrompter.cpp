@@ -50,6 +50,17 @@ bool TTestPrompter::ChoosePrinter(QPrinter& printer, const QString& title) {
     return true;
 }
 
+void TTestPrompter::Preview(QPrinter& printer, const QString& title, const std::function<void(QPrinter&)>& paint) {
+    PreviewTitles << title;
+    if (previews_.empty()) return;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(previews_.front());
+    previews_.pop_front();
+    paint(printer);
+}
+
+void TTestPrompter::RenderPreviewTo(const QString& pdfPath) { previews_.push_back(pdfPath); }
+
 void TTestPrompter::AnswerYes(int times) { yesNo_.insert(yesNo_.end(), size_t(times), true); }
 
 void TTestPrompter::AnswerNo(int times) { yesNo_.insert(yesNo_.end(), size_t(times), false); }
@@ -75,4 +86,5 @@ void TTestPrompter::Clear() {
     Questions.clear();
     QuestionDefaults.clear();
     PrintTitles.clear();
+    PreviewTitles.clear();
 }

@@ -25,6 +25,8 @@ public:
     bool InputMemo(const QString& title, const QString& prompt, QString& text) override;
     // Prints to the scripted PDF file on A4 paper.
     bool ChoosePrinter(QPrinter& printer, const QString& title) override;
+    // Records the preview; with a scripted PDF file, renders its pages there.
+    void Preview(QPrinter& printer, const QString& title, const std::function<void(QPrinter&)>& paint) override;
 
     // Answers, taken in order; a question with no scripted answer is answered No / cancel.
     void AnswerYes(int times = 1);
@@ -33,6 +35,7 @@ public:
     void AnswerMemo(std::optional<QString> text);  // nullopt cancels
     void AnswerPrintTo(const QString& pdfPath);     // an empty path cancels
     void AnswerFailingPrinter();                    // a printer that refuses to start the job
+    void RenderPreviewTo(const QString& pdfPath);   // the next preview's pages go to this file
 
     std::vector<TShown> Shown;
     QStringList Questions;
@@ -40,6 +43,7 @@ public:
     QStringList ProposedFileNames;
     QStringList MemoTitles;
     QStringList PrintTitles;  // the document title of every printer choice asked for
+    QStringList PreviewTitles;  // the document title of every preview shown
 
     QStringList Texts() const;     // every message text, in order
     QString LastText() const;      // the last message, or empty
@@ -54,4 +58,5 @@ private:
         bool failing = false;
     };
     std::deque<TPrinterAnswer> printers_;
+    std::deque<QString> previews_;
 };

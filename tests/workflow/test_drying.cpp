@@ -171,7 +171,7 @@ TEST(DryEnd, PassStoresDryGrainAndRetiresTheWetRowOnce) {
     EXPECT_EQ(c.batchRows("T_StockMove", no, "MoveType,Qty,WhID,OpID,Remark"), "入仓/8650/2/2/第1轮烘后入仓");
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机", "烘干入仓"}));
     EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE ActType='烘干入仓'")),
-              "第1轮 干粮8650.0kg 损耗1350.0kg(13.50%) 仓位ID=2");
+              "第1轮 干粮8650.0kg 损耗1350.0kg(13.50%) 仓位ID=2 理论干重9302.3kg");
 
     EXPECT_EQ(logic.Pass(round, Unloaded()).Refusal, "第 1 轮已经结束，请刷新后查看");
     EXPECT_EQ(c.count("T_Stock"), 2);

@@ -8,6 +8,8 @@
 
 #include "app/uGlobal.h"
 #include "data/uDM.h"
+#include "workflow/uDryEnd.h"
+#include "workflow/uLossRule.h"
 
 #include <algorithm>
 #include <cmath>
@@ -332,10 +334,8 @@ void TCentre::WriteRoundEnd(const TGenBatch& b, size_t round) {
                                      {"mm", QStringLiteral("第%1轮烘后入仓").arg(rd.Round)}});
     const double loss = b.Net - rd.DryNetWt;
     writer_.Log(rd.End, user, QStringLiteral("烘干入仓"), "T_Stock", b.BatchNo,
-                QStringLiteral("第%1轮 干粮%2kg 损耗%3kg(%4%) 仓位ID=%5")
-                    .arg(rd.Round)
-                    .arg(FmtFixed(rd.DryNetWt, 1), FmtFixed(loss, 1), FmtFixed(loss / b.Net * 100, 2))
-                    .arg(b.DryWh));
+                PassLogDetail(rd.Round, rd.DryNetWt, loss, loss / b.Net * 100, b.DryWh,
+                              TheoreticalDryWeight(b.Net, b.Moisture, rd.OutMoisture)));
 }
 
 void TCentre::WriteOutbound(const TGenBatch& b, size_t index) {

@@ -1,0 +1,123 @@
+#include "data/uSqlDialect.h"
+#include "forms/uExport.h"
+#include "forms/uGrid.h"
+#include "support/TestCentre.h"
+#include "support/TestPrompter.h"
+
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+namespace {
+QString Unzipped(const QString& xlsx, const QString& member) {
+    QProcess unzip;
+    unzip.start("unzip", {"-p", xlsx, member});
+    unzip.waitForFinished();
+    return QString::fromUtf8(unzip.readAllStandardOutput());
+}
+
+// A sheet read back: each cell's XML by its reference, and what its style means.
+class TSheet {
+public:
+    explicit TSheet(const QString& xlsx)
+        : xml_(Unzipped(xlsx, "xl/worksheets/sheet1.xml")), styles_(Unzipped(xlsx, "xl/styles.xml")) {
+        static const QRegularExpression cell(R"re(<c r="([A-Z]+\d+)"[^>]*?(?:/>|>.*?</c>))re");
+        for (auto m = cell.globalMatch(xml_); m.hasNext();) {
+            const auto match = m.next();
+            cells_[match.captured(1)] = match.captured(0);
+        }
+        static const QRegularExpression fmt(R"re(<numFmt numFmtId="(\d+)" formatCode="([^"]*)")re");
+        for (auto m = fmt.globalMatch(styles_); m.hasNext();) {
+            const auto match = m.next();
+            formats_[match.captured(1)] = match.captured(2);
+        }
+        const QString xfs = Between(styles_, "<cellXfs", "</cellXfs>");
+        static const QRegularExpression xf(R"re(<xf numFmtId="(\d+)" fontId="(\d+)")re");
+        for (auto m = xf.globalMatch(xfs); m.hasNext();) {
+            const auto match = m.next();
+            xfs_ << std::make_pair(match.captured(1), match.captured(2).toInt());
+        }
+        fonts_ = Between(styles_, "<fonts", "</fonts>").split("</font>");
+    }
+
+    const QString& Xml() const { return xml_; }
+    bool Has(const QString& ref) const { return cells_.contains(ref); }
+    // The text of an inline string, or the number written.
+    QString Value(const QString& ref) const {
+        static const QRegularExpression v(R"re(<(?:v|t)>([^<]*)</(?:v|t)>)re");
+        return v.match(cells_.value(ref)).captured(1);
+    }
+    bool IsText(const QString& ref) const { return cells_.value(ref).contains("t=\"inlineStr\""); }
+    QString Format(const QString& ref) const { return formats_.value(Xf(ref).first, Xf(ref).first); }
+    bool Bold(const QString& ref) const { return fonts_.value(Xf(ref).second).contains("<b/>"); }
+
+private:
+    static QString Between(const QString& s, const QString& from, const QString& to) {
+        const int a = s.indexOf(from);
+        return a < 0 ? QString() : s.mid(a, s.indexOf(to, a) - a);
+    }
+    std::pair<QString, int> Xf(const QString& ref) const {
+        static const QRegularExpression s(R"re( s="(\d+)")re");
+        const auto match = s.match(cells_.value(ref));
+        return xfs_.value(match.hasMatch() ? match.captured(1).toInt() : 0);
+    }
+
+    QString xml_, styles_;
+    QMap<QString, QString> cells_, formats_;
+    QList<std::pair<QString, int>> xfs_;
+    QStringList fonts_;
+};
+}  // namespace
+
+TEST(Xlsx, ExportKeepsNumbersDatesAndTextsTypedUnderABoldFrozenHeader) {
+    TTestCentre c;
+    TTestPrompter prompter;
+    const int farmer = c.addFarmer("张三", "13800000000");
+    c.dm().ExecSQLP("INSERT INTO T_Batch(BatchNo,FarmerID,GrossWt,EstFee,RegTime,QualityMemo) "
+                    "VALUES('PC1',:f,30000.5,:fee,:t,'一二三四五六七八九十一二三四五六七八九十')",
+                    {{"f", farmer}, {"fee", TValue::Money(1200.5)}, {"t", QDateTime(QDate(2025, 3, 5), QTime(14, 30))}});
+    c.dm().ExecSQLP("INSERT INTO T_Batch(BatchNo) VALUES('PC2')");
+    TQueryModel model(c.dm());
+    model.Open("SELECT b.BatchNo AS 批次号, b.RegTime AS 登记时间, b.GrossWt AS 毛重, b.FarmerID AS 农户编号, "
+               "b.EstFee AS 预估费用, " + SqlDayText("b.RegTime") + " AS 日期, f.Phone AS 电话, "
+               "b.QualityMemo AS 备注 FROM T_Batch b LEFT JOIN T_Farmer f ON f.FarmerID=b.FarmerID "
+               "ORDER BY b.BatchNo");
+
+    const QString path = c.paths().AppDir + "台账.xlsx";
+    prompter.AnswerSaveAs(path);
+    ExportGrid(model, "收粮入库台账", TExportFormat::Excel);
+    ASSERT_EQ(prompter.ProposedFileNames.size(), 1);
+    EXPECT_TRUE(prompter.ProposedFileNames[0].startsWith("收粮入库台账") &&
+                prompter.ProposedFileNames[0].endsWith(".xlsx"));
+    EXPECT_EQ(prompter.LastText(), "已导出：" + QDir::toNativeSeparators(path));
+
+    const TSheet sheet(path);
+    EXPECT_EQ(sheet.Value("A1"), "批次号");
+    EXPECT_TRUE(sheet.Bold("A1") && sheet.Bold("H1"));
+    EXPECT_FALSE(sheet.Bold("A2"));
+    EXPECT_TRUE(sheet.Xml().contains(R"(ySplit="1")") && sheet.Xml().contains(R"(state="frozen")"))
+        << "the header stays in view";
+
+    EXPECT_TRUE(sheet.IsText("A2"));
+    EXPECT_EQ(sheet.Value("A2"), "PC1");
+    const int day = QDate(1899, 12, 30).daysTo(QDate(2025, 3, 5));  // Excel's day numbers
+    EXPECT_FALSE(sheet.IsText("B2"));
+    EXPECT_NEAR(sheet.Value("B2").toDouble(), day + 14.5 / 24, 1e-6);
+    EXPECT_EQ(sheet.Format("B2"), "yyyy-mm-dd hh:mm");
+    EXPECT_EQ(sheet.Value("C2"), "30000.5");
+    EXPECT_EQ(sheet.Format("C2"), "0.00");
+    EXPECT_EQ(sheet.Value("D2"), QString::number(farmer));
+    EXPECT_FALSE(sheet.IsText("D2"));
+    EXPECT_EQ(sheet.Value("E2"), "1200.5");
+    EXPECT_EQ(sheet.Format("E2"), "0.00") << "money shows two decimals";
+    EXPECT_EQ(sheet.Value("F2").toDouble(), day) << "a day written as text is a date";
+    EXPECT_EQ(sheet.Format("F2"), "yyyy-mm-dd");
+    EXPECT_TRUE(sheet.IsText("G2")) << "a phone number stays text";
+    EXPECT_EQ(sheet.Value("G2"), "13800000000");
+    EXPECT_EQ(sheet.Value("A3"), "PC2");
+    EXPECT_FALSE(sheet.Has("B3")) << "nothing stands in an empty cell";
+
+    static const QRegularExpression memoColumn(R"re(<col min="8" max="8" width="(\d+(\.\d+)?)")re");
+    EXPECT_GE(memoColumn.match(sheet.Xml()).captured(1).toDouble(), 40) << "twenty Chinese characters fit";
+}

@@ -1,0 +1,123 @@
+#include "forms/uCtl.h"
+#include "reports/ReportWorld.h"
+#include "reports/uChartData.h"
+#include "reports/uReport.h"
+#include "support/TestCentre.h"
+#include "support/TestPdf.h"
+#include "support/TestPrompter.h"
+
+#include <QAbstractAxis>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QTabWidget>
+#include <gtest/gtest.h>
+
+namespace {
+// Two loads of March, one voided, and two settlements a month apart.
+void March(TTestCentre& c) {
+    TReportWorld w(c.dm());
+    w.Batch("PC1", At(2025, 3, 1), 10000, "已完结", 0, 1);
+    w.Round("PC1", 1, 1, At(2025, 3, 2, 8), At(2025, 3, 2, 14), 8600, 1400, 14);
+    w.Batch("PC2", At(2025, 3, 1, 9), 6000, "在库", 0, 2);
+    w.Round("PC2", 1, 1, At(2025, 3, 3, 8), At(2025, 3, 3, 14), 5400, 600, 10);
+    w.Batch("PC3", At(2025, 3, 3), 5000, "已作废");
+    w.Settle("JS1", "PC1", 0, At(2025, 3, 5), 1200, 1000);
+    w.Settle("JS2", "PC2", 0, At(2025, 4, 2), 500, 500);
+}
+
+TChartData ChartOf(TTestCentre& c, TReportKind kind, const QDate& from, const QDate& to) {
+    TQueryModel rows(c.dm());
+    rows.Open(ReportQuery(kind, {from, to, 0, {}}).Query);
+    return ReportChart(kind, rows);
+}
+
+QList<double> Ys(const TChartSeries& s) {
+    QList<double> ys;
+    for (const QPointF& p : s.Points) ys << std::round(p.y() * 10) / 10;
+    return ys;
+}
+
+double Day(int d) { return double(QDateTime(QDate(2025, 3, d), QTime(0, 0)).toMSecsSinceEpoch()); }
+}  // namespace
+
+TEST(ReportChart, DrawsTheRowsOfEachReportWithFiguresAndNothingForTheOthers) {
+    TTestCentre c;
+    March(c);
+
+    const TChartData daily = ChartOf(c, TReportKind::Daily, QDate(2025, 3, 1), QDate(2025, 3, 3));
+    ASSERT_EQ(daily.Shape, TChartShape::Days);
+    ASSERT_EQ(daily.Series.size(), 2);
+    EXPECT_EQ(daily.Series[0].Points, (QList<QPointF>{{Day(1), 16000}, {Day(2), 0}, {Day(3), 0}}))
+        << "the voided load is not intake";
+    EXPECT_EQ(Ys(daily.Series[1]), (QList<double>{2, 0, 0}));
+    EXPECT_TRUE(daily.Series[1].RightAxis) << "loads are read on their own scale";
+    EXPECT_EQ(QStringList({daily.XTitle, daily.YTitle, daily.RightTitle}),
+              QStringList({"日期", "收粮湿重（公斤）", "收粮车次"}));
+
+    const TChartData monthly = ChartOf(c, TReportKind::Monthly, QDate(2025, 3, 1), QDate(2025, 4, 30));
+    ASSERT_EQ(monthly.Shape, TChartShape::Bars);
+    EXPECT_EQ(monthly.Categories, QStringList({"2025-03", "2025-04"}));
+    ASSERT_EQ(monthly.Series.size(), 3);
+    EXPECT_EQ(Ys(monthly.Series[0]), (QList<double>{1200, 500}));
+    EXPECT_EQ(Ys(monthly.Series[1]), (QList<double>{1000, 500}));
+    EXPECT_EQ(Ys(monthly.Series[2]), (QList<double>{200, 0}));
+
+    const TChartData loss = ChartOf(c, TReportKind::Loss, QDate(2025, 3, 1), QDate(2025, 3, 31));
+    EXPECT_EQ(loss.Categories, QStringList({"稻谷", "小麦"}));
+    ASSERT_EQ(loss.Series.size(), 1);
+    EXPECT_EQ(Ys(loss.Series[0]), (QList<double>{14, 10}));
+
+    // 10 000 kg at 22.5 % dried to 14 % explains 9 011.6 kg; 8 600 kg is beyond the allowance.
+    const TChartData check = ChartOf(c, TReportKind::LossCheck, QDate(2025, 3, 1), QDate(2025, 3, 31));
+    ASSERT_EQ(check.Shape, TChartShape::Scatter);
+    ASSERT_EQ(check.Series.size(), 2);
+    EXPECT_EQ(check.Series[0].Points, QList<QPointF>({{5407.0, 5400}}));
+    EXPECT_EQ(check.Series[1].Points, QList<QPointF>({{9011.6, 8600}}));
+    TReportWorld w(c.dm());
+    for (int i = 0; i < 40; ++i) {
+        w.Batch(QString("PCX%1").arg(i), At(2025, 3, 1), 6000, "在库", 0, 2);
+        w.Round(QString("PCX%1").arg(i), 1, 1, At(2025, 3, 4, 8), At(2025, 3, 4, 14), 5400, 600, 10);
+    }
+    EXPECT_EQ(ChartOf(c, TReportKind::LossCheck, QDate(2025, 3, 1), QDate(2025, 3, 31)).Series[0].Points.size(), 1)
+        << "batches that would be drawn on the same spot get one marker";
+
+    const TChartData energy = ChartOf(c, TReportKind::Energy, QDate(2025, 3, 1), QDate(2025, 3, 31));
+    EXPECT_EQ(energy.Shape, TChartShape::None);
+    EXPECT_TRUE(energy.Series.isEmpty());
+    EXPECT_EQ(energy.Title, "本报表没有图表");
+}
+
+TEST(ReportChart, ChartTabDrawsTheRowsRunAndThePreviewPrintsThemWithoutAskingForAPrinter) {
+    TTestCentre c;
+    TTestPrompter prompter;
+    March(c);
+    TfrmReport w(c.dm());
+    w.cbType->setCurrentIndex(int(TReportKind::LossCheck));
+    w.dtp1->setDate(QDate(2025, 3, 1));
+    w.dtp2->setDate(QDate(2025, 3, 31));
+    w.DoQuery();
+    w.cbType->setCurrentIndex(int(TReportKind::Energy));
+    w.tabs->setCurrentWidget(w.chartView);
+    QChart* chart = w.chartView->chart();
+    EXPECT_EQ(chart->title(), "理论干重与实测干重") << "the chart follows the rows shown, not the list";
+    EXPECT_EQ(chart->series().size(), 3);
+    for (QAbstractAxis* axis : chart->axes()) {
+        EXPECT_EQ(axis->titleFont().family(), kSansFamily);
+        EXPECT_EQ(axis->labelsFont().family(), kSansFamily);
+    }
+
+    w.DoQuery();
+    EXPECT_EQ(w.chartView->chart()->title(), "本报表没有图表") << "redrawn for the new rows while in front";
+
+    w.cbType->setCurrentIndex(int(TReportKind::LossCheck));
+    w.DoQuery();
+    const QString pdf = c.paths().AppDir + "preview.pdf";
+    prompter.RenderPreviewTo(pdf);
+    w.DoPrint(TPrintTarget::Preview);
+    EXPECT_EQ(prompter.PreviewTitles, QStringList{"烘干损耗核对"});
+    EXPECT_TRUE(prompter.PrintTitles.isEmpty()) << "the preview offers the printer itself";
+    const QString page = PdfPages(pdf).value(0);
+    EXPECT_TRUE(page.contains("PC1") && page.contains("超出")) << page.toStdString();
+}

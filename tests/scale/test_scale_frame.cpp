@@ -1,0 +1,144 @@
+#include "scale/uScaleFrame.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace {
+QByteArray Hex2(int v) { return QByteArray::number(v, 16).rightJustified(2, '0').toUpper(); }
+
+int XorOf(const QByteArray& bytes) {
+    int x = 0;
+    for (char c : bytes) x ^= quint8(c);
+    return x;
+}
+
+QByteArray F1(char sign, const char* digits, char decimals) {
+    const QByteArray body = QByteArray(1, sign) + digits + decimals;
+    return "\x02" + body + Hex2(XorOf(body)) + "\x03";
+}
+
+QByteArray F3(char kind, const char* display) {
+    const QByteArray body = QByteArray("W") + kind + display + "kg";
+    return body + Hex2(XorOf(body)) + "\r\n";
+}
+
+QByteArray F4(char statusA, char statusB, const char* weight, bool checksum) {
+    QByteArray frame = QByteArray("\x02") + statusA + statusB + char(0x20) + weight + "000000\r";
+    if (checksum) {
+        int sum = 0;
+        for (char c : frame) sum += quint8(c);
+        frame += char(-sum & 0x7F);
+    }
+    return frame;
+}
+
+// "24560", "-125.0 动", "0 超载": the weight as displayed, overload, and the indicator's own flag.
+QString Describe(const TScaleReading& r) {
+    QString s = r.Overload ? QStringLiteral("超载") : r.Text();
+    if (r.IndicatorStable) s += *r.IndicatorStable ? QStringLiteral(" 稳") : QStringLiteral(" 动");
+    return s;
+}
+
+QStringList Describe(const std::vector<TScaleReading>& readings) {
+    QStringList out;
+    for (const TScaleReading& r : readings) out << Describe(r);
+    return out;
+}
+
+QStringList ReadInChunks(TScaleFormat format, const QByteArray& stream, const QList<qsizetype>& cuts, int* dropped = nullptr) {
+    TScaleFrameReader reader(format);
+    std::vector<TScaleReading> all;
+    qsizetype from = 0;
+    for (qsizetype cut : cuts + QList<qsizetype>{stream.size()}) {
+        for (const TScaleReading& r : reader.Feed(QByteArrayView(stream).sliced(from, cut - from))) all.push_back(r);
+        from = cut;
+    }
+    if (dropped) *dropped = reader.Dropped();
+    return Describe(all);
+}
+
+struct TFormatCase {
+    TScaleFormat format;
+    QByteArray stream;     // a few good frames back to back
+    QStringList expected;  // what they read as
+    QByteArray broken;     // one frame with a bad checksum or garbled content
+    QByteArray halfFrame;  // the front of a frame cut off by the start of reading
+};
+
+std::vector<TFormatCase> Cases() {
+    QByteArray badF1 = F1('+', "024560", '0');
+    badF1[10] = badF1[10] == '0' ? '1' : '0';
+    QByteArray badF3 = F3('G', "0024560");
+    badF3[12] = badF3[12] == '0' ? '1' : '0';
+    QByteArray badF4 = F4(0x22, 0x30, "024560", true);
+    badF4[17] = char((badF4[17] + 1) & 0x7F);
+    return {
+        {TScaleFormat::F1,
+         F1('+', "024560", '0') + F1('-', "001250", '1') + F1('+', "003000", '3'),
+         {"24560", "-125.0", "3.000"},
+         badF1,
+         F1('+', "024560", '0').left(5)},
+        // Least significant character first; the point travels with its digits.
+        {TScaleFormat::F2,
+         "=06542000" "=000.3000" "=0521000-",
+         {"24560", "3.000", "-1250"},
+         "=06A42000",
+         "=065"},
+        {TScaleFormat::F3,
+         F3('G', "0024560") + F3('N', "-001250") + F3('G', "024.560") + F3('G', "  OL   "),
+         {"24560", "-1250", "24.560", "超载"},
+         badF3,
+         F3('G', "0024560").left(8)},
+        // Status A 0x22: whole kilograms, 0x23: one decimal. Status B bit 1 negative, 2 out of
+        // range, 3 in motion. The checksum is sent by some indicators and not by others.
+        {TScaleFormat::F4,
+         F4(0x22, 0x30, "024560", true) + F4(0x22, 0x3A, "001250", false) + F4(0x23, 0x30, "012345", true) +
+             F4(0x22, 0x34, "999999", true),
+         {"24560 稳", "-1250 动", "1234.5 稳", "超载 稳"},
+         badF4,
+         F4(0x22, 0x30, "024560", true).left(9)},
+        {TScaleFormat::F5,
+         "ST,GS,+0024560 kg\r\nUS,GS,+0024570 kg\r\nST,NT,-0001250 kg\r\nOL,GS,+9999999 kg\r\nST,GS,+003.000 kg\r\n",
+         {"24560 稳", "24570 动", "-1250 稳", "超载", "3.000 稳"},
+         "ST,GS,+00X4560 kg\r\n",
+         "0024560 kg\r\n"},
+    };
+}
+}  // namespace
+
+TEST(ScaleFrame, TheXk3190ExampleFrameReadsAs24560Kg) {
+    EXPECT_EQ(F1('+', "024560", '0'), QByteArray::fromHex("022B30323435363030314503"));
+    TScaleFrameReader reader(TScaleFormat::F1);
+    const std::vector<TScaleReading> r = reader.Feed(QByteArray::fromHex("022B30323435363030314503"));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_DOUBLE_EQ(r[0].Kg, 24560);
+    EXPECT_FALSE(r[0].IndicatorStable.has_value()) << "this family says nothing about stability";
+}
+
+TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
+    for (const TFormatCase& c : Cases()) {
+        const std::string name = ScaleFormatName(c.format).toStdString();
+        int dropped = -1;
+        EXPECT_EQ(ReadInChunks(c.format, c.stream, {}, &dropped), c.expected) << name;
+        EXPECT_EQ(dropped, 0) << name;
+
+        QList<qsizetype> everyByte;
+        for (qsizetype i = 1; i < c.stream.size(); ++i) {
+            EXPECT_EQ(ReadInChunks(c.format, c.stream, {i}), c.expected) << name << " split at " << i;
+            everyByte << i;
+        }
+        EXPECT_EQ(ReadInChunks(c.format, c.stream, everyByte), c.expected) << name << " byte by byte";
+
+        // Line noise and the tail of a frame before the first whole one; parity bits on top.
+        QByteArray noisy = QByteArray("\x11\xFF junk ") + c.halfFrame + c.stream;
+        EXPECT_EQ(ReadInChunks(c.format, noisy, {3}, &dropped), c.expected) << name;
+        EXPECT_EQ(dropped, 1) << name << ": the broken front counts as one dropped frame";
+        QByteArray withParity = c.stream;
+        for (char& b : withParity) b = char(b | 0x80);
+        EXPECT_EQ(ReadInChunks(c.format, withParity, {}), c.expected) << name;
+
+        // A frame with a bad checksum or garbled figures is dropped and counted; the next one is read.
+        EXPECT_EQ(ReadInChunks(c.format, c.broken + c.stream, {}, &dropped), c.expected) << name;
+        EXPECT_EQ(dropped, 1) << name;
+    }
+}

@@ -1,0 +1,166 @@
+#include "ScaleStation.h"
+
+#include "forms/uCtl.h"
+#include "scale/uScaleDesk.h"
+#include "scale/uTareHistory.h"
+#include "scale/uTicket.h"
+#include "support/TestCentre.h"
+#include "support/TestPdf.h"
+#include "support/TestPrompter.h"
+#include "workflow/uBatch.h"
+#include "workflow/uBatchList.h"
+
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace {
+// A station whose indicator is not plugged in: the panel is there, the weights are typed.
+TScaleSettings UnpluggedScale() {
+    TScaleSettings s;
+    s.Port = "/dev/movelkar-no-such-scale";
+    return s;
+}
+
+TBatchInput Load(int farmerId, const QString& car, const QString& tare, const QDateTime& at) {
+    return {.RegTime = at, .CarNo = car, .FarmerID = farmerId, .GrainID = 1, .WhID = 1, .InMoisture = "18",
+            .Impurity = "1.5", .GrossWt = QString::number(tare.toDouble() + 10000), .TareWt = tare,
+            .WetNetWt = "10000", .EstFee = "0"};
+}
+
+QString Register(TTestCentre& c, TBatchInput in) {
+    const TBatchSaveResult r = TBatchLogic(c.dm()).Save(in);
+    EXPECT_TRUE(r.Saved()) << r.Refusal.toStdString();
+    return r.BatchNo;
+}
+
+QDateTime Day(int d) { return QDateTime(QDate(2025, 9, d), QTime(8, 0)); }
+
+// A 15.6 t load of 稻谷 typed in by hand.
+void Type(TfrmBatchEdit& dlg, const QString& car, const QString& tare, int farmer) {
+    dlg.edCar->setText(car);
+    dlg.edGross->setText("15600");
+    dlg.edTare->setText(tare);
+    SetComboID(dlg.cbFarmer, farmer);
+    SetComboID(dlg.cbGrain, 1);
+    SetComboID(dlg.cbWh, 1);
+}
+
+bool Shows(const QString& page, const QString& pattern) { return page.contains(QRegularExpression(pattern)); }
+}  // namespace
+
+TEST(TareHistory, TheMedianOfTheVehiclesLastFiveTaresLeavesOutVoidEmptyAndTheBatchItself) {
+    TTestCentre c(Roles::Weigher);
+    const int farmer = c.addFarmer("张三");
+    const QStringList tares{"4500", "5100", "9000", "5050", "4990", "5020"};  // 9000: a typing slip
+    QStringList numbers;
+    for (int i = 0; i < tares.size(); ++i) numbers << Register(c, Load(farmer, "皖A11111", tares[i], Day(i + 1)));
+    const QString voided = Register(c, Load(farmer, "皖A11111", "1000", Day(10)));
+    c.dm().ExecSQLP("UPDATE T_Batch SET Status='已作废' WHERE BatchNo=:b", {{"b", voided}});
+    Register(c, Load(farmer, "皖A11111", "", Day(11)));
+    Register(c, Load(farmer, "皖B22222", "12000", Day(12)));
+
+    TTareHistory h = TareHistory(c.dm(), " 皖A11111 ");
+    EXPECT_EQ(h.Count, 5);
+    EXPECT_DOUBLE_EQ(h.Median, 5050) << "the five newest: 5100 9000 5050 4990 5020";
+    h = TareHistory(c.dm(), "皖A11111", numbers[3]);
+    EXPECT_DOUBLE_EQ(h.Median, 5020) << "the batch being edited is not its own history";
+    EXPECT_FALSE(TareHistory(c.dm(), "皖C33333").Known());
+    EXPECT_FALSE(TareHistory(c.dm(), "").Known());
+    EXPECT_DOUBLE_EQ(MedianOf({5000, 5200}), 5100);
+
+    EXPECT_FALSE(CheckTare(c.dm(), "皖A11111", {}, "5200", 3).Ask) << "150 kg from 5050 is 3.0 %, allowed";
+    const TTareCheck far = CheckTare(c.dm(), "皖A11111", {}, "5300", 3);
+    EXPECT_TRUE(far.Ask);
+    EXPECT_EQ(far.Question(), "该车皮重与历史皮重相差 5%，是否继续？");
+    EXPECT_FALSE(CheckTare(c.dm(), "皖C33333", {}, "99999", 3).Ask) << "no history, no question";
+    EXPECT_FALSE(CheckTare(c.dm(), "皖A11111", {}, "", 3).Ask) << "no tare typed yet";
+}
+
+TEST(TareHistory, AFarTareIsConfirmedBeforeSavingAndTheLogRowSaysSo) {
+    TScaleStation station(UnpluggedScale());
+    TTestCentre c(Roles::Weigher);
+    TTestPrompter prompter;
+    const int farmer = c.addFarmer("张三");
+    for (int d = 1; d <= 3; ++d) Register(c, Load(farmer, "皖A11111", "5000", Day(d)));
+
+    TfrmBatchEdit dlg(c.dm(), {});
+    ASSERT_NE(dlg.scale, nullptr);
+    EXPECT_GT(dlg.width(), 660) << "the scale panel stands beside the boxes";
+    Type(dlg, "皖A11111", "5600", farmer);
+    prompter.AnswerNo();
+    dlg.DoOK();
+    EXPECT_EQ(prompter.Questions, QStringList{"该车皮重与历史皮重相差 12%，是否继续？"});
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(c.count("T_Batch"), 3);
+
+    prompter.AnswerYes();
+    dlg.DoOK();
+    ASSERT_EQ(dlg.result(), QDialog::Accepted) << "an unplugged scale never stops a typed registration";
+    EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE RefNo=:b", {{"b", dlg.BatchNo()}})),
+              QString("农户ID=%1 净重10000.0kg 毛重:手工 皮重:手工 皮重与历史皮重5000kg相差12%已确认").arg(farmer));
+
+    // A vehicle seen for the first time is not asked about.
+    TfrmBatchEdit first(c.dm(), {});
+    Type(first, "皖Z00001", "100", farmer);
+    first.DoOK();
+    EXPECT_EQ(first.result(), QDialog::Accepted);
+    EXPECT_EQ(prompter.Questions.size(), 2);
+}
+
+TEST(Ticket, PrintedWithWhereEachWeightCameFromAndReprintedAsSuch) {
+    TScaleStation station(UnpluggedScale());
+    TTestCentre c(Roles::Weigher);
+    TTestPrompter prompter;
+    QTemporaryDir out;
+    const QString weigher = Session.UserName;
+    TBatchInput in = Load(c.addFarmer("张三"), "苏A12345", "2000", Day(5));
+    in.LogNote = "毛重:地磅 皮重:手工";
+    const QString no = Register(c, in);
+
+    prompter.AnswerNo();
+    OfferTicket(c.dm(), no);
+    EXPECT_EQ(prompter.Questions.last(), "磅单已生成，是否立即打印？");
+    EXPECT_TRUE(prompter.PrintTitles.isEmpty());
+    prompter.AnswerYes();
+    prompter.AnswerPrintTo(out.filePath("first.pdf"));
+    OfferTicket(c.dm(), no);
+    const QStringList first = PdfPages(out.filePath("first.pdf"));
+    ASSERT_EQ(first.size(), 1);
+    const QString page = first[0];
+    EXPECT_TRUE(page.contains("收粮磅单")) << qPrintable(page);
+    EXPECT_FALSE(page.contains("补打"));
+    EXPECT_TRUE(Shows(page, "批次号：" + no + "\\s+过磅时间：2025-09-05 08:00"));
+    EXPECT_TRUE(Shows(page, "车牌号：苏A12345\\s+农户/客户：张三"));
+    EXPECT_TRUE(Shows(page, "粮种：稻谷\\s+入库水分：18%"));
+    EXPECT_TRUE(page.contains("杂质：1.5%"));
+    EXPECT_TRUE(Shows(page, "毛重\\s+12000\\s+地磅"));
+    EXPECT_TRUE(Shows(page, "皮重\\s+2000\\s+手工"));
+    EXPECT_TRUE(Shows(page, "净重\\s+10000"));
+    EXPECT_TRUE(Shows(page, "司磅员：" + weigher));
+
+    // Changed later by an administrator, the gross typed this time: the reprint follows the
+    // last save, and still names the weigher who registered the load.
+    c.loginAs(Roles::Admin);
+    in.BatchNo = no;
+    in.LogNote = "毛重:手工 皮重:手工";
+    Register(c, in);
+    TfrmBatchList list(c.dm());
+    list.Reload();
+    prompter.AnswerPrintTo(out.filePath("again.pdf"));
+    list.DoReprint();
+    EXPECT_EQ(prompter.PrintTitles.last(), "收粮磅单（补打）");
+    const QString again = PdfPages(out.filePath("again.pdf")).value(0);
+    EXPECT_TRUE(again.contains("收粮磅单（补打）"));
+    EXPECT_TRUE(again.contains("补打时间："));
+    EXPECT_TRUE(Shows(again, "毛重\\s+12000\\s+手工"));
+    EXPECT_TRUE(Shows(again, "司磅员：" + weigher));
+    EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "修改登记", "补打磅单"}));
+
+    c.dm().ExecSQLP("UPDATE T_Batch SET Status='已作废' WHERE BatchNo=:b", {{"b", no}});
+    EXPECT_FALSE(PrintTicket(c.dm(), no, true));
+    EXPECT_EQ(prompter.LastText(), "该批次已作废，不能打印磅单");
+    EXPECT_FALSE(PrintTicket(c.dm(), "PC20250101999", true));
+    EXPECT_EQ(prompter.LastText(), "批次不存在：PC20250101999");
+    EXPECT_EQ(prompter.PrintTitles.size(), 2) << "nothing asked of the printer for either";
+}
