@@ -225,11 +225,11 @@ void OperatorDriesInTwoRounds(TRoad& r) {
     WorkDialog(drying, QStringLiteral("结束本轮"), [&](QDialog& d) {
         SetTime(&d, QStringLiteral("下机时间 *："), r.At("13:00"));
         TypeInto(&d, QStringLiteral("烘后水分(%) *："), "16.8");
-        TypeInto(&d, QStringLiteral("烘后净重(公斤)*："), "9000");
+        TypeInto(&d, QStringLiteral("烘后净重(公斤)*："), "9780");
         TypeInto(&d, QStringLiteral("异常记录："), QStringLiteral("水分偏高，返烘"));
         EXPECT_EQ(TextOf(&d, QStringLiteral("烘干时长(小时)：")), "4.0");
-        EXPECT_EQ(TextOf(&d, QStringLiteral("损耗重量(公斤)：")), "1000");
-        EXPECT_EQ(TextOf(&d, QStringLiteral("损耗率(%)：")), "10.00");
+        EXPECT_EQ(TextOf(&d, QStringLiteral("损耗重量(公斤)：")), "220");
+        EXPECT_EQ(TextOf(&d, QStringLiteral("损耗率(%)：")), "2.20");
         Click(&d, QStringLiteral("不达标，返烘"));
     });
     EXPECT_EQ(r.prompter.Questions.value(0), QStringLiteral("第 1 轮不达标，确认生成第 2 轮返烘作业单？"));
@@ -241,14 +241,14 @@ void OperatorDriesInTwoRounds(TRoad& r) {
     WorkDialog(drying, QStringLiteral("结束本轮"), [&](QDialog& d) {
         SetTime(&d, QStringLiteral("下机时间 *："), r.At("17:00"));
         TypeInto(&d, QStringLiteral("烘后水分(%) *："), "14.0");
-        TypeInto(&d, QStringLiteral("烘后净重(公斤)*："), "8650");
+        TypeInto(&d, QStringLiteral("烘后净重(公斤)*："), "9450");
         Choose(&d, QStringLiteral("入干粮仓位 *："), QStringLiteral("1号干粮仓"));
-        EXPECT_EQ(TextOf(&d, QStringLiteral("损耗重量(公斤)：")), "1350");
-        EXPECT_EQ(TextOf(&d, QStringLiteral("损耗率(%)：")), "13.50");
+        EXPECT_EQ(TextOf(&d, QStringLiteral("损耗重量(公斤)：")), "550");
+        EXPECT_EQ(TextOf(&d, QStringLiteral("损耗率(%)：")), "5.50");
         r.shots.Take(&d, "05-dry-end");
         Click(&d, QStringLiteral("水分合格，确认入仓"));
     });
-    const QString question = QStringLiteral("确认第 2 轮烘干合格并入仓？干粮净重 8650.0 公斤");
+    const QString question = QStringLiteral("确认第 2 轮烘干合格并入仓？干粮净重 9450.0 公斤");
     EXPECT_EQ(r.prompter.Questions.value(1), question);
     if (r.shots.On()) {
         // The question as the station shows it, Chinese buttons and all.
@@ -258,16 +258,16 @@ void OperatorDriesInTwoRounds(TRoad& r) {
     }
 
     EXPECT_EQ(r.c.rows("SELECT Round,OutMoisture,DryNetWt,LossWt,AbnormalMemo FROM T_Drying ORDER BY Round"),
-              QStringLiteral("1/16.8/9000/1000/水分偏高，返烘; 2/14/8650/1350/"));
+              QStringLiteral("1/16.8/9780/220/水分偏高，返烘; 2/14/9450/550/"));
     EXPECT_EQ(r.c.rows("SELECT WhID,Qty,Status FROM T_Stock ORDER BY StockID"),
-              QStringLiteral("1/10000/已出库; 2/8650/在库"));
-    EXPECT_EQ(r.c.rows("SELECT MoveType,Qty,Remark FROM T_StockMove"), QStringLiteral("入仓/8650/第2轮烘后入仓"));
+              QStringLiteral("1/10000/已出库; 2/9450/在库"));
+    EXPECT_EQ(r.c.rows("SELECT MoveType,Qty,Remark FROM T_StockMove"), QStringLiteral("入仓/9450/第2轮烘后入仓"));
     // The queue is empty now; the whole list shows the batch in store after two rounds.
     EXPECT_EQ(ColumnOf(batches, QStringLiteral("批次号")), QStringList());
     Choose(drying, QStringLiteral("视图:"), QStringLiteral("全部批次"));
     EXPECT_EQ(CellOf(batches, 0, QStringLiteral("状态")), QStringLiteral("在库"));
     EXPECT_EQ(CellOf(batches, 0, QStringLiteral("烘干轮次")), "2");
-    EXPECT_EQ(ColumnOf(rounds, QStringLiteral("烘后净重")), QStringList({"9000", "8650"}));
+    EXPECT_EQ(ColumnOf(rounds, QStringLiteral("烘后净重")), QStringList({"9780", "9450"}));
     r.shots.Take(drying, "04-drying");
     r.SignOut();
 }
@@ -300,8 +300,8 @@ void WeigherHandsTheGrainOut(TRoad& r) {
     HandOut(r, ledger, "5000", QStringLiteral("农户自提"), r.At("18:00"), QStringLiteral("李四家"), "07-outbound",
             [&](QDialog& d) {
                 EXPECT_EQ(TextOf(&d, QStringLiteral("选择在库批次 *：")),
-                          r.batchNo + QStringLiteral(" | 李四 | 稻谷 | 结余8650.0kg | 1号干粮仓"));
-                EXPECT_TRUE(Shows(&d, QStringLiteral("该批次当前可出库存：8650.0 公斤")));
+                          r.batchNo + QStringLiteral(" | 李四 | 稻谷 | 结余9450.0kg | 1号干粮仓"));
+                EXPECT_TRUE(Shows(&d, QStringLiteral("该批次当前可出库存：9450.0 公斤")));
             });
     EXPECT_EQ(r.prompter.Questions, QStringList{QStringLiteral("出库单已保存，是否立即打印？")});
     const QString out1 = r.No("CK", 1);
@@ -313,23 +313,23 @@ void WeigherHandsTheGrainOut(TRoad& r) {
     ASSERT_NE(stock, nullptr);
     QTableView* live = GridOf(stock, 0);
     EXPECT_EQ(ColumnOf(live, QStringLiteral("仓位")), QStringList{QStringLiteral("1号干粮仓")});
-    EXPECT_EQ(ColumnOf(live, QStringLiteral("剩余数量")), QStringList{"3650"});
+    EXPECT_EQ(ColumnOf(live, QStringLiteral("剩余数量")), QStringList{"4450"});
     r.shots.Take(stock, "06-stock");
     stock->close();
 
     // The rest is sold on; its slip is printed later from the ledger.
     r.prompter.AnswerNo();
-    HandOut(r, ledger, "3650", QStringLiteral("对外销售"), r.At("19:00"), QStringLiteral("县粮食储备库"), {});
+    HandOut(r, ledger, "4450", QStringLiteral("对外销售"), r.At("19:00"), QStringLiteral("县粮食储备库"), {});
     const QString out2 = r.No("CK", 2);
     QTableView* grid = GridOf(ledger);
     EXPECT_EQ(ColumnOf(grid, QStringLiteral("出库单号")), QStringList({out2, out1}));
-    EXPECT_EQ(ColumnOf(grid, QStringLiteral("出库净重公斤")), QStringList({"3650", "5000"}));
+    EXPECT_EQ(ColumnOf(grid, QStringLiteral("出库净重公斤")), QStringList({"4450", "5000"}));
     const QString slip2 = r.File("out2.pdf");
     r.prompter.AnswerPrintTo(slip2);
     Click(ledger, QStringLiteral("打印出库单"));
     EXPECT_TRUE(PdfPages(slip2).value(0).contains(out2));
     EXPECT_EQ(r.c.rows("SELECT OutNo,OutType,OutWt FROM T_Outbound ORDER BY OutNo"),
-              out1 + QStringLiteral("/农户自提/5000; ") + out2 + QStringLiteral("/对外销售/3650"));
+              out1 + QStringLiteral("/农户自提/5000; ") + out2 + QStringLiteral("/对外销售/4450"));
     EXPECT_EQ(r.c.rows("SELECT Status FROM T_Stock ORDER BY StockID"), QStringLiteral("已出库; 已出库"));
     EXPECT_EQ(r.c.rows("SELECT Status FROM T_Batch"), QStringLiteral("待结算"));
     r.shots.Take(ledger, "20-out-ledger");
@@ -435,13 +435,13 @@ void AdministratorChecksTheBooks(TRoad& r) {
     QWidget* reports = r.Open(QStringLiteral("报表/溯源中心"), QStringLiteral("台账报表与溯源中心"));
     ASSERT_NE(reports, nullptr);
     TypeInto(reports, QStringLiteral("批次号:"), r.batchNo);
-    RunReport(reports, QStringLiteral("每日烘干台账"), QStringLiteral("出库数量公斤"), "8650");
+    RunReport(reports, QStringLiteral("每日烘干台账"), QStringLiteral("出库数量公斤"), "9450");
     RunReport(reports, QStringLiteral("批次全流程溯源"), QStringLiteral("结算状态"), QStringLiteral("已结清"));
     EXPECT_EQ(CellOf(GridOf(reports), 0, QStringLiteral("最终轮次")), "2");
     RunReport(reports, QStringLiteral("农户对账汇总"), QStringLiteral("费用合计"), "2080");
     r.shots.Take(reports, "09-report");
     RunReport(reports, QStringLiteral("设备能耗报表"), QStringLiteral("设备编号"), "HG-001");
-    RunReport(reports, QStringLiteral("烘干损耗分析"), QStringLiteral("损耗合计公斤"), "1350");
+    RunReport(reports, QStringLiteral("烘干损耗分析"), QStringLiteral("损耗合计公斤"), "550");
     RunReport(reports, QStringLiteral("月度经营汇总"), QStringLiteral("已收合计"), "2080");
     EXPECT_TRUE(r.prompter.Texts().isEmpty()) << qPrintable(r.prompter.LastText());
 
