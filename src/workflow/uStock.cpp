@@ -187,6 +187,8 @@ void TfrmStock::RefreshStock() {
     const TSqlText q = LiveStockQuery(ComboID(cbWh), edBatch->text(), chkRemain->isChecked());
     stock_->Close();
     stock_->Open(q);
+    // The key column keeps its table name in the query; the staff read it in Chinese.
+    stock_->SetCaption(0, QStringLiteral("库存编号"));
     stockGrid->resizeColumnsToContents();
 }
 
