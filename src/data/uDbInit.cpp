@@ -1,6 +1,7 @@
 #include "data/uDbInit.h"
 
 #include "data/uDM.h"
+#include "data/uSqlDialect.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,7 +74,7 @@ const TSchema kSchema{
         "INSERT INTO T_Wh(WhName,WhType,Capacity,Remark) VALUES('1号干粮仓','干粮区',100000,'')",
         "INSERT INTO T_Wh(WhName,WhType,Capacity,Remark) VALUES('2号干粮仓','干粮区',100000,'')",
         "INSERT INTO T_Wh(WhName,WhType,Capacity,Remark) VALUES('干粮待发区','干粮区',20000,'出库暂存')",
-        "INSERT INTO T_Equip(EquipNo,Model,StartDate,Status,Remark) VALUES('HG-001','批次式粮食烘干机',datetime('now','localtime','start of day','-365 days'),'正常','请按实际设备修改')",
+        "INSERT INTO T_Equip(EquipNo,Model,StartDate,Status,Remark) VALUES('HG-001','批次式粮食烘干机'," + SqlTodayPlusDays(-365) + ",'正常','请按实际设备修改')",
         "INSERT INTO T_Operator(OpName,Team,Post,Phone) VALUES('甲师傅','早班','操作工','')",
         "INSERT INTO T_Operator(OpName,Team,Post,Phone) VALUES('乙师傅','中班','操作工','')",
         "INSERT INTO T_Operator(OpName,Team,Post,Phone) VALUES('丙司磅','早班','司磅员','')",

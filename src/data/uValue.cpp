@@ -1,6 +1,7 @@
 #include "data/uValue.h"
 
 #include "data/uDM.h"
+#include "data/uSqlDialect.h"
 
 #include <QLocale>
 #include <cmath>
@@ -210,7 +211,7 @@ QString TSqlText::OrderedSql() const {
     QStringList terms;
     for (const QString& key : Order) {
         const QStringList parts = key.split(' ', Qt::SkipEmptyParts);
-        terms << "\"" + parts.value(0) + "\"" + (parts.size() > 1 ? " " + parts.value(1) : QString());
+        terms << SqlOrderTerm(SqlResultName(parts.value(0)), parts.value(1));
     }
     return Sql + " ORDER BY " + terms.join(',');
 }

@@ -3,6 +3,7 @@
 #include "app/uGlobal.h"
 #include "data/uDM.h"
 #include "data/uDbText.h"
+#include "data/uSqlDialect.h"
 
 #include <QStringList>
 #include <array>
@@ -132,7 +133,7 @@ TSqlText BuildListSql(const TCrudDef& def, const QString& keyword) {
     QStringList terms;
     if (!kw.isEmpty())
         for (const TColDef& col : def.Cols)
-            if (!col.EditField.isEmpty() && col.Kind == ckText) terms << col.EditField + " LIKE :kw";
+            if (!col.EditField.isEmpty() && col.Kind == ckText) terms << SqlLikeNoCase(col.EditField, ":kw");
     if (!terms.isEmpty()) {
         const bool hasWhere = def.ListSQL.toUpper().contains(" WHERE ");
         out.Sql += (hasWhere ? " AND (" : " WHERE (") + terms.join(" OR ") + ")";

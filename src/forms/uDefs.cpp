@@ -71,7 +71,7 @@ TCrudDef DefOperator() {
 TCrudDef DefFarmer() {
     return Def("农户/客户档案", "T_Farmer", "FarmerID",
                "SELECT FarmerID, Name, Phone, Village, IDCard, Address, CustType, "
-               "iif(Blacklist=-1,'是','否') AS BlackName, Remark FROM T_Farmer",
+               "CASE WHEN Blacklist=-1 THEN '是' ELSE '否' END AS BlackName, Remark FROM T_Farmer",
                "FarmerID DESC",
                {MakeCol("Name", "Name", "姓名/客户", ckText, 100, true),
                 MakeCol("Phone", "Phone", "电话", ckText, 120),
@@ -85,7 +85,7 @@ TCrudDef DefFarmer() {
 
 TCrudDef DefUser() {
     return Def("系统用户管理", "T_User", "UserID",
-               "SELECT UserID, LoginName, UserName, Role, Pwd, iif(IsActive=-1,'是','否') AS ActiveName FROM T_User",
+               "SELECT UserID, LoginName, UserName, Role, Pwd, CASE WHEN IsActive=-1 THEN '是' ELSE '否' END AS ActiveName FROM T_User",
                "UserID",
                {MakeCol("LoginName", "LoginName", "登录名", ckText, 100, true),
                 MakeCol("UserName", "UserName", "姓名", ckText, 100),

@@ -1,5 +1,7 @@
 #include "forms/uGrid.h"
 
+#include "data/uSqlDialect.h"
+
 #include <algorithm>
 
 TQueryModel::TQueryModel(TDM& dm, QObject* parent) : QAbstractTableModel(parent), dm_(dm) {}
@@ -155,7 +157,7 @@ QString TQueryModel::AfterLastRow(TParams& params) const {
     QStringList alternatives;
     QStringList sameSoFar;
     for (size_t k = 0; k < keys_.size(); ++k) {
-        const QString column = "\"" + keys_[k].Column + "\"";
+        const QString column = SqlResultName(keys_[k].Column);
         const TValue value = Cell(last, keys_[k].Index);
         const QString name = ":grid_last" + QString::number(k);
         if (!value.IsNull()) params.push_back({name.mid(1), value});

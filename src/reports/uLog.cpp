@@ -1,6 +1,7 @@
 #include "reports/uLog.h"
 
 #include "data/uDM.h"
+#include "data/uSqlDialect.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -35,11 +36,11 @@ TSqlText LogQuery(const TLogFilter& filter) {
         q.Params.push_back({"a", filter.Action});
     }
     if (const QString user = filter.User.trimmed(); !user.isEmpty()) {
-        q.Sql += " AND LoginName LIKE :u";
+        q.Sql += " AND " + SqlLikeNoCase("LoginName", ":u");
         q.Params.push_back({"u", "%" + user + "%"});
     }
     if (const QString ref = filter.Ref.trimmed(); !ref.isEmpty()) {
-        q.Sql += " AND RefNo LIKE :r";
+        q.Sql += " AND " + SqlLikeNoCase("RefNo", ":r");
         q.Params.push_back({"r", "%" + ref + "%"});
     }
     q.Order = QStringList{QStringLiteral("序号 DESC")};

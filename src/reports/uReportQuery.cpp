@@ -11,7 +11,7 @@ TParams DayRange(const QDate& from, const QDate& to) {
 
 // Money is summed to whole ten-thousandths of a yuan, as the currency columns hold it, so that
 // a sum of many fees does not show binary noise in the grid or the export.
-QString MoneySum(const QString& column) { return "ROUND(SUM(" + column + "),4)"; }
+QString MoneySum(const QString& column) { return SqlRound("SUM(" + column + ")", 4); }
 }  // namespace
 
 const QStringList& ReportNames() {
@@ -171,11 +171,12 @@ TSqlText LossCheckReport(const QDate& from, const QDate& to, int farmerId, doubl
             "WHERE d.EndTime BETWEEN :a AND :b%2 "
             "AND d.Round=(SELECT MAX(d2.Round) FROM T_Drying d2 WHERE d2.BatchNo=d.BatchNo)) "
             "SELECT BatchNo AS 批次号, Name AS 农户, GrainName AS 粮种, WetNetWt AS 湿粮净重公斤, "
-            "InMoisture AS 入库水分, OutMoisture AS 烘后水分, ROUND(T,1) AS 理论干重公斤, DryNetWt AS 实测干重公斤, "
-            "ROUND(T-DryNetWt,1) AS 未解释损耗公斤, ROUND((T-DryNetWt)/WetNetWt*100,2) AS 未解释损耗率百分比, "
+            "InMoisture AS 入库水分, OutMoisture AS 烘后水分, %3 AS 理论干重公斤, DryNetWt AS 实测干重公斤, "
+            "%4 AS 未解释损耗公斤, %5 AS 未解释损耗率百分比, "
             "CASE WHEN DryNetWt<T-WetNetWt*:allow/100.0 THEN '超出' ELSE '' END AS 超出允许 FROM r")
             .arg(SqlTheoreticalDryWeight("b.WetNetWt", "b.InMoisture", "d.OutMoisture"),
-                 farmerId > 0 ? QStringLiteral(" AND b.FarmerID=:fid") : QString());
+                 farmerId > 0 ? QStringLiteral(" AND b.FarmerID=:fid") : QString(), SqlRound("T", 1),
+                 SqlRound("T-DryNetWt", 1), SqlRound("(T-DryNetWt)/WetNetWt*100", 2));
     TParams params = DayRange(from, to);
     params.push_back({"allow", allowance});
     if (farmerId > 0) params.push_back({"fid", farmerId});

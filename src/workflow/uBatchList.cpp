@@ -2,6 +2,7 @@
 
 #include "app/uGlobal.h"
 #include "data/uDM.h"
+#include "data/uSqlDialect.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -31,8 +32,8 @@ TSqlText BatchListQuery(const QString& status, const QString& keyword) {
     if (!k.isEmpty()) {
         // The farmers are matched once, not per batch, and the number and plate are read from
         // a narrow index instead of whole batch rows: a ten-year ledger is searched at once.
-        q.Sql += " AND (b.BatchNo LIKE :k OR b.CarNo LIKE :k OR b.FarmerID IN "
-                 "(SELECT FarmerID FROM T_Farmer WHERE Name LIKE :k))";
+        q.Sql += " AND (" + SqlLikeNoCase("b.BatchNo", ":k") + " OR " + SqlLikeNoCase("b.CarNo", ":k") +
+                 " OR b.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE " + SqlLikeNoCase("Name", ":k") + "))";
         q.Params.push_back({"k", "%" + k + "%"});
     }
     q.Order = QStringList{QStringLiteral("批次号 DESC")};

@@ -3,6 +3,7 @@
 #include "app/uGlobal.h"
 #include "data/uDM.h"
 #include "data/uDbText.h"
+#include "data/uSqlDialect.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -189,7 +190,7 @@ TSqlText OutListQuery(std::optional<std::pair<QDate, QDate>> dates, const QStrin
         // A few weeks are read through the time index and sorted; a longer span is read in number
         // order, where the first screen fills long before the whole span is sorted.
         const bool fewWeeks = dates->first.daysTo(dates->second) <= kIndexedDays;
-        q.Sql += fewWeeks ? " AND o.OutTime BETWEEN :d1 AND :d2" : " AND +o.OutTime BETWEEN :d1 AND :d2";
+        q.Sql += " AND " + (fewWeeks ? QStringLiteral("o.OutTime") : SqlSkipIndex("o.OutTime")) + " BETWEEN :d1 AND :d2";
         q.Params.push_back({"d1", QDateTime(dates->first, QTime(0, 0))});
         q.Params.push_back({"d2", EndOfDay(dates->second)});
     }
@@ -200,7 +201,8 @@ TSqlText OutListQuery(std::optional<std::pair<QDate, QDate>> dates, const QStrin
     const QString k = keyword.trimmed();
     if (!k.isEmpty()) {
         // The farmers are matched once, not once per outbound.
-        q.Sql += " AND (o.BatchNo LIKE :k OR o.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE Name LIKE :k))";
+        q.Sql += " AND (" + SqlLikeNoCase("o.BatchNo", ":k") + " OR o.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE " +
+                 SqlLikeNoCase("Name", ":k") + "))";
         q.Params.push_back({"k", "%" + k + "%"});
     }
     q.Order = QStringList{QStringLiteral("出库单号 DESC")};

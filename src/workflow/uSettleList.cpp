@@ -3,6 +3,7 @@
 #include "app/uGlobal.h"
 #include "data/uDM.h"
 #include "data/uDbText.h"
+#include "data/uSqlDialect.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -43,7 +44,8 @@ TSqlText SettleListQuery(const QString& filter, const QString& keyword) {
     if (!k.isEmpty()) {
         // The farmers are matched once, not per batch; number, farmer and status are read from a
         // narrow index, so a keyword found nowhere in ten years is answered at once.
-        q.Sql += " AND (b.BatchNo LIKE :k OR b.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE Name LIKE :k))";
+        q.Sql += " AND (" + SqlLikeNoCase("b.BatchNo", ":k") + " OR b.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE " +
+                 SqlLikeNoCase("Name", ":k") + "))";
         q.Params.push_back({"k", "%" + k + "%"});
     }
     q.Order = QStringList{QStringLiteral("批次号 DESC")};

@@ -1,6 +1,7 @@
 #include "workflow/uStock.h"
 
 #include "data/uDM.h"
+#include "data/uSqlDialect.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
@@ -39,7 +40,7 @@ TSqlText LiveStockQuery(int whId, const QString& batchText, bool onlyRemaining) 
         q.Params.push_back({"wh", whId});
     }
     if (!batchText.trimmed().isEmpty()) {
-        q.Sql += " AND s.BatchNo LIKE :bn";
+        q.Sql += " AND " + SqlLikeNoCase("s.BatchNo", ":bn");
         q.Params.push_back({"bn", BatchLike(batchText)});
     }
     if (onlyRemaining) q.Sql += " AND " + LiveStockCondition() + " AND " + RemainingSql() + " > 0";
@@ -54,7 +55,7 @@ TSqlText StockMoveQuery(const QString& batchText) {
             "m.MoveType AS 异动类型, m.Qty AS 数量公斤, o.OpName AS 经手人, m.Remark AS 备注 FROM (T_StockMove m "
             "LEFT JOIN T_Wh w ON m.WhID=w.WhID) LEFT JOIN T_Operator o ON m.OpID=o.OpID WHERE 1=1";
     if (!batchText.trimmed().isEmpty()) {
-        q.Sql += " AND m.BatchNo LIKE :bn";
+        q.Sql += " AND " + SqlLikeNoCase("m.BatchNo", ":bn");
         q.Params.push_back({"bn", BatchLike(batchText)});
     }
     q.Order = QStringList{QStringLiteral("MoveID DESC")};

@@ -1,6 +1,7 @@
 #include "workflow/uStockRule.h"
 
 #include "data/uDM.h"
+#include "data/uSqlDialect.h"
 
 namespace {
 // Float noise of sums such as 200 + 300 must not turn "at most 0.01 kg" into "more than".
@@ -12,7 +13,7 @@ QString LiveStockCondition(const QString& s) {
 }
 
 QString BatchOutboundSql(const QString& s) {
-    return QStringLiteral("(SELECT TOTAL(o.OutWt) FROM T_Outbound o WHERE o.BatchNo=%1.BatchNo)").arg(s);
+    return QStringLiteral("(SELECT %1 FROM T_Outbound o WHERE o.BatchNo=%2.BatchNo)").arg(SqlTotal("o.OutWt"), s);
 }
 
 QString RemainingSql(const QString& s) {
@@ -28,7 +29,7 @@ bool ExceedsRemaining(double weight, double remaining) {
 bool IsEmptied(double remaining) { return remaining <= kWeightSlack + kRounding; }
 
 double BatchRemaining(TDM& dm, const QString& batchNo) {
-    return VarToFloat(dm.ScalarP("SELECT TOTAL(" + RemainingSql() + ") FROM T_Stock s WHERE s.BatchNo=:b AND " +
+    return VarToFloat(dm.ScalarP("SELECT " + SqlTotal(RemainingSql()) + " FROM T_Stock s WHERE s.BatchNo=:b AND " +
                                      LiveStockCondition(),
                                  {{"b", batchNo}}),
                       0);
