@@ -55,7 +55,7 @@ std::optional<TTicket> LoadTicket(TDM& dm, const QString& batchNo) {
     return t;
 }
 
-bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint) {
+bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint, TPrintTarget target) {
     const std::optional<TTicket> t = LoadTicket(dm, batchNo);
     if (!t) {
         ShowWarn(QStringLiteral("批次不存在：") + batchNo);
@@ -66,7 +66,7 @@ bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint) {
         return false;
     }
     const QString mark = reprint ? QStringLiteral("（补打）") : QString();
-    const std::unique_ptr<TDoc> doc = TDoc::Create(QStringLiteral("收粮磅单") + mark);
+    const std::unique_ptr<TDoc> doc = TDoc::Create(QStringLiteral("收粮磅单") + mark, QPageLayout::Portrait, target);
     if (!doc) return false;
 
     doc->TextLine(QStringLiteral("收 粮 磅 单") + mark, 16, 12, TAlign::Center, true);
@@ -92,7 +92,9 @@ bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint) {
                   TAlign::Left, false);
     if (!doc->Finish()) return false;
     // A second copy of a ticket is what a dispute turns on: who printed it, and when, is kept.
-    if (reprint) dm.WriteLog(QStringLiteral("补打磅单"), "T_Batch", batchNo, QString());
+    if (reprint)
+        dm.WriteLog(QStringLiteral("补打磅单"), "T_Batch", batchNo,
+                    target == TPrintTarget::Preview ? QStringLiteral("打印预览") : QString());
     return true;
 }
 

@@ -4,6 +4,7 @@
 // registration and again from the intake ledger, where the copy is marked "补打".
 
 #include "data/uValue.h"
+#include "reports/uPrintTarget.h"
 #include "scale/uWeighSource.h"
 
 #include <QDateTime>
@@ -33,8 +34,9 @@ struct TTicket {
 // Nothing when there is no such batch.
 std::optional<TTicket> LoadTicket(TDM& dm, const QString& batchNo);
 
-// Prints the ticket; a reprint says "补打" and is logged. Warns "批次不存在：" + the number, or
-// "该批次已作废，不能打印磅单". True when the pages went to the printer.
-bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint);
+// Prints the ticket; a reprint says "补打" and is logged, a preview of it too, since a copy can be
+// printed from there. Warns "批次不存在：" + the number, or "该批次已作废，不能打印磅单". True when
+// the pages went to the printer or the preview.
+bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint, TPrintTarget target = TPrintTarget::Printer);
 // After a new registration: "磅单已生成，是否立即打印？".
 void OfferTicket(TDM& dm, const QString& batchNo);

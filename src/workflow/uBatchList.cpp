@@ -88,7 +88,10 @@ void TfrmBatchList::BuildUI() {
     buttons.Add(QStringLiteral("作废"), 64, [this] { DoVoid(); });
     buttons.Add(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
     buttons.Add(QStringLiteral("导出Excel"), 84, [this] { DoExport(TExportFormat::Excel); });
-    if (LoadScaleSettings().Enabled()) buttons.Add(QStringLiteral("补打磅单"), 84, [this] { DoReprint(); });
+    if (LoadScaleSettings().Enabled()) {
+        buttons.Add(QStringLiteral("补打磅单"), 84, [this] { DoReprint(); });
+        buttons.Add(QStringLiteral("打印预览"), 76, [this] { DoReprint(TPrintTarget::Preview); });
+    }
     MakeLabel(bar, QStringLiteral("状态:"), buttons.X() + 10, 10, 40);
     cbStatus = MakeCombo(bar, buttons.X() + 50, 9, 100);
     cbStatus->addItems({QStringLiteral("全部"), kStatusWaiting, kStatusDrying, kStatusInStore,
@@ -179,9 +182,9 @@ void TfrmBatchList::DoExport(TExportFormat format) {
     RunGuarded([&] { ExportGrid(*model_, QStringLiteral("收粮入库台账"), format); });
 }
 
-void TfrmBatchList::DoReprint() {
+void TfrmBatchList::DoReprint(TPrintTarget target) {
     const QString batchNo = CurrentBatchNo();
-    if (!batchNo.isEmpty()) RunGuarded([&] { PrintTicket(dm_, batchNo, true); }, QStringLiteral("打印失败："));
+    if (!batchNo.isEmpty()) RunGuarded([&] { PrintTicket(dm_, batchNo, true, target); }, QStringLiteral("打印失败："));
 }
 
 void OpenBatchList(TDM& dm, QWidget* owner) {

@@ -4,6 +4,7 @@
 
 #include "data/uValue.h"
 #include "forms/uExport.h"
+#include "reports/uPrintTarget.h"
 
 #include <QWidget>
 
@@ -47,7 +48,7 @@ public:
     void DoEdit();
     void DoVoid();
     void DoExport(TExportFormat format = TExportFormat::Csv);
-    void DoReprint();
+    void DoReprint(TPrintTarget target = TPrintTarget::Printer);
 
     QComboBox* cbStatus = nullptr;
     QLineEdit* edKeyword = nullptr;

@@ -157,6 +157,12 @@ TEST(Ticket, PrintedWithWhereEachWeightCameFromAndReprintedAsSuch) {
     EXPECT_TRUE(Shows(again, "司磅员：" + weigher));
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "修改登记", "补打磅单"}));
 
+    // A copy can be printed from the preview, so opening one is logged as a reprint as well.
+    prompter.RenderPreviewTo(out.filePath("preview.pdf"));
+    list.DoReprint(TPrintTarget::Preview);
+    EXPECT_TRUE(PdfPages(out.filePath("preview.pdf")).value(0).contains("收粮磅单（补打）"));
+    EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE LogID=(SELECT MAX(LogID) FROM T_Log)")), "打印预览");
+
     c.dm().ExecSQLP("UPDATE T_Batch SET Status='已作废' WHERE BatchNo=:b", {{"b", no}});
     EXPECT_FALSE(PrintTicket(c.dm(), no, true));
     EXPECT_EQ(prompter.LastText(), "该批次已作废，不能打印磅单");
