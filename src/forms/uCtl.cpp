@@ -108,6 +108,21 @@ QPushButton* TButtonRow::Add(const QString& caption, int width, std::function<vo
     return button;
 }
 
+TButtonRow::TSearch TButtonRow::AddSearch(const QString& filterCaption, const QStringList& filters,
+                                          const QString& keywordCaption, int keywordCaptionWidth,
+                                          const std::function<void()>& query) {
+    MakeLabel(bar_, filterCaption, x_ + 10, top_ + 2, 40);
+    QComboBox* filter = MakeCombo(bar_, x_ + 50, top_ + 1, 100);
+    filter->addItems(filters);
+    MakeLabel(bar_, keywordCaption, x_ + 166, top_ + 2, keywordCaptionWidth);
+    QLineEdit* keyword = MakeEdit(bar_, x_ + 166 + keywordCaptionWidth, top_ + 3, 150);
+    x_ += 166 + keywordCaptionWidth + 160;
+    Add(QStringLiteral("查询"), 64, query);
+    QObject::connect(filter, &QComboBox::currentIndexChanged, filter, query);
+    QObject::connect(keyword, &QLineEdit::returnPressed, keyword, query);
+    return {filter, keyword};
+}
+
 QCheckBox* MakeCheck(QWidget* parent, const QString& caption, int left, int top, bool checked) {
     auto* check = new QCheckBox(caption, parent);
     check->setGeometry(left, top, 120, 20);

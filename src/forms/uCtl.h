@@ -4,6 +4,7 @@
 #include "data/uValue.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QCheckBox;
@@ -48,6 +49,14 @@ public:
     QPushButton* Add(const QString& caption, int width, std::function<void()> onClick);
     int X() const { return x_; }
     void Skip(int width) { x_ += width; }
+    // A ledger's search after its buttons: a filter list, a keyword box and 查询. Choosing a
+    // filter, pressing 查询 and Enter in the keyword box all run the query.
+    struct TSearch {
+        QComboBox* Filter;
+        QLineEdit* Keyword;
+    };
+    TSearch AddSearch(const QString& filterCaption, const QStringList& filters, const QString& keywordCaption,
+                      int keywordCaptionWidth, const std::function<void()>& query);
 
 private:
     QWidget* bar_;

@@ -92,22 +92,18 @@ void TfrmBatchList::BuildUI() {
         buttons.Add(QStringLiteral("补打磅单"), 84, [this] { DoReprint(); });
         buttons.Add(QStringLiteral("打印预览"), 76, [this] { DoReprint(TPrintTarget::Preview); });
     }
-    MakeLabel(bar, QStringLiteral("状态:"), buttons.X() + 10, 10, 40);
-    cbStatus = MakeCombo(bar, buttons.X() + 50, 9, 100);
-    cbStatus->addItems({QStringLiteral("全部"), kStatusWaiting, kStatusDrying, kStatusInStore,
-                        QStringLiteral("待结算"), QStringLiteral("已完结"), kStatusVoid});
-    MakeLabel(bar, QStringLiteral("关键字:"), buttons.X() + 166, 10, 54);
-    edKeyword = MakeEdit(bar, buttons.X() + 220, 11, 150);
-    buttons.Skip(380);
-    const auto query = [this] { RunGuarded([this] { Reload(); }); };
-    buttons.Add(QStringLiteral("查询"), 64, query);
-    connect(edKeyword, &QLineEdit::returnPressed, this, query);
+    const TButtonRow::TSearch search =
+        buttons.AddSearch(QStringLiteral("状态:"),
+                          {QStringLiteral("全部"), kStatusWaiting, kStatusDrying, kStatusInStore,
+                           QStringLiteral("待结算"), QStringLiteral("已完结"), kStatusVoid},
+                          QStringLiteral("关键字:"), 54, [this] { RunGuarded([this] { Reload(); }); });
+    cbStatus = search.Filter;
+    edKeyword = search.Keyword;
     buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
 
     model_ = new TQueryModel(dm_, this);
     grid = MakeGrid(this, model_);
     connect(grid, &QTableView::doubleClicked, this, [this] { DoEdit(); });
-    connect(cbStatus, &QComboBox::currentIndexChanged, this, [this] { RunGuarded([this] { Reload(); }); });
 }
 
 void TfrmBatchList::Reload() {

@@ -103,21 +103,17 @@ void TfrmSettleList::BuildUI() {
     buttons.Add(QStringLiteral("作废结算"), 80, [this] { DoVoid(); });
     buttons.Add(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
     buttons.Add(QStringLiteral("导出Excel"), 84, [this] { DoExport(TExportFormat::Excel); });
-    MakeLabel(bar, QStringLiteral("筛选:"), buttons.X() + 10, 10, 40);
-    cbFilter = MakeCombo(bar, buttons.X() + 50, 9, 100);
-    cbFilter->addItems({QStringLiteral("全部"), kNotSettled, kOnAccount, kSettledInPart, kSettledInFull});
-    MakeLabel(bar, QStringLiteral("批次/农户:"), buttons.X() + 166, 10, 70);
-    edKeyword = MakeEdit(bar, buttons.X() + 236, 11, 150);
-    buttons.Skip(396);
-    const auto query = [this] { RunGuarded([this] { Reload(); }); };
-    buttons.Add(QStringLiteral("查询"), 64, query);
-    connect(edKeyword, &QLineEdit::returnPressed, this, query);
+    const TButtonRow::TSearch search =
+        buttons.AddSearch(QStringLiteral("筛选:"),
+                          {QStringLiteral("全部"), kNotSettled, kOnAccount, kSettledInPart, kSettledInFull},
+                          QStringLiteral("批次/农户:"), 70, [this] { RunGuarded([this] { Reload(); }); });
+    cbFilter = search.Filter;
+    edKeyword = search.Keyword;
     buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
 
     model_ = new TQueryModel(dm_, this);
     grid = MakeGrid(this, model_);
     connect(grid, &QTableView::doubleClicked, this, [this] { DoSettle(); });
-    connect(cbFilter, &QComboBox::currentIndexChanged, this, [this] { RunGuarded([this] { Reload(); }); });
 }
 
 void TfrmSettleList::Reload() {

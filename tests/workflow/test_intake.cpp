@@ -200,6 +200,17 @@ TEST(IntakeLedger, StatusFilterAndKeywordSearch) {
     EXPECT_EQ(numbers("全部", "B888"), QStringList{b});
     EXPECT_EQ(numbers("全部", a.right(3)), QStringList{a});
     EXPECT_EQ(numbers("待烘干", "张"), QStringList{});
+
+    // In the window, Enter in the keyword box queries, and so does choosing a status.
+    TfrmBatchList list(c.dm());
+    list.Reload();
+    ASSERT_EQ(list.CurrentBatchNo(), b);
+    QTest::keyClicks(list.edKeyword, QString(a.right(3)));
+    QTest::keyClick(list.edKeyword, Qt::Key_Return);
+    EXPECT_EQ(list.CurrentBatchNo(), a);
+    list.edKeyword->clear();
+    list.cbStatus->setCurrentText(QStringLiteral("待烘干"));
+    EXPECT_EQ(list.CurrentBatchNo(), b);
 }
 
 TEST(IntakeLedger, VoidAsksReasonThenRetiresBatchAndEveryStockRowOnce) {
