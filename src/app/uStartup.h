@@ -17,6 +17,8 @@ struct TAppPaths {
     static QString DbShownName();
     QString BackupDir() const { return AppDir + "Backup"; }
     QString InitErrorLog() const { return AppDir + "init_error.log"; }
+    // This station's own settings (weighbridge, loss allowance).
+    QString StationIni() const { return AppDir + "Movelkar.ini"; }
 };
 
 // Creates the database when missing, checks it and connects to it. A failure is shown in an

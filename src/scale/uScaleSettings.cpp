@@ -1,8 +1,8 @@
 #include "scale/uScaleSettings.h"
 
+#include "app/uStartup.h"
 #include "forms/uCtl.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
 
@@ -30,7 +30,7 @@ const QList<int>& ScaleBauds() {
 
 QString ScaleIniPath() {
     if (!IniOverride().isEmpty()) return IniOverride();
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Movelkar.ini"));
+    return TAppPaths::BesideExecutable().StationIni();
 }
 
 void SetScaleIniPath(const QString& path) { IniOverride() = path; }
