@@ -84,15 +84,12 @@ TEST(Backup, ReportedAndLoggedOnSuccess) {
     TfrmMain w(c.dm(), c.paths());
     w.BuildUI();
     w.DoBackup();
-    ASSERT_EQ(prompter.Shown.size(), 1u);
-    EXPECT_EQ(prompter.Shown[0].kind, TMsgKind::Info);
-    const QString text = prompter.Shown[0].text;
+    const QString text = prompter.LastText();
     ASSERT_TRUE(text.startsWith(QStringLiteral("数据已备份到："))) << qPrintable(text);
     const QString target = text.mid(QStringLiteral("数据已备份到：").size());
     EXPECT_EQ(QDir::cleanPath(QFileInfo(target).absolutePath()), QDir::cleanPath(c.paths().BackupDir()));
     EXPECT_EQ(ReadCopy(target), QStringList{"张三"});
-    EXPECT_EQ(VarToStr(c.scalar("SELECT TblName||'|'||IFNULL(RefNo,'')||'|'||Detail FROM T_Log WHERE ActType='数据备份'")),
-              "T_User||" + target);
+    EXPECT_EQ(c.rows("SELECT TblName, RefNo, Detail FROM T_Log WHERE ActType='数据备份'"), "T_User//" + target);
     // A second copy in the same second replaces the first.
     AddFarmer(c.dm(), "后来的");
     c.dm().BackupTo(target);

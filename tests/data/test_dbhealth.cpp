@@ -79,7 +79,6 @@ TEST_F(FullCheck, ALastUseWithoutItsExitRowIsCheckedAtOnce) {
     EndLastUseWith(QStringLiteral("退出"));
     ASSERT_TRUE(Check().FullCheckRan);
     EndLastUseWith(QStringLiteral("登录"));
-    EXPECT_TRUE(Check().FullCheckRan);
     SpoilAPage();
-    EXPECT_EQ(Check().Fault, TDbFault::Damaged);
+    EXPECT_EQ(Check().Fault, TDbFault::Damaged) << "checked again on the same day";
 }

