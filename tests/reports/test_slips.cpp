@@ -59,11 +59,6 @@ TEST(Slips, OutboundSlipCarriesTheOutboundInReadableChinese) {
           "农户/客户：张三 联系电话：13800138000", "粮种：稻谷 车牌号：皖B54321", "出库净重：5000.0 公斤 司机：李四",
           "去向：县粮库"})
         EXPECT_TRUE(slip.contains(Unspaced(phrase))) << phrase.toStdString() << "\n" << slip.toStdString();
-
-    prompter.Clear();
-    EXPECT_FALSE(PrintOutSlip(c.dm(), "CK20250399009"));
-    EXPECT_EQ(prompter.Texts(), QStringList{"出库单不存在：CK20250399009"});
-    EXPECT_TRUE(prompter.PrintTitles.isEmpty()) << "no printer is asked for a slip that does not exist";
 }
 
 TEST(Slips, SettlementSlipShowsTheFeesWithTwoDecimalsAndTheBatchFigures) {
@@ -92,17 +87,17 @@ TEST(Slips, SettlementSlipShowsTheFeesWithTwoDecimalsAndTheBatchFigures) {
     prompter.AnswerPrintTo(pdf);
     ASSERT_TRUE(PrintSettleSlip(c.dm(), "JS20250312001"));
     EXPECT_TRUE(PdfPages(pdf).value(0).contains("备注：余款秋后结清"));
-
-    prompter.Clear();
-    EXPECT_FALSE(PrintSettleSlip(c.dm(), "JS20250399009"));
-    EXPECT_EQ(prompter.Texts(), QStringList{"结算单不存在：JS20250399009"});
-    EXPECT_TRUE(prompter.PrintTitles.isEmpty());
 }
 
-TEST(Slips, CancelledOrFailedPrintingLeavesNoFileAndIsNeverReportedAsPrinted) {
+TEST(Slips, MissingSlipsAndCancelledOrFailedPrintingLeaveNoFileAndAreNeverReportedAsPrinted) {
     TTestCentre c(Roles::Weigher);
     TTestPrompter prompter;
     DriedAndHandedOut(c);
+    EXPECT_FALSE(PrintOutSlip(c.dm(), "CK20250399009"));
+    EXPECT_FALSE(PrintSettleSlip(c.dm(), "JS20250399009"));
+    EXPECT_EQ(prompter.Texts(), (QStringList{"出库单不存在：CK20250399009", "结算单不存在：JS20250399009"}));
+    EXPECT_TRUE(prompter.PrintTitles.isEmpty()) << "no printer is asked for a slip that does not exist";
+    prompter.Clear();
 
     EXPECT_FALSE(PrintOutSlip(c.dm(), "CK20250310001")) << "the printer dialog is cancelled";
     EXPECT_TRUE(prompter.Shown.empty()) << "a cancelled print shows nothing";
