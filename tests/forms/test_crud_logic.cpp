@@ -33,14 +33,12 @@ TFieldValues UserEntry(const QString& login, const QString& role, bool active) {
 TEST(CrudList, KeywordIsOneBoundPatternOverTheTextColumns) {
     TTestCentre c;
     const TCrudDef farmers = DefFarmer();
-    EXPECT_EQ(BuildListSql(farmers, " 张 ").Order, QStringList{"FarmerID DESC"});
-
     c.addFarmer("O'Brien");
     c.addFarmer("张三", "139");
     c.addFarmer("李四", "100%");
     EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "'")), QStringList{"O'Brien"});
     EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "' OR 1=1 --")), QStringList{});
-    EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "张")), QStringList{"张三"});
+    EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, " 张 ")), QStringList{"张三"});
     // A typed % is a wildcard, not a literal: every farmer matches.
     EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "%")).size(), 3);
 
@@ -96,11 +94,7 @@ TEST(CrudSave, EachKindIsStoredAsItsColumnExpects) {
     ASSERT_TRUE(SaveCrudRow(c.dm(), DefEquipRun(), {}, {{"EquipID", 1}, {"StartTime", picked}}).Saved);
     EXPECT_EQ(VarToStr(c.scalar("SELECT StartTime FROM T_EquipRun")), "2025-03-03 14:05:09");
 
-    const TColDef lookup = MakeCol("X", "X", "X", ckChoice, 50, false, "SELECT 1,'a'");
-    EXPECT_EQ(StoredValue(lookup, 0), TValue(0));
-
     EXPECT_EQ(c.logActions(), (QStringList{"新增", "修改", "新增", "修改", "新增", "新增"}));
-    EXPECT_EQ(VarToStr(c.scalar("SELECT RefNo FROM T_Log WHERE LogID=1")), "4");
 }
 
 TEST(CrudSave, RequiredFieldsAreCheckedInLayoutOrderAndNothingIsWritten) {
@@ -117,8 +111,6 @@ TEST(CrudSave, RequiredFieldsAreCheckedInLayoutOrderAndNothingIsWritten) {
     out = SaveCrudRow(c.dm(), DefFeeStd(), {}, {{"GrainID", 1}, {"FreeDays", "9e12"}});
     EXPECT_EQ(out.Message, "数值超出范围：免费堆放(天)");
     EXPECT_EQ(out.Field, 4);
-
-
     EXPECT_EQ(c.count("T_User"), 1);
     EXPECT_EQ(c.count("T_FeeStd"), 4);
     EXPECT_EQ(c.logActions(), QStringList{"新增"});
@@ -187,7 +179,6 @@ TEST(CrudDelete, MasterRowsUsedByBusinessRecordsAreKept) {
     c.dm().ExecSQLP("INSERT INTO T_Stock(BatchNo,WhID,GrainID,FarmerID,Qty) VALUES('PC20250303001',2,2,:f,500)",
                     {{"f", used}});
 
-    EXPECT_EQ(ReferencesTo(c.dm(), "T_Farmer", used), "批次 2 条、库存 1 条");
     EXPECT_EQ(DeleteCrudRow(c.dm(), DefFarmer(), used, "张三", Session),
               "删除失败，该记录可能已被业务单据引用：批次 2 条、库存 1 条");
     EXPECT_EQ(ReferencesTo(c.dm(), "T_Grain", 2), "批次 2 条、库存 1 条、收费标准 1 条");
@@ -208,7 +199,7 @@ TEST(CrudSave, NumberColumnsStoreNumbersAndRefuseTheRestByTheirRange) {
     // What people type into 烘干单价, and what is stored ("=" followed by the value) or said; how
     // every other spelling reads is the number boxes' own business.
     const std::vector<std::pair<QString, QString>> typed{
-        {"abc", notNumber}, {"", "="}, {"1,200", "=1200"}, {"１２３", "=123"}, {"－５", outOfRange}, {"-0", "=0"},
+        {"abc", notNumber}, {"", "="}, {"１,２００", "=1200"}, {"－５", outOfRange}, {"-0", "=0"},
         // A price beyond what currency holds would otherwise come back as a large negative number.
         {"1e15", outOfRange}, {"100000000", "=100000000"}};
     for (const auto& [text, outcome] : typed) {

