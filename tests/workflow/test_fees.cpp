@@ -4,6 +4,7 @@
 #include "workflow/uSettle.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 const QDateTime kReg(QDate(2025, 9, 20), QTime(7, 0));
@@ -106,19 +107,13 @@ TEST(Fees, NothingChargedWithoutTheFiguresThatCallForIt) {
 }
 
 TEST(Fees, TotalDebtAndStatusWithinOneFen) {
-    const TSettleTotals almost = Totals("100", "99.995");
-    EXPECT_EQ(almost.Status, "已结清");
-    EXPECT_EQ(FmtMoney(almost.Debt), "0.00") << "settled in full owes nothing";
-    EXPECT_EQ(Totals("100", "0.01").Status, "挂账");
-    EXPECT_EQ(Totals("100", "0").Status, "挂账");
-    const TSettleTotals part = Totals("100", "0.02");
-    EXPECT_EQ(part.Status, "部分欠款");
-    EXPECT_EQ(FmtMoney(part.Debt), "99.98");
-    EXPECT_EQ(Totals("100", "99.98").Status, "部分欠款");
-    for (const QString& paid : {"150", "100.01"}) {
-        const TSettleTotals over = Totals("100", paid);
-        EXPECT_EQ(over.Status, "已结清");
-        EXPECT_EQ(FmtMoney(over.Debt), "0.00") << "an overpayment of " << qPrintable(paid) << " owes nothing";
+    // Paid, then the status and debt owed on a total of 100.
+    for (const auto& [paid, status, debt] : std::vector<std::tuple<QString, QString, QString>>{
+             {"99.995", "已结清", "0.00"}, {"0.01", "挂账", "99.99"}, {"0", "挂账", "100.00"},
+             {"0.02", "部分欠款", "99.98"}, {"99.98", "部分欠款", "0.02"}, {"150", "已结清", "0.00"},
+             {"100.01", "已结清", "0.00"}}) {
+        const TSettleTotals t = Totals("100", paid);
+        EXPECT_EQ(QStringList({t.Status, FmtMoney(t.Debt)}), QStringList({status, debt})) << qPrintable(paid);
     }
     EXPECT_EQ(Totals("0", "0").Status, "已结清") << "nothing to pay";
 

@@ -1,37 +1,16 @@
 // The consistency check that the generated centre and the crash test rely on: records written by
 // the real saves pass it, and each kind of damage is named with the record it hit.
 
-#include "support/TestCentre.h"
+#include "WorkflowCase.h"
 #include "support/TestIntegrity.h"
-#include "workflow/uBatch.h"
 #include "workflow/uBatchList.h"
-#include "workflow/uDryEnd.h"
-#include "workflow/uDrying.h"
-
-#include <gtest/gtest.h>
 
 namespace {
-const QDateTime kDay(QDate(2025, 10, 8), QTime(8, 0));
-
-QString Registered(TTestCentre& c, int farmer) {
-    return TBatchLogic(c.dm())
-        .Save({.RegTime = kDay, .FarmerID = farmer, .GrainID = 1, .WhID = 1, .InMoisture = "22",
-               .GrossWt = "10000", .WetNetWt = "10000"})
-        .BatchNo;
-}
-
-void Dispatch(TTestCentre& c, const QString& no) {
-    ASSERT_TRUE(TDispatchLogic(c.dm())
-                    .Save({.BatchNo = no, .EquipID = 1, .WhInID = 1, .StartTime = kDay.addSecs(3600), .OpID = 1,
-                           .TargetMoisture = "14.5", .DryTemp = "60", .FanGear = "中档"})
-                    .Saved());
-}
-
 void EndRound(TTestCentre& c, const QString& no, const QString& dry, bool pass) {
     TDryEndLogic logic(c.dm());
     const TOpenRound round = *logic.LoadOpenRound(no);
-    const TRoundEndInput in{.EndTime = round.StartTime.addSecs(8 * 3600), .OutMoisture = "14.2", .DryNetWt = dry,
-                            .DryHours = "8", .LossWt = "0", .LossRate = "0", .AbnormalMemo = {}, .DryWhID = 2};
+    TRoundEndInput in = Unloaded(dry);
+    in.EndTime = round.StartTime.addSecs(8 * 3600);
     ASSERT_TRUE((pass ? logic.Pass(round, in) : logic.Fail(round, in)).Saved());
 }
 
@@ -64,15 +43,11 @@ QStringList FaultsAfter(TTestCentre& c, const QString& damage, const TParams& pa
 
 TEST(Integrity, RecordsOfTheRealSavesAgreeAndEachDamageIsNamed) {
     TTestCentre c;
-    const int farmer = c.addFarmer("张三");
-    const QString settled = Registered(c, farmer), inStore = Registered(c, farmer), drying = Registered(c, farmer),
-                  waiting = Registered(c, farmer), voided = Registered(c, farmer);
-    Dispatch(c, settled);
+    const QString settled = Dispatched(c), inStore = Dispatched(c), drying = Dispatched(c), waiting = Registered(c),
+                  voided = Registered(c);
     EndRound(c, settled, "8800", false);
     EndRound(c, settled, "8600", true);
-    Dispatch(c, inStore);
     EndRound(c, inStore, "8500", true);
-    Dispatch(c, drying);
     ASSERT_TRUE(TBatchVoidLogic(c.dm()).Void(voided, "登记错误").isEmpty());
     HandOutAndSettle(c, settled, 8600);
     ASSERT_TRUE(IntegrityFaults(c.dm()).isEmpty()) << qPrintable(IntegrityFaults(c.dm()).join('\n'));

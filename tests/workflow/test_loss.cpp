@@ -42,14 +42,10 @@ TEST(LossRule, WaterAloneExplainsTheDryWeightAndShortfallsBeyondTheAllowanceAreM
     EXPECT_TRUE(CheckLoss(10000, 14, 16, 9900)->BeyondAllowance(0.5));
 
     // No figure without a wet weight and both readings; 0 is how an unmeasured reading is stored.
-    EXPECT_EQ(Line(0, 28, 14, 100), "(no line)");
-    EXPECT_EQ(Line(-5, 28, 14, 100), "(no line)");
-    EXPECT_EQ(Line(30000, std::nullopt, 14, 24800), "(no line)");
-    EXPECT_EQ(Line(30000, 28, std::nullopt, 24800), "(no line)");
-    EXPECT_EQ(Line(30000, 0, 14, 24800), "(no line)");
-    EXPECT_EQ(Line(30000, 28, 0, 24800), "(no line)");
-    EXPECT_EQ(Line(30000, 28, 100, 24800), "(no line)");
-    EXPECT_EQ(Line(30000, 100, 14, 24800), "(no line)");
+    for (const auto& [wet, in, out] : std::vector<std::tuple<double, std::optional<double>, std::optional<double>>>{
+             {0, 28, 14}, {-5, 28, 14}, {30000, std::nullopt, 14}, {30000, 28, std::nullopt}, {30000, 0, 14},
+             {30000, 28, 0}, {30000, 28, 100}, {30000, 100, 14}})
+        EXPECT_EQ(Line(wet, in, out, 24800), "(no line)") << wet << " " << in.value_or(-1) << " " << out.value_or(-1);
 
     TTestCentre c;
     EXPECT_NEAR(VarToFloat(InSql(c, 30000.0, 28.0, 14.0)), *TheoreticalDryWeight(30000, 28, 14), 1e-9);

@@ -1,19 +1,12 @@
-#include "forms/uGrid.h"
-#include "support/TestCentre.h"
-#include "support/TestPdf.h"
+#include "WorkflowCase.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uOutbound.h"
 
-#include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 namespace {
-QString Today() { return QDate::currentDate().toString("yyyyMMdd"); }
-
 TOutboundInput Out(int stockId, const QString& weight, const QString& type = "农户自提") {
     return {.StockID = stockId, .OutType = type, .OutTime = QDateTime(QDate(2025, 3, 8), QTime(10, 30)),
             .Weight = weight, .Destination = " 县粮库 ", .Driver = "李四", .CarNo = "苏B54321", .OpID = 3,
@@ -23,32 +16,30 @@ TOutboundInput Out(int stockId, const QString& weight, const QString& type = "�
 QString Status(TTestCentre& c, int stockId) {
     return VarToStr(c.scalar("SELECT Status FROM T_Stock WHERE StockID=:i", {{"i", stockId}}));
 }
-
-QString BatchStatus(TTestCentre& c, const QString& batchNo) {
-    return VarToStr(c.scalar("SELECT Status FROM T_Batch WHERE BatchNo=:b", {{"b", batchNo}}));
-}
-
-QStringList Column(TQueryModel* model, const QString& column) {
-    QStringList values;
-    for (int r = 0; r < model->rowCount(); ++r) values << VarToStr(model->Value(r, column));
-    return values;
-}
 }  // namespace
 
-TEST(Outbound, TwoPartialOutboundsEmptyTheRowAndSettleTheBatch) {
+TEST(Outbound, AFailedSaveLeavesNothingThenTwoPartialOutboundsEmptyTheRow) {
     TTestCentre c(Roles::Weigher);
     const TDriedBatch b = c.driedBatch(600, 500);
     TOutboundLogic logic(c.dm());
 
+    c.dm().ExecSQLP("CREATE TRIGGER move_lock BEFORE INSERT ON T_StockMove BEGIN SELECT RAISE(ABORT,'库存流水锁定'); END");
+    EXPECT_EQ(logic.Save(Out(b.DryRow, "500")).Refusal, "出库失败：库存流水锁定");
+    EXPECT_EQ(c.count("T_Outbound"), 0);
+    EXPECT_EQ(Status(c, b.DryRow), "在库");
+    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "在库");
+    EXPECT_EQ(c.logActions().count("出库"), 0);
+    c.dm().ExecSQLP("DROP TRIGGER move_lock");
+
     const TOutboundResult first = logic.Save(Out(b.DryRow, "200"));
     ASSERT_TRUE(first.Saved()) << first.Refusal.toStdString();
     EXPECT_EQ(first.OutNo, "CK" + Today() + "001");
-    EXPECT_EQ(BatchStatus(c, b.BatchNo), "在库");
+    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "在库");
     EXPECT_DOUBLE_EQ(logic.Remaining(b.DryRow), 300);
 
     ASSERT_TRUE(logic.Save(Out(b.DryRow, "300", "对外销售")).Saved());
     EXPECT_EQ(Status(c, b.DryRow), "已出库");
-    EXPECT_EQ(BatchStatus(c, b.BatchNo), "待结算") << "the retired wet row does not hold the batch back";
+    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "待结算") << "the retired wet row does not hold the batch back";
     EXPECT_TRUE(logic.Choices().isEmpty());
 
     const QString farmer = c.batchRows("T_Batch", b.BatchNo, "FarmerID");
@@ -58,26 +49,9 @@ TEST(Outbound, TwoPartialOutboundsEmptyTheRowAndSettleTheBatch) {
     EXPECT_EQ(c.batchRows("T_StockMove", b.BatchNo, "MoveType,Qty,WhID,Remark", "MoveType='出仓'"),
               "出仓/200/2/农户自提; 出仓/300/2/对外销售");
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机", "烘干入仓", "出库", "出库"}));
-    EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE RefNo=:n", {{"n", first.OutNo}})),
-              "批次" + b.BatchNo + " 200.0kg 农户自提");
 }
 
-TEST(Outbound, AHundredthOfAKiloAboveWhatIsLeftIsTheLimit) {
-    TTestCentre c(Roles::Weigher);
-    const TDriedBatch b = c.driedBatch(600, 500);
-    TOutboundLogic logic(c.dm());
-
-    const TOutboundResult refused = logic.Save(Out(b.DryRow, "500.02"));
-    EXPECT_EQ(refused.Refusal, "出库重量 500.0 大于可出库存 500.0");
-    EXPECT_EQ(c.count("T_Outbound") + c.count("T_StockMove", "MoveType='出仓'"), 0);
-
-    ASSERT_TRUE(logic.Save(Out(b.DryRow, "500.01")).Saved());
-    EXPECT_EQ(BatchStatus(c, b.BatchNo), "待结算");
-    EXPECT_EQ(logic.Save(Out(b.DryRow, "0.02")).Refusal, "出库重量 0.0 大于可出库存 0.0")
-        << "an emptied row gives nothing more";
-}
-
-TEST(Outbound, WeightsThatAreNotThereNeverHandOutGrain) {
+TEST(Outbound, WeightsThatAreNotThereNeverHandOutGrainAndAHundredthAboveTheRestIsTheLimit) {
     TTestCentre c(Roles::Weigher);
     const TDriedBatch b = c.driedBatch(2000, 1500);
     TOutboundLogic logic(c.dm());
@@ -90,14 +64,19 @@ TEST(Outbound, WeightsThatAreNotThereNeverHandOutGrain) {
     }
     for (const QString absurd : {"1e9", "1e400", "0.005"})
         EXPECT_EQ(logic.Save(Out(b.DryRow, absurd)).Refusal, "数值超出范围：出库净重(公斤)") << qPrintable(absurd);
-    EXPECT_EQ(logic.Save(Out(b.DryRow, "1600")).Refusal, "出库重量 1600.0 大于可出库存 1500.0");
+    EXPECT_EQ(logic.Save(Out(b.DryRow, "1500.02")).Refusal, "出库重量 1500.0 大于可出库存 1500.0");
     TOutboundInput tooLong = Out(b.DryRow, "100");
     tooLong.CarNo = "苏B5432109876543210";
     EXPECT_EQ(logic.Save(tooLong).Focus, TOutField::CarNo);
-    EXPECT_EQ(c.count("T_Outbound"), 0);
+    EXPECT_EQ(c.count("T_Outbound") + c.count("T_StockMove", "MoveType='出仓'"), 0);
 
     ASSERT_TRUE(logic.Save(Out(b.DryRow, " １,２００ ")).Saved()) << "typed with a Chinese input method";
     EXPECT_EQ(c.batchRows("T_Outbound", b.BatchNo, "OutWt"), "1200");
+    EXPECT_EQ(logic.Save(Out(b.DryRow, "300.02")).Refusal, "出库重量 300.0 大于可出库存 300.0");
+    ASSERT_TRUE(logic.Save(Out(b.DryRow, "300.01")).Saved());
+    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "待结算");
+    EXPECT_EQ(logic.Save(Out(b.DryRow, "0.02")).Refusal, "出库重量 0.0 大于可出库存 0.0")
+        << "an emptied row gives nothing more";
 }
 
 TEST(Outbound, OnlyDryGrainInStoreIsOfferedAndAVoidedBatchKeepsItsStatus) {
@@ -120,7 +99,7 @@ TEST(Outbound, OnlyDryGrainInStoreIsOfferedAndAVoidedBatchKeepsItsStatus) {
     c.dm().ExecSQLP("UPDATE T_Batch SET Status='已作废' WHERE BatchNo=:b", {{"b", dried.BatchNo}});
     ASSERT_TRUE(logic.Save(Out(dried.DryRow, "8650")).Saved());
     EXPECT_EQ(Status(c, dried.DryRow), "已出库");
-    EXPECT_EQ(BatchStatus(c, dried.BatchNo), "已作废");
+    EXPECT_EQ(c.batchRows("T_Batch", dried.BatchNo, "Status"), "已作废");
 }
 
 TEST(Outbound, GrainTakenByAnotherStationMeanwhileIsNotHandedOutTwice) {
@@ -141,18 +120,7 @@ TEST(Outbound, GrainTakenByAnotherStationMeanwhileIsNotHandedOutTwice) {
 
     const TOutboundResult rest = here.Save(Out(b.DryRow, "200"));
     EXPECT_EQ(rest.OutNo, "CK" + Today() + "002") << "the number is drawn after the other station's";
-    EXPECT_EQ(BatchStatus(c, b.BatchNo), "待结算");
-}
-
-TEST(Outbound, FailedSaveLeavesNothingBehind) {
-    TTestCentre c(Roles::Weigher);
-    const TDriedBatch b = c.driedBatch(600, 500);
-    c.dm().ExecSQLP("CREATE TRIGGER move_lock BEFORE INSERT ON T_StockMove BEGIN SELECT RAISE(ABORT,'库存流水锁定'); END");
-    EXPECT_EQ(TOutboundLogic(c.dm()).Save(Out(b.DryRow, "500")).Refusal, "出库失败：库存流水锁定");
-    EXPECT_EQ(c.count("T_Outbound"), 0);
-    EXPECT_EQ(Status(c, b.DryRow), "在库");
-    EXPECT_EQ(BatchStatus(c, b.BatchNo), "在库");
-    EXPECT_EQ(c.logActions().count("出库"), 0);
+    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "待结算");
 }
 
 TEST(OutboundLedger, FiltersByDateTypeAndKeywordNewestNumberFirst) {
@@ -166,24 +134,22 @@ TEST(OutboundLedger, FiltersByDateTypeAndKeywordNewestNumberFirst) {
     add("CK20250302001", "PC20250220002", 0, "对外销售", QDateTime(QDate(2025, 3, 2), QTime(23, 59, 59)));
     add("CK20250303001", "PC20250220003", 0, "农户自提", QDateTime(QDate(2025, 3, 3), QTime(0, 0)));
 
-    TQueryModel model(c.dm());
-    const auto numbers = [&](const TSqlText& q) {
-        model.Open(q);
-        return Column(&model, "出库单号");
+    const auto numbers = [&](std::optional<std::pair<QDate, QDate>> span, const QString& type, const QString& keyword) {
+        return Column(c.dm(), OutListQuery(span, type, keyword), "出库单号");
     };
-    EXPECT_EQ(numbers(OutListQuery(std::nullopt, "全部", "")), (QStringList{"CK20250303001", "CK20250302001", "CK20250301001"}));
     const auto march = [](int from, int to) { return std::make_pair(QDate(2025, 3, from), QDate(2025, 3, to)); };
-    EXPECT_EQ(numbers(OutListQuery(march(1, 2), "全部", "")), (QStringList{"CK20250302001", "CK20250301001"}))
+    EXPECT_EQ(numbers(std::nullopt, "全部", ""), (QStringList{"CK20250303001", "CK20250302001", "CK20250301001"}));
+    EXPECT_EQ(numbers(march(1, 2), "全部", ""), (QStringList{"CK20250302001", "CK20250301001"}))
         << "the whole last day counts";
-    EXPECT_EQ(numbers(OutListQuery(march(1, 3), "农户自提", "")), (QStringList{"CK20250303001", "CK20250301001"}));
-    EXPECT_EQ(numbers(OutListQuery(std::make_pair(QDate(2015, 3, 2), QDate(2025, 3, 2)), "全部", "")),
+    EXPECT_EQ(numbers(march(1, 3), "农户自提", ""), (QStringList{"CK20250303001", "CK20250301001"}));
+    EXPECT_EQ(numbers(std::make_pair(QDate(2015, 3, 2), QDate(2025, 3, 2)), "全部", ""),
               (QStringList{"CK20250302001", "CK20250301001"}))
         << "a span of years reads alike";
-    EXPECT_EQ(numbers(OutListQuery(std::nullopt, "全部", " 王 ")), QStringList{"CK20250301001"});
-    EXPECT_EQ(numbers(OutListQuery(std::nullopt, "全部", "0220002")), QStringList{"CK20250302001"});
+    EXPECT_EQ(numbers(std::nullopt, "全部", " 王 "), QStringList{"CK20250301001"});
+    EXPECT_EQ(numbers(std::nullopt, "全部", "0220002"), QStringList{"CK20250302001"});
 }
 
-TEST(OutboundLedger, OnlyWeighersRegisterAndASavedOutboundIsOfferedForPrinting) {
+TEST(OutboundLedger, OnlyWeighersRegisterAndARefusedWeightKeepsTheDialogOpen) {
     TTestCentre c(Roles::Viewer);
     TTestPrompter prompter;
     const TDriedBatch b = c.driedBatch(10000, 8650);
@@ -197,7 +163,6 @@ TEST(OutboundLedger, OnlyWeighersRegisterAndASavedOutboundIsOfferedForPrinting) 
 
     c.loginAs(Roles::Weigher);
     prompter.Clear();
-    QString shownRemaining;
     QTimer giveUp;  // a dialog the test cannot reach must not hang the suite
     giveUp.setSingleShot(true);
     QObject::connect(&giveUp, &QTimer::timeout, [&] {
@@ -207,28 +172,18 @@ TEST(OutboundLedger, OnlyWeighersRegisterAndASavedOutboundIsOfferedForPrinting) 
     QTimer::singleShot(0, [&] {
         auto* dlg = w.findChild<TfrmOutEdit*>();
         ASSERT_NE(dlg, nullptr);
-        shownRemaining = dlg->lblRemain->text();
         dlg->edWeight->setText("9000");
         dlg->DoOK();
         dlg->edWeight->setText("5000");
         dlg->DoOK();
     });
-    const QString pdf = c.paths().AppDir + "slip.pdf";
-    prompter.AnswerYes();
-    prompter.AnswerPrintTo(pdf);
+    prompter.AnswerNo();
     w.DoNew();
-
-    const QString outNo = "CK" + Today() + "001";
-    EXPECT_EQ(shownRemaining, "该批次当前可出库存：8650.0 公斤");
     EXPECT_EQ(prompter.Texts(), QStringList{"出库重量 9000.0 大于可出库存 8650.0"});
-    EXPECT_EQ(prompter.Questions, QStringList{"出库单已保存，是否立即打印？"});
-    EXPECT_EQ(Column(w.Ledger(), "出库单号"), QStringList{outNo}) << "the ledger was reloaded";
+    EXPECT_EQ(prompter.Questions.size(), 1) << "printing offered once, after the save";
+    EXPECT_EQ(Column(w.Ledger(), "出库单号"), QStringList{"CK" + Today() + "001"}) << "the ledger was reloaded";
     EXPECT_EQ(c.batchRows("T_Outbound", b.BatchNo, "OutWt"), "5000");
-    const QStringList pages = PdfPages(pdf);
-    ASSERT_EQ(pages.size(), 1);
-    EXPECT_TRUE(pages[0].contains(outNo)) << qPrintable(pages[0]);
 
     w.DoPrint();  // the printer dialog cancelled: nothing printed, nothing said
     EXPECT_EQ(prompter.Texts().size(), 1);
-
 }

@@ -1,0 +1,58 @@
+#pragma once
+// The loads, rounds and list readings the workflow scenarios share.
+
+#include "forms/uGrid.h"
+#include "support/TestCentre.h"
+#include "workflow/uBatch.h"
+#include "workflow/uDryEnd.h"
+#include "workflow/uDrying.h"
+
+#include <gtest/gtest.h>
+
+inline const QDateTime kStart(QDate(2025, 3, 5), QTime(8, 0));
+inline const QDateTime kEnd(QDate(2025, 3, 5), QTime(14, 30));
+
+inline QString Today() { return QDate::currentDate().toString("yyyyMMdd"); }
+
+// A complete registration of a 10 t load of 稻谷 at 18 % into the seeded wet-grain position.
+inline TBatchInput Load(int farmerId) {
+    return {.RegTime = QDateTime(QDate(2025, 3, 5), QTime(9, 30)), .CarNo = " 苏A12345 ", .FarmerID = farmerId,
+            .GrainID = 1, .WhID = 1, .Team = "早班", .TargetMoisture = "14.5", .InMoisture = "18",
+            .GrossWt = "12000", .TareWt = "2000", .WetNetWt = "10000", .EstFee = "1,440.00"};
+}
+
+// A 10 t load at 20 % registered the day before kStart, waiting for the dryer.
+inline QString Registered(TTestCentre& c) {
+    return TBatchLogic(c.dm())
+        .Save({.RegTime = kStart.addDays(-1), .FarmerID = c.addFarmer("张三"), .GrainID = 1, .WhID = 1,
+               .InMoisture = "20", .GrossWt = "10000", .WetNetWt = "10000"})
+        .BatchNo;
+}
+
+inline TDispatchInput Dispatch(const QString& batchNo) {
+    return {.BatchNo = batchNo, .EquipID = 1, .WhInID = 1, .StartTime = kStart, .OpID = 2,
+            .TargetMoisture = "14", .DryTemp = "60", .FanGear = "中档"};
+}
+
+inline QString Dispatched(TTestCentre& c) {
+    const QString no = Registered(c);
+    EXPECT_TRUE(TDispatchLogic(c.dm()).Save(Dispatch(no)).Saved());
+    return no;
+}
+
+inline TRoundEndInput Unloaded(const QString& dry = "8650", const QString& moisture = "14") {
+    return {.EndTime = kEnd, .OutMoisture = moisture, .DryNetWt = dry, .DryHours = "6.5", .LossWt = "1350",
+            .LossRate = "13.5", .AbnormalMemo = " 正常 ", .DryWhID = 2};
+}
+
+inline QStringList Column(TQueryModel* model, const QString& column) {
+    QStringList values;
+    for (int r = 0; r < model->rowCount(); ++r) values << VarToStr(model->Value(r, column));
+    return values;
+}
+
+inline QStringList Column(TDM& dm, const TSqlText& q, const QString& column) {
+    TQueryModel model(dm);
+    model.Open(q);
+    return Column(&model, column);
+}
