@@ -2,32 +2,43 @@
 // The data module: the one owner of the database connection. Every window reads and
 // writes through it; nothing else opens the database file.
 
+#include "data/uDbConfig.h"
 #include "data/uValue.h"
 
 #include <QStringList>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
-#include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
 class TDM;
+class TDbConnection;
+class TDbCursor;
+
+// What a server says about a failure besides its message (empty from the embedded engine).
+struct TDbErrorInfo {
+    QString State;  // SQLSTATE
+    QString Table;
+    QString Column;
+    QString Constraint;
+};
 
 // Every database failure reaches callers as this, carrying the engine's message text.
 class TDbError : public std::runtime_error {
 public:
-    explicit TDbError(const QString& message);
+    explicit TDbError(const QString& message, TDbErrorInfo info = {});
     QString Message() const { return message_; }
+    const TDbErrorInfo& Info() const { return info_; }
 
 private:
     QString message_;
+    TDbErrorInfo info_;
 };
 
 // One prepared statement on the shared connection; finalized when it goes out of scope.
 class TStatement {
 public:
     TStatement(TDM& dm, const QString& sql);
-    TStatement(TStatement&& other) noexcept;
+    TStatement(TStatement&& other) noexcept = default;
     TStatement& operator=(TStatement&&) = delete;
     TStatement(const TStatement&) = delete;
     TStatement& operator=(const TStatement&) = delete;
@@ -44,15 +55,12 @@ public:
 
     int ColumnCount() const;
     QString ColumnName(int col) const;
-    TValueKind ColumnKind(int col) const { return kinds_.at(size_t(col)); }  // declared type; Null when none
+    TValueKind ColumnKind(int col) const;  // declared type; Null when none
     TValue Value(int col) const;           // of the current row, read by its declared type
     void PackValue(int col, std::string& out) const;  // the same value in TValue's packed form
 
 private:
-    TDM& dm_;
-    sqlite3_stmt* stmt_ = nullptr;
-    QString sql_;
-    std::vector<TValueKind> kinds_;  // declared once per column, read for every cell
+    std::unique_ptr<TDbCursor> cursor_;
 };
 
 // A query's rows read into memory, for the small look-ups and checks of the windows.
@@ -80,16 +88,20 @@ enum class TOpenMode { Existing, CreateNew };
 class TDM {
 public:
     explicit TDM(QString dbPath, TOpenMode mode = TOpenMode::Existing);
+    explicit TDM(TDbConfig config, TOpenMode mode = TOpenMode::Existing);
     ~TDM();
     TDM(const TDM&) = delete;
     TDM& operator=(const TDM&) = delete;
 
     // Closes the connection if open and opens it again; raises TDbError when the file
-    // cannot be opened or is not a database.
+    // cannot be opened or is not a database, or the server cannot be reached. False when the
+    // file does not exist and may not be created.
     bool Connect();
     void Close();
-    bool IsConnected() const { return db_ != nullptr; }
-    const QString& DbPath() const { return dbPath_; }
+    bool IsConnected() const { return connection_ != nullptr; }
+    const QString& DbPath() const { return config_.Path; }
+    const TDbConfig& Config() const { return config_; }
+    TDbEngine Engine() const { return config_.Engine; }
 
     TStatement NewQuery(const QString& sql);
     TQuery OpenSQL(const QString& sql);
@@ -99,8 +111,9 @@ public:
     TValue ScalarP(const QString& sql, const TParams& params = {});
     qint64 LastInsertId() const;
 
-    // A write transaction is taken at once (BEGIN IMMEDIATE), so a number drawn inside it
-    // cannot be drawn by another process before this one commits.
+    // A write transaction. With the file, it is taken at once, so a number drawn inside it
+    // cannot be drawn by another process before this one commits; with a server, the rows a
+    // save decides on are locked by its statements (SqlForUpdate).
     void BeginTrans();
     void CommitTrans();    // nothing when no transaction is open
     void RollbackTrans();  // nothing when no transaction is open
@@ -113,6 +126,8 @@ public:
     void SetLogUser(const QString& loginName) { logUser_ = loginName; }
 
     // Prefix + yyyymmdd + a sequence of at least three digits, one above today's highest.
+    // Drawn inside the save's transaction, a number is never given to two saves, and a save
+    // that is rolled back gives its number back.
     QString NextNo(const QString& prefix, const QString& table, const QString& field);
 
     // A consistent copy of the live database, checked before it is reported as made. A failed
@@ -120,23 +135,19 @@ public:
     void BackupTo(const QString& targetPath);
 
     // Statements that run longer than this are given up with an error (60 s by default).
-    void SetCommandTimeout(std::chrono::milliseconds limit) { commandTimeout_ = limit; }
+    void SetCommandTimeout(std::chrono::milliseconds limit);
 
 private:
     friend class TStatement;
     void Execute(const char* sql);
     void AddMissingIndexes();
-    [[noreturn]] void Fail(int rc) const;
-    void StartClock();
-    static int OnProgress(void* self);
+    TDbConnection& Connection() const;
 
-    QString dbPath_;
+    TDbConfig config_;
     TOpenMode mode_;
-    sqlite3* db_ = nullptr;
+    std::unique_ptr<TDbConnection> connection_;
     QString logUser_;
     std::chrono::milliseconds commandTimeout_{60000};
-    std::chrono::steady_clock::time_point deadline_{};
-    bool timedOut_ = false;
 };
 
 // Scoped write transaction: rolls back on destruction unless committed.

@@ -1,8 +1,12 @@
 #pragma once
 // The database schema and its creation on first start.
 
+#include "data/uDbConfig.h"
+
 #include <QString>
 #include <QStringList>
+
+class TDM;
 
 struct TSchema {
     QStringList Statements;    // tables, then indexes
@@ -13,6 +17,16 @@ const TSchema& MovelkarSchema();
 // Every index of the schema as "CREATE INDEX IF NOT EXISTS", so that a file made before an
 // index was added gets it at its next connect.
 QStringList MovelkarIndexes();
+
+// The schema's tables and indexes as the engine spells them (the server adds its numbering
+// counters).
+QStringList SchemaStatements(TDbEngine engine, const TSchema& schema = MovelkarSchema());
+// Creates every table and index in an empty database, inside the caller's transaction.
+void CreateSchema(TDM& dm, const TSchema& schema = MovelkarSchema(), bool withStartingRows = true);
+
+// On a server: creates the tables and starting rows when the schema holds no table yet;
+// otherwise as below for the file.
+void EnsureDatabase(const TDbConfig& config, const QString& backupDir, const TSchema& schema = MovelkarSchema());
 
 // When no file exists at dbPath: creates the folders, then the database with every
 // statement and starting row. The new file appears at dbPath complete or not at all.

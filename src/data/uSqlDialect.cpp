@@ -1,31 +1,58 @@
 #include "data/uSqlDialect.h"
 
-// Date-times are stored as text "yyyy-MM-dd HH:mm:ss" (DbTimeText), so the day and the month
+namespace {
+bool Pg(TDbEngine engine) { return engine == TDbEngine::PostgreSQL; }
+}  // namespace
+
+// Date-times are stored as text "yyyy-MM-dd HH:mm:ss" in the file, so the day and the month
 // are its leading characters: cheaper than parsing the date for every row of a report.
-QString SqlDayText(const QString& expr) { return "substr(" + expr + ",1,10)"; }
-
-QString SqlMonthText(const QString& expr) { return "substr(" + expr + ",1,7)"; }
-
-// datetime() writes the same "yyyy-MM-dd HH:mm:ss" text as every stored date-time.
-QString SqlTodayPlusDays(int days) {
-    const QString sign = days > 0 ? QStringLiteral("+") : QString();
-    const QString shift = days == 0 ? QString() : ",'" + sign + QString::number(days) + " days'";
-    return "datetime('now','localtime','start of day'" + shift + ")";
+QString SqlDayText(TDbEngine engine, const QString& expr) {
+    return Pg(engine) ? "to_char(" + expr + ",'YYYY-MM-DD')" : "substr(" + expr + ",1,10)";
 }
 
-// SQLite's LIKE already folds the case of ASCII letters.
-QString SqlLikeNoCase(const QString& expr, const QString& param) { return expr + " LIKE " + param; }
+QString SqlMonthText(TDbEngine engine, const QString& expr) {
+    return Pg(engine) ? "to_char(" + expr + ",'YYYY-MM')" : "substr(" + expr + ",1,7)";
+}
 
-QString SqlTotal(const QString& expr) { return "TOTAL(" + expr + ")"; }
+// SQLite's LIKE already folds the case of ASCII letters and knows no escape character; the
+// server is told the same, so a typed backslash is just a backslash.
+QString SqlLikeNoCase(TDbEngine engine, const QString& expr, const QString& param) {
+    return Pg(engine) ? expr + " ILIKE " + param + " ESCAPE ''" : expr + " LIKE " + param;
+}
 
-QString SqlRound(const QString& expr, int decimals) { return "ROUND(" + expr + "," + QString::number(decimals) + ")"; }
+QString SqlTotal(TDbEngine engine, const QString& expr) {
+    return Pg(engine) ? "CAST(COALESCE(SUM(" + expr + "),0) AS double precision)" : "TOTAL(" + expr + ")";
+}
 
-QString SqlSkipIndex(const QString& expr) { return "+" + expr; }
+QString SqlRound(TDbEngine engine, const QString& expr, int decimals) {
+    if (Pg(engine)) return "ROUND(CAST(" + expr + " AS numeric)," + QString::number(decimals) + ")";
+    return "ROUND(" + expr + "," + QString::number(decimals) + ")";
+}
 
-// SQLite keeps a result column's name as written.
-QString SqlResultName(const QString& name) { return "\"" + name + "\""; }
+QString SqlSkipIndex(TDbEngine engine, const QString& expr) { return Pg(engine) ? expr : "+" + expr; }
+
+// SQLite keeps a result column's name as written; the server folds unquoted names to lower case.
+QString SqlResultName(TDbEngine engine, const QString& name) {
+    return "\"" + (Pg(engine) ? name.toLower() : name) + "\"";
+}
 
 // SQLite already sorts a null below every value.
-QString SqlOrderTerm(const QString& column, const QString& direction) {
-    return direction.isEmpty() ? column : column + " " + direction;
+QString SqlOrderTerm(TDbEngine engine, const QString& column, const QString& direction) {
+    const bool descending = direction.compare("DESC", Qt::CaseInsensitive) == 0;
+    const QString term = direction.isEmpty() ? column : column + " " + direction;
+    if (!Pg(engine)) return term;
+    return term + (descending ? " NULLS LAST" : " NULLS FIRST");
+}
+
+QString SqlForUpdate(TDbEngine engine) { return Pg(engine) ? QStringLiteral(" FOR UPDATE") : QString(); }
+
+QString SqlCounterNext(TDbEngine) {
+    return QStringLiteral("INSERT INTO T_Counter(Prefix,Day,Seq) VALUES(:p,:d,:seed) ON CONFLICT (Prefix,Day) "
+                          "DO UPDATE SET Seq=GREATEST(T_Counter.Seq+1,EXCLUDED.Seq) RETURNING Seq");
+}
+
+QString SqlKeyCounterRestart(TDbEngine engine, const QString& table, const QString& keyColumn) {
+    if (!Pg(engine)) return {};
+    return QStringLiteral("SELECT setval(pg_get_serial_sequence('%1','%2'),COALESCE(MAX(%2),0)+1,false) FROM %1")
+        .arg(table.toLower(), keyColumn.toLower());
 }

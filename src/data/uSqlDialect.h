@@ -1,11 +1,11 @@
 #pragma once
 // The few pieces of SQL that differ between database engines, in one place, so that the
-// statements of the windows stay plain SQL. Every function returns the SQLite text in use today;
-// a second engine (PostgreSQL) answers the same question in its own spelling here.
+// statements of the windows stay plain SQL. Each function answers in the spelling of the engine
+// it is given (TDM::Engine()).
 //
 // What differs between SQLite and PostgreSQL, and what the statements do about it:
 //   - date-times: stored as text "yyyy-MM-dd HH:mm:ss" here, as timestamp there; day and month
-//     texts, "today" and date arithmetic go through SqlDayText, SqlMonthText, SqlTodayPlusDays;
+//     texts go through SqlDayText and SqlMonthText;
 //   - LIKE: ASCII letters match either case here, not there; a keyword search uses SqlLikeNoCase;
 //   - TOTAL(): SQLite's sum that is 0.0 over no rows; PostgreSQL has only SUM (null over none);
 //   - ROUND(x,n) of a floating-point value does not exist there (only of numeric);
@@ -14,33 +14,46 @@
 //     there higher; the grid's paging after the last row held counts on "lower", so the
 //     ORDER BY of a listing is spelled by SqlOrderTerm;
 //   - result column names: there unquoted names fold to lower case ("StockID" is stockid), so a
-//     quoted name of a result column is spelled by SqlResultName.
+//     quoted name of a result column is spelled by SqlResultName;
+//   - locking: here a save's BEGIN IMMEDIATE already admits one writer at a time; there a save
+//     locks the rows it decides on (SqlForUpdate), and numbers come from a counter row
+//     (SqlCounterNext).
 // Portable spellings are used plainly and need no helper: COALESCE (never IFNULL), CASE WHEN
 // (never iif), LIMIT/OFFSET, -1/0 for yes/no, 100.0 in a division, Chinese aliases, EXISTS,
 // WITH, UNION, SAVEPOINT.
 // The rule: a statement uses these helpers for anything engine-specific, and nothing else does.
 
+#include "data/uDbConfig.h"
+
 #include <QString>
 
 // The day of a stored date-time as text "yyyy-MM-dd" (null stays null).
-QString SqlDayText(const QString& expr);
+QString SqlDayText(TDbEngine engine, const QString& expr);
 // The month of a stored date-time as text "yyyy-MM" (null stays null).
-QString SqlMonthText(const QString& expr);
-// The start of today (local time) moved by whole days, as a stored date-time.
-QString SqlTodayPlusDays(int days);
+QString SqlMonthText(TDbEngine engine, const QString& expr);
 
 // expr LIKE param with ASCII letters matching either case, as staff type keywords.
-QString SqlLikeNoCase(const QString& expr, const QString& param);
+QString SqlLikeNoCase(TDbEngine engine, const QString& expr, const QString& param);
 // The sum of expr over the rows as a floating-point number, 0.0 when there are none.
-QString SqlTotal(const QString& expr);
+QString SqlTotal(TDbEngine engine, const QString& expr);
 // expr rounded to a number of decimals, whether expr is a whole, floating or fixed-point number.
-QString SqlRound(const QString& expr, int decimals);
+QString SqlRound(TDbEngine engine, const QString& expr, int decimals);
 // expr as a value that no index serves, so that the planner takes another index (one that
 // gives the wanted order) instead of one that only narrows the rows.
-QString SqlSkipIndex(const QString& expr);
+QString SqlSkipIndex(TDbEngine engine, const QString& expr);
 
 // A result column's name, quoted, as the engine names that column.
-QString SqlResultName(const QString& name);
+QString SqlResultName(TDbEngine engine, const QString& name);
 // One term of an ORDER BY (direction "DESC", "ASC" or empty) in which a null is lower than
 // every value: first ascending, last descending.
-QString SqlOrderTerm(const QString& column, const QString& direction);
+QString SqlOrderTerm(TDbEngine engine, const QString& column, const QString& direction);
+
+// Ends a SELECT that reads the rows a save decides on, so that no other station changes them
+// before this save commits.
+QString SqlForUpdate(TDbEngine engine);
+// The next sequence of a numbering (:p prefix, :d day "yyyyMMdd"), at least :seed, drawn from
+// the counter table inside the save's transaction. The server's engine only.
+QString SqlCounterNext(TDbEngine engine);
+// Moves the key counter of a table's self-numbering key past the highest key stored, after
+// rows were copied in with their keys; empty where the engine does that by itself.
+QString SqlKeyCounterRestart(TDbEngine engine, const QString& table, const QString& keyColumn);

@@ -206,12 +206,12 @@ bool TValue::operator==(const TValue& o) const {
     }
 }
 
-QString TSqlText::OrderedSql() const {
+QString TSqlText::OrderedSql(TDbEngine engine) const {
     if (Order.isEmpty()) return Sql;
     QStringList terms;
     for (const QString& key : Order) {
         const QStringList parts = key.split(' ', Qt::SkipEmptyParts);
-        terms << SqlOrderTerm(SqlResultName(parts.value(0)), parts.value(1));
+        terms << SqlOrderTerm(engine, SqlResultName(engine, parts.value(0)), parts.value(1));
     }
     return Sql + " ORDER BY " + terms.join(',');
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Tagged values: what a query field or a scalar query gives back, and what a parameter binds.
 
+#include "data/uDbConfig.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -71,7 +73,7 @@ struct TSqlText {
     QStringList Order;
 
     // Sql with its ORDER BY, for running the listing in one statement.
-    QString OrderedSql() const;
+    QString OrderedSql(TDbEngine engine) const;
 };
 
 double VarToFloat(const TValue& v, double def = 0);

@@ -75,7 +75,7 @@ void TfrmCrud::RefreshList() {
     const int row = CurrentRow();
     const TValue keptKey = row < 0 ? TValue() : model_->Value(row, def_.KeyField);
 
-    const TSqlText list = BuildListSql(def_, keyword_->text());
+    const TSqlText list = BuildListSql(dm_.Engine(), def_, keyword_->text());
     model_->Open(list);
 
     const int charWidth = grid_->fontMetrics().horizontalAdvance(QLatin1Char('0'));

@@ -127,13 +127,13 @@ TColDef MakeNumCol(const QString& listField, const QString& editField, const QSt
     return col;
 }
 
-TSqlText BuildListSql(const TCrudDef& def, const QString& keyword) {
+TSqlText BuildListSql(TDbEngine engine, const TCrudDef& def, const QString& keyword) {
     TSqlText out{def.ListSQL, {}, {}};
     const QString kw = keyword.trimmed();
     QStringList terms;
     if (!kw.isEmpty())
         for (const TColDef& col : def.Cols)
-            if (!col.EditField.isEmpty() && col.Kind == ckText) terms << SqlLikeNoCase(col.EditField, ":kw");
+            if (!col.EditField.isEmpty() && col.Kind == ckText) terms << SqlLikeNoCase(engine, col.EditField, ":kw");
     if (!terms.isEmpty()) {
         const bool hasWhere = def.ListSQL.toUpper().contains(" WHERE ");
         out.Sql += (hasWhere ? " AND (" : " WHERE (") + terms.join(" OR ") + ")";

@@ -63,7 +63,7 @@ struct TCrudDef {
 
 // The list query with the keyword filter over the searched text columns and the order.
 // The keyword is bound, never pasted, so any quote in it is harmless.
-TSqlText BuildListSql(const TCrudDef& def, const QString& keyword);
+TSqlText BuildListSql(TDbEngine engine, const TCrudDef& def, const QString& keyword);
 // The list column width in characters that a definition's pixel width stands for.
 int DisplayChars(int widthPx);
 

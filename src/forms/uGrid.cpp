@@ -72,7 +72,7 @@ int TQueryModel::FindRow(const std::function<bool(int row)>& match) {
 }
 
 void TQueryModel::ForEachRow(const std::function<void(const std::vector<TValue>& row)>& visit) const {
-    TStatement st = dm_.NewQuery(query_.OrderedSql());
+    TStatement st = dm_.NewQuery(query_.OrderedSql(dm_.Engine()));
     st.Bind(query_.Params);
     const int n = st.ColumnCount();
     std::vector<TValue> row(static_cast<size_t>(n));
@@ -133,21 +133,21 @@ int TQueryModel::ChunkRows(int held) {
     return std::clamp(held, kChunkRows, kMaxChunkRows);
 }
 
-TSqlText TQueryModel::FirstChunk(const TSqlText& query) {
+TSqlText TQueryModel::FirstChunk(TDbEngine engine, const TSqlText& query) {
     const QString limit = QStringLiteral(" LIMIT %1").arg(kChunkRows);
     if (query.Order.isEmpty()) return {query.Sql + limit, query.Params, {}};
     const TSqlText chunk{"SELECT * FROM (" + query.Sql + ") AS listing", query.Params, query.Order};
-    return {chunk.OrderedSql() + limit, chunk.Params, {}};
+    return {chunk.OrderedSql(engine) + limit, chunk.Params, {}};
 }
 
 TSqlText TQueryModel::ChunkQuery() const {
-    if (rowStart_.empty()) return FirstChunk(query_);
+    if (rowStart_.empty()) return FirstChunk(dm_.Engine(), query_);
     const QString limit = QStringLiteral(" LIMIT %1").arg(ChunkRows(rowCount()));
     if (keys_.empty())
         return {query_.Sql + limit + QStringLiteral(" OFFSET %1").arg(rowCount()), query_.Params, {}};
     TSqlText chunk{"SELECT * FROM (" + query_.Sql + ") AS listing WHERE ", query_.Params, query_.Order};
     chunk.Sql += AfterLastRow(chunk.Params);
-    return {chunk.OrderedSql() + limit, chunk.Params, {}};
+    return {chunk.OrderedSql(dm_.Engine()) + limit, chunk.Params, {}};
 }
 
 QString TQueryModel::AfterLastRow(TParams& params) const {
@@ -157,7 +157,7 @@ QString TQueryModel::AfterLastRow(TParams& params) const {
     QStringList alternatives;
     QStringList sameSoFar;
     for (size_t k = 0; k < keys_.size(); ++k) {
-        const QString column = SqlResultName(keys_[k].Column);
+        const QString column = SqlResultName(dm_.Engine(), keys_[k].Column);
         const TValue value = Cell(last, keys_[k].Index);
         const QString name = ":grid_last" + QString::number(k);
         if (!value.IsNull()) params.push_back({name.mid(1), value});

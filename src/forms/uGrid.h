@@ -39,7 +39,7 @@ public:
     int FindRow(const std::function<bool(int row)>& match);
 
     // The statement that reads a listing's first screen.
-    static TSqlText FirstChunk(const TSqlText& query);
+    static TSqlText FirstChunk(TDbEngine engine, const TSqlText& query);
 
     // Runs the whole query again from its first row, for exports.
     void ForEachRow(const std::function<void(const std::vector<TValue>& row)>& visit) const;

@@ -21,7 +21,7 @@ const QStringList& LogActions() {
     return actions;
 }
 
-TSqlText LogQuery(const TLogFilter& filter) {
+TSqlText LogQuery(TDbEngine engine, const TLogFilter& filter) {
     TSqlText q;
     q.Sql = "SELECT LogID AS 序号, OpTime AS 操作时间, LoginName AS 操作员, ActType AS 操作类型, TblName AS 数据表, "
             "RefNo AS 关联单号, Detail AS 明细 FROM T_Log WHERE 1=1";
@@ -36,11 +36,11 @@ TSqlText LogQuery(const TLogFilter& filter) {
         q.Params.push_back({"a", filter.Action});
     }
     if (const QString user = filter.User.trimmed(); !user.isEmpty()) {
-        q.Sql += " AND " + SqlLikeNoCase("LoginName", ":u");
+        q.Sql += " AND " + SqlLikeNoCase(engine, "LoginName", ":u");
         q.Params.push_back({"u", "%" + user + "%"});
     }
     if (const QString ref = filter.Ref.trimmed(); !ref.isEmpty()) {
-        q.Sql += " AND " + SqlLikeNoCase("RefNo", ":r");
+        q.Sql += " AND " + SqlLikeNoCase(engine, "RefNo", ":r");
         q.Params.push_back({"r", "%" + ref + "%"});
     }
     q.Order = QStringList{QStringLiteral("序号 DESC")};
@@ -94,7 +94,7 @@ TLogFilter TfrmLog::Filter() const {
 }
 
 void TfrmLog::DoQuery() {
-    const TSqlText q = LogQuery(Filter());
+    const TSqlText q = LogQuery(dm_.Engine(), Filter());
     model_->Close();
     model_->Open(q);
     FitColumns(grid, 40);

@@ -77,7 +77,7 @@ void TfrmReport::DoQuery() {
     model_->Close();
     shownKind_ = TReportKind(cbType->currentIndex());
     chartStale_ = true;
-    const TReportQuery report = ReportQuery(shownKind_, Input());
+    const TReportQuery report = ReportQuery(dm_.Engine(), shownKind_, Input());
     if (!report.Refusal.isEmpty()) {
         ShowWarn(report.Refusal);
         edtBatch->setFocus();

@@ -11,7 +11,7 @@ TParams DayRange(const QDate& from, const QDate& to) {
 
 // Money is summed to whole ten-thousandths of a yuan, as the currency columns hold it, so that
 // a sum of many fees does not show binary noise in the grid or the export.
-QString MoneySum(const QString& column) { return SqlRound("SUM(" + column + ")", 4); }
+QString MoneySum(TDbEngine engine, const QString& column) { return SqlRound(engine, "SUM(" + column + ")", 4); }
 }  // namespace
 
 const QStringList& ReportNames() {
@@ -22,19 +22,19 @@ const QStringList& ReportNames() {
     return names;
 }
 
-TReportQuery ReportQuery(TReportKind kind, const TReportInput& in) {
+TReportQuery ReportQuery(TDbEngine engine, TReportKind kind, const TReportInput& in) {
     switch (kind) {
-    case TReportKind::Daily: return {DailyReport(in.From, in.To), {}};
+    case TReportKind::Daily: return {DailyReport(engine, in.From, in.To), {}};
     case TReportKind::Trace: {
         const QString batchNo = in.BatchNo.trimmed();
         if (batchNo.isEmpty()) return {{}, QStringLiteral("请输入要溯源的批次号")};
         return {TraceReport(batchNo), {}};
     }
-    case TReportKind::FarmerStatement: return {FarmerReport(in.FarmerID), {}};
+    case TReportKind::FarmerStatement: return {FarmerReport(engine, in.FarmerID), {}};
     case TReportKind::Energy: return {EnergyReport(in.From, in.To), {}};
     case TReportKind::Loss: return {LossReport(in.From, in.To), {}};
-    case TReportKind::Monthly: return {MonthlyReport(in.From, in.To), {}};
-    case TReportKind::LossCheck: return {LossCheckReport(in.From, in.To, in.FarmerID, in.LossAllowance), {}};
+    case TReportKind::Monthly: return {MonthlyReport(engine, in.From, in.To), {}};
+    case TReportKind::LossCheck: return {LossCheckReport(engine, in.From, in.To, in.FarmerID, in.LossAllowance), {}};
     }
     return {};
 }
@@ -42,7 +42,7 @@ TReportQuery ReportQuery(TReportKind kind, const TReportInput& in) {
 // Each source is summed once per day over the range and the sums are joined to the list of
 // days, instead of one lookup per day and column. A day counts when anything happened on it,
 // so the list is taken from every batch, voided ones included.
-TSqlText DailyReport(const QDate& from, const QDate& to) {
+TSqlText DailyReport(TDbEngine engine, const QDate& from, const QDate& to) {
     const QString sql = QStringLiteral(
         "WITH b AS (SELECT %1 AS RDay, SUM(CASE WHEN Status<>'已作废' THEN 1 ELSE 0 END) AS N, "
         "SUM(CASE WHEN Status<>'已作废' THEN WetNetWt END) AS W FROM T_Batch WHERE RegTime BETWEEN :a AND :b "
@@ -53,7 +53,7 @@ TSqlText DailyReport(const QDate& from, const QDate& to) {
         "SELECT dd.RDay AS 日期, COALESCE(b.N,0) AS 收粮车次数, COALESCE(b.W,0) AS 收粮湿重公斤, "
         "COALESCE(d.W,0) AS 烘干干粮公斤, COALESCE(o.W,0) AS 出库数量公斤 "
         "FROM dd LEFT JOIN b ON b.RDay=dd.RDay LEFT JOIN d ON d.RDay=dd.RDay LEFT JOIN o ON o.RDay=dd.RDay")
-                            .arg(SqlDayText("RegTime"), SqlDayText("EndTime"), SqlDayText("OutTime"));
+                            .arg(SqlDayText(engine, "RegTime"), SqlDayText(engine, "EndTime"), SqlDayText(engine, "OutTime"));
     return {sql, DayRange(from, to), {QStringLiteral("日期")}};
 }
 
@@ -85,7 +85,7 @@ TSqlText TraceReport(const QString& batchNo) {
 
 // The batches and the settlements are each summed once per farmer; a chosen farmer narrows
 // the sums as well, so that one farmer's statement reads only that farmer's rows.
-TSqlText FarmerReport(int farmerId) {
+TSqlText FarmerReport(TDbEngine engine, int farmerId) {
     const bool one = farmerId > 0;
     const QString sql =
         QStringLiteral(
@@ -97,8 +97,8 @@ TSqlText FarmerReport(int farmerId) {
             "GROUP BY FarmerID) b ON b.FarmerID=f.FarmerID "
             "LEFT JOIN (SELECT FarmerID, %2 AS Fee, %3 AS Paid, %4 AS Debt FROM T_Settle%5 GROUP BY FarmerID) s "
             "ON s.FarmerID=f.FarmerID%6")
-            .arg(one ? QStringLiteral(" AND FarmerID=:fid") : QString(), MoneySum("TotalFee"), MoneySum("PaidAmt"),
-                 MoneySum("DebtAmt"), one ? QStringLiteral(" WHERE FarmerID=:fid") : QString(),
+            .arg(one ? QStringLiteral(" AND FarmerID=:fid") : QString(), MoneySum(engine, "TotalFee"), MoneySum(engine, "PaidAmt"),
+                 MoneySum(engine, "DebtAmt"), one ? QStringLiteral(" WHERE FarmerID=:fid") : QString(),
                  one ? QStringLiteral(" WHERE f.FarmerID=:fid") : QString());
     TParams params;
     if (one) params.push_back({"fid", farmerId});
@@ -134,7 +134,7 @@ TSqlText LossReport(const QDate& from, const QDate& to) {
 
 // As the daily report, by month: the range runs from the first day of the first month to the
 // last day of the last, whatever days were picked.
-TSqlText MonthlyReport(const QDate& from, const QDate& to) {
+TSqlText MonthlyReport(TDbEngine engine, const QDate& from, const QDate& to) {
     const QDate first(from.year(), from.month(), 1);
     const QDate last(to.year(), to.month(), to.daysInMonth());
     const QString sql =
@@ -155,14 +155,14 @@ TSqlText MonthlyReport(const QDate& from, const QDate& to) {
             "COALESCE(s.Paid,0) AS 已收合计, COALESCE(s.Debt,0) AS 新增欠款 "
             "FROM mm LEFT JOIN b ON b.RMonth=mm.RMonth LEFT JOIN d ON d.RMonth=mm.RMonth "
             "LEFT JOIN o ON o.RMonth=mm.RMonth LEFT JOIN s ON s.RMonth=mm.RMonth")
-            .arg(SqlMonthText("RegTime"), SqlMonthText("EndTime"), SqlMonthText("OutTime"),
-                 SqlMonthText("SettleTime"), MoneySum("TotalFee"), MoneySum("PaidAmt"), MoneySum("DebtAmt"));
+            .arg(SqlMonthText(engine, "RegTime"), SqlMonthText(engine, "EndTime"), SqlMonthText(engine, "OutTime"),
+                 SqlMonthText(engine, "SettleTime"), MoneySum(engine, "TotalFee"), MoneySum(engine, "PaidAmt"), MoneySum(engine, "DebtAmt"));
     return {sql, DayRange(first, last), {QStringLiteral("月份")}};
 }
 
 // Batches are taken by their last round, as in the loss analysis. A batch without both moisture
 // readings is listed with its weights and no theoretical figure, after all the others.
-TSqlText LossCheckReport(const QDate& from, const QDate& to, int farmerId, double allowance) {
+TSqlText LossCheckReport(TDbEngine engine, const QDate& from, const QDate& to, int farmerId, double allowance) {
     const QString sql =
         QStringLiteral(
             "WITH r AS (SELECT b.BatchNo, f.Name, g.GrainName, b.WetNetWt, b.InMoisture, d.OutMoisture, d.DryNetWt, "
@@ -175,8 +175,8 @@ TSqlText LossCheckReport(const QDate& from, const QDate& to, int farmerId, doubl
             "%4 AS 未解释损耗公斤, %5 AS 未解释损耗率百分比, "
             "CASE WHEN DryNetWt<T-WetNetWt*:allow/100.0 THEN '超出' ELSE '' END AS 超出允许 FROM r")
             .arg(SqlTheoreticalDryWeight("b.WetNetWt", "b.InMoisture", "d.OutMoisture"),
-                 farmerId > 0 ? QStringLiteral(" AND b.FarmerID=:fid") : QString(), SqlRound("T", 1),
-                 SqlRound("T-DryNetWt", 1), SqlRound("(T-DryNetWt)/WetNetWt*100", 2));
+                 farmerId > 0 ? QStringLiteral(" AND b.FarmerID=:fid") : QString(), SqlRound(engine, "T", 1),
+                 SqlRound(engine, "T-DryNetWt", 1), SqlRound(engine, "(T-DryNetWt)/WetNetWt*100", 2));
     TParams params = DayRange(from, to);
     params.push_back({"allow", allowance});
     if (farmerId > 0) params.push_back({"fid", farmerId});

@@ -27,23 +27,23 @@ struct TReportQuery {
 };
 
 // The statement of the chosen report over the inputs it uses; the others are ignored.
-TReportQuery ReportQuery(TReportKind kind, const TReportInput& in);
+TReportQuery ReportQuery(TDbEngine engine, TReportKind kind, const TReportInput& in);
 
 // One row per day from..to on which a batch was registered (voided ones too), a drying round
 // ended or grain went out: batches and wet weight (voided ones not counted), dry and outbound weight.
-TSqlText DailyReport(const QDate& from, const QDate& to);
+TSqlText DailyReport(TDbEngine engine, const QDate& from, const QDate& to);
 // The batch's registration, last drying round, dry-grain position, outbound total and
 // settlement: one row per settlement, none for an unknown batch.
 TSqlText TraceReport(const QString& batchNo);
 // Every farmer (or only the one given) with batches, wet weight and settled money, largest debt first.
-TSqlText FarmerReport(int farmerId);
+TSqlText FarmerReport(TDbEngine engine, int farmerId);
 // Per dryer, running hours and electricity, dry weight of finished rounds and kWh per ton.
 TSqlText EnergyReport(const QDate& from, const QDate& to);
 // Per grain, the batches whose last round ended in the range: weights and the average loss rate.
 TSqlText LossReport(const QDate& from, const QDate& to);
 // One row per month of from..to with intake, drying, outbound and settlement figures.
-TSqlText MonthlyReport(const QDate& from, const QDate& to);
+TSqlText MonthlyReport(TDbEngine engine, const QDate& from, const QDate& to);
 // One row per batch whose last round ended in the range (of one farmer, when given): the dry
 // weight its moisture readings explain against the weighed one, the unexplained loss largest first,
 // and "超出" where it is beyond the allowance.
-TSqlText LossCheckReport(const QDate& from, const QDate& to, int farmerId, double allowance);
+TSqlText LossCheckReport(TDbEngine engine, const QDate& from, const QDate& to, int farmerId, double allowance);

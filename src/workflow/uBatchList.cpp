@@ -16,7 +16,7 @@
 #include <QTableView>
 #include <memory>
 
-TSqlText BatchListQuery(const QString& status, const QString& keyword) {
+TSqlText BatchListQuery(TDbEngine engine, const QString& status, const QString& keyword) {
     TSqlText q;
     q.Sql = "SELECT b.BatchNo AS 批次号, b.RegTime AS 登记时间, b.CarNo AS 车牌号, f.Name AS 农户, "
             "g.GrainName AS 粮种, b.InMoisture AS 入库水分, b.Impurity AS 杂质, b.GrossWt AS 毛重, "
@@ -32,8 +32,8 @@ TSqlText BatchListQuery(const QString& status, const QString& keyword) {
     if (!k.isEmpty()) {
         // The farmers are matched once, not per batch, and the number and plate are read from
         // a narrow index instead of whole batch rows: a ten-year ledger is searched at once.
-        q.Sql += " AND (" + SqlLikeNoCase("b.BatchNo", ":k") + " OR " + SqlLikeNoCase("b.CarNo", ":k") +
-                 " OR b.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE " + SqlLikeNoCase("Name", ":k") + "))";
+        q.Sql += " AND (" + SqlLikeNoCase(engine, "b.BatchNo", ":k") + " OR " + SqlLikeNoCase(engine, "b.CarNo", ":k") +
+                 " OR b.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE " + SqlLikeNoCase(engine, "Name", ":k") + "))";
         q.Params.push_back({"k", "%" + k + "%"});
     }
     q.Order = QStringList{QStringLiteral("批次号 DESC")};
@@ -107,7 +107,7 @@ void TfrmBatchList::BuildUI() {
 }
 
 void TfrmBatchList::Reload() {
-    const TSqlText q = BatchListQuery(cbStatus->currentText(), edKeyword->text());
+    const TSqlText q = BatchListQuery(dm_.Engine(), cbStatus->currentText(), edKeyword->text());
     model_->Close();
     model_->Open(q);
     grid->resizeColumnsToContents();

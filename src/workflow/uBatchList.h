@@ -16,7 +16,7 @@ class TQueryModel;
 struct TSession;
 
 // The ledger query; "全部" or an empty status lists every status.
-TSqlText BatchListQuery(const QString& status, const QString& keyword);
+TSqlText BatchListQuery(TDbEngine engine, const QString& status, const QString& keyword);
 
 class TBatchVoidLogic {
 public:

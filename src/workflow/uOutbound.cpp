@@ -55,7 +55,7 @@ struct TOutboundLogic::TRowState {
 QList<TStockChoice> TOutboundLogic::Choices() const {
     // Read as a stream in the list's order: a centre may hold tens of thousands of rows in store.
     TStatement st = dm_.NewQuery(
-        "SELECT s.StockID, s.BatchNo, f.Name, g.GrainName, w.WhName, " + RemainingSql() +
+        "SELECT s.StockID, s.BatchNo, f.Name, g.GrainName, w.WhName, " + RemainingSql(dm_.Engine()) +
         " FROM ((T_Stock s LEFT JOIN T_Farmer f ON s.FarmerID=f.FarmerID) LEFT JOIN T_Grain g ON "
         "s.GrainID=g.GrainID) LEFT JOIN T_Wh w ON s.WhID=w.WhID WHERE " +
         OfferedCondition() + " ORDER BY s.StockID DESC");
@@ -76,7 +76,7 @@ QList<TStockChoice> TOutboundLogic::Choices() const {
 
 TOutboundLogic::TRowState TOutboundLogic::ReadRow(int stockId) const {
     const TQuery q = dm_.OpenSQLP("SELECT s.BatchNo, s.WhID, s.FarmerID, s.GrainID, CASE WHEN " + OfferedCondition() +
-                                      " THEN " + RemainingSql() + " ELSE 0.0 END AS Remain FROM T_Stock s "
+                                      " THEN " + RemainingSql(dm_.Engine()) + " ELSE 0.0 END AS Remain FROM T_Stock s "
                                       "WHERE s.StockID=:id",
                                   {{"id", stockId}});
     TRowState row;
@@ -180,7 +180,7 @@ void TOutboundLogic::Write(const TOutboundInput& in, const TRowState& row, const
 
 // ---- Ledger query -----------------------------------------------------------------------
 
-TSqlText OutListQuery(std::optional<std::pair<QDate, QDate>> dates, const QString& type, const QString& keyword) {
+TSqlText OutListQuery(TDbEngine engine, std::optional<std::pair<QDate, QDate>> dates, const QString& type, const QString& keyword) {
     TSqlText q;
     q.Sql = "SELECT o.OutNo AS 出库单号, o.OutTime AS 出库时间, o.OutType AS 出库类型, o.BatchNo AS 批次号, "
             "f.Name AS 农户, g.GrainName AS 粮种, o.OutWt AS 出库净重公斤, o.Destination AS 去向, o.Driver AS 司机, "
@@ -190,7 +190,7 @@ TSqlText OutListQuery(std::optional<std::pair<QDate, QDate>> dates, const QStrin
         // A few weeks are read through the time index and sorted; a longer span is read in number
         // order, where the first screen fills long before the whole span is sorted.
         const bool fewWeeks = dates->first.daysTo(dates->second) <= kIndexedDays;
-        q.Sql += " AND " + (fewWeeks ? QStringLiteral("o.OutTime") : SqlSkipIndex("o.OutTime")) + " BETWEEN :d1 AND :d2";
+        q.Sql += " AND " + (fewWeeks ? QStringLiteral("o.OutTime") : SqlSkipIndex(engine, "o.OutTime")) + " BETWEEN :d1 AND :d2";
         q.Params.push_back({"d1", QDateTime(dates->first, QTime(0, 0))});
         q.Params.push_back({"d2", EndOfDay(dates->second)});
     }
@@ -201,8 +201,8 @@ TSqlText OutListQuery(std::optional<std::pair<QDate, QDate>> dates, const QStrin
     const QString k = keyword.trimmed();
     if (!k.isEmpty()) {
         // The farmers are matched once, not once per outbound.
-        q.Sql += " AND (" + SqlLikeNoCase("o.BatchNo", ":k") + " OR o.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE " +
-                 SqlLikeNoCase("Name", ":k") + "))";
+        q.Sql += " AND (" + SqlLikeNoCase(engine, "o.BatchNo", ":k") + " OR o.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE " +
+                 SqlLikeNoCase(engine, "Name", ":k") + "))";
         q.Params.push_back({"k", "%" + k + "%"});
     }
     q.Order = QStringList{QStringLiteral("出库单号 DESC")};
@@ -365,7 +365,7 @@ void TfrmOutList::BuildUI() {
 void TfrmOutList::Reload() {
     std::optional<std::pair<QDate, QDate>> dates;
     if (chkDate->isChecked()) dates = std::make_pair(dtFrom->date(), dtTo->date());
-    const TSqlText q = OutListQuery(dates, cbType->currentText(), edKeyword->text());
+    const TSqlText q = OutListQuery(dm_.Engine(), dates, cbType->currentText(), edKeyword->text());
     model_->Close();
     model_->Open(q);
     grid->resizeColumnsToContents();

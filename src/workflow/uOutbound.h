@@ -78,7 +78,7 @@ private:
 };
 
 // The ledger query; "全部" lists every type; dates bound the outbound time when given.
-TSqlText OutListQuery(std::optional<std::pair<QDate, QDate>> dates, const QString& type, const QString& keyword);
+TSqlText OutListQuery(TDbEngine engine, std::optional<std::pair<QDate, QDate>> dates, const QString& type, const QString& keyword);
 
 class TfrmOutEdit : public QDialog {
     Q_OBJECT

@@ -22,7 +22,7 @@ namespace {
 const QString kNotSettled = QStringLiteral("未结算");
 }  // namespace
 
-TSqlText SettleListQuery(const QString& filter, const QString& keyword) {
+TSqlText SettleListQuery(TDbEngine engine, const QString& filter, const QString& keyword) {
     TSqlText q;
     q.Sql = "SELECT b.BatchNo AS 批次号, f.Name AS 农户, g.GrainName AS 粮种, b.WetNetWt AS 湿粮净重, "
             "(SELECT d.DryNetWt FROM T_Drying d WHERE d.BatchNo=b.BatchNo ORDER BY d.Round DESC LIMIT 1) AS 最终干粮, "
@@ -44,8 +44,8 @@ TSqlText SettleListQuery(const QString& filter, const QString& keyword) {
     if (!k.isEmpty()) {
         // The farmers are matched once, not per batch; number, farmer and status are read from a
         // narrow index, so a keyword found nowhere in ten years is answered at once.
-        q.Sql += " AND (" + SqlLikeNoCase("b.BatchNo", ":k") + " OR b.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE " +
-                 SqlLikeNoCase("Name", ":k") + "))";
+        q.Sql += " AND (" + SqlLikeNoCase(engine, "b.BatchNo", ":k") + " OR b.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE " +
+                 SqlLikeNoCase(engine, "Name", ":k") + "))";
         q.Params.push_back({"k", "%" + k + "%"});
     }
     q.Order = QStringList{QStringLiteral("批次号 DESC")};
@@ -117,7 +117,7 @@ void TfrmSettleList::BuildUI() {
 }
 
 void TfrmSettleList::Reload() {
-    const TSqlText q = SettleListQuery(cbFilter->currentText(), edKeyword->text());
+    const TSqlText q = SettleListQuery(dm_.Engine(), cbFilter->currentText(), edKeyword->text());
     model_->Close();
     model_->Open(q);
     grid->resizeColumnsToContents();

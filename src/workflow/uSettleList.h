@@ -16,7 +16,7 @@ class TQueryModel;
 struct TSession;
 
 // The ledger query; filter "全部", "未结算", "挂账", "部分欠款" or "已结清".
-TSqlText SettleListQuery(const QString& filter, const QString& keyword);
+TSqlText SettleListQuery(TDbEngine engine, const QString& filter, const QString& keyword);
 
 class TSettleVoidLogic {
 public:

@@ -27,11 +27,11 @@ qint64 RoundEven(double x) { return qint64(std::nearbyint(x)); }
 QString BatchLike(const QString& text) { return "%" + text.trimmed() + "%"; }
 }  // namespace
 
-TSqlText LiveStockQuery(int whId, const QString& batchText, bool onlyRemaining) {
+TSqlText LiveStockQuery(TDbEngine engine, int whId, const QString& batchText, bool onlyRemaining) {
     TSqlText q;
     q.Sql = "SELECT s.StockID, s.BatchNo AS 批次号, f.Name AS 农户, g.GrainName AS 粮种, w.WhName AS 仓位, "
             "s.Moisture AS 干粮水分, s.Qty AS 入仓数量, " +
-            RemainingSql() +
+            RemainingSql(engine) +
             " AS 剩余数量, s.InTime AS 入仓时间, s.Status AS 库存状态 FROM ((T_Stock s LEFT JOIN T_Farmer f ON "
             "s.FarmerID=f.FarmerID) LEFT JOIN T_Grain g ON s.GrainID=g.GrainID) LEFT JOIN T_Wh w ON s.WhID=w.WhID "
             "WHERE 1=1";
@@ -40,22 +40,22 @@ TSqlText LiveStockQuery(int whId, const QString& batchText, bool onlyRemaining) 
         q.Params.push_back({"wh", whId});
     }
     if (!batchText.trimmed().isEmpty()) {
-        q.Sql += " AND " + SqlLikeNoCase("s.BatchNo", ":bn");
+        q.Sql += " AND " + SqlLikeNoCase(engine, "s.BatchNo", ":bn");
         q.Params.push_back({"bn", BatchLike(batchText)});
     }
-    if (onlyRemaining) q.Sql += " AND " + LiveStockCondition() + " AND " + RemainingSql() + " > 0";
+    if (onlyRemaining) q.Sql += " AND " + LiveStockCondition() + " AND " + RemainingSql(engine) + " > 0";
     q.Order = QStringList{QStringLiteral("StockID DESC")};
     return q;
 }
 
-TSqlText StockMoveQuery(const QString& batchText) {
+TSqlText StockMoveQuery(TDbEngine engine, const QString& batchText) {
     TSqlText q;
     q.Sql = "SELECT m.MoveID, m.MoveTime AS 时间, m.BatchNo AS 批次号, (SELECT f.Name FROM T_Batch b LEFT JOIN "
             "T_Farmer f ON b.FarmerID=f.FarmerID WHERE b.BatchNo=m.BatchNo LIMIT 1) AS 农户, w.WhName AS 仓位, "
             "m.MoveType AS 异动类型, m.Qty AS 数量公斤, o.OpName AS 经手人, m.Remark AS 备注 FROM (T_StockMove m "
             "LEFT JOIN T_Wh w ON m.WhID=w.WhID) LEFT JOIN T_Operator o ON m.OpID=o.OpID WHERE 1=1";
     if (!batchText.trimmed().isEmpty()) {
-        q.Sql += " AND " + SqlLikeNoCase("m.BatchNo", ":bn");
+        q.Sql += " AND " + SqlLikeNoCase(engine, "m.BatchNo", ":bn");
         q.Params.push_back({"bn", BatchLike(batchText)});
     }
     q.Order = QStringList{QStringLiteral("MoveID DESC")};
@@ -89,7 +89,7 @@ TStockWarnLogic::TLiveFigures TStockWarnLogic::ScanLive(const QDate& today) cons
     // One pass over the live rows, oldest first, gives both sections: every remaining quantity is
     // worked out once however many rows a centre keeps in store.
     TStatement st = dm_.NewQuery(
-        "SELECT s.WhID, s.GrainID, s.BatchNo, s.InTime, f.Name, w.WhName, " + RemainingSql() +
+        "SELECT s.WhID, s.GrainID, s.BatchNo, s.InTime, f.Name, w.WhName, " + RemainingSql(dm_.Engine()) +
         " FROM (T_Stock s LEFT JOIN T_Farmer f ON s.FarmerID=f.FarmerID) LEFT JOIN T_Wh w ON s.WhID=w.WhID WHERE " +
         LiveStockCondition() + " ORDER BY s.InTime, s.StockID");
     const QDateTime dayStart(today, QTime(0, 0));
@@ -185,7 +185,7 @@ void TfrmStock::RefreshAll() {
 }
 
 void TfrmStock::RefreshStock() {
-    const TSqlText q = LiveStockQuery(ComboID(cbWh), edBatch->text(), chkRemain->isChecked());
+    const TSqlText q = LiveStockQuery(dm_.Engine(), ComboID(cbWh), edBatch->text(), chkRemain->isChecked());
     stock_->Close();
     stock_->Open(q);
     // The key column keeps its table name in the query; the staff read it in Chinese.
@@ -194,7 +194,7 @@ void TfrmStock::RefreshStock() {
 }
 
 void TfrmStock::RefreshMove() {
-    const TSqlText q = StockMoveQuery(edBatch->text());
+    const TSqlText q = StockMoveQuery(dm_.Engine(), edBatch->text());
     moves_->Close();
     moves_->Open(q);
     moveGrid->resizeColumnsToContents();

@@ -18,9 +18,9 @@ class TQueryModel;
 
 // Every stock row with what it still holds, newest first; position 0 means all positions.
 // With onlyRemaining, only the live rows that still hold grain.
-TSqlText LiveStockQuery(int whId, const QString& batchText, bool onlyRemaining);
+TSqlText LiveStockQuery(TDbEngine engine, int whId, const QString& batchText, bool onlyRemaining);
 // The movement journal, newest first.
-TSqlText StockMoveQuery(const QString& batchText);
+TSqlText StockMoveQuery(TDbEngine engine, const QString& batchText);
 
 class TStockWarnLogic {
 public:

@@ -12,13 +12,13 @@ QString LiveStockCondition(const QString& s) {
     return s + QStringLiteral(".Status IN ('待烘干','在库')");
 }
 
-QString BatchOutboundSql(const QString& s) {
-    return QStringLiteral("(SELECT %1 FROM T_Outbound o WHERE o.BatchNo=%2.BatchNo)").arg(SqlTotal("o.OutWt"), s);
+QString BatchOutboundSql(TDbEngine engine, const QString& s) {
+    return QStringLiteral("(SELECT %1 FROM T_Outbound o WHERE o.BatchNo=%2.BatchNo)").arg(SqlTotal(engine, "o.OutWt"), s);
 }
 
-QString RemainingSql(const QString& s) {
+QString RemainingSql(TDbEngine engine, const QString& s) {
     return QStringLiteral("(CASE WHEN %1 THEN %2.Qty - %3 ELSE 0.0 END)")
-        .arg(LiveStockCondition(s), s, BatchOutboundSql(s));
+        .arg(LiveStockCondition(s), s, BatchOutboundSql(engine, s));
 }
 
 bool ExceedsRemaining(double weight, double remaining) {
@@ -29,7 +29,7 @@ bool ExceedsRemaining(double weight, double remaining) {
 bool IsEmptied(double remaining) { return remaining <= kWeightSlack + kRounding; }
 
 double BatchRemaining(TDM& dm, const QString& batchNo) {
-    return VarToFloat(dm.ScalarP("SELECT " + SqlTotal(RemainingSql()) + " FROM T_Stock s WHERE s.BatchNo=:b AND " +
+    return VarToFloat(dm.ScalarP("SELECT " + SqlTotal(dm.Engine(), RemainingSql(dm.Engine())) + " FROM T_Stock s WHERE s.BatchNo=:b AND " +
                                      LiveStockCondition(),
                                  {{"b", batchNo}}),
                       0);

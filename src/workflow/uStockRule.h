@@ -7,6 +7,8 @@
 // everything handed out of its batch. A row whose grain has left ("已出库", which is also what
 // the wet row becomes once its batch is dried) or that was voided ("已作废") holds nothing.
 
+#include "data/uDbConfig.h"
+
 #include <QString>
 
 class TDM;
@@ -20,9 +22,9 @@ inline constexpr double kWeightSlack = 0.01;
 // serves every statement whose WHERE holds this condition as it stands.
 QString LiveStockCondition(const QString& s = QStringLiteral("s"));
 // What the batch has handed out in all, 0 when nothing.
-QString BatchOutboundSql(const QString& s = QStringLiteral("s"));
+QString BatchOutboundSql(TDbEngine engine, const QString& s = QStringLiteral("s"));
 // What the row still holds by the rule above; 0 for a row that is not live.
-QString RemainingSql(const QString& s = QStringLiteral("s"));
+QString RemainingSql(TDbEngine engine, const QString& s = QStringLiteral("s"));
 
 // Whether `weight` is more than can be handed out of `remaining`: more than the slack above it,
 // or anything at all when nothing is left.

@@ -1,0 +1,333 @@
+#include "data/uPgEngine.h"
+
+#include "data/uDM.h"
+
+#include <libpq-fe.h>
+
+#include <QHash>
+#include <QRegularExpression>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+// Type OIDs of the built-in types (pg_type.dat); fixed since the first releases.
+constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700, kFloat8 = 701,
+              kTimestamp = 1114, kTimestampTz = 1184, kNumeric = 1700;
+
+struct TResult {
+    PGresult* r = nullptr;
+    TResult() = default;
+    explicit TResult(PGresult* res) : r(res) {}
+    TResult(TResult&& o) noexcept : r(std::exchange(o.r, nullptr)) {}
+    TResult& operator=(TResult&& o) noexcept {
+        if (this != &o) {
+            PQclear(r);
+            r = std::exchange(o.r, nullptr);
+        }
+        return *this;
+    }
+    ~TResult() { PQclear(r); }
+};
+
+QString Field(const PGresult* r, int code) { return QString::fromUtf8(PQresultErrorField(r, code)); }
+
+void IgnoreNotice(void*, const char*) {}
+
+// ":name" markers become "$n"; text in quotes, comments and "::" casts are left alone.
+struct TRewritten {
+    QByteArray Sql;
+    QStringList Names;  // of $1, $2, ...
+};
+
+TRewritten Rewrite(const QString& sql) {
+    TRewritten out;
+    QString text;
+    text.reserve(sql.size() + 8);
+    const int n = int(sql.size());
+    for (int i = 0; i < n; ++i) {
+        const QChar c = sql[i];
+        if (c == '\'' || c == '"') {
+            const int end = sql.indexOf(c, i + 1);
+            const int stop = end < 0 ? n - 1 : end;
+            text += sql.mid(i, stop - i + 1);
+            i = stop;
+            continue;
+        }
+        if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+            const int end = sql.indexOf('\n', i);
+            const int stop = end < 0 ? n - 1 : end;
+            text += sql.mid(i, stop - i + 1);
+            i = stop;
+            continue;
+        }
+        if (c == ':' && i + 1 < n && sql[i + 1] == ':') {
+            text += "::";
+            ++i;
+            continue;
+        }
+        if (c == ':' && i + 1 < n && (sql[i + 1].isLetter() || sql[i + 1] == '_')) {
+            int j = i + 1;
+            while (j < n && (sql[j].isLetterOrNumber() || sql[j] == '_')) ++j;
+            const QString name = sql.mid(i + 1, j - i - 1);
+            int index = out.Names.indexOf(name);
+            if (index < 0) {
+                out.Names << name;
+                index = int(out.Names.size()) - 1;
+            }
+            text += "$" + QString::number(index + 1);
+            i = j - 1;
+            continue;
+        }
+        text += c;
+    }
+    out.Sql = text.toUtf8();
+    return out;
+}
+
+class TPgConnection;
+
+class TPgCursor final : public TDbCursor {
+public:
+    TPgCursor(TPgConnection& db, const QString& sql);
+
+    void Bind(const TParams& params) override;
+    bool Next() override;
+    int ColumnCount() override { return PQnfields(Described()); }
+    QString ColumnName(int col) override;
+    TValueKind ColumnKind(int col) override {
+        Described();
+        return kinds_.at(size_t(col));
+    }
+    TValue Value(int col) const override;
+    void PackValue(int col, std::string& out) const override;
+
+private:
+    const PGresult* Described();
+    void ReadKinds(const PGresult* r);
+
+    TPgConnection& db_;
+    QString sql_;
+    TRewritten text_;
+    std::vector<TValue> values_;
+    std::vector<bool> bound_;
+    TResult result_;
+    TResult description_;
+    bool executed_ = false;
+    int row_ = -1;
+    std::vector<TValueKind> kinds_;
+    std::vector<QString> names_;  // spelled as in the statement, found once per result
+};
+
+class TPgConnection final : public TDbConnection {
+public:
+    explicit TPgConnection(PGconn* conn) : conn_(conn) { PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr); }
+    ~TPgConnection() override { PQfinish(conn_); }
+
+    TDbEngine Engine() const override { return TDbEngine::PostgreSQL; }
+    std::unique_ptr<TDbCursor> Prepare(const QString& sql) override { return std::make_unique<TPgCursor>(*this, sql); }
+    qint64 LastInsertId() override;
+    void Begin() override { Execute("BEGIN"); }
+    bool InTransaction() const override {
+        const PGTransactionStatusType s = PQtransactionStatus(conn_);
+        return s == PQTRANS_INTRANS || s == PQTRANS_INERROR || s == PQTRANS_ACTIVE;
+    }
+    void SetCommandTimeout(std::chrono::milliseconds limit) override {
+        timeout_ = limit;
+        Execute("SET statement_timeout = " + QByteArray::number(qint64(limit.count())));
+    }
+    void BackupTo(const QString&) override {
+        throw TDbError(QStringLiteral("PostgreSQL 数据库的备份由数据模块完成"));
+    }
+
+    void Execute(const QByteArray& sql) { Check(PQexec(conn_, sql.constData())); }
+    PGconn* Handle() const { return conn_; }
+
+    // The result, or TDbError with the server's reason and its SQLSTATE.
+    TResult Check(PGresult* res) const {
+        TResult result(res);
+        const ExecStatusType status = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+        if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK || status == PGRES_EMPTY_QUERY) return result;
+        if (!res) throw TDbError(QString::fromUtf8(PQerrorMessage(conn_)).trimmed());
+        TDbErrorInfo info;
+        info.State = Field(res, PG_DIAG_SQLSTATE);
+        info.Table = Field(res, PG_DIAG_TABLE_NAME);
+        info.Column = Field(res, PG_DIAG_COLUMN_NAME);
+        info.Constraint = Field(res, PG_DIAG_CONSTRAINT_NAME);
+        if (info.State == "57014") throw TDbError(CommandTimeoutText(timeout_), info);
+        QString message = Field(res, PG_DIAG_MESSAGE_PRIMARY);
+        if (message.isEmpty()) message = QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
+        if (message.isEmpty()) message = QString::fromUtf8(PQerrorMessage(conn_)).trimmed();
+        throw TDbError(message, info);
+    }
+
+private:
+    PGconn* conn_;
+    std::chrono::milliseconds timeout_{60000};
+};
+
+qint64 TPgConnection::LastInsertId() {
+    const TResult r = Check(PQexec(conn_, "SELECT lastval()"));
+    return PQntuples(r.r) > 0 ? std::strtoll(PQgetvalue(r.r, 0, 0), nullptr, 10) : 0;
+}
+
+TPgCursor::TPgCursor(TPgConnection& db, const QString& sql) : db_(db), sql_(sql), text_(Rewrite(sql)) {
+    values_.resize(size_t(text_.Names.size()));
+}
+
+void TPgCursor::Bind(const TParams& params) {
+    for (const auto& [name, value] : params) {
+        const int index = int(text_.Names.indexOf(name));
+        if (index < 0) throw TDbError(QStringLiteral("参数 %1 在语句中不存在").arg(name));
+        values_[size_t(index)] = value;
+    }
+    executed_ = false;
+    result_ = TResult();
+    row_ = -1;
+}
+
+bool TPgCursor::Next() {
+    if (!executed_) {
+        const size_t n = values_.size();
+        std::vector<Oid> types(n, 0);
+        std::vector<QByteArray> texts(n);
+        std::vector<const char*> pointers(n, nullptr);
+        for (size_t i = 0; i < n; ++i) {
+            const TValue& v = values_[i];
+            switch (v.Kind()) {
+            case TValueKind::Null: continue;
+            // Text stays untyped so the server reads it as whatever the column needs.
+            case TValueKind::Text: texts[i] = v.AsText().toUtf8(); break;
+            case TValueKind::DateTime: types[i] = kTimestamp; texts[i] = v.AsText().toUtf8(); break;
+            case TValueKind::Integer:
+            case TValueKind::Boolean: types[i] = kInt8; texts[i] = QByteArray::number(v.AsInt64()); break;
+            case TValueKind::Float: types[i] = kFloat8; texts[i] = QByteArray::number(v.AsDouble(), 'g', 17); break;
+            case TValueKind::Currency:
+                types[i] = kNumeric;
+                texts[i] = QByteArray::number(double(v.MoneyUnits()) / 10000.0, 'f', 4);
+                break;
+            }
+            pointers[i] = texts[i].constData();
+        }
+        result_ = db_.Check(PQexecParams(db_.Handle(), text_.Sql.constData(), int(n), types.data(), pointers.data(),
+                                         nullptr, nullptr, 0));
+        executed_ = true;
+        row_ = -1;
+        ReadKinds(result_.r);
+    }
+    if (!result_.r || row_ + 1 >= PQntuples(result_.r)) return false;
+    ++row_;
+    return true;
+}
+
+const PGresult* TPgCursor::Described() {
+    if (result_.r) return result_.r;
+    if (!description_.r) {
+        db_.Check(PQprepare(db_.Handle(), "", text_.Sql.constData(), 0, nullptr));
+        description_ = db_.Check(PQdescribePrepared(db_.Handle(), ""));
+        ReadKinds(description_.r);
+    }
+    return description_.r;
+}
+
+void TPgCursor::ReadKinds(const PGresult* r) {
+    const int n = PQnfields(r);
+    kinds_.assign(size_t(n), TValueKind::Null);
+    names_.assign(size_t(n), QString());
+    for (int c = 0; c < n; ++c) {
+        const bool tableColumn = PQftable(r, c) != InvalidOid;
+        TValueKind& kind = kinds_[size_t(c)];
+        switch (PQftype(r, c)) {
+        // Yes/no fields are the only smallint columns: -1/0 read back as a boolean.
+        case kInt2: kind = tableColumn ? TValueKind::Boolean : TValueKind::Integer; break;
+        case kInt4:
+        case kInt8: kind = TValueKind::Integer; break;
+        case kFloat4:
+        case kFloat8: kind = TValueKind::Float; break;
+        // Money columns are numeric(19,4); a sum or other figure worked out in the statement
+        // reads as a plain number, as the embedded engine gives it.
+        case kNumeric: kind = tableColumn ? TValueKind::Currency : TValueKind::Null; break;
+        case kTimestamp:
+        case kTimestampTz: kind = TValueKind::DateTime; break;
+        case kBool: kind = TValueKind::Null; break;
+        default: kind = TValueKind::Text; break;
+        }
+    }
+}
+
+QString TPgCursor::ColumnName(int col) {
+    // Unquoted names come back folded to lower case; the statement's own spelling is the
+    // one the windows and the embedded engine use.
+    QString& name = names_.at(size_t((Described(), col)));
+    if (!name.isEmpty()) return name;
+    const QString folded = QString::fromUtf8(PQfname(Described(), col));
+    const QRegularExpression word("(?<![\\w$])" + QRegularExpression::escape(folded) + "(?!\\w)",
+                                  QRegularExpression::CaseInsensitiveOption);
+    QRegularExpressionMatch last;
+    for (auto it = word.globalMatch(sql_); it.hasNext();) last = it.next();
+    name = last.hasMatch() ? last.captured(0) : folded;
+    return name;
+}
+
+TValue TPgCursor::Value(int col) const {
+    if (PQgetisnull(result_.r, row_, col)) return {};
+    const char* text = PQgetvalue(result_.r, row_, col);
+    const int length = PQgetlength(result_.r, row_, col);
+    switch (kinds_[size_t(col)]) {
+    case TValueKind::Text: return QString::fromUtf8(text, length);
+    case TValueKind::Integer: return qint64(std::strtoll(text, nullptr, 10));
+    case TValueKind::Boolean: return std::strtoll(text, nullptr, 10) != 0;
+    case TValueKind::Float: return std::strtod(text, nullptr);
+    case TValueKind::Currency: return TValue::Money(std::strtod(text, nullptr));
+    case TValueKind::DateTime: return TValue::FromDbTime(text, length);
+    case TValueKind::Null: break;
+    }
+    if (PQftype(result_.r, col) == kBool) return qint64(text[0] == 't' ? 1 : 0);
+    if (std::strpbrk(text, ".eEN")) return std::strtod(text, nullptr);
+    return qint64(std::strtoll(text, nullptr, 10));
+}
+
+void TPgCursor::PackValue(int col, std::string& out) const {
+    if (kinds_[size_t(col)] == TValueKind::Text && !PQgetisnull(result_.r, row_, col)) {
+        TValue::PackText(PQgetvalue(result_.r, row_, col), PQgetlength(result_.r, row_, col), out);
+        return;
+    }
+    Value(col).Pack(out);
+}
+
+QByteArray Identifier(const QString& name) {
+    QString n = name;
+    n.replace("\"", "\"\"");
+    return ("\"" + n + "\"").toUtf8();
+}
+
+PGconn* ConnectRaw(const TDbConfig& config, QString* reason) {
+    const QByteArray info = config.ConnInfo().toUtf8();
+    PGconn* conn = PQconnectdb(info.constData());
+    if (conn && PQstatus(conn) == CONNECTION_OK) return conn;
+    if (reason) *reason = conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed() : QStringLiteral("内存不足");
+    PQfinish(conn);
+    return nullptr;
+}
+}  // namespace
+
+std::unique_ptr<TDbConnection> OpenPostgres(const TDbConfig& config, bool create) {
+    QString reason;
+    PGconn* conn = ConnectRaw(config, &reason);
+    if (!conn) throw TDbError(QStringLiteral("无法连接数据库服务器：") + reason, TDbErrorInfo{"08001", {}, {}, {}});
+    auto connection = std::make_unique<TPgConnection>(conn);
+    const QByteArray schema = Identifier(config.SchemaName());
+    // Date-times travel as "yyyy-MM-dd HH:mm:ss", the one text form the program reads and writes.
+    connection->Execute("SET DateStyle = 'ISO, YMD'");
+    connection->Execute("SET lock_timeout = '10s'");
+    if (create) connection->Execute("CREATE SCHEMA IF NOT EXISTS " + schema);
+    connection->Execute("SET search_path TO " + schema);
+    connection->SetCommandTimeout(std::chrono::milliseconds(60000));
+    return connection;
+}
+
+bool PostgresReachable(const TDbConfig& config, QString* reason) {
+    PGconn* conn = ConnectRaw(config, reason);
+    PQfinish(conn);
+    return conn != nullptr;
+}
