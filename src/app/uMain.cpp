@@ -54,6 +54,11 @@ const std::array<TBoardButton, 23> kBoard{{
 }};
 
 QString NativeDbName() { return TAppPaths::DbShownName(); }
+
+QString DatabaseInUse(const TDM& dm) {
+    if (dm.Config().IsPostgres()) return QStringLiteral("数据库：") + dm.Config().Describe();
+    return QStringLiteral("数据库：程序目录 ") + NativeDbName();
+}
 }  // namespace
 
 QString ChangePassword(TDM& dm, const TSession& s, const QString& oldPwd, const QString& newPwd,
@@ -271,8 +276,11 @@ void TfrmMain::DoBackup() {
         QDir().mkpath(paths_.BackupDir());
         dm_.BackupTo(target);
     } catch (const TDbError& e) {
-        ShowWarn(QStringLiteral("备份失败，请关闭其他占用数据库的程序后重试。\r\n也可直接复制 ") + NativeDbName() +
-                 QStringLiteral(" 文件进行备份。\r\n原因：") + e.Message());
+        if (dm_.Config().IsPostgres())
+            ShowWarn(QStringLiteral("备份失败，请稍后重试。\r\n原因：") + e.Message());
+        else
+            ShowWarn(QStringLiteral("备份失败，请关闭其他占用数据库的程序后重试。\r\n也可直接复制 ") + NativeDbName() +
+                     QStringLiteral(" 文件进行备份。\r\n原因：") + e.Message());
         return;
     }
     dm_.WriteLog(QStringLiteral("数据备份"), "T_User", {}, target);
@@ -281,9 +289,8 @@ void TfrmMain::DoBackup() {
 
 void TfrmMain::DoAbout() {
     ShowInfo(QStringLiteral("Movelkar\r\n版本: ") + kVersion +
-             QStringLiteral("\r\n功能：收粮登记 → 烘干作业 → 入仓 → 出库 → 结算 → 台账报表全流程\r\n"
-                            "数据库：程序目录 ") +
-             NativeDbName() +
+             QStringLiteral("\r\n功能：收粮登记 → 烘干作业 → 入仓 → 出库 → 结算 → 台账报表全流程\r\n") +
+             DatabaseInUse(dm_) +
              QStringLiteral("，建议定期使用“数据备份”\r\n初始管理员：admin / 846，请及时修改密码\r\n"));
 }
 

@@ -54,6 +54,9 @@ QString HealthMessage(const TAppPaths& paths, const TDbHealth& h) {
     case TDbFault::Unreadable:
         return QStringLiteral("无法打开数据库文件：") + file + QStringLiteral("\r\n（") + h.Detail +
                QStringLiteral("）\r\n请检查文件的权限，或是否被杀毒软件拦截，然后重新启动本程序。");
+    case TDbFault::Unreachable:
+        return QStringLiteral("无法连接数据库服务器：") + h.Detail +
+               QStringLiteral("\r\n请检查服务器是否已启动、网络是否连通，以及 Movelkar.ini 中 [database] 的设置。");
     case TDbFault::Busy:
         return QStringLiteral("数据库连接失败：数据库正被其他程序或其他电脑占用。\r\n请关闭占用它的程序后重新启动本程序。");
     }
@@ -68,7 +71,41 @@ QString EmptyFileNotice(const TAppPaths& paths, const QString& aside) {
     return text + QStringLiteral("如需找回以前的记录：关闭本程序，把最近的备份 ") + backup +
            QStringLiteral(" 复制到 ") + TAppPaths::DbShownName() + QStringLiteral(" 覆盖新建的文件，再重新启动本程序。");
 }
+
+// Several stations share a server: nothing to set aside, no page check of a file. The tables
+// are made when the database is new; a station that finds some missing stops.
+std::unique_ptr<TDM> PrepareServerDatabase(const TAppPaths& paths, const TDbConfig& config, const TSchema& schema) {
+    try {
+        EnsureDatabase(config, paths.BackupDir(), schema);
+    } catch (const TDbError& e) {
+        const QString message = QStringLiteral("数据库初始化失败：") + e.Message() + QStringLiteral("\r\n") +
+                                config.Describe() +
+                                QStringLiteral("\r\n请检查服务器是否已启动，以及 Movelkar.ini 中 [database] 的设置。");
+        WriteInitErrorLog(paths, message);
+        ShowError(message);
+        return nullptr;
+    }
+    if (const TDbHealth health = CheckServerDatabase(config, SchemaTables(schema)); !health.Healthy()) {
+        const QString message = health.Fault == TDbFault::MissingTables
+                                    ? QStringLiteral("数据库不完整，缺少数据表：") + health.Detail + "\r\n" + config.Describe() +
+                                          QStringLiteral("\r\n请联系技术人员，从最近的备份恢复。")
+                                    : HealthMessage(paths, health);
+        WriteInitErrorLog(paths, message);
+        ShowError(message);
+        return nullptr;
+    }
+    auto dm = std::make_unique<TDM>(config);
+    try {
+        dm->Connect();
+    } catch (const TDbError& e) {
+        ShowError(QStringLiteral("数据库连接失败：") + e.Message());
+        return nullptr;
+    }
+    return dm;
+}
 }  // namespace
+
+TDbConfig TAppPaths::Database() const { return ReadDbConfig(StationIni(), DbPath()); }
 
 TAppPaths TAppPaths::BesideExecutable() {
     return TAppPaths{QDir(QCoreApplication::applicationDirPath()).absolutePath() + "/"};
@@ -79,6 +116,7 @@ QString TAppPaths::DbShownName() { return Native(QStringLiteral("Data/Movelkar.m
 std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths) { return PrepareDatabase(paths, MovelkarSchema()); }
 
 std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths, const TSchema& schema) {
+    if (const TDbConfig config = paths.Database(); config.IsPostgres()) return PrepareServerDatabase(paths, config, schema);
     QString setAside;
     try {
         setAside = SetAsideEmptyDatabase(paths.DbPath());

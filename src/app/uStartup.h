@@ -1,6 +1,8 @@
 #pragma once
 // The fixed places of the system's files, and getting the database ready at start-up.
 
+#include "data/uDbConfig.h"
+
 #include <QString>
 #include <memory>
 
@@ -17,8 +19,10 @@ struct TAppPaths {
     static QString DbShownName();
     QString BackupDir() const { return AppDir + "Backup"; }
     QString InitErrorLog() const { return AppDir + "init_error.log"; }
-    // This station's own settings (weighbridge, loss allowance).
+    // This station's own settings (weighbridge, loss allowance, the database it works on).
     QString StationIni() const { return AppDir + "Movelkar.ini"; }
+    // The database file, or the server the station's settings name.
+    TDbConfig Database() const;
 };
 
 // Creates the database when missing, checks it and connects to it. A failure is shown in an

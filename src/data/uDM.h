@@ -20,6 +20,7 @@ struct TDbErrorInfo {
     QString Table;
     QString Column;
     QString Constraint;
+    QString Detail;  // the server's detail line ("Key (batchno)=(…) already exists.")
 };
 
 // Every database failure reaches callers as this, carrying the engine's message text.

@@ -43,6 +43,15 @@ QString TDbConfig::Describe() const {
     return text + QStringLiteral("）");
 }
 
+TDbConfig DbConfigFromArg(const QString& arg) {
+    static const QString prefix = QStringLiteral("postgresql:");
+    if (!arg.startsWith(prefix)) return TDbConfig::File(arg);
+    TDbConfig config;
+    config.Engine = TDbEngine::PostgreSQL;
+    config.Schema = arg.mid(prefix.size());
+    return config;
+}
+
 TDbConfig ReadDbConfig(const QString& iniPath, const QString& sqlitePath) {
     TDbConfig config = TDbConfig::File(sqlitePath);
     if (!QFileInfo::exists(iniPath)) return config;

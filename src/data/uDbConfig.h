@@ -26,6 +26,10 @@ struct TDbConfig {
     QString Describe() const;
 };
 
+// A database named on a tool's command line: "postgresql:" (the server libpq's PGHOST, PGPORT,
+// PGUSER and PGDATABASE name) or "postgresql:SCHEMA" for a schema of it; anything else is a file.
+TDbConfig DbConfigFromArg(const QString& arg);
+
 // The [database] group of a station's Movelkar.ini: engine=sqlite|postgresql, host, port,
 // database, user, schema. Without the file, the group or a known engine: the file at sqlitePath.
 TDbConfig ReadDbConfig(const QString& iniPath, const QString& sqlitePath);

@@ -1,6 +1,7 @@
 #include "data/uDbHealth.h"
 
 #include "data/uDM.h"
+#include "data/uDbConfig.h"
 #include "data/uDbInit.h"
 
 #include <QDir>
@@ -185,6 +186,23 @@ TDbHealth CheckDatabaseFile(const QString& dbPath, const QStringList& tables, co
     RememberFullCheck(dbPath, today);
     health.FullCheckRan = true;
     return health;
+}
+
+TDbHealth CheckServerDatabase(const TDbConfig& config, const QStringList& tables) {
+    QStringList present;
+    try {
+        TDM dm(config);
+        dm.Connect();
+        const TQuery q = dm.OpenSQL("SELECT table_name FROM information_schema.tables WHERE table_schema=current_schema()");
+        for (int r = 0; r < q.RowCount(); ++r) present << q.Value(r, 0).AsText();
+    } catch (const TDbError& e) {
+        return Fault(TDbFault::Unreachable, e.Message());
+    }
+    QStringList missing;
+    for (const QString& table : tables)
+        if (!present.contains(table, Qt::CaseInsensitive)) missing << table;
+    if (!missing.isEmpty()) return Fault(TDbFault::MissingTables, missing.join(QStringLiteral("、")));
+    return {};
 }
 
 QString SetAsideEmptyDatabase(const QString& dbPath, const QDateTime& at) {

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 struct TSchema;
+struct TDbConfig;
 
 enum class TDbFault {
     None,
@@ -17,6 +18,7 @@ enum class TDbFault {
     FolderReadOnly,  // the folder cannot take the save journal
     Unreadable,      // the file cannot be opened at all
     Busy,            // another program holds the file locked
+    Unreachable,     // the database server cannot be reached or refuses the connection
 };
 
 struct TDbHealth {
@@ -41,6 +43,10 @@ QString FullCheckMarkerPath(const QString& dbPath);
 // its "退出" row, when a cut-off save was undone, or when it has not passed yet on `today`.
 TDbHealth CheckDatabaseFile(const QString& dbPath, const QStringList& tables,
                             const QDate& today = QDate::currentDate());
+
+// The start-up look at a server's database: it answers, and the schema holds every table. No
+// page check: the server keeps its own files whole.
+TDbHealth CheckServerDatabase(const TDbConfig& config, const QStringList& tables);
 
 // A zero-byte database file holds nothing; it is renamed aside (with its journal, if any) to
 // "Movelkar_empty_<yyyyMMdd_HHmmss>.mdb" beside it, so that a fresh database can be made.

@@ -64,7 +64,36 @@ bool HasChinese(const QString& text) {
 }
 }  // namespace
 
-QString DbErrorText(const TDbError& error) { return DbErrorText(error.Message()); }
+namespace {
+// A server names its failure by SQLSTATE; what it says about it comes in the message.
+QString ServerErrorText(const TDbError& error) {
+    const TDbErrorInfo& info = error.Info();
+    const QString cls = info.State.left(2);
+    if (info.State == "40001" || info.State == "40P01" || info.State == "55P03") return kLocked;
+    if (info.State == "53100") return kDiskFull;
+    if (info.State == "23505") {
+        static const QRegularExpression key(QStringLiteral(R"(Key \((\w+)(?:,|\)))"));
+        const QRegularExpressionMatch m = key.match(info.Detail);
+        return ColumnCaption(m.hasMatch() ? m.captured(1) : QStringLiteral("编号")) + QStringLiteral("已存在，不能重复");
+    }
+    if (info.State == "23502") return QStringLiteral("请填写：") + ColumnCaption(info.Column);
+    if (info.State == "23514" && info.Constraint.startsWith(info.Table + "_") && info.Constraint.endsWith("_check")) {
+        const QString column = info.Constraint.mid(info.Table.size() + 1).chopped(6);
+        if (const int limit = TextLimit(info.Table, column); limit > 0)
+            return TextTooLongText(ColumnCaption(column), limit);
+    }
+    if (cls == "08" && !HasChinese(error.Message()))
+        return QStringLiteral("与数据库服务器的连接已断开（请检查网络与服务器），刚才的操作未保存");
+    if (info.State == "42501") return QStringLiteral("数据库用户没有这项操作的权限（请联系技术人员检查服务器上的授权）");
+    return {};
+}
+}  // namespace
+
+QString DbErrorText(const TDbError& error) {
+    if (!error.Info().State.isEmpty())
+        if (const QString text = ServerErrorText(error); !text.isEmpty()) return text;
+    return DbErrorText(error.Message());
+}
 
 QString DbErrorText(const QString& engineMessage) {
     static const QRegularExpression tooLong(

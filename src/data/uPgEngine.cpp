@@ -154,6 +154,7 @@ public:
         info.Table = Field(res, PG_DIAG_TABLE_NAME);
         info.Column = Field(res, PG_DIAG_COLUMN_NAME);
         info.Constraint = Field(res, PG_DIAG_CONSTRAINT_NAME);
+        info.Detail = Field(res, PG_DIAG_MESSAGE_DETAIL);
         if (info.State == "57014") throw TDbError(CommandTimeoutText(timeout_), info);
         QString message = Field(res, PG_DIAG_MESSAGE_PRIMARY);
         if (message.isEmpty()) message = QString::fromUtf8(PQresultErrorMessage(res)).trimmed();

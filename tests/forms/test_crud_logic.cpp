@@ -8,7 +8,7 @@
 
 namespace {
 QStringList Names(TDM& dm, const TSqlText& list, int col = 1) {
-    const TQuery q = dm.OpenSQLP(list.OrderedSql(), list.Params);
+    const TQuery q = dm.OpenSQLP(list.OrderedSql(dm.Engine()), list.Params);
     QStringList names;
     for (int r = 0; r < q.RowCount(); ++r) names << VarToStr(q.Value(r, col));
     return names;
@@ -36,18 +36,18 @@ TEST(CrudList, KeywordIsOneBoundPatternOverTheTextColumns) {
     c.addFarmer("O'Brien");
     c.addFarmer("张三", "139");
     c.addFarmer("李四", "100%");
-    EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "'")), QStringList{"O'Brien"});
-    EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "' OR 1=1 --")), QStringList{});
-    EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, " 张 ")), QStringList{"张三"});
+    EXPECT_EQ(Names(c.dm(), BuildListSql(c.dm().Engine(), farmers, "'")), QStringList{"O'Brien"});
+    EXPECT_EQ(Names(c.dm(), BuildListSql(c.dm().Engine(), farmers, "' OR 1=1 --")), QStringList{});
+    EXPECT_EQ(Names(c.dm(), BuildListSql(c.dm().Engine(), farmers, " 张 ")), QStringList{"张三"});
     // A typed % is a wildcard, not a literal: every farmer matches.
-    EXPECT_EQ(Names(c.dm(), BuildListSql(farmers, "%")).size(), 3);
+    EXPECT_EQ(Names(c.dm(), BuildListSql(c.dm().Engine(), farmers, "%")).size(), 3);
 
     // Without a searched text column the keyword filters nothing.
-    EXPECT_EQ(Names(c.dm(), BuildListSql(DefFeeStd(), "稻")).size(), 3);
+    EXPECT_EQ(Names(c.dm(), BuildListSql(c.dm().Engine(), DefFeeStd(), "稻")).size(), 3);
 
     TCrudDef filtered = DefGrain();
     filtered.ListSQL += " WHERE GrainID>1";
-    EXPECT_EQ(Names(c.dm(), BuildListSql(filtered, "米")), QStringList{"玉米"});
+    EXPECT_EQ(Names(c.dm(), BuildListSql(c.dm().Engine(), filtered, "米")), QStringList{"玉米"});
 }
 
 TEST(CrudSave, EachKindIsStoredAsItsColumnExpects) {

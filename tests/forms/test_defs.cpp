@@ -25,8 +25,8 @@ TEST(Defs, EveryDefinitionMatchesItsQueryAndTable) {
     TTestCentre c;
     for (const TCrudDef& def : AllDefs()) {
         SCOPED_TRACE(def.Title.toStdString());
-        const TSqlText list = BuildListSql(def, "x");
-        const TQuery q = c.dm().OpenSQLP(list.OrderedSql(), list.Params);
+        const TSqlText list = BuildListSql(c.dm().Engine(), def, "x");
+        const TQuery q = c.dm().OpenSQLP(list.OrderedSql(c.dm().Engine()), list.Params);
         ASSERT_EQ(q.ColumnCount(), def.Cols.size());
         EXPECT_EQ(q.ColumnName(0), def.KeyField);
         const QStringList columns = TableColumns(c.dm(), def.TableName);
@@ -42,15 +42,15 @@ TEST(Defs, ListsShowNamesAndYesNoWordsWhereIdsAndFlagsAreStored) {
     TTestCentre c;
     TTestPrompter prompter;
     c.addFarmer("张三", "139", true);
-    const TQuery farmers = c.dm().OpenSQL(BuildListSql(DefFarmer(), "").OrderedSql());
+    const TQuery farmers = c.dm().OpenSQL(BuildListSql(c.dm().Engine(), DefFarmer(), "").OrderedSql(c.dm().Engine()));
     EXPECT_EQ(VarToStr(farmers.Field("BlackName")), "是");
-    const TQuery users = c.dm().OpenSQL(BuildListSql(DefUser(), "").OrderedSql());
+    const TQuery users = c.dm().OpenSQL(BuildListSql(c.dm().Engine(), DefUser(), "").OrderedSql(c.dm().Engine()));
     EXPECT_EQ(VarToStr(users.Field("ActiveName")), "是");
     EXPECT_EQ(VarToStr(users.Field("Pwd")), "846");
 
     // Operators come shift by shift in the day's order, searched or not.
-    const TSqlText searched = BuildListSql(DefOperator(), "师傅");
-    const TQuery ops = c.dm().OpenSQLP(searched.OrderedSql(), searched.Params);
+    const TSqlText searched = BuildListSql(c.dm().Engine(), DefOperator(), "师傅");
+    const TQuery ops = c.dm().OpenSQLP(searched.OrderedSql(c.dm().Engine()), searched.Params);
     ASSERT_EQ(ops.RowCount(), 2);
     EXPECT_EQ(VarToStr(ops.Value(0, 1)) + VarToStr(ops.Value(1, 1)), "甲师傅乙师傅");
 
@@ -64,7 +64,7 @@ TEST(Defs, ListsShowNamesAndYesNoWordsWhereIdsAndFlagsAreStored) {
 
     // A fee standard whose grain type is gone shows no grain and must be given one again.
     c.dm().ExecSQLP("DELETE FROM T_Grain WHERE GrainID=3");
-    const TQuery fees = c.dm().OpenSQL(BuildListSql(DefFeeStd(), "").OrderedSql());
+    const TQuery fees = c.dm().OpenSQL(BuildListSql(c.dm().Engine(), DefFeeStd(), "").OrderedSql(c.dm().Engine()));
     EXPECT_EQ(VarToStr(fees.Value(2, 1)), "");
     TfrmCrudEdit fee(c.dm(), DefFeeStd(), 3);
     fee.BuildUI();

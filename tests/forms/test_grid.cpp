@@ -69,7 +69,7 @@ TEST(Grid, PagingAfterTheLastKeyGivesTheSameRowsAsOneStatement) {
         const TSqlText listing{"SELECT FarmerID, Name, Phone, Village FROM T_Farmer WHERE FarmerID>:min", {{"min", 7}},
                                order};
         QStringList expected;
-        const TQuery all = c.dm().OpenSQLP(listing.OrderedSql(), listing.Params);
+        const TQuery all = c.dm().OpenSQLP(listing.OrderedSql(c.dm().Engine()), listing.Params);
         for (int r = 0; r < all.RowCount(); ++r) expected << VarToStr(all.Value(r, "Name"));
 
         TQueryModel model(c.dm());

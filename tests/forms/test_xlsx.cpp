@@ -73,7 +73,7 @@ TEST(Xlsx, ExportKeepsNumbersDatesAndTextsTyped) {
     c.dm().ExecSQLP("INSERT INTO T_Batch(BatchNo) VALUES('PC2')");
     TQueryModel model(c.dm());
     model.Open("SELECT b.BatchNo AS 批次号, b.RegTime AS 登记时间, b.GrossWt AS 毛重, b.FarmerID AS 农户编号, "
-               "b.EstFee AS 预估费用, " + SqlDayText("b.RegTime") + " AS 日期, f.Phone AS 电话, "
+               "b.EstFee AS 预估费用, " + SqlDayText(c.dm().Engine(), "b.RegTime") + " AS 日期, f.Phone AS 电话, "
                "b.QualityMemo AS 备注 FROM T_Batch b LEFT JOIN T_Farmer f ON f.FarmerID=b.FarmerID "
                "ORDER BY b.BatchNo");
 

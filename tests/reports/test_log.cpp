@@ -21,7 +21,7 @@ void Log(TTestCentre& c, const QDateTime& at, const QString& user, const QString
 // The log numbers the viewer lists, in its order.
 QStringList Listed(TTestCentre& c, const TLogFilter& filter) {
     QStringList ids;
-    for (const QString& row : ReportRows(c.dm(), LogQuery(filter))) ids << row.section('|', 0, 0);
+    for (const QString& row : ReportRows(c.dm(), LogQuery(c.dm().Engine(), filter))) ids << row.section('|', 0, 0);
     return ids;
 }
 
@@ -74,7 +74,7 @@ TEST(LogViewer, LongListsArriveNewestFirstWithoutGapsOrRepeats) {
                     "SELECT datetime('2025-01-01 08:00:00','+'||i||' minutes'), CASE WHEN i%3=0 THEN 'weigher1' "
                     "ELSE 'admin' END, CASE WHEN i%5=0 THEN '出库' ELSE '修改' END, 'T_Batch', 'PC'||i, '' FROM n");
     TQueryModel model(c.dm());
-    model.Open(LogQuery({.Action = "修改", .User = "weigher"}));
+    model.Open(LogQuery(c.dm().Engine(), {.Action = "修改", .User = "weigher"}));
     EXPECT_EQ(model.rowCount(), 256) << "one screen at a time";
     model.FindRow([](int) { return false; });
     QStringList expected;

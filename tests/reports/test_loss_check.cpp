@@ -28,7 +28,7 @@ void Write(TTestCentre& c, const TLoad& load) {
 
 QStringList LossCheck(TTestCentre& c, int farmer = 0, double allowance = kDefaultLossAllowance) {
     TReportInput in{QDate(2025, 3, 1), QDate(2025, 3, 31), farmer, {}, allowance};
-    return ReportRows(c.dm(), ReportQuery(TReportKind::LossCheck, in).Query);
+    return ReportRows(c.dm(), ReportQuery(c.dm().Engine(), TReportKind::LossCheck, in).Query);
 }
 }  // namespace
 

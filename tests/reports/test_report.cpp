@@ -6,7 +6,7 @@
 
 namespace {
 QStringList Report(TTestCentre& c, TReportKind kind, const TReportInput& in) {
-    const TReportQuery q = ReportQuery(kind, in);
+    const TReportQuery q = ReportQuery(c.dm().Engine(), kind, in);
     EXPECT_EQ(q.Refusal, "");
     return ReportRows(c.dm(), q.Query);
 }
@@ -166,5 +166,5 @@ TEST(TraceReport, LastRoundDryPositionOutboundTotalAndOneRowPerSettlement) {
                           "待烘干|||||||||||||0|||||"})
         << "not dried yet: no round, no dry-grain position";
     EXPECT_EQ(Report(c, TReportKind::Trace, {{}, {}, 0, "PC2025030100"}), QStringList{}) << "the number must match whole";
-    EXPECT_EQ(ReportQuery(TReportKind::Trace, {{}, {}, 0, "   "}).Refusal, "请输入要溯源的批次号");
+    EXPECT_EQ(ReportQuery(c.dm().Engine(), TReportKind::Trace, {{}, {}, 0, "   "}).Refusal, "请输入要溯源的批次号");
 }

@@ -27,7 +27,7 @@ void March(TTestCentre& c) {
 
 TChartData ChartOf(TTestCentre& c, TReportKind kind, const QDate& from, const QDate& to) {
     TQueryModel rows(c.dm());
-    rows.Open(ReportQuery(kind, {from, to, 0, {}}).Query);
+    rows.Open(ReportQuery(c.dm().Engine(), kind, {from, to, 0, {}}).Query);
     return ReportChart(kind, rows);
 }
 

@@ -5,9 +5,10 @@
 #include "workflow/uDryEnd.h"
 #include "workflow/uDrying.h"
 
-TTestCentre::TTestCentre(const QString& role) : paths_{dir_.path() + "/"} {
-    EnsureDatabase(paths_.DbPath(), paths_.BackupDir());
-    dm_ = std::make_unique<TDM>(paths_.DbPath());
+TTestCentre::TTestCentre(const QString& role) : paths_{dir_.path() + "/"}, db_(paths_.DbPath()) {
+    db_.WriteStationIni(paths_.StationIni());
+    EnsureDatabase(paths_.Database(), paths_.BackupDir());
+    dm_ = std::make_unique<TDM>(paths_.Database());
     dm_->Connect();
     loginAs(role);
 }

@@ -5,6 +5,7 @@
 #include "app/uGlobal.h"
 #include "app/uStartup.h"
 #include "data/uDM.h"
+#include "support/TestEngine.h"
 
 #include <QTemporaryDir>
 #include <memory>
@@ -48,5 +49,6 @@ public:
 private:
     QTemporaryDir dir_;
     TAppPaths paths_;
+    TTestDatabase db_;
     std::unique_ptr<TDM> dm_;
 };

@@ -163,7 +163,7 @@ TEST(IntakeLedger, StatusFilterAndKeywordSearch) {
     c.dm().ExecSQLP("UPDATE T_Batch SET Status='在库' WHERE BatchNo=:b", {{"b", a}});
 
     const auto numbers = [&](const QString& status, const QString& keyword) {
-        return Column(c.dm(), BatchListQuery(status, keyword), "批次号");
+        return Column(c.dm(), BatchListQuery(c.dm().Engine(), status, keyword), "批次号");
     };
     EXPECT_EQ(numbers("全部", ""), (QStringList{b, a})) << "newest first";
     EXPECT_EQ(numbers("在库", ""), QStringList{a});

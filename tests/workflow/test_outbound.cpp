@@ -135,7 +135,7 @@ TEST(OutboundLedger, FiltersByDateTypeAndKeywordNewestNumberFirst) {
     add("CK20250303001", "PC20250220003", 0, "农户自提", QDateTime(QDate(2025, 3, 3), QTime(0, 0)));
 
     const auto numbers = [&](std::optional<std::pair<QDate, QDate>> span, const QString& type, const QString& keyword) {
-        return Column(c.dm(), OutListQuery(span, type, keyword), "出库单号");
+        return Column(c.dm(), OutListQuery(c.dm().Engine(), span, type, keyword), "出库单号");
     };
     const auto march = [](int from, int to) { return std::make_pair(QDate(2025, 3, from), QDate(2025, 3, to)); };
     EXPECT_EQ(numbers(std::nullopt, "全部", ""), (QStringList{"CK20250303001", "CK20250302001", "CK20250301001"}));

@@ -232,7 +232,7 @@ TEST(SettleLedger, FiltersKeywordAndWhoMaySettle) {
     ASSERT_EQ(TBatchVoidLogic(c.dm()).Void(voided, "登记错误"), "");
 
     auto numbers = [&](const QString& filter, const QString& keyword) {
-        const TSqlText q = SettleListQuery(filter, keyword);
+        const TSqlText q = SettleListQuery(c.dm().Engine(), filter, keyword);
         TQueryModel model(c.dm());
         model.Open(q);
         return Column(&model, "批次号");

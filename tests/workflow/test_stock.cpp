@@ -41,15 +41,15 @@ TEST(StockRule, OnlyWaitingAndStoredRowsHoldGrain) {
     AddOutbound(c, "CK20250310001", dried.BatchNo, 650);
 
     // Ticked: the dried batch shows one row, its dry grain less what was handed out.
-    const TSqlText live = LiveStockQuery(0, {}, true);
+    const TSqlText live = LiveStockQuery(c.dm().Engine(), 0, {}, true);
     EXPECT_EQ(Column(c.dm(), live, "批次号"), (QStringList{dried.BatchNo, waiting}));
     EXPECT_EQ(Column(c.dm(), live, "剩余数量"), (QStringList{"8000", "3000"}));
-    EXPECT_EQ(Column(c.dm(), LiveStockQuery(1, {}, true), "批次号"), QStringList{waiting})
+    EXPECT_EQ(Column(c.dm(), LiveStockQuery(c.dm().Engine(), 1, {}, true), "批次号"), QStringList{waiting})
         << "the wet position holds only the batch not yet dried";
-    EXPECT_EQ(Column(c.dm(), LiveStockQuery(0, dried.BatchNo.right(3), true), "入仓数量"), QStringList{"8650"});
+    EXPECT_EQ(Column(c.dm(), LiveStockQuery(c.dm().Engine(), 0, dried.BatchNo.right(3), true), "入仓数量"), QStringList{"8650"});
 
     // Unticked: every row with its status; retired and voided rows hold nothing.
-    const TSqlText all = LiveStockQuery(0, {}, false);
+    const TSqlText all = LiveStockQuery(c.dm().Engine(), 0, {}, false);
     EXPECT_EQ(Column(c.dm(), all, "库存状态"), (QStringList{"已作废", "已作废", "在库", "已出库", "待烘干"}));
     EXPECT_EQ(Column(c.dm(), all, "剩余数量"), (QStringList{"0", "0", "8000", "0", "3000"}));
 
@@ -64,8 +64,8 @@ TEST(StockRule, OnlyWaitingAndStoredRowsHoldGrain) {
                            "  [2号干粮仓] 结余 0.0 / 容量 100000 公斤，使用率 0%",
                            "  [干粮待发区] 结余 0.0 / 容量 20000 公斤，使用率 0%"}));
 
-    EXPECT_EQ(Column(c.dm(), StockMoveQuery(dried.BatchNo), "异动类型"), QStringList{"入仓"});
-    EXPECT_EQ(Column(c.dm(), StockMoveQuery({}), "农户"), (QStringList{"张三", "张三"}));
+    EXPECT_EQ(Column(c.dm(), StockMoveQuery(c.dm().Engine(), dried.BatchNo), "异动类型"), QStringList{"入仓"});
+    EXPECT_EQ(Column(c.dm(), StockMoveQuery(c.dm().Engine(), {}), "农户"), (QStringList{"张三", "张三"}));
 }
 
 TEST(StockWarnings, CapacityThresholdsCountOnlyGrainStillHeld) {

@@ -19,7 +19,7 @@ public:
 
     qint64 Run(TBenchEnv& env, int) override {
         TQueryModel model(env.Dm);
-        model.Open(BatchListQuery(QStringLiteral("全部"), {}));
+        model.Open(BatchListQuery(env.Dm.Engine(), QStringLiteral("全部"), {}));
         qint64 rows = 0;
         WriteXlsxFile(dir_.filePath("ledger.xlsx"), QStringLiteral("收粮台账"), model.Captions(),
                       [&](const TXlsxRowSink& sink) {
@@ -41,7 +41,7 @@ public:
 
     void Prepare(TBenchEnv& env) override {
         const QDate last = env.Dm.ScalarP("SELECT MAX(RegTime) FROM T_Batch").AsDateTime().date();
-        query_ = ReportQuery(TReportKind::LossCheck, {last.addYears(-1).addDays(1), last, 0, {}}).Query;
+        query_ = ReportQuery(env.Dm.Engine(), TReportKind::LossCheck, {last.addYears(-1).addDays(1), last, 0, {}}).Query;
     }
 
     qint64 Run(TBenchEnv& env, int) override {

@@ -12,7 +12,7 @@ const QStringList kStatuses = {QStringLiteral("全部"), QStringLiteral("待烘�
                                QStringLiteral("已作废")};
 
 TListQuery Ledger(const QString& status) {
-    return [status](TDM&) { return BatchListQuery(status, {}); };
+    return [status](TDM& dm) { return BatchListQuery(dm.Engine(), status, {}); };
 }
 
 // Keywords a weigher types: the plate and the farmer of the latest load that came with a plate.
@@ -22,7 +22,7 @@ TListQuery LedgerSearch(const char* column) {
             QStringLiteral("SELECT %1 FROM T_Batch b LEFT JOIN T_Farmer f ON f.FarmerID=b.FarmerID WHERE b.CarNo<>'' "
                            "ORDER BY b.BatchNo DESC LIMIT 1")
                 .arg(QString::fromLatin1(column))));
-        return BatchListQuery(QStringLiteral("全部"), keyword);
+        return BatchListQuery(dm.Engine(), QStringLiteral("全部"), keyword);
     };
 }
 

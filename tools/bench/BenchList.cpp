@@ -28,9 +28,9 @@ public:
         return model_->rowCount();
     }
 
-    std::optional<TSqlText> Floor(TBenchEnv&) const override {
-        if (walk_ != TListWalk::FirstScreen) return TSqlText{sql_.OrderedSql(), sql_.Params, {}};
-        return TQueryModel::FirstChunk(sql_);
+    std::optional<TSqlText> Floor(TBenchEnv& env) const override {
+        if (walk_ != TListWalk::FirstScreen) return TSqlText{sql_.OrderedSql(env.Dm.Engine()), sql_.Params, {}};
+        return TQueryModel::FirstChunk(env.Dm.Engine(), sql_);
     }
 
 private:

@@ -3,11 +3,12 @@
 
 #include "BenchList.h"
 
+#include "data/uDM.h"
 #include "forms/uDefs.h"
 
 namespace {
 TListQuery MasterList(TCrudDef (*def)()) {
-    return [def](TDM&) { return BuildListSql(def(), {}); };
+    return [def](TDM& dm) { return BuildListSql(dm.Engine(), def(), {}); };
 }
 
 const TBenchArea kMasterData(30, [] {

@@ -23,8 +23,8 @@ public:
         return model.rowCount();
     }
 
-    std::optional<TSqlText> Floor(TBenchEnv&) const override {
-        return TQueryModel::FirstChunk(sql_);
+    std::optional<TSqlText> Floor(TBenchEnv& env) const override {
+        return TQueryModel::FirstChunk(env.Dm.Engine(), sql_);
     }
 
 private:
@@ -38,12 +38,12 @@ QDate FirstDay(TDM& dm) { return dm.ScalarP("SELECT MIN(RegTime) FROM T_Batch").
 std::function<TSqlText(TDM&)> LastYear(TReportKind kind) {
     return [kind](TDM& dm) {
         const QDate last = LastDay(dm);
-        return ReportQuery(kind, {last.addYears(-1).addDays(1), last, 0, {}}).Query;
+        return ReportQuery(dm.Engine(), kind, {last.addYears(-1).addDays(1), last, 0, {}}).Query;
     };
 }
 
 std::function<TSqlText(TDM&)> AllYears(TReportKind kind) {
-    return [kind](TDM& dm) { return ReportQuery(kind, {FirstDay(dm), LastDay(dm), 0, {}}).Query; };
+    return [kind](TDM& dm) { return ReportQuery(dm.Engine(), kind, {FirstDay(dm), LastDay(dm), 0, {}}).Query; };
 }
 
 // A batch with the longest story: dried more than once, settled, the latest such.
@@ -54,23 +54,23 @@ TSqlText TraceOfABatch(TDM& dm) {
     return TraceReport(batchNo);
 }
 
-TSqlText LogOfAction(const QString& action) {
+TSqlText LogOfAction(TDM& dm, const QString& action) {
     TLogFilter filter;
     filter.Action = action;
-    return LogQuery(filter);
+    return LogQuery(dm.Engine(), filter);
 }
 
 // What an administrator types: the login of the latest entry, the number of the latest batch.
 TSqlText LogOfUser(TDM& dm) {
     TLogFilter filter;
     filter.User = VarToStr(dm.ScalarP("SELECT LoginName FROM T_Log ORDER BY LogID DESC LIMIT 1"));
-    return LogQuery(filter);
+    return LogQuery(dm.Engine(), filter);
 }
 
 TSqlText LogOfReference(TDM& dm) {
     TLogFilter filter;
     filter.Ref = VarToStr(dm.ScalarP("SELECT MAX(BatchNo) FROM T_Batch"));
-    return LogQuery(filter);
+    return LogQuery(dm.Engine(), filter);
 }
 
 const TBenchArea kReports(50, [] {
@@ -87,11 +87,11 @@ const TBenchArea kReports(50, [] {
         ops.push_back(std::make_unique<TReportOp>("report " + name + ", all years", AllYears(kind)));
     }
     ops.push_back(std::make_unique<TReportOp>("report 批次全流程溯源, a re-dried settled batch", TraceOfABatch));
-    ops.push_back(ListOp("operation log, first screen", TListWalk::FirstScreen, [](TDM&) { return LogQuery(TLogFilter{}); }));
+    ops.push_back(ListOp("operation log, first screen", TListWalk::FirstScreen, [](TDM& dm) { return LogQuery(dm.Engine(), TLogFilter{}); }));
     ops.push_back(ListOp("operation log, first screen, action 结算", TListWalk::FirstScreen,
-                         [](TDM&) { return LogOfAction(QStringLiteral("结算")); }));
+                         [](TDM& dm) { return LogOfAction(dm, QStringLiteral("结算")); }));
     ops.push_back(ListOp("operation log, first screen, action 删除", TListWalk::FirstScreen,
-                         [](TDM&) { return LogOfAction(QStringLiteral("删除")); }));
+                         [](TDM& dm) { return LogOfAction(dm, QStringLiteral("删除")); }));
     ops.push_back(ListOp("operation log, first screen, user", TListWalk::FirstScreen, LogOfUser));
     ops.push_back(ListOp("operation log, first screen, reference", TListWalk::FirstScreen, LogOfReference));
     return ops;

@@ -122,7 +122,7 @@ TListQuery Search(const QString& filter, const char* what) {
             keyword = Latest(dm, "SELECT f.Name FROM T_Settle s JOIN T_Batch b ON b.BatchNo=s.BatchNo JOIN T_Farmer f "
                                  "ON f.FarmerID=b.FarmerID WHERE s.SettleNo=(SELECT MAX(SettleNo) FROM T_Settle)");
         if (w == "number") keyword = Latest(dm, "SELECT BatchNo FROM T_Settle").right(6);
-        return SettleListQuery(filter, keyword);
+        return SettleListQuery(dm.Engine(), filter, keyword);
     };
 }
 
@@ -131,7 +131,7 @@ const TBenchArea kSettleLists(50, [] {
     ops.push_back(std::make_unique<TCalcFees>());
     for (const QString& filter : kFilters) {
         ops.push_back(ListOp("settlement ledger, first screen, " + filter, TListWalk::FirstScreen,
-                             [filter](TDM&) { return SettleListQuery(filter, {}); }));
+                             [filter](TDM& dm) { return SettleListQuery(dm.Engine(), filter, {}); }));
         for (const char* what : {"farmer", "number", "nowhere"})
             ops.push_back(ListOp("settlement ledger, first screen, " + filter + ", keyword: " + what,
                                  TListWalk::FirstScreen, Search(filter, what)));

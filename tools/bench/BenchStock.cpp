@@ -14,8 +14,8 @@ QDate LastOutboundDay(TDM& dm) {
     return last.isValid() ? last : QDate::currentDate();
 }
 
-TSqlText LedgerBetween(const QDate& from, const QDate& to) {
-    return OutListQuery(std::make_pair(from, to), QStringLiteral("全部"), {});
+TSqlText LedgerBetween(TDM& dm, const QDate& from, const QDate& to) {
+    return OutListQuery(dm.Engine(), std::make_pair(from, to), QStringLiteral("全部"), {});
 }
 
 class TWarningsOp : public TBenchOp {
@@ -58,40 +58,40 @@ private:
 const TBenchArea kStock(25, [] {
     TBenchOps ops;
     ops.push_back(ListOp("live stock, first screen, 只看有结余", TListWalk::FirstScreen,
-                         [](TDM&) { return LiveStockQuery(0, {}, true); }));
+                         [](TDM& dm) { return LiveStockQuery(dm.Engine(), 0, {}, true); }));
     ops.push_back(ListOp("live stock, first screen, every row", TListWalk::FirstScreen,
-                         [](TDM&) { return LiveStockQuery(0, {}, false); }));
+                         [](TDM& dm) { return LiveStockQuery(dm.Engine(), 0, {}, false); }));
     ops.push_back(ListOp("live stock, fullest position, 只看有结余", TListWalk::FirstScreen, [](TDM& dm) {
-        return LiveStockQuery(VarToInt(dm.ScalarP("SELECT WhID FROM T_Stock WHERE Status='在库' GROUP BY WhID "
+        return LiveStockQuery(dm.Engine(), VarToInt(dm.ScalarP("SELECT WhID FROM T_Stock WHERE Status='在库' GROUP BY WhID "
                                                   "ORDER BY COUNT(*) DESC LIMIT 1")),
                               {}, true);
     }));
     ops.push_back(ListOp("live stock, scroll to end, 只看有结余", TListWalk::ScrollToEnd,
-                         [](TDM&) { return LiveStockQuery(0, {}, true); }));
+                         [](TDM& dm) { return LiveStockQuery(dm.Engine(), 0, {}, true); }));
     ops.push_back(ListOp("stock movements, first screen", TListWalk::FirstScreen,
-                         [](TDM&) { return StockMoveQuery({}); }));
+                         [](TDM& dm) { return StockMoveQuery(dm.Engine(), {}); }));
     ops.push_back(std::make_unique<TWarningsOp>());
     ops.push_back(std::make_unique<TStockChoicesOp>());
     ops.push_back(ListOp("outbound ledger, first screen", TListWalk::FirstScreen,
-                         [](TDM&) { return OutListQuery(std::nullopt, QStringLiteral("全部"), {}); }));
+                         [](TDM& dm) { return OutListQuery(dm.Engine(), std::nullopt, QStringLiteral("全部"), {}); }));
     ops.push_back(ListOp("outbound ledger, last month", TListWalk::FirstScreen, [](TDM& dm) {
         const QDate last = LastOutboundDay(dm);
-        return LedgerBetween(last.addMonths(-1), last);
+        return LedgerBetween(dm, last.addMonths(-1), last);
     }));
     ops.push_back(ListOp("outbound ledger, a month nine years back", TListWalk::FirstScreen, [](TDM& dm) {
         const QDate last = LastOutboundDay(dm);
-        return LedgerBetween(last.addYears(-9), last.addYears(-9).addMonths(1));
+        return LedgerBetween(dm, last.addYears(-9), last.addYears(-9).addMonths(1));
     }));
     ops.push_back(ListOp("outbound ledger, ten years", TListWalk::FirstScreen, [](TDM& dm) {
         const QDate last = LastOutboundDay(dm);
-        return LedgerBetween(last.addYears(-10), last);
+        return LedgerBetween(dm, last.addYears(-10), last);
     }));
     ops.push_back(ListOp("outbound ledger, a farmer's name", TListWalk::FirstScreen, [](TDM& dm) {
-        return OutListQuery(std::nullopt, QStringLiteral("全部"),
+        return OutListQuery(dm.Engine(), std::nullopt, QStringLiteral("全部"),
                             VarToStr(dm.ScalarP("SELECT Name FROM T_Farmer ORDER BY FarmerID DESC LIMIT 1")));
     }));
     ops.push_back(ListOp("outbound ledger, export", TListWalk::Export,
-                         [](TDM&) { return OutListQuery(std::nullopt, QStringLiteral("全部"), {}); }));
+                         [](TDM& dm) { return OutListQuery(dm.Engine(), std::nullopt, QStringLiteral("全部"), {}); }));
     return ops;
 });
 
