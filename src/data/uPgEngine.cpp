@@ -34,14 +34,8 @@ QString Field(const PGresult* r, int code) { return QString::fromUtf8(PQresultEr
 
 void IgnoreNotice(void*, const char*) {}
 
-// ":name" markers become "$n"; text in quotes, comments and "::" casts are left alone.
-struct TRewritten {
-    QByteArray Sql;
-    QStringList Names;  // of $1, $2, ...
-};
-
-TRewritten Rewrite(const QString& sql) {
-    TRewritten out;
+TPgStatementText Rewrite(const QString& sql) {
+    TPgStatementText out;
     QString text;
     text.reserve(sql.size() + 8);
     const int n = int(sql.size());
@@ -70,10 +64,11 @@ TRewritten Rewrite(const QString& sql) {
             int j = i + 1;
             while (j < n && (sql[j].isLetterOrNumber() || sql[j] == '_')) ++j;
             const QString name = sql.mid(i + 1, j - i - 1);
-            int index = out.Names.indexOf(name);
-            if (index < 0) {
+            const auto known = out.Index.constFind(name);
+            const int index = known != out.Index.cend() ? *known : int(out.Names.size());
+            if (known == out.Index.cend()) {
                 out.Names << name;
-                index = int(out.Names.size()) - 1;
+                out.Index.insert(name, index);
             }
             text += "$" + QString::number(index + 1);
             i = j - 1;
@@ -108,7 +103,7 @@ private:
 
     TPgConnection& db_;
     QString sql_;
-    TRewritten text_;
+    TPgStatementText text_;
     std::vector<TValue> values_;
     std::vector<bool> bound_;
     TResult result_;
@@ -178,7 +173,7 @@ TPgCursor::TPgCursor(TPgConnection& db, const QString& sql) : db_(db), sql_(sql)
 
 void TPgCursor::Bind(const TParams& params) {
     for (const auto& [name, value] : params) {
-        const int index = int(text_.Names.indexOf(name));
+        const int index = text_.Index.value(name, -1);
         if (index < 0) throw TDbError(QStringLiteral("参数 %1 在语句中不存在").arg(name));
         values_[size_t(index)] = value;
     }
@@ -332,3 +327,5 @@ bool PostgresReachable(const TDbConfig& config, QString* reason) {
     PQfinish(conn);
     return conn != nullptr;
 }
+
+TPgStatementText PgStatementText(const QString& sql) { return Rewrite(sql); }

@@ -3,6 +3,9 @@
 
 #include "data/uDbEngine.h"
 
+#include <QByteArray>
+#include <QHash>
+#include <QStringList>
 #include <memory>
 
 // Connects with the settings; raises TDbError with the server's reason when it cannot. With
@@ -12,3 +15,13 @@ std::unique_ptr<TDbConnection> OpenPostgres(const TDbConfig& config, bool create
 // Whether a server answers with these settings (for the start-up check and for tests that
 // need a server); the reason when not.
 bool PostgresReachable(const TDbConfig& config, QString* reason = nullptr);
+
+// A statement as the server is sent it: ":name" markers become "$1", "$2", ... in the order of
+// their first use (a name used twice is one parameter); text in quotes, comments and "::" casts
+// are left alone. The benchmark's floor sends the same text.
+struct TPgStatementText {
+    QByteArray Sql;
+    QStringList Names;          // of $1, $2, ...
+    QHash<QString, int> Index;  // a name's place in Names: a copy's inserts bind thousands
+};
+TPgStatementText PgStatementText(const QString& sql);

@@ -3,6 +3,7 @@
 #include "data/uDM.h"
 
 #include <QFile>
+#include <QHash>
 #include <sqlite3.h>
 
 #include <cmath>
@@ -40,6 +41,9 @@ private:
     TSqliteConnection& db_;
     sqlite3_stmt* stmt_ = nullptr;
     std::vector<TValueKind> kinds_;  // declared once per column, read for every cell
+    // Each name's place, found once: SQLite looks a name up by walking every parameter, and a
+    // copy's inserts bind thousands.
+    QHash<QString, int> places_;
 };
 
 class TSqliteConnection final : public TDbConnection {
@@ -107,9 +111,12 @@ TSqliteCursor::TSqliteCursor(TSqliteConnection& db, const QString& sql) : db_(db
 void TSqliteCursor::Bind(const TParams& params) {
     // A statement already run is bound afresh, so one prepared insert can serve many rows.
     sqlite3_reset(stmt_);
+    if (places_.isEmpty())
+        for (int i = 1; i <= sqlite3_bind_parameter_count(stmt_); ++i)
+            if (const char* marker = sqlite3_bind_parameter_name(stmt_, i))
+                places_.insert(QString::fromUtf8(marker + 1), i);
     for (const auto& [name, value] : params) {
-        const QByteArray marker = (":" + name).toUtf8();
-        const int index = sqlite3_bind_parameter_index(stmt_, marker.constData());
+        const int index = places_.value(name, 0);
         if (index == 0) throw TDbError(QStringLiteral("参数 %1 在语句中不存在").arg(name));
         int rc = SQLITE_OK;
         switch (value.Kind()) {
