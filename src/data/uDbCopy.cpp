@@ -1,6 +1,7 @@
 #include "data/uDbCopy.h"
 
 #include "data/uDM.h"
+#include "data/uDbEngine.h"
 #include "data/uDbHealth.h"
 #include "data/uDbInit.h"
 #include "data/uSqlDialect.h"
@@ -27,42 +28,54 @@ QList<TTableDef> Tables() {
 }
 
 // Rows go in a few hundred at a time: one statement per row would make a ten-year move last
-// many minutes on a server.
+// many minutes on a server. The statement for a full set is prepared once per table and bound
+// afresh for each set; only the table's last, shorter set gets a statement of its own.
 constexpr int kRowsPerInsert = 200;
 
 class TInserter {
 public:
     TInserter(TDM& to, const QString& table, const QStringList& columns)
-        : to_(to), table_(table), columns_(columns) {}
+        : to_(to), table_(table), columns_(columns) {
+        for (int r = 0; r < kRowsPerInsert; ++r)
+            for (int c = 0; c < columns_.size(); ++c) names_ << QStringLiteral("r%1c%2").arg(r).arg(c);
+        params_.reserve(size_t(names_.size()));
+    }
 
-    void Add(std::vector<TValue> row) {
-        rows_.push_back(std::move(row));
-        if (int(rows_.size()) == kRowsPerInsert) Flush();
+    void Add(const TQuery& page, int row) {
+        for (int c = 0; c < columns_.size(); ++c) params_.push_back({names_[int(params_.size())], page.Value(row, c)});
+        if (params_.size() == size_t(names_.size())) Flush();
     }
 
     void Flush() {
-        if (rows_.empty()) return;
-        QStringList tuples;
-        TParams params;
-        params.reserve(rows_.size() * size_t(columns_.size()));
-        for (size_t r = 0; r < rows_.size(); ++r) {
-            QStringList marks;
-            for (int c = 0; c < columns_.size(); ++c) {
-                const QString name = QStringLiteral("r%1c%2").arg(r).arg(c);
-                marks << ":" + name;
-                params.push_back({name, rows_[r][size_t(c)]});
-            }
-            tuples << "(" + marks.join(',') + ")";
+        if (params_.empty()) return;
+        const int rows = int(params_.size()) / int(columns_.size());
+        if (rows < kRowsPerInsert) {
+            to_.ExecSQLP(Sql(rows), params_);
+        } else {
+            if (!full_) full_.emplace(to_.NewQuery(Sql(rows)));
+            full_->Bind(params_);
+            full_->Exec();
         }
-        to_.ExecSQLP("INSERT INTO " + table_ + "(" + columns_.join(',') + ") VALUES " + tuples.join(','), params);
-        rows_.clear();
+        params_.clear();
     }
 
 private:
+    QString Sql(int rows) const {
+        QStringList tuples;
+        for (int r = 0; r < rows; ++r) {
+            QStringList marks;
+            for (int c = 0; c < columns_.size(); ++c) marks << ":" + names_[r * int(columns_.size()) + c];
+            tuples << "(" + marks.join(',') + ")";
+        }
+        return "INSERT INTO " + table_ + "(" + columns_.join(',') + ") VALUES " + tuples.join(',');
+    }
+
     TDM& to_;
     QString table_;
     QStringList columns_;
-    std::vector<std::vector<TValue>> rows_;
+    QStringList names_;  // r0c0, r0c1, ...: row by row, column by column
+    TParams params_;
+    std::optional<TStatement> full_;
 };
 
 // A table's rows in key order, read a page at a time after the last key held, so that a
@@ -97,7 +110,24 @@ private:
     bool done_ = false;
 };
 
-qint64 CopyTable(TDM& from, TDM& to, const TTableDef& table) {
+// Two schemas of one server: the server moves the rows itself, none of them crosses the network.
+bool SameServer(const TDM& a, const TDM& b) {
+    return a.Engine() == TDbEngine::PostgreSQL && b.Engine() == TDbEngine::PostgreSQL &&
+           a.Config().ConnInfo() == b.Config().ConnInfo();
+}
+
+qint64 CopyWithinServer(TDM& from, TDM& to, const TTableDef& table) {
+    const TQuery head = to.OpenSQL("SELECT * FROM " + table.Name + " LIMIT 0");
+    QStringList columns;
+    for (int c = 0; c < head.ColumnCount(); ++c) columns << head.ColumnName(c);
+    const QString source = "\"" + from.Config().SchemaName().replace("\"", "\"\"") + "\"." + table.Name;
+    to.ExecSQLP("INSERT INTO " + table.Name + "(" + columns.join(',') + ") SELECT " + columns.join(',') + " FROM " +
+                source);
+    return VarToInt(to.ScalarP("SELECT COUNT(*) FROM " + table.Name));
+}
+
+qint64 CopyRows(TDM& from, TDM& to, const TTableDef& table) {
+    if (SameServer(from, to)) return CopyWithinServer(from, to, table);
     TPagedRows read(from, table);
     std::optional<TInserter> insert;
     qint64 rows = 0;
@@ -108,12 +138,14 @@ qint64 CopyTable(TDM& from, TDM& to, const TTableDef& table) {
             for (int c = 0; c < page.ColumnCount(); ++c) columns << page.ColumnName(c);
             insert.emplace(to, table.Name, columns);
         }
-        std::vector<TValue> row;
-        row.reserve(size_t(page.ColumnCount()));
-        for (int c = 0; c < page.ColumnCount(); ++c) row.push_back(page.Value(read.Row(), c));
-        insert->Add(std::move(row));
+        insert->Add(page, read.Row());
     }
     if (insert) insert->Flush();
+    return rows;
+}
+
+qint64 CopyTable(TDM& from, TDM& to, const TTableDef& table) {
+    const qint64 rows = CopyRows(from, to, table);
     if (table.SelfNumbered) {
         const QString restart = SqlKeyCounterRestart(to.Engine(), table.Name, table.Key);
         if (!restart.isEmpty()) to.ScalarP(restart);
@@ -134,6 +166,62 @@ void RemoveFile(const QString& path) {
     QFile::remove(path);
     QFile::remove(path + "-journal");
 }
+
+// A new target gets its tables first and its indexes after the rows: building an index once over
+// all the rows is far quicker than keeping it in order row by row.
+void CreateTables(TDM& to) {
+    TSchema tables;
+    for (const QString& statement : MovelkarSchema().Statements)
+        if (statement.startsWith("CREATE TABLE ")) tables.Statements << statement;
+    TTransaction tx(to);
+    CreateSchema(to, tables, false);
+    tx.Commit();
+}
+
+void CreateIndexes(TDM& to) {
+    TTransaction tx(to);
+    for (const QString& statement : MovelkarIndexes()) to.ExecSQLP(statement);
+    tx.Commit();
+}
+
+// The whole of `from` in the new, empty `to`, checked row by row; TDbError "<what>校验失败：…"
+// with the first difference.
+void CopyIntoNew(TDM& from, TDM& to, const TCopyProgress& progress, const QString& what) {
+    CreateTables(to);
+    CopyTables(from, to, progress);
+    CreateIndexes(to);
+    // A server plans its statements by what it knows of the rows; it learns them now rather than
+    // when it gets round to it.
+    for (const TTableDef& table : Tables())
+        if (const QString refresh = SqlRefreshStatistics(to.Engine(), table.Name); !refresh.isEmpty())
+            to.ExecSQLP(refresh);
+    const QStringList differences = CompareTables(from, to, 1);
+    if (!differences.isEmpty()) throw TDbError(what + QStringLiteral("校验失败：") + differences.first());
+}
+
+// The tables a copy made in a server's schema, dropped again unless the copy succeeds, so that a
+// failed copy leaves the schema as it was and can simply be run again.
+class TMadeTables {
+public:
+    explicit TMadeTables(TDM& dm) : dm_(dm) {}
+    ~TMadeTables() {
+        if (kept_) return;
+        try {
+            dm_.RollbackTrans();
+            const TSchema made{SchemaStatements(dm_.Engine()), {}};
+            for (const QString& table : SchemaTables(made)) dm_.ExecSQLP("DROP TABLE IF EXISTS " + table);
+        } catch (const TDbError&) {
+            // The server is gone; the tables it still has are empty, and a copy into them is allowed.
+        }
+    }
+    TMadeTables(const TMadeTables&) = delete;
+    TMadeTables& operator=(const TMadeTables&) = delete;
+    void Keep() { kept_ = true; }
+
+private:
+    TDM& dm_;
+    bool kept_ = false;
+};
 }  // namespace
 
 void CopyTables(TDM& from, TDM& to, const TCopyProgress& progress) {
@@ -177,22 +265,14 @@ QStringList CompareTables(TDM& a, TDM& b, int limit) {
     return differences;
 }
 
-void CopyIntoNewFile(TDM& from, const QString& targetPath) {
+void CopyIntoNewFile(TDM& from, const QString& targetPath, const TCopyProgress& progress) {
     const QString building = targetPath + ".new";
     RemoveFile(building);
     try {
         {
             TDM to(building, TOpenMode::CreateNew);
             to.Connect();
-            {
-                TTransaction tx(to);
-                CreateSchema(to, MovelkarSchema(), false);
-                tx.Commit();
-            }
-            CopyTables(from, to);
-            const QStringList differences = CompareTables(from, to, 1);
-            if (!differences.isEmpty())
-                throw TDbError(QStringLiteral("备份文件校验失败：") + differences.first());
+            CopyIntoNew(from, to, progress, QStringLiteral("备份文件"));
         }
         if (const TDbHealth h = CheckDatabaseFile(building, SchemaTables(MovelkarSchema())); !h.Healthy())
             throw TDbError(QStringLiteral("备份文件校验失败：") + h.Detail);
@@ -204,4 +284,20 @@ void CopyIntoNewFile(TDM& from, const QString& targetPath) {
         RemoveFile(building);
         throw;
     }
+}
+
+void CopyIntoServerSchema(TDM& from, const TDbConfig& server, const TCopyProgress& progress) {
+    TDM to(server, TOpenMode::CreateNew);
+    to.Connect();
+    if (VarToInt(to.ScalarP(SqlTableCount(to.Engine()))) == 0) {
+        TMadeTables made(to);
+        CopyIntoNew(from, to, progress, QStringLiteral("复制到服务器的数据"));
+        made.Keep();
+        return;
+    }
+    // Tables made before (by a station's first start, say) are filled as they are, if empty.
+    CopyTables(from, to, progress);
+    const QStringList differences = CompareTables(from, to, 1);
+    if (!differences.isEmpty())
+        throw TDbError(QStringLiteral("复制到服务器的数据校验失败：") + differences.first());
 }

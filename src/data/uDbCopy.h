@@ -1,6 +1,8 @@
 #pragma once
 // Moving a centre's data between engines: every table of the schema, row by row, keys kept.
 
+#include "data/uDbConfig.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -19,6 +21,11 @@ void CopyTables(TDM& from, TDM& to, const TCopyProgress& progress = {});
 // empty when both hold the same rows.
 QStringList CompareTables(TDM& a, TDM& b, int limit = 20);
 
-// The server's data as a new database file at targetPath, made complete and checked, or not at
-// all; raises TDbError with the reason.
-void CopyIntoNewFile(TDM& from, const QString& targetPath);
+// The data of `from` (the server's, for its backup) as a new database file at targetPath, made
+// complete and checked row by row, or not at all; raises TDbError with the reason.
+void CopyIntoNewFile(TDM& from, const QString& targetPath, const TCopyProgress& progress = {});
+
+// The data of `from` in the schema the server settings name, made when missing; its tables are
+// created when it holds none, and must otherwise be empty. Checked row by row; a failed copy
+// leaves the schema as it was and raises TDbError with the reason.
+void CopyIntoServerSchema(TDM& from, const TDbConfig& server, const TCopyProgress& progress = {});

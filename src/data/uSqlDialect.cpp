@@ -51,6 +51,16 @@ QString SqlCounterNext(TDbEngine) {
                           "DO UPDATE SET Seq=GREATEST(T_Counter.Seq+1,EXCLUDED.Seq) RETURNING Seq");
 }
 
+QString SqlRefreshStatistics(TDbEngine engine, const QString& table) {
+    return Pg(engine) ? "ANALYZE " + table : QString();
+}
+
+QString SqlTableCount(TDbEngine engine) {
+    if (Pg(engine))
+        return QStringLiteral("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema=current_schema()");
+    return QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite%'");
+}
+
 QString SqlKeyCounterRestart(TDbEngine engine, const QString& table, const QString& keyColumn) {
     if (!Pg(engine)) return {};
     return QStringLiteral("SELECT setval(pg_get_serial_sequence('%1','%2'),COALESCE(MAX(%2),0)+1,false) FROM %1")

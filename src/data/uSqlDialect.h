@@ -54,6 +54,11 @@ QString SqlForUpdate(TDbEngine engine);
 // The next sequence of a numbering (:p prefix, :d day "yyyyMMdd"), at least :seed, drawn from
 // the counter table inside the save's transaction. The server's engine only.
 QString SqlCounterNext(TDbEngine engine);
+// Brings the planner's knowledge of a table's rows up to date after many were loaded at once;
+// empty where the engine's plans need none (the file's are fixed by its indexes).
+QString SqlRefreshStatistics(TDbEngine engine, const QString& table);
+// The number of tables in the database (on a server: in the connection's schema).
+QString SqlTableCount(TDbEngine engine);
 // Moves the key counter of a table's self-numbering key past the highest key stored, after
 // rows were copied in with their keys; empty where the engine does that by itself.
 QString SqlKeyCounterRestart(TDbEngine engine, const QString& table, const QString& keyColumn);
