@@ -4,17 +4,27 @@
 
 #include <sqlite3.h>
 
-TEngineFloor::TEngineFloor(const QString& path) {
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
-        sqlite3_close_v2(db_);
-        throw TDbError(message);
+namespace {
+class TSqliteFloor final : public TEngineFloor {
+public:
+    explicit TSqliteFloor(const QString& path) {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
+            sqlite3_close_v2(db_);
+            throw TDbError(message);
+        }
     }
-}
+    ~TSqliteFloor() override { sqlite3_close_v2(db_); }
+    TSqliteFloor(const TSqliteFloor&) = delete;
+    TSqliteFloor& operator=(const TSqliteFloor&) = delete;
 
-TEngineFloor::~TEngineFloor() { sqlite3_close_v2(db_); }
+    qint64 Run(const TSqlText& q) override;
 
-qint64 TEngineFloor::Run(const TSqlText& q) {
+private:
+    sqlite3* db_ = nullptr;
+};
+
+qint64 TSqliteFloor::Run(const TSqlText& q) {
     sqlite3_stmt* st = nullptr;
     const QByteArray sql = q.Sql.toUtf8();
     if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK)
@@ -52,4 +62,11 @@ qint64 TEngineFloor::Run(const TSqlText& q) {
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) throw TDbError(QString::fromUtf8(sqlite3_errmsg(db_)));
     return rows;
+}
+}  // namespace
+
+std::unique_ptr<TEngineFloor> OpenSqliteFloor(const QString& path) { return std::make_unique<TSqliteFloor>(path); }
+
+std::unique_ptr<TEngineFloor> OpenEngineFloor(const TDbConfig& config) {
+    return config.IsPostgres() ? OpenPgFloor(config) : OpenSqliteFloor(config.Path);
 }

@@ -1,0 +1,85 @@
+// The server's floor: its own libpq connection to the schema, the statement in the server's
+// spelling and the values typed as the data module types them (text left for the server to
+// read as the column needs), so that the server plans it the same way.
+
+#include "BenchFloor.h"
+
+#include "data/uDM.h"
+#include "data/uPgEngine.h"
+
+#include <libpq-fe.h>
+
+#include <vector>
+
+namespace {
+// Type OIDs of the built-in types, as the data module sends them.
+constexpr Oid kInt8 = 20, kFloat8 = 701, kTimestamp = 1114, kNumeric = 1700;
+
+class TPgFloor final : public TEngineFloor {
+public:
+    explicit TPgFloor(const TDbConfig& config) : conn_(PQconnectdb(config.ConnInfo().toUtf8().constData())) {
+        if (PQstatus(conn_) != CONNECTION_OK) {
+            const QString reason = QString::fromUtf8(PQerrorMessage(conn_)).trimmed();
+            PQfinish(conn_);
+            throw TDbError(reason, TDbErrorInfo{"08001", {}, {}, {}, {}});
+        }
+        Exec("SET DateStyle = 'ISO, YMD'");
+        Exec("SET search_path TO \"" + config.SchemaName().toUtf8() + "\"");
+    }
+    ~TPgFloor() override { PQfinish(conn_); }
+    TPgFloor(const TPgFloor&) = delete;
+    TPgFloor& operator=(const TPgFloor&) = delete;
+
+    qint64 Run(const TSqlText& q) override;
+
+private:
+    void Exec(const QByteArray& sql) { Check(PQexec(conn_, sql.constData())); }
+    PGresult* Check(PGresult* r) const {
+        const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+        if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) return r;
+        const QString message = QString::fromUtf8(PQerrorMessage(conn_)).trimmed();
+        PQclear(r);
+        throw TDbError(message);
+    }
+
+    PGconn* conn_;
+};
+
+qint64 TPgFloor::Run(const TSqlText& q) {
+    const TPgStatementText text = PgStatementText(q.Sql);
+    const size_t n = size_t(text.Names.size());
+    std::vector<Oid> types(n, 0);
+    std::vector<QByteArray> values(n);
+    std::vector<const char*> pointers(n, nullptr);
+    for (const auto& [name, value] : q.Params) {
+        const size_t i = size_t(text.Index.value(name, -1));
+        if (i >= n) throw TDbError(QStringLiteral("参数 %1 在语句中不存在").arg(name));
+        switch (value.Kind()) {
+        case TValueKind::Null: continue;
+        case TValueKind::Text: values[i] = value.AsText().toUtf8(); break;
+        case TValueKind::DateTime: types[i] = kTimestamp; values[i] = value.AsText().toUtf8(); break;
+        case TValueKind::Integer:
+        case TValueKind::Boolean: types[i] = kInt8; values[i] = QByteArray::number(value.AsInt64()); break;
+        case TValueKind::Float: types[i] = kFloat8; values[i] = QByteArray::number(value.AsDouble(), 'g', 17); break;
+        case TValueKind::Currency:
+            types[i] = kNumeric;
+            values[i] = QByteArray::number(double(value.MoneyUnits()) / 10000.0, 'f', 4);
+            break;
+        }
+        pointers[i] = values[i].constData();
+    }
+    PGresult* r = Check(PQexecParams(conn_, text.Sql.constData(), int(n), types.data(), pointers.data(), nullptr,
+                                     nullptr, 0));
+    const int rows = PQntuples(r);
+    const int columns = PQnfields(r);
+    // Volatile, so that reading the values is not optimised away.
+    volatile qint64 sink = 0;
+    for (int row = 0; row < rows; ++row)
+        for (int c = 0; c < columns; ++c)
+            if (!PQgetisnull(r, row, c)) sink = sink + PQgetlength(r, row, c) + PQgetvalue(r, row, c)[0];
+    PQclear(r);
+    return rows;
+}
+}  // namespace
+
+std::unique_ptr<TEngineFloor> OpenPgFloor(const TDbConfig& config) { return std::make_unique<TPgFloor>(config); }
