@@ -2,20 +2,24 @@
 // drying rounds with re-dries, voids, dry-grain stock, outbound, settlements, dryer records and
 // the operation log, all consistent with the centre's rules and the same for the same seed.
 //
-//   gen_data [--years N] [--batches-per-year N] [--seed N] [--out FILE] [--end yyyy-MM-dd]
+//   gen_data [--years N] [--batches-per-year N] [--seed N] [--out FILE|postgresql:SCHEMA] [--end yyyy-MM-dd]
 //
 // The history ends at the start of the given day, by default two days before today; the latest
-// loads are then still waiting, drying or in store.
+// loads are then still waiting, drying or in store. For a server the centre is generated into a
+// file of its own first and then copied into the schema (which must hold no rows), row for row
+// the same as the file would be: a statement per row would cross the network millions of times.
 
 #include "GenCentre.h"
 
 #include "data/uDM.h"
+#include "data/uDbCopy.h"
 #include "data/uDbInit.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <cstdio>
 
 namespace {
@@ -49,6 +53,20 @@ void PrintCounts(TDM& dm) {
     for (const char* t : tables)
         std::printf("  %-13s %9d\n", t, VarToInt(dm.ScalarP(QStringLiteral("SELECT COUNT(*) FROM ") + t)));
 }
+
+// The centre as a file at path; the seconds it took.
+double GenerateFile(const QString& path, const TGenOptions& options, const QDate& end) {
+    QElapsedTimer timer;
+    timer.start();
+    QFile::remove(path);
+    QFile::remove(path + "-journal");
+    EnsureDatabase(path, QFileInfo(path).absolutePath());
+    TDM dm(path);
+    dm.Connect();
+    dm.ExecSQLP("PRAGMA cache_size=-131072");
+    GenerateCentre(dm, options, StampOf(end));
+    return double(timer.elapsed()) / 1000;
+}
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -57,27 +75,37 @@ int main(int argc, char* argv[]) {
     options.Out = QStringLiteral("Movelkar.mdb");
     QDate end = QDate::currentDate().addDays(-2);
     if (!ParseArgs(app.arguments(), options, end)) {
-        std::fprintf(stderr,
-                     "usage: gen_data [--years N] [--batches-per-year N] [--seed N] [--out FILE] [--end yyyy-MM-dd]\n");
+        std::fprintf(stderr, "usage: gen_data [--years N] [--batches-per-year N] [--seed N] [--out FILE|postgresql:SCHEMA] "
+                             "[--end yyyy-MM-dd]\n");
         return 2;
     }
     try {
-        QElapsedTimer timer;
-        timer.start();
-        const QString path = QFileInfo(options.Out).absoluteFilePath();
-        QFile::remove(path);
-        QFile::remove(path + "-journal");
-        EnsureDatabase(path, QFileInfo(path).absolutePath());
-        TDM dm(path);
-        dm.Connect();
-        dm.ExecSQLP("PRAGMA cache_size=-131072");
-        GenerateCentre(dm, options, StampOf(end));
-        const double seconds = double(timer.elapsed()) / 1000;
-        std::printf("%s: %d years to %s, %d batches a year, seed %llu\n", qPrintable(path), options.Years,
+        const TDbConfig target = DbConfigFromArg(options.Out);
+        QTemporaryDir scratch;
+        const QString path = target.IsPostgres() ? scratch.filePath(QStringLiteral("centre.mdb"))
+                                                 : QFileInfo(options.Out).absoluteFilePath();
+        const double seconds = GenerateFile(path, options, end);
+        std::printf("%s: %d years to %s, %d batches a year, seed %llu\n", qPrintable(options.Out), options.Years,
                     qPrintable(end.toString("yyyy-MM-dd")), options.BatchesPerYear,
                     static_cast<unsigned long long>(options.Seed));
-        PrintCounts(dm);
-        std::printf("  %.1f MB in %.1f s\n", double(QFileInfo(path).size()) / 1048576.0, seconds);
+        TDM file(path);
+        file.Connect();
+        if (!target.IsPostgres()) {
+            PrintCounts(file);
+            std::printf("  %.1f MB in %.1f s\n", double(QFileInfo(path).size()) / 1048576.0, seconds);
+            return 0;
+        }
+        QElapsedTimer copy;
+        copy.start();
+        CopyIntoServerSchema(file, target);
+        TDM server(target);
+        server.Connect();
+        PrintCounts(server);
+        std::printf("  generated in %.1f s, copied to the server and checked in %.1f s\n", seconds,
+                    double(copy.elapsed()) / 1000);
+    } catch (const TDbError& e) {
+        std::fprintf(stderr, "gen_data: %s\n", qPrintable(e.Message()));
+        return e.Info().State == "08001" ? 77 : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "gen_data: %s\n", e.what());
         return 1;
