@@ -5,6 +5,7 @@
 #include "data/uDbHealth.h"
 #include "data/uDbInit.h"
 #include "data/uSqlDialect.h"
+#include "data/uSqliteEngine.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -179,9 +180,19 @@ void CreateTables(TDM& to) {
 }
 
 void CreateIndexes(TDM& to) {
-    TTransaction tx(to);
-    for (const QString& statement : MovelkarIndexes()) to.ExecSQLP(statement);
-    tx.Commit();
+    {
+        TTransaction tx(to);
+        for (const QString& statement : MovelkarIndexes()) to.ExecSQLP(statement);
+        tx.Commit();
+    }
+    // The word searches' indexes need an extension the server may not grant; the searches work
+    // without them, only slower, as they do on a station that connects without the right.
+    for (const QString& statement : SqlKeywordIndexes(to.Engine())) {
+        try {
+            to.ExecSQLP(statement);
+        } catch (const TDbError&) {
+        }
+    }
 }
 
 // The whole of `from` in the new, empty `to`, checked row by row; TDbError "<what>校验失败：…"
@@ -224,6 +235,16 @@ private:
 };
 }  // namespace
 
+TReadSnapshot::TReadSnapshot(TDM& dm) : dm_(dm) {
+    if (dm_.InTransaction()) return;
+    dm_.ExecSQLP(SqlBeginSnapshot(dm_.Engine()));
+    own_ = true;
+}
+
+TReadSnapshot::~TReadSnapshot() {
+    if (own_) dm_.RollbackTrans();
+}
+
 void CopyTables(TDM& from, TDM& to, const TCopyProgress& progress) {
     TTransaction tx(to);
     for (const TTableDef& table : Tables()) {
@@ -265,11 +286,24 @@ QStringList CompareTables(TDM& a, TDM& b, int limit) {
     return differences;
 }
 
+namespace {
+// Why a backup failed, in the words the file's own backup uses: a fault of the file being written,
+// or the server being held by another program.
+QString BackupFailure(const TDbError& e) {
+    const QString& state = e.Info().State;
+    if (state == "57014" || state == "55P03" || state == "40P01")
+        return QStringLiteral("数据库正被其他程序或其他电脑占用，备份未完成，请稍后重试");
+    if (e.Info().FileCode != 0) return BackupFailureReason(e.Info().FileCode, e.Message());
+    return e.Message();
+}
+}  // namespace
+
 void CopyIntoNewFile(TDM& from, const QString& targetPath, const TCopyProgress& progress) {
     const QString building = targetPath + ".new";
     RemoveFile(building);
     try {
         {
+            const TReadSnapshot snapshot(from);
             TDM to(building, TOpenMode::CreateNew);
             to.Connect();
             CopyIntoNew(from, to, progress, QStringLiteral("备份文件"));
@@ -279,14 +313,18 @@ void CopyIntoNewFile(TDM& from, const QString& targetPath, const TCopyProgress& 
         RemoveFile(targetPath);
         if (!QFile::rename(building, targetPath))
             throw TDbError(QStringLiteral("无法创建备份文件（请检查 Backup 文件夹是否存在、能否写入）"));
-    } catch (...) {
+    } catch (const TDbError& e) {
         // Nothing half-made stays in the backup folder to be mistaken for a copy.
+        RemoveFile(building);
+        throw TDbError(BackupFailure(e), e.Info());
+    } catch (...) {
         RemoveFile(building);
         throw;
     }
 }
 
 void CopyIntoServerSchema(TDM& from, const TDbConfig& server, const TCopyProgress& progress) {
+    const TReadSnapshot snapshot(from);
     TDM to(server, TOpenMode::CreateNew);
     to.Connect();
     if (VarToInt(to.ScalarP(SqlTableCount(to.Engine()))) == 0) {

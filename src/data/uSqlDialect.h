@@ -26,6 +26,7 @@
 #include "data/uDbConfig.h"
 
 #include <QString>
+#include <QStringList>
 
 // The day of a stored date-time as text "yyyy-MM-dd" (null stays null).
 QString SqlDayText(TDbEngine engine, const QString& expr);
@@ -62,3 +63,11 @@ QString SqlTableCount(TDbEngine engine);
 // Moves the key counter of a table's self-numbering key past the highest key stored, after
 // rows were copied in with their keys; empty where the engine does that by itself.
 QString SqlKeyCounterRestart(TDbEngine engine, const QString& table, const QString& keyColumn);
+// Starts a read-only transaction in which every statement sees the database as it was at its
+// first read, whatever other stations commit meanwhile.
+QString SqlBeginSnapshot(TDbEngine engine);
+// The names of the indexes that exist, one per row.
+QString SqlIndexNames(TDbEngine engine);
+// What makes a search for a word anywhere in a batch number, plate, farmer name or log
+// reference fast (trigram indexes on the server); nothing on the file.
+QStringList SqlKeywordIndexes(TDbEngine engine);

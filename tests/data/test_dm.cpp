@@ -36,7 +36,7 @@ TEST(Params, BoundByNameWithNullAndRepeatedNamesAndScalarNulls) {
     // Given in another order than they stand in the text: taken by name, not position.
     dm.ExecSQLP("INSERT INTO T_Farmer(Name, Phone, Village, Remark) VALUES(:n, :p, :n, :r)",
                 {{"r", TValue()}, {"p", "139"}, {"n", QStringLiteral("张三")}});
-    EXPECT_EQ(c.rows("SELECT Name, Phone, Village, IFNULL(Remark,'null') FROM T_Farmer"),
+    EXPECT_EQ(c.rows("SELECT Name, Phone, Village, COALESCE(Remark,'null') FROM T_Farmer"),
               QStringLiteral("张三/139/张三/null"));
 
     // Text with quotes is data, never SQL.
@@ -114,7 +114,13 @@ TEST(Transactions, AFailedSaveLeavesNothingAndTheLogRowGoesWithItsSave) {
     EXPECT_EQ(c.count("T_Log"), 0);
 
     // A log row that cannot be written never fails the save, inside a transaction or outside.
-    dm.ExecSQLP("CREATE TRIGGER refuse_log BEFORE INSERT ON T_Log BEGIN SELECT RAISE(ABORT, 'log refused'); END");
+    if (dm.Engine() == TDbEngine::PostgreSQL) {
+        dm.ExecSQLP("CREATE FUNCTION refuse_log() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'log refused'; END $$ "
+                    "LANGUAGE plpgsql");
+        dm.ExecSQLP("CREATE TRIGGER refuse_log BEFORE INSERT ON T_Log FOR EACH ROW EXECUTE FUNCTION refuse_log()");
+    } else {
+        dm.ExecSQLP("CREATE TRIGGER refuse_log BEFORE INSERT ON T_Log BEGIN SELECT RAISE(ABORT, 'log refused'); END");
+    }
     {
         TTransaction tx(dm);
         AddBatch(dm, no(3));
@@ -124,7 +130,7 @@ TEST(Transactions, AFailedSaveLeavesNothingAndTheLogRowGoesWithItsSave) {
     }
     EXPECT_EQ(c.count("T_Batch"), 2);
     EXPECT_EQ(c.count("T_Log"), 0);
-    dm.ExecSQLP("DROP TRIGGER refuse_log");
+    dm.ExecSQLP(dm.Engine() == TDbEngine::PostgreSQL ? "DROP TRIGGER refuse_log ON T_Log" : "DROP TRIGGER refuse_log");
     dm.WriteLog(QStringLiteral("新增"), "T_Farmer", QString(30, 'x'), "");
     {
         TTransaction tx(dm);

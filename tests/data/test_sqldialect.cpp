@@ -49,7 +49,7 @@ TEST(SqlDialect, EachPieceMeansWhatTheStatementsCountOn) {
     ASSERT_FALSE(none.IsNull());
     EXPECT_EQ(VarToFloat(none, -1), 0.0);
     EXPECT_DOUBLE_EQ(VarToFloat(dm.ScalarP("SELECT " + SqlTotal(dm.Engine(), "WetNetWt") + " FROM T_Batch")), 500.25);
-    EXPECT_EQ(VarToFloat(dm.ScalarP("SELECT " + SqlRound(dm.Engine(), "SUM(x)", 4) + " FROM (SELECT 0.1 AS x UNION ALL SELECT 0.2)")),
+    EXPECT_EQ(VarToFloat(dm.ScalarP("SELECT " + SqlRound(dm.Engine(), "SUM(x)", 4) + " FROM (SELECT 0.1 AS x UNION ALL SELECT 0.2) AS t")),
               0.3);
     EXPECT_EQ(VarToFloat(dm.ScalarP("SELECT " + SqlRound(dm.Engine(), ":w*100/3.0", 1), {{"w", 2}})), 66.7);
 
