@@ -52,7 +52,7 @@ QString SqlCounterNext(TDbEngine) {
 }
 
 QString SqlRefreshStatistics(TDbEngine engine, const QString& table) {
-    return Pg(engine) ? "ANALYZE " + table : QString();
+    return Pg(engine) ? "VACUUM (ANALYZE) " + table : QString();
 }
 
 QString SqlTableCount(TDbEngine engine) {

@@ -55,8 +55,9 @@ QString SqlForUpdate(TDbEngine engine);
 // The next sequence of a numbering (:p prefix, :d day "yyyyMMdd"), at least :seed, drawn from
 // the counter table inside the save's transaction. The server's engine only.
 QString SqlCounterNext(TDbEngine engine);
-// Brings the planner's knowledge of a table's rows up to date after many were loaded at once;
-// empty where the engine's plans need none (the file's are fixed by its indexes).
+// Brings the planner's knowledge of a table's rows up to date after many were loaded at once,
+// and (on the server) marks them visible to all, so that an index alone answers a report as it
+// does on a server that has run a while; empty where the engine needs none.
 QString SqlRefreshStatistics(TDbEngine engine, const QString& table);
 // The number of tables in the database (on a server: in the connection's schema).
 QString SqlTableCount(TDbEngine engine);

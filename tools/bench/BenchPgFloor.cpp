@@ -23,7 +23,9 @@ public:
             PQfinish(conn_);
             throw TDbError(reason, TDbErrorInfo{"08001", {}, {}, {}, {}});
         }
+        // The session the data module sets up, so that the server plans the statement alike.
         Exec("SET DateStyle = 'ISO, YMD'");
+        Exec("SET jit = off");
         Exec("SET search_path TO \"" + config.SchemaName().toUtf8() + "\"");
     }
     ~TPgFloor() override { PQfinish(conn_); }
