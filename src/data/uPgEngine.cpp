@@ -99,6 +99,7 @@ public:
     void PackValue(int col, std::string& out) const override;
 
 private:
+    void Execute();
     const PGresult* Described();
     void ReadKinds(const PGresult* r);
 
@@ -106,7 +107,7 @@ private:
     QString sql_;
     TPgStatementText text_;
     std::vector<TValue> values_;
-    std::vector<bool> bound_;
+    bool bound_ = false;  // every value given: the statement can run
     TResult result_;
     TResult description_;
     bool executed_ = false;
@@ -186,6 +187,7 @@ qint64 TPgConnection::LastInsertId() {
 
 TPgCursor::TPgCursor(TPgConnection& db, const QString& sql) : db_(db), sql_(sql), text_(Rewrite(sql)) {
     values_.resize(size_t(text_.Names.size()));
+    bound_ = values_.empty();
 }
 
 void TPgCursor::Bind(const TParams& params) {
@@ -197,40 +199,21 @@ void TPgCursor::Bind(const TParams& params) {
     executed_ = false;
     result_ = TResult();
     row_ = -1;
+    bound_ = true;
+}
+
+void TPgCursor::Execute() {
+    db_.Reconnect();
+    const TPgValues values = PgValues(values_);
+    result_ = db_.Check(PQexecParams(db_.Handle(), text_.Sql.constData(), int(values_.size()), values.Types.data(),
+                                     values.Pointers.data(), nullptr, nullptr, 0));
+    executed_ = true;
+    row_ = -1;
+    ReadKinds(result_.r);
 }
 
 bool TPgCursor::Next() {
-    if (!executed_) {
-        db_.Reconnect();
-        const size_t n = values_.size();
-        std::vector<Oid> types(n, 0);
-        std::vector<QByteArray> texts(n);
-        std::vector<const char*> pointers(n, nullptr);
-        for (size_t i = 0; i < n; ++i) {
-            const TValue& v = values_[i];
-            switch (v.Kind()) {
-            case TValueKind::Null: continue;
-            // Text and whole numbers stay untyped, so the server reads them as whatever the
-            // column or function needs (a whole number fits an integer, a text or a money column
-            // as it does on the file). A fraction is typed: it fits no integer column.
-            case TValueKind::Text: texts[i] = v.AsText().toUtf8(); break;
-            case TValueKind::Integer:
-            case TValueKind::Boolean: texts[i] = QByteArray::number(v.AsInt64()); break;
-            case TValueKind::DateTime: types[i] = kTimestamp; texts[i] = v.AsText().toUtf8(); break;
-            case TValueKind::Float: types[i] = kFloat8; texts[i] = QByteArray::number(v.AsDouble(), 'g', 17); break;
-            case TValueKind::Currency:
-                types[i] = kNumeric;
-                texts[i] = QByteArray::number(double(v.MoneyUnits()) / 10000.0, 'f', 4);
-                break;
-            }
-            pointers[i] = texts[i].constData();
-        }
-        result_ = db_.Check(PQexecParams(db_.Handle(), text_.Sql.constData(), int(n), types.data(), pointers.data(),
-                                         nullptr, nullptr, 0));
-        executed_ = true;
-        row_ = -1;
-        ReadKinds(result_.r);
-    }
+    if (!executed_) Execute();
     if (!result_.r || row_ + 1 >= PQntuples(result_.r)) return false;
     ++row_;
     return true;
@@ -238,6 +221,12 @@ bool TPgCursor::Next() {
 
 const PGresult* TPgCursor::Described() {
     if (result_.r) return result_.r;
+    // A statement with its values is run at once: its columns come with its rows, in one
+    // round trip instead of a description first (the grids ask for the columns first).
+    if (bound_) {
+        Execute();
+        return result_.r;
+    }
     if (!description_.r) {
         db_.Check(PQprepare(db_.Handle(), "", text_.Sql.constData(), 0, nullptr));
         description_ = db_.Check(PQdescribePrepared(db_.Handle(), ""));
@@ -355,3 +344,28 @@ bool PostgresReachable(const TDbConfig& config, QString* reason) {
 }
 
 TPgStatementText PgStatementText(const QString& sql) { return Rewrite(sql); }
+
+TPgValues PgValues(const std::vector<TValue>& values) {
+    const size_t n = values.size();
+    TPgValues out{std::vector<unsigned int>(n, 0), std::vector<QByteArray>(n), std::vector<const char*>(n, nullptr)};
+    for (size_t i = 0; i < n; ++i) {
+        const TValue& v = values[i];
+        switch (v.Kind()) {
+        case TValueKind::Null: continue;
+        // Text and whole numbers stay untyped, so the server reads them as whatever the
+        // column or function needs (a whole number fits an integer, a text or a money column
+        // as it does on the file). A fraction is typed: it fits no integer column.
+        case TValueKind::Text: out.Texts[i] = v.AsText().toUtf8(); break;
+        case TValueKind::Integer:
+        case TValueKind::Boolean: out.Texts[i] = QByteArray::number(v.AsInt64()); break;
+        case TValueKind::DateTime: out.Types[i] = kTimestamp; out.Texts[i] = v.AsText().toUtf8(); break;
+        case TValueKind::Float: out.Types[i] = kFloat8; out.Texts[i] = QByteArray::number(v.AsDouble(), 'g', 17); break;
+        case TValueKind::Currency:
+            out.Types[i] = kNumeric;
+            out.Texts[i] = QByteArray::number(double(v.MoneyUnits()) / 10000.0, 'f', 4);
+            break;
+        }
+        out.Pointers[i] = out.Texts[i].constData();
+    }
+    return out;
+}

@@ -2,11 +2,13 @@
 // The shared engine: a PostgreSQL server that several stations of one centre work on at once.
 
 #include "data/uDbEngine.h"
+#include "data/uValue.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 // Connects with the settings; raises TDbError with the server's reason when it cannot. With
 // create, the configured schema is made when it does not exist yet.
@@ -25,3 +27,12 @@ struct TPgStatementText {
     QHash<QString, int> Index;  // a name's place in Names: a copy's inserts bind thousands
 };
 TPgStatementText PgStatementText(const QString& sql);
+
+// Values in the order of a statement's $1, $2, ... as the server is sent them: each as text with
+// its type, or a null pointer for a null.
+struct TPgValues {
+    std::vector<unsigned int> Types;  // 0: left for the server to read as the column needs
+    std::vector<QByteArray> Texts;
+    std::vector<const char*> Pointers;  // into Texts
+};
+TPgValues PgValues(const std::vector<TValue>& values);

@@ -1,6 +1,5 @@
 // The server's floor: its own libpq connection to the schema, the statement in the server's
-// spelling and the values typed as the data module types them (text left for the server to
-// read as the column needs), so that the server plans it the same way.
+// spelling and the values as the data module sends them, so that the server plans it the same way.
 
 #include "BenchFloor.h"
 
@@ -12,9 +11,6 @@
 #include <vector>
 
 namespace {
-// Type OIDs of the built-in types, as the data module sends them.
-constexpr Oid kInt8 = 20, kFloat8 = 701, kTimestamp = 1114, kNumeric = 1700;
-
 class TPgFloor final : public TEngineFloor {
 public:
     explicit TPgFloor(const TDbConfig& config) : conn_(PQconnectdb(config.ConnInfo().toUtf8().constData())) {
@@ -49,29 +45,15 @@ private:
 
 qint64 TPgFloor::Run(const TSqlText& q) {
     const TPgStatementText text = PgStatementText(q.Sql);
-    const size_t n = size_t(text.Names.size());
-    std::vector<Oid> types(n, 0);
-    std::vector<QByteArray> values(n);
-    std::vector<const char*> pointers(n, nullptr);
+    std::vector<TValue> values(size_t(text.Names.size()));
     for (const auto& [name, value] : q.Params) {
-        const size_t i = size_t(text.Index.value(name, -1));
-        if (i >= n) throw TDbError(QStringLiteral("参数 %1 在语句中不存在").arg(name));
-        switch (value.Kind()) {
-        case TValueKind::Null: continue;
-        case TValueKind::Text: values[i] = value.AsText().toUtf8(); break;
-        case TValueKind::DateTime: types[i] = kTimestamp; values[i] = value.AsText().toUtf8(); break;
-        case TValueKind::Integer:
-        case TValueKind::Boolean: types[i] = kInt8; values[i] = QByteArray::number(value.AsInt64()); break;
-        case TValueKind::Float: types[i] = kFloat8; values[i] = QByteArray::number(value.AsDouble(), 'g', 17); break;
-        case TValueKind::Currency:
-            types[i] = kNumeric;
-            values[i] = QByteArray::number(double(value.MoneyUnits()) / 10000.0, 'f', 4);
-            break;
-        }
-        pointers[i] = values[i].constData();
+        const int i = text.Index.value(name, -1);
+        if (i < 0) throw TDbError(QStringLiteral("参数 %1 在语句中不存在").arg(name));
+        values[size_t(i)] = value;
     }
-    PGresult* r = Check(PQexecParams(conn_, text.Sql.constData(), int(n), types.data(), pointers.data(), nullptr,
-                                     nullptr, 0));
+    const TPgValues sent = PgValues(values);
+    PGresult* r = Check(PQexecParams(conn_, text.Sql.constData(), int(values.size()), sent.Types.data(),
+                                     sent.Pointers.data(), nullptr, nullptr, 0));
     const int rows = PQntuples(r);
     const int columns = PQnfields(r);
     // Volatile, so that reading the values is not optimised away.
