@@ -14,13 +14,14 @@ class TDM;
 class TDbConnection;
 class TDbCursor;
 
-// What a server says about a failure besides its message (empty from the embedded engine).
+// What the engine says about a failure besides its message.
 struct TDbErrorInfo {
-    QString State;  // SQLSTATE
+    QString State;  // the server's SQLSTATE
     QString Table;
     QString Column;
     QString Constraint;
     QString Detail;  // the server's detail line ("Key (batchno)=(…) already exists.")
+    int FileCode = 0;  // the embedded engine's result code
 };
 
 // Every database failure reaches callers as this, carrying the engine's message text.

@@ -4,6 +4,7 @@
 #include "data/uDbHealth.h"
 #include "data/uDbInit.h"
 #include "data/uSqlDialect.h"
+#include "data/uSqliteEngine.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -136,6 +137,16 @@ void RemoveFile(const QString& path) {
 }
 }  // namespace
 
+TReadSnapshot::TReadSnapshot(TDM& dm) : dm_(dm) {
+    if (dm_.InTransaction()) return;
+    dm_.ExecSQLP(SqlBeginSnapshot(dm_.Engine()));
+    own_ = true;
+}
+
+TReadSnapshot::~TReadSnapshot() {
+    if (own_) dm_.RollbackTrans();
+}
+
 void CopyTables(TDM& from, TDM& to, const TCopyProgress& progress) {
     TTransaction tx(to);
     for (const TTableDef& table : Tables()) {
@@ -177,11 +188,24 @@ QStringList CompareTables(TDM& a, TDM& b, int limit) {
     return differences;
 }
 
+namespace {
+// Why a backup failed, in the words the file's own backup uses: a fault of the file being written,
+// or the server being held by another program.
+QString BackupFailure(const TDbError& e) {
+    const QString& state = e.Info().State;
+    if (state == "57014" || state == "55P03" || state == "40P01")
+        return QStringLiteral("数据库正被其他程序或其他电脑占用，备份未完成，请稍后重试");
+    if (e.Info().FileCode != 0) return BackupFailureReason(e.Info().FileCode, e.Message());
+    return e.Message();
+}
+}  // namespace
+
 void CopyIntoNewFile(TDM& from, const QString& targetPath) {
     const QString building = targetPath + ".new";
     RemoveFile(building);
     try {
         {
+            const TReadSnapshot snapshot(from);
             TDM to(building, TOpenMode::CreateNew);
             to.Connect();
             {
@@ -199,8 +223,11 @@ void CopyIntoNewFile(TDM& from, const QString& targetPath) {
         RemoveFile(targetPath);
         if (!QFile::rename(building, targetPath))
             throw TDbError(QStringLiteral("无法创建备份文件（请检查 Backup 文件夹是否存在、能否写入）"));
-    } catch (...) {
+    } catch (const TDbError& e) {
         // Nothing half-made stays in the backup folder to be mistaken for a copy.
+        RemoveFile(building);
+        throw TDbError(BackupFailure(e), e.Info());
+    } catch (...) {
         RemoveFile(building);
         throw;
     }

@@ -264,9 +264,8 @@ QString TPgCursor::ColumnName(int col) {
     const QString folded = QString::fromUtf8(PQfname(Described(), col));
     const QRegularExpression word("(?<![\\w$])" + QRegularExpression::escape(folded) + "(?!\\w)",
                                   QRegularExpression::CaseInsensitiveOption);
-    QRegularExpressionMatch last;
-    for (auto it = word.globalMatch(sql_); it.hasNext();) last = it.next();
-    name = last.hasMatch() ? last.captured(0) : folded;
+    const QRegularExpressionMatch first = word.match(sql_);
+    name = first.hasMatch() ? first.captured(0) : folded;
     return name;
 }
 

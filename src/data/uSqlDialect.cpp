@@ -56,3 +56,9 @@ QString SqlKeyCounterRestart(TDbEngine engine, const QString& table, const QStri
     return QStringLiteral("SELECT setval(pg_get_serial_sequence('%1','%2'),COALESCE(MAX(%2),0)+1,false) FROM %1")
         .arg(table.toLower(), keyColumn.toLower());
 }
+
+// The file's deferred transaction holds its shared lock from the first read to the end: writers
+// wait, so the reads agree with each other.
+QString SqlBeginSnapshot(TDbEngine engine) {
+    return Pg(engine) ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY") : QStringLiteral("BEGIN");
+}

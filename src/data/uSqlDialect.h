@@ -57,3 +57,6 @@ QString SqlCounterNext(TDbEngine engine);
 // Moves the key counter of a table's self-numbering key past the highest key stored, after
 // rows were copied in with their keys; empty where the engine does that by itself.
 QString SqlKeyCounterRestart(TDbEngine engine, const QString& table, const QString& keyColumn);
+// Starts a read-only transaction in which every statement sees the database as it was at its
+// first read, whatever other stations commit meanwhile.
+QString SqlBeginSnapshot(TDbEngine engine);

@@ -70,7 +70,9 @@ public:
     sqlite3* Handle() const { return db_; }
     [[noreturn]] void Fail(int rc) const {
         if (timedOut_ && rc == SQLITE_INTERRUPT) throw TDbError(CommandTimeoutText(commandTimeout_));
-        throw TDbError(QString::fromUtf8(sqlite3_errmsg(db_)));
+        TDbErrorInfo info;
+        info.FileCode = sqlite3_errcode(db_);
+        throw TDbError(QString::fromUtf8(sqlite3_errmsg(db_)), info);
     }
     void StartClock() {
         timedOut_ = false;
@@ -188,7 +190,8 @@ void RemoveBackupFiles(const QString& targetPath) {
     QFile::remove(targetPath + "-journal");
 }
 
-// Why a backup failed, in words the staff can act on.
+}  // namespace
+
 QString BackupFailureReason(int rc, const QString& engineMessage) {
     switch (rc & 0xff) {
     case SQLITE_FULL: return QStringLiteral("磁盘空间已满");
@@ -205,6 +208,7 @@ QString BackupFailureReason(int rc, const QString& engineMessage) {
     }
 }
 
+namespace {
 void TSqliteConnection::BackupTo(const QString& targetPath) {
     RemoveBackupFiles(targetPath);
     sqlite3* target = nullptr;
@@ -260,7 +264,9 @@ std::unique_ptr<TDbConnection> OpenSqlite(const QString& path, bool create) {
     if (rc != SQLITE_OK) {
         const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close_v2(db);
-        throw TDbError(message);
+        TDbErrorInfo info;
+        info.FileCode = rc;
+        throw TDbError(message, info);
     }
     auto connection = std::make_unique<TSqliteConnection>(db);
     // Plain rollback journal and full syncs: the file alone always holds every commit, so

@@ -14,7 +14,11 @@ QList<TCrudDef> AllDefs() {
 }
 
 QStringList TableColumns(TDM& dm, const QString& table) {
-    const TQuery q = dm.OpenSQLP("SELECT name FROM pragma_table_info(:t)", {{"t", table}});
+    const TQuery q = dm.Engine() == TDbEngine::PostgreSQL
+                         ? dm.OpenSQLP("SELECT column_name FROM information_schema.columns WHERE "
+                                       "table_schema=current_schema() AND table_name=lower(:t)",
+                                       {{"t", table}})
+                         : dm.OpenSQLP("SELECT name FROM pragma_table_info(:t)", {{"t", table}});
     QStringList names;
     for (int r = 0; r < q.RowCount(); ++r) names << VarToStr(q.Value(r, 0)).toLower();
     return names;

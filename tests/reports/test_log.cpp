@@ -69,10 +69,20 @@ TEST(LogViewer, FiltersByDaysWholeActionWordsAndPartsOfUserAndReference) {
 
 TEST(LogViewer, LongListsArriveNewestFirstWithoutGapsOrRepeats) {
     TTestCentre c;
-    c.dm().ExecSQLP("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<1500) "
-                    "INSERT INTO T_Log(OpTime,LoginName,ActType,TblName,RefNo,Detail) "
-                    "SELECT datetime('2025-01-01 08:00:00','+'||i||' minutes'), CASE WHEN i%3=0 THEN 'weigher1' "
-                    "ELSE 'admin' END, CASE WHEN i%5=0 THEN '出库' ELSE '修改' END, 'T_Batch', 'PC'||i, '' FROM n");
+    {
+        TTransaction tx(c.dm());
+        TStatement insert = c.dm().NewQuery("INSERT INTO T_Log(OpTime,LoginName,ActType,TblName,RefNo,Detail) "
+                                            "VALUES(:t,:u,:a,'T_Batch',:r,'')");
+        const QDateTime start(QDate(2025, 1, 1), QTime(8, 0));
+        for (int i = 1; i <= 1500; ++i) {
+            insert.Bind({{"t", start.addSecs(60 * i)},
+                         {"u", i % 3 == 0 ? QStringLiteral("weigher1") : QStringLiteral("admin")},
+                         {"a", i % 5 == 0 ? QStringLiteral("出库") : QStringLiteral("修改")},
+                         {"r", "PC" + QString::number(i)}});
+            insert.Exec();
+        }
+        tx.Commit();
+    }
     TQueryModel model(c.dm());
     model.Open(LogQuery(c.dm().Engine(), {.Action = "修改", .User = "weigher"}));
     EXPECT_EQ(model.rowCount(), 256) << "one screen at a time";

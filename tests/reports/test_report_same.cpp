@@ -141,6 +141,24 @@ struct TSeason {
     TDM& dm() { return server ? *server : *file; }
 };
 
+// The first row that differs, or empty. A number written to four decimals may differ by one in
+// its last place: the same sum added up in another order lands on either side of a half.
+QString FirstDifference(const QStringList& shown, const QStringList& plain) {
+    if (shown.size() != plain.size()) return QStringLiteral("%1 rows shown, %2 expected").arg(shown.size()).arg(plain.size());
+    for (int r = 0; r < shown.size(); ++r) {
+        const QStringList a = shown[r].split('|');
+        const QStringList b = plain[r].split('|');
+        bool same = a.size() == b.size();
+        for (int c = 0; same && c < a.size(); ++c) {
+            bool numbers = false, other = false;
+            const double x = a[c].toDouble(&numbers), y = b[c].toDouble(&other);
+            same = a[c] == b[c] || (numbers && other && qAbs(x - y) <= 0.00011);
+        }
+        if (!same) return shown[r] + "  ≠  " + plain[r];
+    }
+    return {};
+}
+
 class ReportsAgreeWithThePlainForm : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -182,7 +200,7 @@ protected:
             plainRows << cells.join('|');
         }
         EXPECT_EQ(shownCaptions, plainCaptions);
-        EXPECT_EQ(shownRows, plainRows);
+        EXPECT_EQ(FirstDifference(shownRows, plainRows), "");
         EXPECT_GE(int(shownRows.size()), minRows) << "the data should exercise the report";
     }
 

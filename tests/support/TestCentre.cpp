@@ -5,6 +5,8 @@
 #include "workflow/uDryEnd.h"
 #include "workflow/uDrying.h"
 
+#include <QHash>
+
 TTestCentre::TTestCentre(const QString& role) : paths_{dir_.path() + "/"}, db_(paths_.DbPath()) {
     db_.WriteStationIni(paths_.StationIni());
     EnsureDatabase(paths_.Database(), paths_.BackupDir());
@@ -64,8 +66,37 @@ int TTestCentre::addEquip(const QString& no, const QString& status) {
 
 QString TTestCentre::batchRows(const QString& table, const QString& batchNo, const QString& columns,
                                const QString& where) {
-    return rows("SELECT " + columns + " FROM " + table + " WHERE BatchNo=:b AND " + where + " ORDER BY rowid",
+    // Keys grow with each row saved: by number, or by today's sequence in a document number.
+    static const QHash<QString, QString> keys{{"T_Batch", "BatchNo"},    {"T_Stock", "StockID"},
+                                              {"T_Drying", "DryID"},      {"T_StockMove", "MoveID"},
+                                              {"T_Outbound", "OutNo"},    {"T_Settle", "SettleNo"},
+                                              {"T_EquipRun", "RunID"},    {"T_Log", "LogID"}};
+    return rows("SELECT " + columns + " FROM " + table + " WHERE BatchNo=:b AND " + where + " ORDER BY " +
+                    keys.value(table, "1"),
                 {{"b", batchNo}});
+}
+
+void TTestCentre::refuseWrites(const QString& table, const QString& event, const QString& message) {
+    const QString name = "refuse_" + table.toLower();
+    if (dm_->Engine() == TDbEngine::PostgreSQL) {
+        dm_->ExecSQLP("CREATE FUNCTION " + name + "() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION '" + message +
+                      "'; END $$ LANGUAGE plpgsql");
+        dm_->ExecSQLP("CREATE TRIGGER " + name + " BEFORE " + event + " ON " + table + " FOR EACH ROW EXECUTE FUNCTION " +
+                      name + "()");
+        return;
+    }
+    dm_->ExecSQLP("CREATE TRIGGER " + name + " BEFORE " + event + " ON " + table + " BEGIN SELECT RAISE(ABORT,'" +
+                  message + "'); END");
+}
+
+void TTestCentre::allowWrites(const QString& table) {
+    const QString name = "refuse_" + table.toLower();
+    if (dm_->Engine() == TDbEngine::PostgreSQL) {
+        dm_->ExecSQLP("DROP TRIGGER " + name + " ON " + table);
+        dm_->ExecSQLP("DROP FUNCTION " + name + "()");
+        return;
+    }
+    dm_->ExecSQLP("DROP TRIGGER " + name);
 }
 
 QString TTestCentre::rows(const QString& sql, const TParams& params) {

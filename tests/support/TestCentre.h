@@ -36,6 +36,11 @@ public:
     QString batchRows(const QString& table, const QString& batchNo, const QString& columns,
                       const QString& where = "1=1");
 
+    // Makes every insert or update (event "INSERT" / "UPDATE") of a table fail with the message,
+    // as a full disk or a locked record would, until allowWrites.
+    void refuseWrites(const QString& table, const QString& event, const QString& message);
+    void allowWrites(const QString& table);
+
     int addFarmer(const QString& name, const QString& phone = {}, bool blacklisted = false);
     int addOperator(const QString& name, const QString& team);
     int addWh(const QString& name, const QString& zoneType, double capacity = 100000);

@@ -10,31 +10,31 @@ const char* const kGatherFacts = R"(
 CREATE TEMP TABLE integrity_batch AS
 WITH stock AS (
   SELECT s.BatchNo,
-    SUM(w.WhType='湿粮区') AS WetRows, SUM(w.WhType='湿粮区' AND s.Status='待烘干') AS WetLive,
-    SUM(w.WhType='湿粮区' AND s.Status='已出库') AS WetRetired,
-    SUM(w.WhType='干粮区') AS DryRows, TOTAL(CASE WHEN w.WhType='干粮区' THEN s.Qty END) AS DryQty,
-    SUM(w.WhType='干粮区' AND s.Status='在库') AS DryLive, SUM(w.WhType='干粮区' AND s.Status='已出库') AS DryRetired,
-    COUNT(*) AS StockRows, SUM(s.Status='已作废') AS StockVoided
+    SUM(CASE WHEN w.WhType='湿粮区' THEN 1 ELSE 0 END) AS WetRows, SUM(CASE WHEN w.WhType='湿粮区' AND s.Status='待烘干' THEN 1 ELSE 0 END) AS WetLive,
+    SUM(CASE WHEN w.WhType='湿粮区' AND s.Status='已出库' THEN 1 ELSE 0 END) AS WetRetired,
+    SUM(CASE WHEN w.WhType='干粮区' THEN 1 ELSE 0 END) AS DryRows, COALESCE(SUM(CASE WHEN w.WhType='干粮区' THEN s.Qty END),0) AS DryQty,
+    SUM(CASE WHEN w.WhType='干粮区' AND s.Status='在库' THEN 1 ELSE 0 END) AS DryLive, SUM(CASE WHEN w.WhType='干粮区' AND s.Status='已出库' THEN 1 ELSE 0 END) AS DryRetired,
+    COUNT(*) AS StockRows, SUM(CASE WHEN s.Status='已作废' THEN 1 ELSE 0 END) AS StockVoided
   FROM T_Stock s LEFT JOIN T_Wh w ON w.WhID=s.WhID GROUP BY s.BatchNo),
-outs AS (SELECT BatchNo, TOTAL(OutWt) AS OutWt FROM T_Outbound GROUP BY BatchNo),
-moves AS (SELECT BatchNo, SUM(MoveType='入仓') AS InMoves FROM T_StockMove GROUP BY BatchNo),
+outs AS (SELECT BatchNo, COALESCE(SUM(OutWt),0) AS OutWt FROM T_Outbound GROUP BY BatchNo),
+moves AS (SELECT BatchNo, SUM(CASE WHEN MoveType='入仓' THEN 1 ELSE 0 END) AS InMoves FROM T_StockMove GROUP BY BatchNo),
 rounds AS (SELECT BatchNo, COUNT(*) AS Rounds, MIN(Round) AS RoundLo, MAX(Round) AS RoundHi,
-             SUM(EndTime IS NULL) AS OpenRounds FROM T_Drying GROUP BY BatchNo),
-settles AS (SELECT BatchNo, COUNT(*) AS Settles, MAX(Status='已结清') AS SettledFull FROM T_Settle GROUP BY BatchNo),
-logs AS (SELECT RefNo AS BatchNo, SUM(ActType='收粮登记') AS LogIntake, SUM(ActType='派工上机') AS LogDispatch,
-           SUM(ActType='返烘') AS LogReDry, SUM(ActType='烘干入仓') AS LogPass, SUM(ActType='作废') AS LogVoid
+             SUM(CASE WHEN EndTime IS NULL THEN 1 ELSE 0 END) AS OpenRounds FROM T_Drying GROUP BY BatchNo),
+settles AS (SELECT BatchNo, COUNT(*) AS Settles, MAX(CASE WHEN Status='已结清' THEN 1 ELSE 0 END) AS SettledFull FROM T_Settle GROUP BY BatchNo),
+logs AS (SELECT RefNo AS BatchNo, SUM(CASE WHEN ActType='收粮登记' THEN 1 ELSE 0 END) AS LogIntake, SUM(CASE WHEN ActType='派工上机' THEN 1 ELSE 0 END) AS LogDispatch,
+           SUM(CASE WHEN ActType='返烘' THEN 1 ELSE 0 END) AS LogReDry, SUM(CASE WHEN ActType='烘干入仓' THEN 1 ELSE 0 END) AS LogPass, SUM(CASE WHEN ActType='作废' THEN 1 ELSE 0 END) AS LogVoid
          FROM T_Log WHERE ActType IN ('收粮登记','派工上机','返烘','烘干入仓','作废') GROUP BY RefNo),
-settleVoids AS (SELECT substr(Detail, 3, instr(Detail || ' ', ' ') - 3) AS BatchNo, COUNT(*) AS LogVoidSettle
+settleVoids AS (SELECT substr(Detail, 3, %1 - 3) AS BatchNo, COUNT(*) AS LogVoidSettle
                 FROM T_Log WHERE ActType='作废结算' GROUP BY 1)
 SELECT b.BatchNo, b.Status,
-  IFNULL(WetRows,0) AS WetRows, IFNULL(WetLive,0) AS WetLive, IFNULL(WetRetired,0) AS WetRetired,
-  IFNULL(DryRows,0) AS DryRows, IFNULL(DryQty,0) AS DryQty, IFNULL(DryLive,0) AS DryLive,
-  IFNULL(DryRetired,0) AS DryRetired, IFNULL(StockRows,0) AS StockRows, IFNULL(StockVoided,0) AS StockVoided,
-  IFNULL(OutWt,0) AS OutWt, IFNULL(DryQty,0)-IFNULL(OutWt,0) AS DryLeft, IFNULL(InMoves,0) AS InMoves,
-  IFNULL(Rounds,0) AS Rounds, RoundLo, RoundHi, IFNULL(OpenRounds,0) AS OpenRounds,
-  IFNULL(Settles,0) AS Settles, IFNULL(SettledFull,0) AS SettledFull,
-  IFNULL(LogIntake,0) AS LogIntake, IFNULL(LogDispatch,0) AS LogDispatch, IFNULL(LogReDry,0) AS LogReDry,
-  IFNULL(LogPass,0) AS LogPass, IFNULL(LogVoid,0) AS LogVoid, IFNULL(LogVoidSettle,0) AS LogVoidSettle
+  COALESCE(WetRows,0) AS WetRows, COALESCE(WetLive,0) AS WetLive, COALESCE(WetRetired,0) AS WetRetired,
+  COALESCE(DryRows,0) AS DryRows, COALESCE(DryQty,0) AS DryQty, COALESCE(DryLive,0) AS DryLive,
+  COALESCE(DryRetired,0) AS DryRetired, COALESCE(StockRows,0) AS StockRows, COALESCE(StockVoided,0) AS StockVoided,
+  COALESCE(OutWt,0) AS OutWt, COALESCE(DryQty,0)-COALESCE(OutWt,0) AS DryLeft, COALESCE(InMoves,0) AS InMoves,
+  COALESCE(Rounds,0) AS Rounds, RoundLo, RoundHi, COALESCE(OpenRounds,0) AS OpenRounds,
+  COALESCE(Settles,0) AS Settles, COALESCE(SettledFull,0) AS SettledFull,
+  COALESCE(LogIntake,0) AS LogIntake, COALESCE(LogDispatch,0) AS LogDispatch, COALESCE(LogReDry,0) AS LogReDry,
+  COALESCE(LogPass,0) AS LogPass, COALESCE(LogVoid,0) AS LogVoid, COALESCE(LogVoidSettle,0) AS LogVoidSettle
 FROM T_Batch b LEFT JOIN stock USING(BatchNo) LEFT JOIN outs USING(BatchNo) LEFT JOIN moves USING(BatchNo)
   LEFT JOIN rounds USING(BatchNo) LEFT JOIN settles USING(BatchNo) LEFT JOIN logs USING(BatchNo)
   LEFT JOIN settleVoids USING(BatchNo))";
@@ -45,7 +45,7 @@ struct TRule {
     const char* Sql;  // the key of every record that breaks the rule
 };
 
-#define BATCHES_WHERE(cond) "SELECT BatchNo FROM temp.integrity_batch WHERE " cond " ORDER BY BatchNo"
+#define BATCHES_WHERE(cond) "SELECT BatchNo FROM integrity_batch WHERE " cond " ORDER BY BatchNo"
 
 const TRule kRules[] = {
     {"每个批次应恰有一条湿粮库存行", "个批次", BATCHES_WHERE("WetRows<>1")},
@@ -76,14 +76,14 @@ const TRule kRules[] = {
      BATCHES_WHERE("Status='待结算' AND NOT (DryRows>0 AND (DryLeft<=0.01 OR Settles>0 OR LogVoidSettle>0))")},
     {"每个批次最多一张结算单", "个批次", BATCHES_WHERE("Settles>1")},
     {"结算合计应等于五项费用之和", "张结算单",
-     "SELECT SettleNo FROM T_Settle WHERE abs(IFNULL(TotalFee,0)-(IFNULL(BaseFee,0)+IFNULL(MoistureExtra,0)+"
-     "IFNULL(StorageFee,0)+IFNULL(ReDryFee,0)+IFNULL(OtherFee,0)))>0.01 ORDER BY SettleNo"},
+     "SELECT SettleNo FROM T_Settle WHERE abs(COALESCE(TotalFee,0)-(COALESCE(BaseFee,0)+COALESCE(MoistureExtra,0)+"
+     "COALESCE(StorageFee,0)+COALESCE(ReDryFee,0)+COALESCE(OtherFee,0)))>0.01 ORDER BY SettleNo"},
     {"欠款应为合计减已收，且不为负", "张结算单",
-     "SELECT SettleNo FROM T_Settle WHERE abs(IFNULL(DebtAmt,0)-max(IFNULL(TotalFee,0)-IFNULL(PaidAmt,0),0))>0.01 "
+     "SELECT SettleNo FROM T_Settle WHERE abs(COALESCE(DebtAmt,0)-CASE WHEN COALESCE(TotalFee,0)>COALESCE(PaidAmt,0) THEN COALESCE(TotalFee,0)-COALESCE(PaidAmt,0) ELSE 0 END)>0.01 "
      "ORDER BY SettleNo"},
     {"结算状态应与已收金额相符", "张结算单",
-     "SELECT SettleNo FROM T_Settle WHERE IFNULL(Status,'')<>CASE WHEN IFNULL(PaidAmt,0)+0.01>=IFNULL(TotalFee,0) "
-     "THEN '已结清' WHEN IFNULL(PaidAmt,0)<=0.01 THEN '挂账' ELSE '部分欠款' END ORDER BY SettleNo"},
+     "SELECT SettleNo FROM T_Settle WHERE COALESCE(Status,'')<>CASE WHEN COALESCE(PaidAmt,0)+0.01>=COALESCE(TotalFee,0) "
+     "THEN '已结清' WHEN COALESCE(PaidAmt,0)<=0.01 THEN '挂账' ELSE '部分欠款' END ORDER BY SettleNo"},
     {"结算单应属于存在的批次", "张结算单",
      "SELECT SettleNo FROM T_Settle s WHERE NOT EXISTS (SELECT 1 FROM T_Batch b WHERE b.BatchNo=s.BatchNo) "
      "ORDER BY SettleNo"},
@@ -94,19 +94,19 @@ const TRule kRules[] = {
     {"收粮登记日志应对应存在的批次", "条日志",
      "SELECT l.LogID FROM T_Log l WHERE l.ActType='收粮登记' AND NOT EXISTS (SELECT 1 FROM T_Batch b WHERE "
      "b.BatchNo=l.RefNo) ORDER BY l.LogID"},
-    {"派工上机的批次应恰有一条派工上机日志", "个批次", BATCHES_WHERE("LogDispatch<>(Rounds>0)")},
-    {"返烘日志应比烘干轮次少一条", "个批次", BATCHES_WHERE("LogReDry<>max(Rounds-1,0)")},
+    {"派工上机的批次应恰有一条派工上机日志", "个批次", BATCHES_WHERE("LogDispatch<>CASE WHEN Rounds>0 THEN 1 ELSE 0 END")},
+    {"返烘日志应比烘干轮次少一条", "个批次", BATCHES_WHERE("LogReDry<>CASE WHEN Rounds>0 THEN Rounds-1 ELSE 0 END")},
     {"每次烘干入仓应恰有一条烘干入仓日志", "个批次", BATCHES_WHERE("LogPass<>InMoves")},
-    {"作废的批次应恰有一条作废日志", "个批次", BATCHES_WHERE("LogVoid<>(Status='已作废')")},
+    {"作废的批次应恰有一条作废日志", "个批次", BATCHES_WHERE("LogVoid<>CASE WHEN Status='已作废' THEN 1 ELSE 0 END")},
     {"每张出库单应恰有一条出库日志", "张出库单",
      "SELECT o.OutNo FROM T_Outbound o LEFT JOIN (SELECT RefNo, COUNT(*) AS n FROM T_Log WHERE ActType='出库' "
-     "GROUP BY RefNo) l ON l.RefNo=o.OutNo WHERE IFNULL(l.n,0)<>1 ORDER BY o.OutNo"},
+     "GROUP BY RefNo) l ON l.RefNo=o.OutNo WHERE COALESCE(l.n,0)<>1 ORDER BY o.OutNo"},
     {"出库日志应对应存在的出库单", "条日志",
      "SELECT l.LogID FROM T_Log l WHERE l.ActType='出库' AND NOT EXISTS (SELECT 1 FROM T_Outbound o WHERE "
      "o.OutNo=l.RefNo) ORDER BY l.LogID"},
     {"每张结算单应恰有一条结算日志", "张结算单",
      "SELECT s.SettleNo FROM T_Settle s LEFT JOIN (SELECT RefNo, COUNT(*) AS n FROM T_Log WHERE ActType='结算' "
-     "GROUP BY RefNo) l ON l.RefNo=s.SettleNo WHERE IFNULL(l.n,0)<>1 ORDER BY s.SettleNo"},
+     "GROUP BY RefNo) l ON l.RefNo=s.SettleNo WHERE COALESCE(l.n,0)<>1 ORDER BY s.SettleNo"},
 };
 
 #undef BATCHES_WHERE
@@ -116,7 +116,10 @@ class TFacts {
 public:
     explicit TFacts(TDM& dm) : dm_(dm) {
         Drop();
-        dm_.ExecSQLP(QString::fromUtf8(kGatherFacts));
+        // Where the batch number of a voided settlement ends in its log text.
+        const QString firstSpace = dm_.Engine() == TDbEngine::PostgreSQL ? "strpos(Detail || ' ', ' ')"
+                                                                         : "instr(Detail || ' ', ' ')";
+        dm_.ExecSQLP(QString::fromUtf8(kGatherFacts).arg(firstSpace));
     }
     ~TFacts() {
         try {
@@ -129,7 +132,7 @@ public:
     TFacts& operator=(const TFacts&) = delete;
 
 private:
-    void Drop() { dm_.ExecSQLP("DROP TABLE IF EXISTS temp.integrity_batch"); }
+    void Drop() { dm_.ExecSQLP("DROP TABLE IF EXISTS integrity_batch"); }
     TDM& dm_;
 };
 

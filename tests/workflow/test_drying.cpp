@@ -113,13 +113,13 @@ TEST(DryEnd, PassStoresDryGrainAndRetiresTheWetRowOnce) {
     in.EndTime = kStart;
     EXPECT_TRUE(logic.CheckPass(round, in).Saved()) << "an end at the start is accepted";
 
-    c.dm().ExecSQLP("CREATE TRIGGER move_lock BEFORE INSERT ON T_StockMove BEGIN SELECT RAISE(ABORT,'库存流水锁定'); END");
+    c.refuseWrites("T_StockMove", "INSERT", "库存流水锁定");
     EXPECT_EQ(logic.Pass(round, Unloaded()).Refusal, "入仓失败：库存流水锁定");
     EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "烘干中");
     EXPECT_EQ(c.batchRows("T_Drying", no, "EndTime IS NULL"), "1");
     EXPECT_EQ(c.batchRows("T_Stock", no, "Status"), "待烘干");
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机"}));
-    c.dm().ExecSQLP("DROP TRIGGER move_lock");
+    c.allowWrites("T_StockMove");
 
     ASSERT_TRUE(logic.Pass(round, Unloaded()).Saved());
     EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "在库");
@@ -149,11 +149,11 @@ TEST(DryEnd, ReDryOpensTheNextRoundWhereThisOneStopped) {
     in.EndTime = kStart.addSecs(-1);
     EXPECT_EQ(logic.Fail(first, in).Refusal, "下机时间不能早于上机时间");
     in.EndTime = kEnd;
-    c.dm().ExecSQLP("CREATE TRIGGER round_lock BEFORE INSERT ON T_Drying BEGIN SELECT RAISE(ABORT,'作业单锁定'); END");
+    c.refuseWrites("T_Drying", "INSERT", "作业单锁定");
     EXPECT_EQ(logic.Fail(first, in).Refusal, "返烘单生成失败：作业单锁定");
     EXPECT_EQ(c.batchRows("T_Drying", no, "Round,EndTime IS NULL"), "1/1");
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机"}));
-    c.dm().ExecSQLP("DROP TRIGGER round_lock");
+    c.allowWrites("T_Drying");
     ASSERT_TRUE(logic.Fail(first, in).Saved()) << "no moisture or dry position needed to re-dry";
     EXPECT_EQ(c.batchRows("T_Drying", no, "OutMoisture IS NULL", "Round=1"), "1");
     EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "烘干中");

@@ -64,11 +64,11 @@ TEST(Intake, RefusedOrFailedSaveLeavesNothingBehind) {
 
     // A failure part-way through the transaction: the batch row is written, the stock row cannot be.
     in.CarNo = "苏A12345";
-    c.dm().ExecSQLP("CREATE TRIGGER stock_full BEFORE INSERT ON T_Stock BEGIN SELECT RAISE(ABORT,'仓位已满'); END");
+    c.refuseWrites("T_Stock", "INSERT", "仓位已满");
     expectRefusal("保存失败：仓位已满", TBatchField::None);
     EXPECT_EQ(c.count("T_Batch") + c.count("T_Stock"), 0);
     EXPECT_TRUE(c.logActions().isEmpty());
-    c.dm().ExecSQLP("DROP TRIGGER stock_full");
+    c.allowWrites("T_Stock");
     EXPECT_EQ(Register(c, in), "PC" + Today() + "001") << "the number is drawn again, not lost";
 }
 

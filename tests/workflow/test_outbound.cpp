@@ -23,13 +23,13 @@ TEST(Outbound, AFailedSaveLeavesNothingThenTwoPartialOutboundsEmptyTheRow) {
     const TDriedBatch b = c.driedBatch(600, 500);
     TOutboundLogic logic(c.dm());
 
-    c.dm().ExecSQLP("CREATE TRIGGER move_lock BEFORE INSERT ON T_StockMove BEGIN SELECT RAISE(ABORT,'库存流水锁定'); END");
+    c.refuseWrites("T_StockMove", "INSERT", "库存流水锁定");
     EXPECT_EQ(logic.Save(Out(b.DryRow, "500")).Refusal, "出库失败：库存流水锁定");
     EXPECT_EQ(c.count("T_Outbound"), 0);
     EXPECT_EQ(Status(c, b.DryRow), "在库");
     EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "在库");
     EXPECT_EQ(c.logActions().count("出库"), 0);
-    c.dm().ExecSQLP("DROP TRIGGER move_lock");
+    c.allowWrites("T_StockMove");
 
     const TOutboundResult first = logic.Save(Out(b.DryRow, "200"));
     ASSERT_TRUE(first.Saved()) << first.Refusal.toStdString();
@@ -105,7 +105,7 @@ TEST(Outbound, OnlyDryGrainInStoreIsOfferedAndAVoidedBatchKeepsItsStatus) {
 TEST(Outbound, GrainTakenByAnotherStationMeanwhileIsNotHandedOutTwice) {
     TTestCentre c(Roles::Weigher);
     const TDriedBatch b = c.driedBatch(600, 500);
-    TDM other(c.paths().DbPath());
+    TDM other(c.paths().Database());
     other.Connect();
     TOutboundLogic here(c.dm());
     TOutboundLogic there(other);

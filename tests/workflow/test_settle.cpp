@@ -137,7 +137,7 @@ TEST(Settle, RefusedOrFailedSavesWriteNothing) {
     const int logRows = c.count("T_Log");
     TfrmSettleEdit dlg(c.dm(), no, {});
     dlg.edPaid->setText("1440");
-    c.dm().ExecSQLP("CREATE TRIGGER batch_locked BEFORE UPDATE ON T_Batch BEGIN SELECT RAISE(ABORT,'批次被锁定'); END");
+    c.refuseWrites("T_Batch", "UPDATE", "批次被锁定");
     dlg.DoOK();
     EXPECT_EQ(prompter.LastText(), "保存失败：批次被锁定");
     EXPECT_NE(dlg.result(), QDialog::Accepted);
@@ -145,7 +145,7 @@ TEST(Settle, RefusedOrFailedSavesWriteNothing) {
     EXPECT_EQ(c.count("T_Log"), logRows);
     EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "在库");
 
-    c.dm().ExecSQLP("DROP TRIGGER batch_locked");
+    c.allowWrites("T_Batch");
     dlg.DoOK();
     ASSERT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(dlg.SettleNo(), "JS" + Today() + "001") << "a clean new save under the same number";
@@ -156,7 +156,7 @@ TEST(Settle, RefusedOrFailedSavesWriteNothing) {
 TEST(Settle, TwoStationsCannotSettleOneBatchTwice) {
     TTestCentre c(Roles::Finance);
     const QString no = Dried(c);
-    TDM other(c.paths().DbPath());
+    TDM other(c.paths().Database());
     other.Connect();
     other.SetLogUser("u_3");
 
@@ -268,7 +268,7 @@ TEST(SettleLedger, SettlingABatchSettledElsewhereOffersTheExistingSettlement) {
     SelectBatch(list, no);
 
     // Settled at a second station while this ledger still shows it unsettled.
-    TDM station(c.paths().DbPath());
+    TDM station(c.paths().Database());
     station.Connect();
     const QString elsewhere = TSettleLogic(station).Save(Settlement(no, "100")).SettleNo;
     prompter.AnswerYes();
