@@ -8,6 +8,7 @@
 #include "data/uDM.h"
 #include "data/uDbInit.h"
 #include "support/TestEngine.h"
+#include "support/TestIntegrity.h"
 #include "data/uDbText.h"
 #include "workflow/uBatch.h"
 #include "workflow/uBatchList.h"
@@ -173,6 +174,8 @@ protected:
         c = std::make_unique<TSharedCentre>(*TestServer());
     }
     void TearDown() override {
+        // Whatever the stations did, the centre's records still agree with each other.
+        if (c) EXPECT_EQ(IntegrityFaults(c->dm()).join('\n'), "");
         if (c && c->Retries() > 0) std::printf("[ stations ] %d saves sent back by a lock and tried again\n", c->Retries());
     }
     std::unique_ptr<TSharedCentre> c;
