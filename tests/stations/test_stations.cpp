@@ -7,9 +7,9 @@
 #include "app/uGlobal.h"
 #include "data/uDM.h"
 #include "data/uDbInit.h"
+#include "data/uDbText.h"
 #include "support/TestEngine.h"
 #include "support/TestIntegrity.h"
-#include "data/uDbText.h"
 #include "workflow/uBatch.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uDryEnd.h"
@@ -19,12 +19,11 @@
 #include "workflow/uSettle.h"
 
 #include <QHash>
-#include <algorithm>
-#include <cmath>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <memory>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -35,6 +34,7 @@ constexpr int kStations = 4;
 // before the others start, and a save refused is quicker than one that goes through.
 constexpr int kBatches = 30;
 
+// Today's document numbers of a kind, from the first to the last sequence, in order.
 QString Numbered(const QString& prefix, int first, int last) {
     QStringList numbers;
     const QString head = prefix + QDate::currentDate().toString("yyyyMMdd");
