@@ -7,6 +7,8 @@
 #include "data/uSqlDialect.h"
 #include "data/uSqliteEngine.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 QString CommandTimeoutText(std::chrono::milliseconds limit) {
@@ -75,8 +77,19 @@ bool TDM::Connect() {
 
 void TDM::AddMissingIndexes() {
     // The lists' first screens and searches depend on these; a read-only or damaged file
-    // simply goes without, and the start-up check reports what is really wrong with it.
-    for (const QString& statement : MovelkarIndexes()) {
+    // simply goes without, and the start-up check reports what is really wrong with it. Only
+    // missing ones are made: on a server, making one waits for every save in progress.
+    static const QRegularExpression named(QStringLiteral(R"(CREATE INDEX (?:IF NOT EXISTS )?(\w+))"));
+    QStringList present;
+    try {
+        const TQuery q = OpenSQL(SqlIndexNames(Engine()));
+        for (int r = 0; r < q.RowCount(); ++r) present << q.Value(r, 0).AsText().toLower();
+    } catch (const TDbError&) {
+        return;
+    }
+    for (const QString& statement : MovelkarIndexes() + SqlKeywordIndexes(Engine())) {
+        const QRegularExpressionMatch m = named.match(statement);
+        if (m.hasMatch() && present.contains(m.captured(1).toLower())) continue;
         try {
             ExecSQLP(statement);
         } catch (const TDbError&) {

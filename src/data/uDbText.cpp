@@ -82,7 +82,7 @@ QString ServerErrorText(const TDbError& error) {
         if (const int limit = TextLimit(info.Table, column); limit > 0)
             return TextTooLongText(ColumnCaption(column), limit);
     }
-    if (cls == "08" && !HasChinese(error.Message()))
+    if ((cls == "08" || info.State.startsWith("57P")) && !HasChinese(error.Message()))
         return QStringLiteral("与数据库服务器的连接已断开（请检查网络与服务器），刚才的操作未保存");
     if (info.State == "42501") return QStringLiteral("数据库用户没有这项操作的权限（请联系技术人员检查服务器上的授权）");
     return {};

@@ -5,6 +5,7 @@
 #include <libpq-fe.h>
 
 #include <QHash>
+#include <QMap>
 #include <QRegularExpression>
 
 #include <cstdlib>
@@ -134,7 +135,20 @@ public:
     }
     void SetCommandTimeout(std::chrono::milliseconds limit) override {
         timeout_ = limit;
-        Execute("SET statement_timeout = " + QByteArray::number(qint64(limit.count())));
+        Setting("statement_timeout", "SET statement_timeout = " + QByteArray::number(qint64(limit.count())));
+    }
+    // A session setting, applied now and again after a reconnect.
+    void Setting(const QByteArray& name, const QByteArray& statement) {
+        settings_.insert(name, statement);
+        Execute(statement);
+    }
+    // A server restarted or a network cable pulled between two saves: the next statement
+    // connects again (never inside a transaction, whose work is lost with the connection).
+    void Reconnect() {
+        if (PQstatus(conn_) != CONNECTION_BAD || InTransaction()) return;
+        PQreset(conn_);
+        if (PQstatus(conn_) != CONNECTION_OK) return;
+        for (const QByteArray& statement : settings_) Execute(statement);
     }
     void BackupTo(const QString&) override {
         throw TDbError(QStringLiteral("PostgreSQL 数据库的备份由数据模块完成"));
@@ -148,9 +162,11 @@ public:
         TResult result(res);
         const ExecStatusType status = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
         if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK || status == PGRES_EMPTY_QUERY) return result;
-        if (!res) throw TDbError(QString::fromUtf8(PQerrorMessage(conn_)).trimmed());
         TDbErrorInfo info;
         info.State = Field(res, PG_DIAG_SQLSTATE);
+        // A connection that broke mid-statement leaves no state of the server's to tell.
+        if (PQstatus(conn_) == CONNECTION_BAD) info.State = "08006";
+        if (!res) throw TDbError(QString::fromUtf8(PQerrorMessage(conn_)).trimmed(), info);
         info.Table = Field(res, PG_DIAG_TABLE_NAME);
         info.Column = Field(res, PG_DIAG_COLUMN_NAME);
         info.Constraint = Field(res, PG_DIAG_CONSTRAINT_NAME);
@@ -165,6 +181,7 @@ public:
 private:
     PGconn* conn_;
     std::chrono::milliseconds timeout_{60000};
+    QMap<QByteArray, QByteArray> settings_;
 };
 
 qint64 TPgConnection::LastInsertId() {
@@ -189,6 +206,7 @@ void TPgCursor::Bind(const TParams& params) {
 
 bool TPgCursor::Next() {
     if (!executed_) {
+        db_.Reconnect();
         const size_t n = values_.size();
         std::vector<Oid> types(n, 0);
         std::vector<QByteArray> texts(n);
@@ -197,11 +215,13 @@ bool TPgCursor::Next() {
             const TValue& v = values_[i];
             switch (v.Kind()) {
             case TValueKind::Null: continue;
-            // Text stays untyped so the server reads it as whatever the column needs.
+            // Text and whole numbers stay untyped, so the server reads them as whatever the
+            // column or function needs (a whole number fits an integer, a text or a money column
+            // as it does on the file). A fraction is typed: it fits no integer column.
             case TValueKind::Text: texts[i] = v.AsText().toUtf8(); break;
-            case TValueKind::DateTime: types[i] = kTimestamp; texts[i] = v.AsText().toUtf8(); break;
             case TValueKind::Integer:
-            case TValueKind::Boolean: types[i] = kInt8; texts[i] = QByteArray::number(v.AsInt64()); break;
+            case TValueKind::Boolean: texts[i] = QByteArray::number(v.AsInt64()); break;
+            case TValueKind::DateTime: types[i] = kTimestamp; texts[i] = v.AsText().toUtf8(); break;
             case TValueKind::Float: types[i] = kFloat8; texts[i] = QByteArray::number(v.AsDouble(), 'g', 17); break;
             case TValueKind::Currency:
                 types[i] = kNumeric;
@@ -314,14 +334,18 @@ PGconn* ConnectRaw(const TDbConfig& config, QString* reason) {
 std::unique_ptr<TDbConnection> OpenPostgres(const TDbConfig& config, bool create) {
     QString reason;
     PGconn* conn = ConnectRaw(config, &reason);
-    if (!conn) throw TDbError(QStringLiteral("无法连接数据库服务器：") + reason, TDbErrorInfo{"08001", {}, {}, {}});
+    if (!conn) {
+        TDbErrorInfo info;
+        info.State = "08001";
+        throw TDbError(QStringLiteral("无法连接数据库服务器：") + reason, info);
+    }
     auto connection = std::make_unique<TPgConnection>(conn);
     const QByteArray schema = Identifier(config.SchemaName());
     // Date-times travel as "yyyy-MM-dd HH:mm:ss", the one text form the program reads and writes.
-    connection->Execute("SET DateStyle = 'ISO, YMD'");
-    connection->Execute("SET lock_timeout = '10s'");
+    connection->Setting("DateStyle", "SET DateStyle = 'ISO, YMD'");
+    connection->Setting("lock_timeout", "SET lock_timeout = '10s'");
     if (create) connection->Execute("CREATE SCHEMA IF NOT EXISTS " + schema);
-    connection->Execute("SET search_path TO " + schema);
+    connection->Setting("search_path", "SET search_path TO " + schema);
     connection->SetCommandTimeout(std::chrono::milliseconds(60000));
     return connection;
 }

@@ -62,3 +62,18 @@ QString SqlKeyCounterRestart(TDbEngine engine, const QString& table, const QStri
 QString SqlBeginSnapshot(TDbEngine engine) {
     return Pg(engine) ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY") : QStringLiteral("BEGIN");
 }
+
+QString SqlIndexNames(TDbEngine engine) {
+    return Pg(engine) ? QStringLiteral("SELECT indexname FROM pg_indexes WHERE schemaname=current_schema()")
+                      : QStringLiteral("SELECT name FROM sqlite_master WHERE type='index'");
+}
+
+// The extension is one per database: it lives in "public", so every schema's indexes find it.
+QStringList SqlKeywordIndexes(TDbEngine engine) {
+    if (!Pg(engine)) return {};
+    return {QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public"),
+            QStringLiteral("CREATE INDEX idx_trgm_batch_no ON T_Batch USING gin (BatchNo public.gin_trgm_ops)"),
+            QStringLiteral("CREATE INDEX idx_trgm_batch_car ON T_Batch USING gin (CarNo public.gin_trgm_ops)"),
+            QStringLiteral("CREATE INDEX idx_trgm_farmer_name ON T_Farmer USING gin (Name public.gin_trgm_ops)"),
+            QStringLiteral("CREATE INDEX idx_trgm_log_ref ON T_Log USING gin (RefNo public.gin_trgm_ops)")};
+}

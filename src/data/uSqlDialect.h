@@ -26,6 +26,7 @@
 #include "data/uDbConfig.h"
 
 #include <QString>
+#include <QStringList>
 
 // The day of a stored date-time as text "yyyy-MM-dd" (null stays null).
 QString SqlDayText(TDbEngine engine, const QString& expr);
@@ -60,3 +61,8 @@ QString SqlKeyCounterRestart(TDbEngine engine, const QString& table, const QStri
 // Starts a read-only transaction in which every statement sees the database as it was at its
 // first read, whatever other stations commit meanwhile.
 QString SqlBeginSnapshot(TDbEngine engine);
+// The names of the indexes that exist, one per row.
+QString SqlIndexNames(TDbEngine engine);
+// What makes a search for a word anywhere in a batch number, plate, farmer name or log
+// reference fast (trigram indexes on the server); nothing on the file.
+QStringList SqlKeywordIndexes(TDbEngine engine);

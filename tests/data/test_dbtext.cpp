@@ -28,7 +28,19 @@ void ExpectServerFailuresInChinese(TTestCentre& c) {
     EXPECT_EQ(TextOfFailure(dm, "UPDATE T_User SET UserName=UserName"), "数据库正被其他程序或其他电脑占用，请稍后重试");
     other.RollbackTrans();
 
-    const auto textOf = [](const char* state) { return DbErrorText(TDbError("x", TDbErrorInfo{state, {}, {}, {}, {}})); };
+    // The server drops this station (restarted, or the network was cut): the statement in
+    // flight fails in plain words, and the next one connects again.
+    other.ExecSQLP("SELECT pg_terminate_backend(:p)", {{"p", dm.ScalarP("SELECT pg_backend_pid()")}});
+    EXPECT_EQ(TextOfFailure(dm, "UPDATE T_User SET UserName=UserName"),
+              "与数据库服务器的连接已断开（请检查网络与服务器），刚才的操作未保存");
+    EXPECT_EQ(TextOfFailure(dm, "UPDATE T_User SET UserName=UserName"), "(no failure)");
+    EXPECT_EQ(VarToStr(dm.ScalarP("SELECT current_schema()")), dm.Config().Schema) << "the session is set up again";
+
+    const auto textOf = [](const char* state) {
+        TDbErrorInfo info;
+        info.State = state;
+        return DbErrorText(TDbError("x", info));
+    };
     EXPECT_EQ(textOf("40P01"), "数据库正被其他程序或其他电脑占用，请稍后重试");
     EXPECT_EQ(textOf("40001"), "数据库正被其他程序或其他电脑占用，请稍后重试");
     EXPECT_EQ(textOf("53100"), "磁盘空间已满，无法保存");
