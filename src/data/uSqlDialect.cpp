@@ -87,3 +87,7 @@ QStringList SqlKeywordIndexes(TDbEngine engine) {
             QStringLiteral("CREATE INDEX idx_trgm_farmer_name ON T_Farmer USING gin (Name public.gin_trgm_ops)"),
             QStringLiteral("CREATE INDEX idx_trgm_log_ref ON T_Log USING gin (RefNo public.gin_trgm_ops)")};
 }
+
+QString SqlLockTableForWriters(TDbEngine engine, const QString& table) {
+    return Pg(engine) ? "LOCK TABLE " + table + " IN SHARE ROW EXCLUSIVE MODE" : QString();
+}

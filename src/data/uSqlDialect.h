@@ -72,3 +72,7 @@ QString SqlIndexNames(TDbEngine engine);
 // What makes a search for a word anywhere in a batch number, plate, farmer name or log
 // reference fast (trigram indexes on the server); nothing on the file.
 QStringList SqlKeywordIndexes(TDbEngine engine);
+// Makes the saves of one table wait for each other (readers go on), for a rule over the whole
+// table such as "one login name once" or "at least one administrator"; empty on the file, whose
+// saves already wait for each other.
+QString SqlLockTableForWriters(TDbEngine engine, const QString& table);

@@ -49,6 +49,12 @@ const std::array<TReference, 19> kReferences{{
     {"T_Operator", "T_Outbound", "OpID", "出库单"},
 }};
 
+// Accounts are checked over the whole table (a login name once, an administrator left): two
+// stations saving accounts at the same moment take turns.
+void TakeTurnsOnAccounts(TDM& dm) {
+    if (const QString lock = SqlLockTableForWriters(dm.Engine(), "T_User"); !lock.isEmpty()) dm.ExecSQLP(lock);
+}
+
 int ActiveAdmins(TDM& dm) {
     return VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_User WHERE Role='管理员' AND IsActive=-1"));
 }
@@ -219,8 +225,10 @@ TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const 
     TValue savedKey = key;
     try {
         TTransaction tx(dm);
-        if (IsUserTable(def))
+        if (IsUserTable(def)) {
+            TakeTurnsOnAccounts(dm);
             if (TSaveOutcome refused = CheckAccount(dm, cols, key, stored); !refused.Message.isEmpty()) return refused;
+        }
         // Saving over a row deleted meanwhile would change nothing yet report success.
         if (!isNew && !RowExists(dm, def, key))
             return {false, QStringLiteral("保存失败：该记录已不存在，可能已被删除"), -1, {}};
@@ -262,6 +270,7 @@ QString DeleteRefusal(TDM& dm, const TCrudDef& def, qint64 key, const TSession& 
 QString DeleteCrudRow(TDM& dm, const TCrudDef& def, qint64 key, const QString& name, const TSession& session) {
     try {
         TTransaction tx(dm);
+        if (IsUserTable(def)) TakeTurnsOnAccounts(dm);
         if (const QString refusal = DeleteRefusal(dm, def, key, session); !refusal.isEmpty()) return refusal;
         dm.ExecSQLP("DELETE FROM " + def.TableName + " WHERE " + def.KeyField + "=:i", {{"i", key}});
         dm.WriteLog(QStringLiteral("删除"), def.TableName, QString::number(key), name);

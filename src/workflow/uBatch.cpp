@@ -5,6 +5,7 @@
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 #include "scale/uScaleDesk.h"
+#include "workflow/uSaveLock.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -158,11 +159,12 @@ TBatchSaveResult TBatchLogic::Write(const TBatchInput& in) {
         params.push_back({"Status", kStatusWaiting});
         dm_.ExecSQLP(kInsertBatch, params);
     } else {
-        // Another station may have dispatched or voided the batch since the dialog opened.
-        const TValue status = dm_.ScalarP("SELECT Status FROM T_Batch WHERE BatchNo=:b", {{"b", batchNo}});
-        if (status.IsNull()) return Refuse(QStringLiteral("批次 %1 不存在，无法保存").arg(batchNo));
-        if (VarToStr(status) != kStatusWaiting)
-            return Refuse(QStringLiteral("该批次已是【%1】状态，不能再修改登记").arg(VarToStr(status)));
+        // Another station may have dispatched or voided the batch since the dialog opened; the row
+        // stays locked until this save ends, so none can do it before this correction is saved.
+        const TLockedBatch batch = LockBatch(dm_, batchNo);
+        if (!batch.Exists) return Refuse(QStringLiteral("批次 %1 不存在，无法保存").arg(batchNo));
+        if (batch.Status != kStatusWaiting)
+            return Refuse(QStringLiteral("该批次已是【%1】状态，不能再修改登记").arg(batch.Status));
         dm_.ExecSQLP(kUpdateBatch, BatchParams(in, batchNo));
     }
 

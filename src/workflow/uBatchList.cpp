@@ -9,6 +9,7 @@
 #include "scale/uScaleSettings.h"
 #include "scale/uTicket.h"
 #include "workflow/uBatch.h"
+#include "workflow/uSaveLock.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -40,16 +41,16 @@ TSqlText BatchListQuery(TDbEngine engine, const QString& status, const QString& 
     return q;
 }
 
-QString TBatchVoidLogic::StatusRefusal(const QString& batchNo) const {
-    const TValue status = dm_.ScalarP("SELECT Status FROM T_Batch WHERE BatchNo=:b", {{"b", batchNo}});
-    if (status.IsNull()) return QStringLiteral("批次 %1 不存在").arg(batchNo);
-    if (VarToStr(status) == kStatusVoid) return QStringLiteral("该批次已作废");
+QString TBatchVoidLogic::StatusRefusal(const QString& batchNo, const TLockedBatch& batch) {
+    if (!batch.Exists) return QStringLiteral("批次 %1 不存在").arg(batchNo);
+    if (batch.Status == kStatusVoid) return QStringLiteral("该批次已作废");
     return {};
 }
 
 QString TBatchVoidLogic::StartRefusal(const TSession& session, const QString& batchNo) const {
     if (const QString refusal = ActionRefusal(session, TAction::VoidBatch); !refusal.isEmpty()) return refusal;
-    return StatusRefusal(batchNo);
+    const TValue status = dm_.ScalarP("SELECT Status FROM T_Batch WHERE BatchNo=:b", {{"b", batchNo}});
+    return StatusRefusal(batchNo, {.Exists = !status.IsNull(), .Status = VarToStr(status)});
 }
 
 QString TBatchVoidLogic::ReasonRefusal(const QString& reason) {
@@ -60,8 +61,9 @@ QString TBatchVoidLogic::Void(const QString& batchNo, const QString& reason) {
     if (const QString refusal = ReasonRefusal(reason); !refusal.isEmpty()) return refusal;
     const QString memo = reason.trimmed();
     TTransaction tx(dm_);
-    // A second station may have voided it while the reason was being typed.
-    if (const QString refusal = StatusRefusal(batchNo); !refusal.isEmpty()) return refusal;
+    // A second station may have voided it while the reason was being typed; read with the row
+    // locked, so that no station dispatches, corrects or voids it before this void is saved.
+    if (const QString refusal = StatusRefusal(batchNo, LockBatch(dm_, batchNo)); !refusal.isEmpty()) return refusal;
     dm_.ExecSQLP("UPDATE T_Batch SET Status=:s, VoidMemo=:m WHERE BatchNo=:b",
                  {{"s", kStatusVoid}, {"m", memo}, {"b", batchNo}});
     dm_.ExecSQLP("UPDATE T_Stock SET Status=:s WHERE BatchNo=:b", {{"s", kStatusVoid}, {"b", batchNo}});

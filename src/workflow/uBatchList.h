@@ -12,6 +12,7 @@ class QComboBox;
 class QLineEdit;
 class QTableView;
 class TDM;
+struct TLockedBatch;
 class TQueryModel;
 struct TSession;
 
@@ -30,7 +31,7 @@ public:
     QString Void(const QString& batchNo, const QString& reason);
 
 private:
-    QString StatusRefusal(const QString& batchNo) const;
+    static QString StatusRefusal(const QString& batchNo, const TLockedBatch& batch);
 
     TDM& dm_;
 };

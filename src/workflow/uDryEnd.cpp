@@ -2,11 +2,13 @@
 
 #include "data/uDM.h"
 #include "data/uDbText.h"
+#include "data/uSqlDialect.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 #include "workflow/uBatch.h"
 #include "workflow/uLossAllowance.h"
 #include "workflow/uLossRule.h"
+#include "workflow/uSaveLock.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -118,12 +120,15 @@ TRoundEndResult TDryEndLogic::CheckFail(const TOpenRound& round, const TRoundEnd
 }
 
 QString TDryEndLogic::StaleRefusal(const TOpenRound& round) const {
-    const int open = VarToInt(
-        dm_.ScalarP("SELECT COUNT(*) FROM T_Drying WHERE DryID=:id AND EndTime IS NULL", {{"id", round.DryID}}));
-    if (open == 0) return QStringLiteral("第 %1 轮已经结束，请刷新后查看").arg(round.Round);
-    const QString status =
-        VarToStr(dm_.ScalarP("SELECT Status FROM T_Batch WHERE BatchNo=:b", {{"b", round.BatchNo}}));
-    if (status == kStatusVoid) return QStringLiteral("该批次已作废，不能结束烘干轮次");
+    // Another station may have ended the round or voided the batch since the dialog opened. The
+    // batch row and then the round are locked until this save ends, so no station ends the round
+    // a second time.
+    const TLockedBatch batch = LockBatch(dm_, round.BatchNo);
+    const TQuery open = dm_.OpenSQLP("SELECT EndTime FROM T_Drying WHERE DryID=:id" + SqlForUpdate(dm_.Engine()),
+                                     {{"id", round.DryID}});
+    if (open.IsEmpty() || !open.Field("EndTime").IsNull())
+        return QStringLiteral("第 %1 轮已经结束，请刷新后查看").arg(round.Round);
+    if (batch.Status == kStatusVoid) return QStringLiteral("该批次已作废，不能结束烘干轮次");
     return {};
 }
 

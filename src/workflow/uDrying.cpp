@@ -3,11 +3,13 @@
 #include "app/uGlobal.h"
 #include "data/uDM.h"
 #include "data/uDbText.h"
+#include "data/uSqlDialect.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
 #include "workflow/uBatch.h"
 #include "workflow/uDryEnd.h"
+#include "workflow/uSaveLock.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -102,11 +104,12 @@ TDispatchResult TDispatchLogic::Write(const TDispatchInput& in) {
     const double target = ParseNum(in.TargetMoisture);
 
     TTransaction tx(dm_);
-    // The queue on screen may be stale: another station may have dispatched or voided the batch.
-    const QString status =
-        VarToStr(dm_.ScalarP("SELECT Status FROM T_Batch WHERE BatchNo=:b", {{"b", in.BatchNo}}));
-    if (const QString refusal = DispatchStatusRefusal(status); !refusal.isEmpty()) return {refusal};
-    const TValue equipStatus = dm_.ScalarP("SELECT Status FROM T_Equip WHERE EquipID=:e", {{"e", in.EquipID}});
+    // The queue on screen may be stale: another station may have dispatched or voided the batch,
+    // or taken the dryer out of service. Both rows stay locked until this dispatch is saved.
+    if (const QString refusal = DispatchStatusRefusal(LockBatch(dm_, in.BatchNo).Status); !refusal.isEmpty())
+        return {refusal};
+    const TValue equipStatus =
+        dm_.ScalarP("SELECT Status FROM T_Equip WHERE EquipID=:e" + SqlForUpdate(dm_.Engine()), {{"e", in.EquipID}});
     if (equipStatus.IsNull() || VarToStr(equipStatus) == QStringLiteral("停用"))
         return {QStringLiteral("该烘干机已停用，不能派工"), TDispatchField::Equip};
 

@@ -9,6 +9,7 @@
 #include "forms/uMsg.h"
 #include "reports/uPrint.h"
 #include "workflow/uBatch.h"
+#include "workflow/uSaveLock.h"
 #include "workflow/uSettle.h"
 #include "workflow/uStockRule.h"
 
@@ -89,6 +90,14 @@ TOutboundLogic::TRowState TOutboundLogic::ReadRow(int stockId) const {
     return row;
 }
 
+void TOutboundLogic::LockBatchStock(int stockId) {
+    // What is left counts every outbound of the batch, so the batch row is what is locked, then
+    // its stock rows. A row's batch never changes.
+    const QString batchNo = VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Stock WHERE StockID=:id", {{"id", stockId}}));
+    LockBatch(dm_, batchNo);
+    dm_.OpenSQLP("SELECT StockID FROM T_Stock WHERE BatchNo=:b" + SqlForUpdate(dm_.Engine()), {{"b", batchNo}});
+}
+
 double TOutboundLogic::Remaining(int stockId) const { return ReadRow(stockId).Remaining; }
 
 TOutboundResult TOutboundLogic::CheckInput(const TOutboundInput& in) const {
@@ -130,11 +139,12 @@ TOutboundResult TOutboundLogic::Save(const TOutboundInput& in) {
     if (TOutboundResult refusal = CheckInput(in); !refusal.Saved()) return refusal;
     try {
         TTransaction tx(dm_);
-        const QString outNo = dm_.NextNo("CK", "T_Outbound", "OutNo");
-        // The stock is judged under the write lock only: whatever another station handed out
-        // since the dialog showed its figure counts.
+        // The stock is judged under the locks only: whatever another station handed out since
+        // the dialog showed its figure counts, and none hands out of the batch until this is saved.
+        LockBatchStock(in.StockID);
         const TRowState row = ReadRow(in.StockID);
         if (TOutboundResult refusal = CheckAgainst(in, row.Remaining); !refusal.Saved()) return refusal;
+        const QString outNo = dm_.NextNo("CK", "T_Outbound", "OutNo");
         Write(in, row, outNo);
         dm_.WriteLog(QStringLiteral("出库"), "T_Outbound", outNo,
                      QStringLiteral("批次%1 %2kg %3").arg(row.BatchNo, FmtFixed(OutWeight(in.Weight).Value, 1), in.OutType));

@@ -61,14 +61,15 @@ public:
     double Remaining(int stockId) const;
     // The first failing check against the stock as it is now, or empty.
     TOutboundResult Check(const TOutboundInput& in) const;
-    // In one transaction: draws the number, checks against the stock as it is then (another
-    // station may have handed the grain out since the dialog showed it), writes the outbound and its movement,
+    // In one transaction: checks against the stock as it is then (another station may have
+    // handed the grain out since the dialog showed it), draws the number, writes the outbound and its movement,
     // empties the row and moves an emptied batch on to settlement, and logs it. A database error
     // comes back as "出库失败：" + its text, with nothing written.
     TOutboundResult Save(const TOutboundInput& in);
 
 private:
     struct TRowState;
+    void LockBatchStock(int stockId);
     TRowState ReadRow(int stockId) const;
     TOutboundResult CheckInput(const TOutboundInput& in) const;
     TOutboundResult CheckAgainst(const TOutboundInput& in, double remaining) const;

@@ -2,9 +2,11 @@
 
 #include "data/uDM.h"
 #include "data/uDbText.h"
+#include "data/uSqlDialect.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 #include "workflow/uBatch.h"
+#include "workflow/uSaveLock.h"
 
 #include <QDateTimeEdit>
 #include <QLabel>
@@ -125,10 +127,12 @@ TSettleResult TSettleLogic::Check(const TSettleInput& in) const {
 }
 
 QString TSettleLogic::BatchRefusal(const QString& batchNo, int* farmerId) const {
-    const TQuery q = dm_.OpenSQLP("SELECT Status,FarmerID FROM T_Batch WHERE BatchNo=:b", {{"b", batchNo}});
-    if (q.IsEmpty()) return QStringLiteral("批次 %1 不存在").arg(batchNo);
-    *farmerId = VarToInt(q.Field("FarmerID"));
-    return SettleStatusRefusal(VarToStr(q.Field("Status")));
+    // The batch row stays locked until the save ends: a second station settling the same batch
+    // waits here, and then finds this settlement.
+    const TLockedBatch batch = LockBatch(dm_, batchNo);
+    if (!batch.Exists) return QStringLiteral("批次 %1 不存在").arg(batchNo);
+    *farmerId = batch.FarmerID;
+    return SettleStatusRefusal(batch.Status);
 }
 
 QString TSettleLogic::SettleRefusal(const TSettleInput& in, QString* existingNo) const {
@@ -138,8 +142,10 @@ QString TSettleLogic::SettleRefusal(const TSettleInput& in, QString* existingNo)
         if (existingNo->isEmpty()) return {};
         return QStringLiteral("该批次已有结算单 %1，请刷新后修改").arg(*existingNo);
     }
-    // An administrator may have voided the settlement while it was being edited.
-    const TValue batch = dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n", {{"n", in.SettleNo}});
+    // An administrator may have voided the settlement while it was being edited; it stays
+    // locked, after its batch, until this save ends.
+    const TValue batch =
+        dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n" + SqlForUpdate(dm_.Engine()), {{"n", in.SettleNo}});
     if (batch.IsNull() || VarToStr(batch) != in.BatchNo) return MissingSettleText(in.SettleNo);
     return {};
 }

@@ -9,6 +9,7 @@
 #include "forms/uMsg.h"
 #include "reports/uPrint.h"
 #include "workflow/uBatch.h"
+#include "workflow/uSaveLock.h"
 #include "workflow/uSettle.h"
 
 #include <QComboBox>
@@ -61,8 +62,11 @@ QString TSettleVoidLogic::StartRefusal(const TSession& session, const QString& s
 QString TSettleVoidLogic::Void(const QString& settleNo) {
     try {
         TTransaction tx(dm_);
-        // Read under the lock: another station may have voided or changed it since the ledger was read.
-        const TQuery q = dm_.OpenSQLP("SELECT BatchNo,TotalFee,PaidAmt,DebtAmt,Status FROM T_Settle WHERE SettleNo=:n",
+        // Read under the locks, its batch's row and then its own: another station may have voided
+        // or changed it since the ledger was read. A settlement's batch never changes.
+        LockBatch(dm_, VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n", {{"n", settleNo}})));
+        const TQuery q = dm_.OpenSQLP("SELECT BatchNo,TotalFee,PaidAmt,DebtAmt,Status FROM T_Settle WHERE SettleNo=:n" +
+                                          SqlForUpdate(dm_.Engine()),
                                       {{"n", settleNo}});
         if (q.IsEmpty()) return QStringLiteral("结算单 %1 已不存在，可能已被作废，请刷新").arg(settleNo);
         const QString batchNo = VarToStr(q.Field("BatchNo"));

@@ -116,6 +116,27 @@ TEST(CrudSave, RequiredFieldsAreCheckedInLayoutOrderAndNothingIsWritten) {
     EXPECT_EQ(c.logActions(), QStringList{"新增"});
 }
 
+// Two administrators switched off at the same moment from two stations: the second save waits for
+// the first and then finds itself the last administrator, instead of both going through.
+TEST(CrudSave, TwoStationsCannotSwitchOffTheLastTwoAdministratorsTogether) {
+    TTestCentre c;
+    const int boss = VarToInt(SaveCrudRow(c.dm(), DefUser(), {}, UserEntry("boss", Roles::Admin, true)).Key);
+    TDM other(c.paths().Database());
+    other.Connect();
+    const bool server = c.dm().Engine() == TDbEngine::PostgreSQL;
+    c.dm().ExecSQLP(server ? "SET lock_timeout='200ms'" : "PRAGMA busy_timeout=200");
+
+    other.BeginTrans();
+    if (server) other.ExecSQLP("LOCK TABLE T_User IN SHARE ROW EXCLUSIVE MODE");
+    other.ExecSQLP("UPDATE T_User SET IsActive=0 WHERE UserID=:b", {{"b", boss}});
+    EXPECT_EQ(SaveCrudRow(c.dm(), DefUser(), 1, UserEntry("admin", Roles::Admin, false)).Message,
+              "保存失败：数据库正被其他程序或其他电脑占用，请稍后重试");
+    other.CommitTrans();
+    EXPECT_EQ(SaveCrudRow(c.dm(), DefUser(), 1, UserEntry("admin", Roles::Admin, false)).Message,
+              "至少保留一个启用的管理员账号");
+    EXPECT_EQ(VarToInt(c.scalar("SELECT COUNT(*) FROM T_User WHERE Role='管理员' AND IsActive=-1")), 1);
+}
+
 TEST(CrudSave, AccountsKeepUniqueLoginsAndAnActiveAdministrator) {
     TTestCentre c;
     TSaveOutcome out = SaveCrudRow(c.dm(), DefUser(), {}, UserEntry(" admin ", Roles::Weigher, true));

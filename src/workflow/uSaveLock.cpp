@@ -1,0 +1,15 @@
+#include "workflow/uSaveLock.h"
+
+#include "data/uDM.h"
+#include "data/uSqlDialect.h"
+
+TLockedBatch LockBatch(TDM& dm, const QString& batchNo) {
+    const TQuery q = dm.OpenSQLP("SELECT Status,FarmerID FROM T_Batch WHERE BatchNo=:b" + SqlForUpdate(dm.Engine()),
+                                 {{"b", batchNo}});
+    TLockedBatch batch;
+    if (q.IsEmpty()) return batch;
+    batch.Exists = true;
+    batch.Status = VarToStr(q.Field("Status"));
+    batch.FarmerID = VarToInt(q.Field("FarmerID"));
+    return batch;
+}
