@@ -36,13 +36,7 @@ QString SqlResultName(TDbEngine engine, const QString& name) {
     return "\"" + (Pg(engine) ? name.toLower() : name) + "\"";
 }
 
-// SQLite already sorts a null below every value.
-QString SqlOrderTerm(TDbEngine engine, const QString& column, const QString& direction) {
-    const bool descending = direction.compare("DESC", Qt::CaseInsensitive) == 0;
-    const QString term = direction.isEmpty() ? column : column + " " + direction;
-    if (!Pg(engine)) return term;
-    return term + (descending ? " NULLS LAST" : " NULLS FIRST");
-}
+bool SqlNullsSortHigh(TDbEngine engine) { return Pg(engine); }
 
 QString SqlForUpdate(TDbEngine engine) { return Pg(engine) ? QStringLiteral(" FOR UPDATE") : QString(); }
 

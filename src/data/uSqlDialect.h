@@ -11,8 +11,8 @@
 //   - ROUND(x,n) of a floating-point value does not exist there (only of numeric);
 //   - unary + on a column (keeps SQLite's planner off an index) is no operator on a timestamp;
 //   - null order: here a null is lower than every value (first ascending, last descending),
-//     there higher; the grid's paging after the last row held counts on "lower", so the
-//     ORDER BY of a listing is spelled by SqlOrderTerm;
+//     there higher; each engine keeps its own (its indexes are read in it), and the grid's
+//     paging after the last row held asks SqlNullsSortHigh where the nulls are;
 //   - result column names: there unquoted names fold to lower case ("StockID" is stockid), so a
 //     quoted name of a result column is spelled by SqlResultName;
 //   - locking: here a save's BEGIN IMMEDIATE already admits one writer at a time; there a save
@@ -45,9 +45,9 @@ QString SqlSkipIndex(TDbEngine engine, const QString& expr);
 
 // A result column's name, quoted, as the engine names that column.
 QString SqlResultName(TDbEngine engine, const QString& name);
-// One term of an ORDER BY (direction "DESC", "ASC" or empty) in which a null is lower than
-// every value: first ascending, last descending.
-QString SqlOrderTerm(TDbEngine engine, const QString& column, const QString& direction);
+// Whether the engine sorts a null above every value (last ascending, first descending), as
+// the server does; the file sorts it below.
+bool SqlNullsSortHigh(TDbEngine engine);
 
 // Ends a SELECT that reads the rows a save decides on, so that no other station changes them
 // before this save commits.

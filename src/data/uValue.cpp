@@ -211,7 +211,9 @@ QString TSqlText::OrderedSql(TDbEngine engine) const {
     QStringList terms;
     for (const QString& key : Order) {
         const QStringList parts = key.split(' ', Qt::SkipEmptyParts);
-        terms << SqlOrderTerm(engine, SqlResultName(engine, parts.value(0)), parts.value(1));
+        // Nulls stay where the engine keeps them unless the listing says otherwise: against the
+        // engine's own order the server would sort every row instead of reading an index.
+        terms << (SqlResultName(engine, parts.value(0)) + " " + parts.mid(1).join(' ')).trimmed();
     }
     return Sql + " ORDER BY " + terms.join(',');
 }

@@ -70,7 +70,7 @@ using TParams = std::vector<TParam>;
 struct TSqlText {
     QString Sql;  // without ORDER BY when Order is given
     TParams Params;
-    QStringList Order;
+    QStringList Order;  // "列名", "列名 DESC"; "… NULLS LAST" where nulls must go last on either engine
 
     // Sql with its ORDER BY, for running the listing in one statement.
     QString OrderedSql(TDbEngine engine) const;

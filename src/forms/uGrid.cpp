@@ -2,6 +2,8 @@
 
 #include "data/uSqlDialect.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 TQueryModel::TQueryModel(TDM& dm, QObject* parent) : QAbstractTableModel(parent), dm_(dm) {}
@@ -14,7 +16,11 @@ void TQueryModel::Open(const TSqlText& query) {
     keys_.clear();
     for (const QString& key : query.Order) {
         const QStringList parts = key.split(' ', Qt::SkipEmptyParts);
-        keys_.push_back({parts.value(0), parts.value(1).compare("DESC", Qt::CaseInsensitive) == 0});
+        const bool descending = parts.value(1).compare("DESC", Qt::CaseInsensitive) == 0;
+        const int nulls = int(parts.indexOf(QRegularExpression("NULLS", QRegularExpression::CaseInsensitiveOption)));
+        const bool nullsAfter = nulls > 0 ? parts.value(nulls + 1).compare("LAST", Qt::CaseInsensitive) == 0
+                                          : descending != SqlNullsSortHigh(dm_.Engine());
+        keys_.push_back({parts.value(0), descending, nullsAfter});
     }
     ClearRows();
     names_.clear();
@@ -152,7 +158,8 @@ TSqlText TQueryModel::ChunkQuery() const {
 
 QString TQueryModel::AfterLastRow(TParams& params) const {
     // (k1 after v1) OR (k1 = v1 AND k2 after v2) ...: the rows that follow the last one held.
-    // A null sorts before every value, so it needs its own terms.
+    // A null is not compared like a value: it needs its own terms, on the side where the
+    // listing sorts it.
     const int last = rowCount() - 1;
     QStringList alternatives;
     QStringList sameSoFar;
@@ -161,11 +168,13 @@ QString TQueryModel::AfterLastRow(TParams& params) const {
         const TValue value = Cell(last, keys_[k].Index);
         const QString name = ":grid_last" + QString::number(k);
         if (!value.IsNull()) params.push_back({name.mid(1), value});
+        const bool nullsAfterValues = keys_[k].NullsAfterValues;
+        const QString beyond = column + (keys_[k].Descending ? "<" : ">") + name;
         QString after;
-        if (keys_[k].Descending)
-            after = value.IsNull() ? QString() : "(" + column + "<" + name + " OR " + column + " IS NULL)";
+        if (value.IsNull())
+            after = nullsAfterValues ? QString() : column + " IS NOT NULL";
         else
-            after = value.IsNull() ? column + " IS NOT NULL" : column + ">" + name;
+            after = nullsAfterValues ? "(" + beyond + " OR " + column + " IS NULL)" : beyond;
         if (!after.isEmpty()) alternatives << "(" + (sameSoFar + QStringList{after}).join(" AND ") + ")";
         sameSoFar << (value.IsNull() ? column + " IS NULL" : column + "=" + name);
     }

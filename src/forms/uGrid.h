@@ -58,6 +58,7 @@ private:
     struct TSortKey {
         QString Column;
         bool Descending = false;
+        bool NullsAfterValues = false;
         int Index = -1;  // in the result, known once the first chunk is read
     };
 

@@ -180,5 +180,5 @@ TSqlText LossCheckReport(TDbEngine engine, const QDate& from, const QDate& to, i
     TParams params = DayRange(from, to);
     params.push_back({"allow", allowance});
     if (farmerId > 0) params.push_back({"fid", farmerId});
-    return {sql, params, {QStringLiteral("未解释损耗公斤 DESC"), QStringLiteral("批次号")}};
+    return {sql, params, {QStringLiteral("未解释损耗公斤 DESC NULLS LAST"), QStringLiteral("批次号")}};
 }

@@ -14,7 +14,7 @@ const TBenchArea kDrying(20, [] {
     TBenchOps ops;
     for (const auto& [view, caption] : views)
         ops.push_back(ListOp(QStringLiteral("drying queue, first screen, ") + QString::fromUtf8(caption),
-                             TListWalk::FirstScreen, [view](TDM& dm) { return DryingListQuery(view); }));
+                             TListWalk::FirstScreen, [view](TDM&) { return DryingListQuery(view); }));
     ops.push_back(ListOp("drying rounds of a re-dried batch", TListWalk::FirstScreen, [](TDM& dm) {
         return DryingRoundsQuery(
             VarToStr(dm.ScalarP("SELECT BatchNo FROM T_Drying WHERE Round>1 ORDER BY DryID DESC LIMIT 1")));
