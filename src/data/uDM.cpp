@@ -154,13 +154,13 @@ void TDM::BeginTrans() { Connection().Begin(); }
 
 void TDM::CommitTrans() {
     if (!InTransaction()) return;
-    Execute("COMMIT");
+    Connection().Commit();
 }
 
 void TDM::RollbackTrans() {
     if (!InTransaction()) return;
     try {
-        Execute("ROLLBACK");
+        Connection().Rollback();
     } catch (const TDbError&) {
         // A failed statement may already have ended the transaction; nothing is left to undo.
     }

@@ -30,6 +30,9 @@ public:
     virtual std::unique_ptr<TDbCursor> Prepare(const QString& sql) = 0;
     virtual qint64 LastInsertId() = 0;
     virtual void Begin() = 0;  // a write transaction
+    // Raises TDbError when the transaction cannot be committed whole.
+    virtual void Commit() = 0;
+    virtual void Rollback() = 0;
     virtual bool InTransaction() const = 0;
     virtual void SetCommandTimeout(std::chrono::milliseconds limit) = 0;
     // A consistent, checked copy in a new database file (see TDM::BackupTo).

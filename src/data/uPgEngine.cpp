@@ -124,10 +124,35 @@ public:
     TDbEngine Engine() const override { return TDbEngine::PostgreSQL; }
     std::unique_ptr<TDbCursor> Prepare(const QString& sql) override { return std::make_unique<TPgCursor>(*this, sql); }
     qint64 LastInsertId() override;
-    void Begin() override { Execute("BEGIN"); }
+    void Begin() override {
+        Execute("BEGIN");
+        begun_ = true;
+    }
+    // The server would answer COMMIT on a transaction in which a statement failed by rolling it
+    // back without an error, and a dropped connection has nothing left to commit: either way the
+    // save is not kept, and the caller must hear so.
+    void Commit() override {
+        begun_ = false;
+        const PGTransactionStatusType s = PQtransactionStatus(conn_);
+        if (s == PQTRANS_INTRANS) {
+            Execute("COMMIT");
+            return;
+        }
+        TDbErrorInfo info;
+        if (s == PQTRANS_INERROR) {
+            Execute("ROLLBACK");
+            throw TDbError(QStringLiteral("保存中有一步未能完成，整个保存已撤销"), info);
+        }
+        info.State = "08006";
+        throw TDbError(QStringLiteral("connection to the server lost before the commit"), info);
+    }
+    void Rollback() override {
+        begun_ = false;
+        if (PQstatus(conn_) == CONNECTION_OK) Execute("ROLLBACK");
+    }
     bool InTransaction() const override {
         const PGTransactionStatusType s = PQtransactionStatus(conn_);
-        return s == PQTRANS_INTRANS || s == PQTRANS_INERROR || s == PQTRANS_ACTIVE;
+        return begun_ || s == PQTRANS_INTRANS || s == PQTRANS_INERROR || s == PQTRANS_ACTIVE;
     }
     void SetCommandTimeout(std::chrono::milliseconds limit) override {
         timeout_ = limit;
@@ -141,7 +166,7 @@ public:
     // A server restarted or a network cable pulled between two saves: the next statement
     // connects again (never inside a transaction, whose work is lost with the connection).
     void Reconnect() {
-        if (PQstatus(conn_) != CONNECTION_BAD || InTransaction()) return;
+        if (PQstatus(conn_) != CONNECTION_BAD || begun_) return;
         PQreset(conn_);
         if (PQstatus(conn_) != CONNECTION_OK) return;
         for (const QByteArray& statement : settings_) Execute(statement);
@@ -150,7 +175,10 @@ public:
         throw TDbError(QStringLiteral("PostgreSQL 数据库的备份由数据模块完成"));
     }
 
-    void Execute(const QByteArray& sql) { Check(PQexec(conn_, sql.constData())); }
+    void Execute(const QByteArray& sql) {
+        Reconnect();
+        Check(PQexec(conn_, sql.constData()));
+    }
     PGconn* Handle() const { return conn_; }
 
     // The result, or TDbError with the server's reason and its SQLSTATE.
@@ -178,6 +206,7 @@ private:
     PGconn* conn_;
     std::chrono::milliseconds timeout_{60000};
     QMap<QByteArray, QByteArray> settings_;
+    bool begun_ = false;  // a transaction of ours, whatever became of the connection
 };
 
 qint64 TPgConnection::LastInsertId() {

@@ -62,6 +62,8 @@ public:
     // A write transaction is taken at once, so a number drawn inside it cannot be drawn by
     // another process before this one commits.
     void Begin() override { Execute("BEGIN IMMEDIATE"); }
+    void Commit() override { Execute("COMMIT"); }
+    void Rollback() override { Execute("ROLLBACK"); }
     bool InTransaction() const override { return sqlite3_get_autocommit(db_) == 0; }
     void SetCommandTimeout(std::chrono::milliseconds limit) override { commandTimeout_ = limit; }
     void BackupTo(const QString& targetPath) override;

@@ -36,6 +36,23 @@ void ExpectServerFailuresInChinese(TTestCentre& c) {
     EXPECT_EQ(TextOfFailure(dm, "UPDATE T_User SET UserName=UserName"), "(no failure)");
     EXPECT_EQ(VarToStr(dm.ScalarP("SELECT current_schema()")), dm.Config().Schema) << "the session is set up again";
 
+    // A save whose connection drops before its commit, or in which a step failed and was
+    // passed over, is never reported as kept.
+    {
+        TTransaction tx(dm);
+        dm.ExecSQLP("INSERT INTO T_Farmer(Name,Blacklist) VALUES('断线',0)");
+        other.ExecSQLP("SELECT pg_terminate_backend(:p)", {{"p", dm.ScalarP("SELECT pg_backend_pid()")}});
+        dm.WriteLog(QStringLiteral("新增"), "T_Farmer", "1", {});
+        EXPECT_THROW(tx.Commit(), TDbError);
+    }
+    {
+        TTransaction tx(dm);
+        dm.ExecSQLP("INSERT INTO T_Farmer(Name,Blacklist) VALUES('半途',0)");
+        EXPECT_THROW(dm.ExecSQLP("SELECT nosuch FROM T_Farmer"), TDbError);
+        EXPECT_THROW(tx.Commit(), TDbError);
+    }
+    EXPECT_EQ(VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Farmer WHERE Name IN ('断线','半途')")), 0);
+
     const auto textOf = [](const char* state) {
         TDbErrorInfo info;
         info.State = state;
