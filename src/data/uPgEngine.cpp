@@ -292,9 +292,13 @@ void TPgCursor::ReadKinds(const PGresult* r) {
 QString TPgCursor::ColumnName(int col) {
     // Unquoted names come back folded to lower case; the statement's own spelling is the
     // one the windows and the embedded engine use.
-    QString& name = names_.at(size_t((Described(), col)));
+    const PGresult* described = Described();
+    QString& name = names_.at(size_t(col));
     if (!name.isEmpty()) return name;
-    const QString folded = QString::fromUtf8(PQfname(Described(), col));
+    const QString folded = QString::fromUtf8(PQfname(described, col));
+    // A name without ASCII letters (most captions are Chinese) comes back as it was written.
+    static const QRegularExpression letter(QStringLiteral("[a-z]"));
+    if (!folded.contains(letter)) return name = folded;
     const QRegularExpression word("(?<![\\w$])" + QRegularExpression::escape(folded) + "(?!\\w)",
                                   QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch first = word.match(sql_);
@@ -362,7 +366,6 @@ std::unique_ptr<TDbConnection> OpenPostgres(const TDbConfig& config, bool create
     connection->Setting("jit", "SET jit = off");
     if (create) connection->Execute("CREATE SCHEMA IF NOT EXISTS " + schema);
     connection->Setting("search_path", "SET search_path TO " + schema);
-    connection->SetCommandTimeout(std::chrono::milliseconds(60000));
     return connection;
 }
 
