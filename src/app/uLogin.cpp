@@ -1,6 +1,7 @@
 #include "app/uLogin.h"
 
 #include "data/uDM.h"
+#include "data/uPassword.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 
@@ -29,15 +30,29 @@ TLoginCheck TLoginLogic::Check(const QString& typedName, const QString& password
     const QString name = typedName.trimmed();
     if (name.isEmpty()) return {TLoginCheck::TOutcome::NameMissing, {}};
     const TQuery q = dm_.OpenSQLP(
-        "SELECT UserID,LoginName,UserName,Role,IsActive FROM T_User WHERE LoginName=:u AND Pwd=:p",
-        {{"u", name}, {"p", password}});
+        "SELECT UserID,LoginName,UserName,Role,IsActive,Pwd,PwdHash FROM T_User WHERE LoginName=:u", {{"u", name}});
     for (int r = 0; r < q.RowCount(); ++r) {
         if (!q.Value(r, "IsActive").AsBool()) continue;
+        const QString hash = VarToStr(q.Value(r, "PwdHash"));
+        if (!PasswordMatches(hash, VarToStr(q.Value(r, "Pwd")), password)) continue;
+        const int userId = VarToInt(q.Value(r, "UserID"));
+        if (hash.isEmpty()) HashPlainPassword(userId, password);
         return {TLoginCheck::TOutcome::Accepted,
-                MakeSession(VarToInt(q.Value(r, "UserID")), VarToStr(q.Value(r, "LoginName")),
-                            VarToStr(q.Value(r, "UserName")), VarToStr(q.Value(r, "Role")))};
+                MakeSession(userId, VarToStr(q.Value(r, "LoginName")), VarToStr(q.Value(r, "UserName")),
+                            VarToStr(q.Value(r, "Role")))};
     }
     return {TLoginCheck::TOutcome::Refused, {}};
+}
+
+// Only while the plain text is still there: another station logging in at the same moment
+// stores a hash of the same password, and either one will do.
+void TLoginLogic::HashPlainPassword(int userId, const QString& password) const {
+    try {
+        dm_.ExecSQLP("UPDATE T_User SET PwdHash=:h,Pwd='' WHERE UserID=:i AND (PwdHash IS NULL OR PwdHash='')",
+                     {{"h", PasswordHash(password)}, {"i", userId}});
+    } catch (const TDbError&) {
+        // The login stands; the plain text is replaced at a later login.
+    }
 }
 
 TfrmLogin::TfrmLogin(TDM& dm, QWidget* parent) : QDialog(parent), logic_(dm) {}

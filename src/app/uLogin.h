@@ -27,9 +27,12 @@ public:
     QStringList LoginNames() const;
     // The name is trimmed; the password is compared exactly as typed, letter case included.
     // A disabled account is refused like a wrong password, so nobody learns it exists.
+    // A password still kept as typed by an earlier version is replaced by its hash here.
     TLoginCheck Check(const QString& typedName, const QString& password) const;
 
 private:
+    void HashPlainPassword(int userId, const QString& password) const;
+
     TDM& dm_;
 };
 

@@ -3,6 +3,8 @@
 #include "app/uLogin.h"
 
 #include "data/uDM.h"
+#include "data/uPassword.h"
+#include "data/uSqlDialect.h"
 #include "forms/uCrud.h"
 #include "forms/uDefs.h"
 #include "forms/uMsg.h"
@@ -63,12 +65,16 @@ QString DatabaseInUse(const TDM& dm) {
 
 QString ChangePassword(TDM& dm, const TSession& s, const QString& oldPwd, const QString& newPwd,
                        const QString& confirm) {
-    const QString stored = VarToStr(dm.ScalarP("SELECT Pwd FROM T_User WHERE UserID=:i", {{"i", s.UserID}}));
-    if (stored != oldPwd) return QStringLiteral("原密码不正确");
-    if (newPwd.trimmed().size() < 3) return QStringLiteral("新密码至少3位");
-    if (newPwd != confirm) return QStringLiteral("两次输入的新密码不一致");
-    dm.ExecSQLP("UPDATE T_User SET Pwd=:p WHERE UserID=:i", {{"p", newPwd}, {"i", s.UserID}});
+    TTransaction tx(dm);
+    const TQuery stored = dm.OpenSQLP("SELECT Pwd,PwdHash FROM T_User WHERE UserID=:i" + SqlForUpdate(dm.Engine()),
+                                      {{"i", s.UserID}});
+    if (stored.IsEmpty() ||
+        !PasswordMatches(VarToStr(stored.Field("PwdHash")), VarToStr(stored.Field("Pwd")), oldPwd))
+        return QStringLiteral("原密码不正确");
+    if (const QString refusal = NewPasswordRefusal(newPwd, confirm); !refusal.isEmpty()) return refusal;
+    dm.ExecSQLP("UPDATE T_User SET PwdHash=:h,Pwd='' WHERE UserID=:i", {{"h", PasswordHash(newPwd)}, {"i", s.UserID}});
     dm.WriteLog(QStringLiteral("修改密码"), "T_User", QString::number(s.UserID), {});
+    tx.Commit();
     return {};
 }
 

@@ -17,7 +17,7 @@ class QTimer;
 class TDM;
 
 // The refusal message, or an empty text when the session's password was changed (and logged).
-// The new password is stored exactly as typed; only its length is judged without the blanks.
+// The new password is hashed exactly as typed; only its length is judged without the blanks.
 QString ChangePassword(TDM& dm, const TSession& s, const QString& oldPwd, const QString& newPwd,
                        const QString& confirm);
 

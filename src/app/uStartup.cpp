@@ -3,6 +3,7 @@
 #include "data/uDM.h"
 #include "data/uDbHealth.h"
 #include "data/uDbInit.h"
+#include "data/uDbUpgrade.h"
 #include "forms/uMsg.h"
 
 #include <QCoreApplication>
@@ -103,20 +104,7 @@ std::unique_ptr<TDM> PrepareServerDatabase(const TAppPaths& paths, const TDbConf
     }
     return dm;
 }
-}  // namespace
-
-TDbConfig TAppPaths::Database() const { return ReadDbConfig(StationIni(), DbPath()); }
-
-TAppPaths TAppPaths::BesideExecutable() {
-    return TAppPaths{QDir(QCoreApplication::applicationDirPath()).absolutePath() + "/"};
-}
-
-QString TAppPaths::DbShownName() { return Native(QStringLiteral("Data/Movelkar.mdb")); }
-
-std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths) { return PrepareDatabase(paths, MovelkarSchema()); }
-
-std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths, const TSchema& schema) {
-    if (const TDbConfig config = paths.Database(); config.IsPostgres()) return PrepareServerDatabase(paths, config, schema);
+std::unique_ptr<TDM> PrepareFileDatabase(const TAppPaths& paths, const TSchema& schema) {
     QString setAside;
     try {
         setAside = SetAsideEmptyDatabase(paths.DbPath());
@@ -149,4 +137,31 @@ std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths, const TSchema& sche
         ShowWarn(notice);
     }
     return dm;
+}
+
+// A database made by an earlier version gets what this one stores before anyone logs in.
+std::unique_ptr<TDM> Upgraded(const TAppPaths& paths, std::unique_ptr<TDM> dm) {
+    if (!dm) return dm;
+    if (const QString refusal = UpgradeDatabase(*dm); !refusal.isEmpty()) {
+        WriteInitErrorLog(paths, refusal);
+        ShowError(refusal);
+        return nullptr;
+    }
+    return dm;
+}
+}  // namespace
+
+TDbConfig TAppPaths::Database() const { return ReadDbConfig(StationIni(), DbPath()); }
+
+TAppPaths TAppPaths::BesideExecutable() {
+    return TAppPaths{QDir(QCoreApplication::applicationDirPath()).absolutePath() + "/"};
+}
+
+QString TAppPaths::DbShownName() { return Native(QStringLiteral("Data/Movelkar.mdb")); }
+
+std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths) { return PrepareDatabase(paths, MovelkarSchema()); }
+
+std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths, const TSchema& schema) {
+    const TDbConfig config = paths.Database();
+    return Upgraded(paths, config.IsPostgres() ? PrepareServerDatabase(paths, config, schema) : PrepareFileDatabase(paths, schema));
 }

@@ -1,6 +1,7 @@
 #include "data/uDbInit.h"
 
 #include "data/uDM.h"
+#include "data/uPassword.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,7 @@ namespace {
 // TEXT(n) lengths are checked because SQLite would otherwise store any length.
 const TSchema kSchema{
     {
-        "CREATE TABLE T_User (UserID INTEGER CONSTRAINT PK_User PRIMARY KEY AUTOINCREMENT, LoginName TEXT(20) NOT NULL CHECK(length(LoginName)<=20), UserName TEXT(20) CHECK(length(UserName)<=20), Pwd TEXT(20) CHECK(length(Pwd)<=20), Role TEXT(10) CHECK(length(Role)<=10), IsActive YESNO)",
+        "CREATE TABLE T_User (UserID INTEGER CONSTRAINT PK_User PRIMARY KEY AUTOINCREMENT, LoginName TEXT(20) NOT NULL CHECK(length(LoginName)<=20), UserName TEXT(20) CHECK(length(UserName)<=20), Pwd TEXT(20) CHECK(length(Pwd)<=20), PwdHash TEXT(128) CHECK(length(PwdHash)<=128), Role TEXT(10) CHECK(length(Role)<=10), IsActive YESNO)",
         "CREATE TABLE T_Grain (GrainID INTEGER CONSTRAINT PK_Grain PRIMARY KEY AUTOINCREMENT, GrainName TEXT(20) NOT NULL CHECK(length(GrainName)<=20), Remark TEXT(100) CHECK(length(Remark)<=100))",
         "CREATE TABLE T_FeeStd (FeeID INTEGER CONSTRAINT PK_Fee PRIMARY KEY AUTOINCREMENT, GrainID LONG, PricePerTon CURRENCY, StdMoisture DOUBLE, ExtraPerPoint CURRENCY, FreeDays LONG, StorageFee CURRENCY, RushFee CURRENCY, ReDryRate DOUBLE)",
         "CREATE TABLE T_Wh (WhID INTEGER CONSTRAINT PK_Wh PRIMARY KEY AUTOINCREMENT, WhName TEXT(20) CHECK(length(WhName)<=20), WhType TEXT(10) CHECK(length(WhType)<=10), Capacity DOUBLE, Remark TEXT(100) CHECK(length(Remark)<=100))",
@@ -63,7 +64,7 @@ const TSchema kSchema{
         "CREATE INDEX idx_log_ref ON T_Log(RefNo)",
     },
     {
-        "INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES('admin','系统管理员','846','管理员',-1)",
+        "INSERT INTO T_User(LoginName,UserName,Pwd,PwdHash,Role,IsActive) VALUES('admin','系统管理员','',:admin_hash,'管理员',-1)",
         "INSERT INTO T_Grain(GrainName,Remark) VALUES('稻谷','')",
         "INSERT INTO T_Grain(GrainName,Remark) VALUES('小麦','')",
         "INSERT INTO T_Grain(GrainName,Remark) VALUES('玉米','')",
@@ -112,11 +113,14 @@ void MakeFolder(const QString& path) {
 
 void RunAll(TDM& dm, const QStringList& statements) {
     const TParams today{{"today_minus_365", QDateTime(QDate::currentDate().addDays(-365), QTime(0, 0))}};
+    const TParams admin{{"admin_hash", QString::fromLatin1(kStartingAdminHash)}};
     for (const QString& raw : statements) {
         const QString statement = raw.trimmed();
         if (statement.isEmpty()) continue;
         try {
-            dm.ExecSQLP(statement, statement.contains(":today_minus_365") ? today : TParams{});
+            dm.ExecSQLP(statement, statement.contains(":today_minus_365") ? today
+                                   : statement.contains(":admin_hash")    ? admin
+                                                                          : TParams{});
         } catch (const TDbError& e) {
             throw TDbError(e.Message() + "  >>>  " + statement, e.Info());
         }

@@ -85,3 +85,10 @@ QStringList SqlKeywordIndexes(TDbEngine engine) {
 QString SqlLockTableForWriters(TDbEngine engine, const QString& table) {
     return Pg(engine) ? "LOCK TABLE " + table + " IN SHARE ROW EXCLUSIVE MODE" : QString();
 }
+
+QString SqlAddTextColumn(TDbEngine engine, const QString& table, const QString& column, int maxLength) {
+    const QString type = Pg(engine) ? QStringLiteral("text COLLATE \"C\"") : QStringLiteral("TEXT(%1)").arg(maxLength);
+    return QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3 CHECK(length(%2)<=%4)").arg(table, column, type).arg(maxLength);
+}
+
+QString SqlForKeyShare(TDbEngine engine) { return Pg(engine) ? QStringLiteral(" FOR KEY SHARE") : QString(); }

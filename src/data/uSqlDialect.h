@@ -76,3 +76,10 @@ QStringList SqlKeywordIndexes(TDbEngine engine);
 // table such as "one login name once" or "at least one administrator"; empty on the file, whose
 // saves already wait for each other.
 QString SqlLockTableForWriters(TDbEngine engine, const QString& table);
+// Adds a text column of at most maxLength characters to an existing table, spelled as the
+// schema spells such a column on that engine.
+QString SqlAddTextColumn(TDbEngine engine, const QString& table, const QString& column, int maxLength);
+// Ends a SELECT that reads a master row a save is about to refer to: until the save ends, no
+// other station can delete that row (the deletion locks it, see SqlForUpdate, before counting
+// what refers to it). Empty on the file, whose saves already take turns.
+QString SqlForKeyShare(TDbEngine engine);

@@ -1,5 +1,6 @@
 #include "forms/uCrudEdit.h"
 
+#include "app/uLogin.h"
 #include "data/uDM.h"
 #include "data/uDbText.h"
 #include "forms/uCtl.h"
@@ -120,6 +121,20 @@ void TfrmCrudEdit::BuildUI() {
             ++row;
         }
     }
+    if (def_.SetsPassword) {
+        if (column != 0) ++row;
+        const int top = kFirstTop + row * kRowHeight;
+        MakeLabel(this, isNew_ ? QStringLiteral("密码 *") : QStringLiteral("新密码"), kLabelLeft[0], top, kLabelWidth);
+        edPwd_ = MakePasswordBox(this, kLabelLeft[0] + kControlOffset, top, kControlWidth);
+        MakeLabel(this, QStringLiteral("再输一次"), kLabelLeft[1], top, kLabelWidth);
+        edPwd2_ = MakePasswordBox(this, kLabelLeft[1] + kControlOffset, top, kControlWidth);
+        if (!isNew_) {
+            edPwd_->setPlaceholderText(QStringLiteral("不修改请留空"));
+            edPwd2_->setPlaceholderText(QStringLiteral("不修改请留空"));
+        }
+        ++row;
+        column = 0;
+    }
     const int rowsUsed = row + (column != 0 ? 1 : 0);
     const int height = rowsUsed * kRowHeight + 104;
     setFixedSize(640, height);
@@ -142,15 +157,19 @@ void TfrmCrudEdit::LoadValues() {
     const TQuery q = dm_.OpenSQLP("SELECT * FROM " + def_.TableName + " WHERE " + def_.KeyField + "=:k",
                                   {{"k", keyValue_}});
     for (TECtl& ctl : ctls_) ctl.SetValue(q.IsEmpty() ? TValue() : q.Field(ctl.Col.EditField));
+    read_ = CrudRowStamp(def_, keyValue_, q);
 }
 
 void TfrmCrudEdit::DoSave() {
     TFieldValues entered;
     for (const TECtl& ctl : ctls_) entered.insert(ctl.Col.EditField, ctl.GetValue());
-    const TSaveOutcome outcome = SaveCrudRow(dm_, def_, keyValue_, entered);
+    TCrudSaveExtra extra{read_, {}, {}};
+    if (edPwd_) extra = {read_, edPwd_->text(), edPwd2_->text()};
+    const TSaveOutcome outcome = SaveCrudRow(dm_, def_, keyValue_, entered, extra);
     if (!outcome.Saved) {
         ShowWarn(outcome.Message);
         if (outcome.Field >= 0) ctls_[size_t(outcome.Field)].Control()->setFocus();
+        if (outcome.Field == kPasswordField && edPwd_) edPwd_->setFocus();
         return;
     }
     keyValue_ = outcome.Key;

@@ -45,6 +45,9 @@ public:
     // The field of a table column; nullptr when the dialog has none.
     TECtl* Field(const QString& editField);
     const std::vector<TECtl>& Ctls() const { return ctls_; }
+    // SetsPassword: the new password and its second typing; empty keeps the password.
+    QLineEdit* NewPassword() const { return edPwd_; }
+    QLineEdit* ConfirmPassword() const { return edPwd2_; }
 
 private:
     TECtl MakeField(const TColDef& col, int left, int top);
@@ -55,4 +58,7 @@ private:
     TValue keyValue_;
     bool isNew_;
     std::vector<TECtl> ctls_;
+    TRowStamp read_;
+    QLineEdit* edPwd_ = nullptr;
+    QLineEdit* edPwd2_ = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "app/uGlobal.h"
 #include "data/uDM.h"
 #include "data/uDbText.h"
+#include "data/uPassword.h"
 #include "data/uSqlDialect.h"
 
 #include <QStringList>
@@ -214,9 +215,18 @@ TSqlText BuildSaveSql(const TCrudDef& def, const TValue& key, const TFieldValues
     return out;
 }
 
-TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const TFieldValues& entered) {
+TRowStamp CrudRowStamp(const TCrudDef& def, const TValue& key, const TQuery& row) {
+    QList<TStampCol> read;
+    for (const TColDef& col : EditedCols(def)) read.push_back({col.EditField, col.Caption});
+    return StampRow(row, def.TableName, def.KeyField, key, read);
+}
+
+TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const TFieldValues& entered,
+                         const TCrudSaveExtra& extra) {
     const QList<TColDef> cols = EditedCols(def);
     if (TSaveOutcome refused = CheckEntries(def, cols, entered); !refused.Message.isEmpty()) return refused;
+    const bool setsPassword = def.SetsPassword && (key.IsNull() || !extra.NewPassword.isEmpty() ||
+                                                   !extra.ConfirmPassword.isEmpty());
 
     TFieldValues stored;
     for (const TColDef& col : cols) stored.insert(col.EditField, StoredValue(col, entered.value(col.EditField)));
@@ -229,12 +239,23 @@ TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const 
             TakeTurnsOnAccounts(dm);
             if (TSaveOutcome refused = CheckAccount(dm, cols, key, stored); !refused.Message.isEmpty()) return refused;
         }
+        // The password boxes come after the fields.
+        if (setsPassword)
+            if (const QString refusal = NewPasswordRefusal(extra.NewPassword, extra.ConfirmPassword);
+                !refusal.isEmpty())
+                return {false, refusal, kPasswordField, {}};
         // Saving over a row deleted meanwhile would change nothing yet report success.
         if (!isNew && !RowExists(dm, def, key))
             return {false, QStringLiteral("保存失败：该记录已不存在，可能已被删除"), -1, {}};
+        if (!isNew)
+            if (const QString changed = ChangedSinceRead(dm, extra.Read); !changed.isEmpty())
+                return {false, changed, -1, {}};
         const TSqlText statement = BuildSaveSql(def, key, stored);
         dm.ExecSQLP(statement.Sql, statement.Params);
         if (isNew) savedKey = dm.LastInsertId();
+        if (setsPassword)
+            dm.ExecSQLP("UPDATE " + def.TableName + " SET PwdHash=:h,Pwd='' WHERE " + def.KeyField + "=:k",
+                        {{"h", PasswordHash(extra.NewPassword)}, {"k", savedKey}});
         dm.WriteLog(isNew ? QStringLiteral("新增") : QStringLiteral("修改"), def.TableName, savedKey.AsText(), {});
         tx.Commit();
     } catch (const TDbError& e) {
@@ -271,6 +292,13 @@ QString DeleteCrudRow(TDM& dm, const TCrudDef& def, qint64 key, const QString& n
     try {
         TTransaction tx(dm);
         if (IsUserTable(def)) TakeTurnsOnAccounts(dm);
+        // A registration referring to the row holds it (SqlForKeyShare) until it has saved; the
+        // references are counted once it has.
+        if (dm.OpenSQLP("SELECT " + def.KeyField + " FROM " + def.TableName + " WHERE " + def.KeyField + "=:i" +
+                            SqlForUpdate(dm.Engine()),
+                        {{"i", key}})
+                .IsEmpty())
+            return {};
         if (const QString refusal = DeleteRefusal(dm, def, key, session); !refusal.isEmpty()) return refusal;
         dm.ExecSQLP("DELETE FROM " + def.TableName + " WHERE " + def.KeyField + "=:i", {{"i", key}});
         dm.WriteLog(QStringLiteral("删除"), def.TableName, QString::number(key), name);

@@ -3,6 +3,7 @@
 // list window and edit dialog, the statements built from them, and the rules that keep a
 // save or a deletion from damaging the centre's records.
 
+#include "data/uRowStamp.h"
 #include "data/uValue.h"
 #include "forms/uCtl.h"
 
@@ -59,6 +60,8 @@ struct TCrudDef {
     QList<TColDef> Cols;
     bool ReadOnly = false;
     bool AllowDelete = true;
+    // Accounts: the dialog has two password boxes, whose text is stored only as a hash (PwdHash).
+    bool SetsPassword = false;
 };
 
 // The list query with the keyword filter over the searched text columns and the order.
@@ -91,8 +94,22 @@ struct TSaveOutcome {
     TValue Key;       // the saved row's key
 };
 
-// Checks what was entered, writes the row and its "新增"/"修改" log row.
-TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const TFieldValues& entered);
+// What the edit dialog adds to the entered values.
+struct TCrudSaveExtra {
+    TRowStamp Read;           // the edited row as the dialog read it
+    QString NewPassword;      // SetsPassword: empty keeps an account's password
+    QString ConfirmPassword;  // the second typing
+};
+// TSaveOutcome::Field of a refusal about the password boxes.
+constexpr int kPasswordField = -2;
+
+// Checks what was entered, and that the row is still as the dialog read it, writes the row and
+// its "新增"/"修改" log row. A new account needs a password.
+TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const TFieldValues& entered,
+                         const TCrudSaveExtra& extra = {});
+
+// The stamp of a row read for the edit dialog: its edited columns as the query holds them.
+TRowStamp CrudRowStamp(const TCrudDef& def, const TValue& key, const TQuery& row);
 
 // What business records still refer to a master row, e.g. "批次 12 条、库存 3 条"; empty
 // when nothing does.
@@ -100,6 +117,7 @@ QString ReferencesTo(TDM& dm, const QString& table, qint64 key);
 
 // Why the row may not be deleted, or an empty text: the account guards, then references.
 QString DeleteRefusal(TDM& dm, const TCrudDef& def, qint64 key, const TSession& session);
-// Checks again, deletes the row and logs "删除" with its name; the message when refused
-// or when the database fails, else an empty text.
+// Locks the row, checks again, deletes the row and logs "删除" with its name; the message when
+// refused or when the database fails, else an empty text. A save referring to the row at the
+// same moment either finishes first (and the reference is found) or finds the row gone.
 QString DeleteCrudRow(TDM& dm, const TCrudDef& def, qint64 key, const QString& name, const TSession& session);

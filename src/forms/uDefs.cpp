@@ -83,15 +83,19 @@ TCrudDef DefFarmer() {
                 MakeCol("Remark", "Remark", "备注", ckMemo, 200)});
 }
 
+// Passwords are neither listed nor shown: the dialog only sets a new one (see SetsPassword).
 TCrudDef DefUser() {
-    return Def("系统用户管理", "T_User", "UserID",
-               "SELECT UserID, LoginName, UserName, Role, Pwd, CASE WHEN IsActive=-1 THEN '是' ELSE '否' END AS ActiveName FROM T_User",
-               "UserID",
-               {MakeCol("LoginName", "LoginName", "登录名", ckText, 100, true),
-                MakeCol("UserName", "UserName", "姓名", ckText, 100),
-                MakeCol("Role", "Role", "角色", ckChoice, 90, true, {}, "管理员;司磅员;操作工;财务;查询员"),
-                MakeCol("Pwd", "Pwd", "密码", ckText, 90),
-                MakeCol("ActiveName", "IsActive", "启用", ckYesNo, 60, false, {}, {}, -1)});
+    TCrudDef def =
+        Def("系统用户管理", "T_User", "UserID",
+            "SELECT UserID, LoginName, UserName, Role, CASE WHEN IsActive=-1 THEN '是' ELSE '否' END AS ActiveName "
+            "FROM T_User",
+            "UserID",
+            {MakeCol("LoginName", "LoginName", "登录名", ckText, 100, true),
+             MakeCol("UserName", "UserName", "姓名", ckText, 100),
+             MakeCol("Role", "Role", "角色", ckChoice, 90, true, {}, "管理员;司磅员;操作工;财务;查询员"),
+             MakeCol("ActiveName", "IsActive", "启用", ckYesNo, 60, false, {}, {}, -1)});
+    def.SetsPassword = true;
+    return def;
 }
 
 TCrudDef DefEquipRun() {

@@ -46,6 +46,35 @@ TParams BatchParams(const TBatchInput& in, const QString& batchNo) {
 TBatchSaveResult Refuse(const QString& message, TBatchField focus = TBatchField::None) {
     return {message, focus, {}};
 }
+
+// What the dialog shows of a batch, compared before a correction is saved over it.
+const QList<TStampCol> kBatchRead{
+    {"RegTime", QStringLiteral("登记时间")},     {"CarNo", QStringLiteral("车牌号")},
+    {"FarmerID", QStringLiteral("农户/客户")},   {"GrainID", QStringLiteral("粮种")},
+    {"OpID", QStringLiteral("操作员")},          {"WhID", QStringLiteral("湿粮仓位")},
+    {"Team", QStringLiteral("班组")},            {"TargetMoisture", QStringLiteral("目标水分")},
+    {"InMoisture", QStringLiteral("入库水分")},  {"Impurity", QStringLiteral("杂质")},
+    {"GrossWt", QStringLiteral("毛重")},         {"TareWt", QStringLiteral("皮重")},
+    {"WetNetWt", QStringLiteral("湿粮净重")},    {"EstFee", QStringLiteral("预计烘干费")},
+    {"QualityMemo", QStringLiteral("粮质备注")}, {"Status", QStringLiteral("状态")}};
+
+// The master rows the batch refers to stay until this save ends; one deleted meanwhile is to be
+// picked again.
+TBatchSaveResult LockChosenRows(TDM& dm, const TBatchInput& in) {
+    const struct {
+        const char *table, *key;
+        int id;
+        QString caption;
+        TBatchField field;
+    } chosen[] = {{"T_Farmer", "FarmerID", in.FarmerID, QStringLiteral("农户/客户"), TBatchField::Farmer},
+                  {"T_Grain", "GrainID", in.GrainID, QStringLiteral("粮种"), TBatchField::Grain},
+                  {"T_Wh", "WhID", in.WhID, QStringLiteral("湿粮仓位"), TBatchField::Wh},
+                  {"T_Operator", "OpID", in.OpID, QStringLiteral("操作员"), TBatchField::None}};
+    for (const auto& c : chosen)
+        if (c.id > 0 && !LockReferencedRow(dm, c.table, c.key, c.id))
+            return Refuse(QStringLiteral("所选的%1已被其他电脑删除，请重新选择").arg(c.caption), c.field);
+    return {};
+}
 }  // namespace
 
 QString NetWeightText(const QString& gross, const QString& tare) {
@@ -94,6 +123,7 @@ std::optional<TBatchRecord> TBatchLogic::Load(const QString& batchNo) const {
     in.EstFee = FmtMoney(VarToFloat(q.Field("EstFee"), 0));
     in.QualityMemo = VarToStr(q.Field("QualityMemo"));
     rec.Status = VarToStr(q.Field("Status"));
+    in.Read = StampRow(q, "T_Batch", "BatchNo", batchNo, kBatchRead);
     return rec;
 }
 
@@ -154,6 +184,7 @@ TBatchSaveResult TBatchLogic::Write(const TBatchInput& in) {
     TTransaction tx(dm_);
     QString batchNo = in.BatchNo;
     if (isNew) {
+        if (TBatchSaveResult refusal = LockChosenRows(dm_, in); !refusal.Saved()) return refusal;
         batchNo = dm_.NextNo("PC", "T_Batch", "BatchNo");
         TParams params = BatchParams(in, batchNo);
         params.push_back({"Status", kStatusWaiting});
@@ -165,6 +196,8 @@ TBatchSaveResult TBatchLogic::Write(const TBatchInput& in) {
         if (!batch.Exists) return Refuse(QStringLiteral("批次 %1 不存在，无法保存").arg(batchNo));
         if (batch.Status != kStatusWaiting)
             return Refuse(QStringLiteral("该批次已是【%1】状态，不能再修改登记").arg(batch.Status));
+        if (const QString changed = ChangedSinceRead(dm_, in.Read); !changed.isEmpty()) return Refuse(changed);
+        if (TBatchSaveResult refusal = LockChosenRows(dm_, in); !refusal.Saved()) return refusal;
         dm_.ExecSQLP(kUpdateBatch, BatchParams(in, batchNo));
     }
 
@@ -282,6 +315,7 @@ void TfrmBatchEdit::LoadBatch() {
     const std::optional<TBatchRecord> rec = logic_.Load(batchNo_);
     if (!rec) return;
     const TBatchInput& in = rec->Input;
+    read_ = in.Read;
     dtReg->setDateTime(in.RegTime);
     edCar->setText(in.CarNo);
     SetComboID(cbFarmer, in.FarmerID);
@@ -348,6 +382,7 @@ TBatchInput TfrmBatchEdit::Collected() const {
     in.WetNetWt = edWetNet->text();
     in.EstFee = edFee->text();
     in.QualityMemo = mmMemo->toPlainText();
+    in.Read = read_;
     return in;
 }
 

@@ -2,6 +2,7 @@
 // Intake registration: a load of wet grain at the weighbridge becomes a batch with its
 // wet-grain stock row.
 
+#include "data/uRowStamp.h"
 #include "data/uValue.h"
 
 #include <QDialog>
@@ -40,6 +41,7 @@ struct TBatchInput {
     QString EstFee;
     QString QualityMemo;
     QString LogNote;  // what the weighbridge adds to the log row: where the weights came from
+    TRowStamp Read;   // a correction: the batch as the dialog read it
 };
 
 struct TBatchRecord {
@@ -130,5 +132,6 @@ private:
     TDM& dm_;
     TBatchLogic logic_;
     QString batchNo_;
+    TRowStamp read_;
     bool isNew_;
 };

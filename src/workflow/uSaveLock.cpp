@@ -13,3 +13,10 @@ TLockedBatch LockBatch(TDM& dm, const QString& batchNo) {
     batch.FarmerID = VarToInt(q.Field("FarmerID"));
     return batch;
 }
+
+bool LockReferencedRow(TDM& dm, const QString& table, const QString& keyField, int id) {
+    return !dm.OpenSQLP("SELECT " + keyField + " FROM " + table + " WHERE " + keyField + "=:i" +
+                            SqlForKeyShare(dm.Engine()),
+                        {{"i", id}})
+                .IsEmpty();
+}

@@ -5,6 +5,9 @@
 // back, and then decides on what this one left. On the embedded file the transaction already
 // admits one writer at a time, and these reads lock nothing more.
 //
+// A save that refers to master rows reads them with SqlForKeyShare after the rows above: other
+// saves referring to them go on, while a deletion of one waits, and then finds the reference.
+//
 // Every save locks in the same order, so that two saves never wait for each other in a circle:
 // the batch row first; then the batch's stock rows, its round, its settlement or the dryer; a
 // document number (TDM::NextNo, a counter row on the server) last, once the save has decided.
@@ -21,3 +24,7 @@ struct TLockedBatch {
 
 // The batch as it is now, its row locked until the save's transaction ends.
 TLockedBatch LockBatch(TDM& dm, const QString& batchNo);
+
+// A master row (farmer, grain, position, dryer, operator) a save is about to refer to, kept from
+// deletion until the save ends; false when it was deleted meanwhile.
+bool LockReferencedRow(TDM& dm, const QString& table, const QString& keyField, int id);

@@ -106,6 +106,13 @@ TSettleView TSettleLogic::Open(const QString& batchNo, const QString& settleNo, 
     s.Paid = VarToFloat(q.Field("PaidAmt"), 0);
     s.SettleTime = q.Field("SettleTime").AsDateTime();
     s.Remark = VarToStr(q.Field("Remark"));
+    QList<TStampCol> read;
+    for (size_t i = 0; i < s.Items.size(); ++i) read.push_back({columns[i], FeeItemCaption(int(i))});
+    read.append({{"PaidAmt", QStringLiteral("收款金额")},
+                 {"SettleTime", QStringLiteral("结算时间")},
+                 {"Remark", QStringLiteral("备注")},
+                 {"Status", QStringLiteral("结算状态")}});
+    s.Read = StampRow(q, "T_Settle", "SettleNo", settleNo, read);
     v.Stored = s;
     return v;
 }
@@ -147,7 +154,8 @@ QString TSettleLogic::SettleRefusal(const TSettleInput& in, QString* existingNo)
     const TValue batch =
         dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n" + SqlForUpdate(dm_.Engine()), {{"n", in.SettleNo}});
     if (batch.IsNull() || VarToStr(batch) != in.BatchNo) return MissingSettleText(in.SettleNo);
-    return {};
+    // Another finance desk may have saved the same settlement since this dialog opened.
+    return ChangedSinceRead(dm_, in.Read);
 }
 
 TSettleResult TSettleLogic::Save(const TSettleInput& in) {
@@ -196,6 +204,7 @@ TfrmSettleEdit::TfrmSettleEdit(TDM& dm, const QString& batchNo, const QString& s
     : QDialog(parent), dm_(dm), logic_(dm), batchNo_(batchNo), settleNo_(settleNo), isNew_(settleNo.isEmpty()) {
     const TSettleView view = logic_.Open(batchNo, settleNo, QDateTime::currentDateTime());
     loaded_ = isNew_ || view.Stored.has_value();
+    if (view.Stored) read_ = view.Stored->Read;
     overDays_ = view.Figures.OverDays;
     BuildUI(view);
 }
@@ -278,6 +287,7 @@ TSettleInput TfrmSettleEdit::Collected() const {
     in.SettleTime = dtSettle->dateTime();
     in.Remark = edRemark->text();
     in.OverDays = overDays_;
+    in.Read = read_;
     return in;
 }
 

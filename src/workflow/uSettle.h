@@ -2,6 +2,7 @@
 // Settling a batch's drying fee: the fee items as finance agrees them with the farmer, the money
 // received so far, and the settlement row and batch status that follow from them.
 
+#include "data/uRowStamp.h"
 #include "workflow/uFee.h"
 
 #include <QDialog>
@@ -33,6 +34,7 @@ struct TSettleInput {
     QDateTime SettleTime;
     QString Remark;
     int OverDays = 0;  // kept on the settlement as its storage days
+    TRowStamp Read;    // an edited settlement as the dialog read it
 };
 
 // The money boxes read the one way the live preview and the save share.
@@ -43,6 +45,7 @@ struct TStoredSettle {
     double Paid = 0;
     QDateTime SettleTime;
     QString Remark;
+    TRowStamp Read;
 };
 
 // What the dialog opens on: the figures as of now, the intake moisture for its header, and the
@@ -124,4 +127,5 @@ private:
     int overDays_ = 0;
     QString status_;
     QString existingNo_;
+    TRowStamp read_;
 };

@@ -1,6 +1,7 @@
 #include "app/uStartup.h"
 #include "data/uDM.h"
 #include "data/uDbInit.h"
+#include "data/uPassword.h"
 #include "support/TestPrompter.h"
 
 #include <QDir>
@@ -31,9 +32,10 @@ TEST(FirstRun, CreatesTheDatabaseOnceAndLeavesItAloneAfterwards) {
         EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name LIKE 'T\\_%' ESCAPE '\\'"), 16);
         EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx\\_%' ESCAPE '\\'"),
                   MovelkarIndexes().size());
-        const TQuery admin = dm.OpenSQL("SELECT LoginName, Pwd, Role, IsActive FROM T_User");
+        const TQuery admin = dm.OpenSQL("SELECT LoginName, Pwd, PwdHash, Role, IsActive FROM T_User");
         ASSERT_EQ(admin.RowCount(), 1);
-        EXPECT_EQ(VarToStr(admin.Field("Pwd")), "846");
+        EXPECT_EQ(VarToStr(admin.Field("Pwd")), "");
+        EXPECT_TRUE(PasswordMatches(VarToStr(admin.Field("PwdHash")), {}, "846"));
         EXPECT_EQ(VarToStr(admin.Field("Role")), QStringLiteral("管理员"));
         EXPECT_TRUE(admin.Field("IsActive").AsBool());
         EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM T_Grain g INNER JOIN T_FeeStd f ON f.GrainID=g.GrainID"), 3);

@@ -115,6 +115,13 @@ TEST(CrudEditDialog, LoadsTheRowAndStaysOpenUntilTheSaveSucceeds) {
 
     user.Field("LoginName")->Edit->setText("wang");
     user.Field("Role")->Combo->setCurrentText("财务");
+    // A new account needs its password typed twice alike; a refusal keeps what was typed.
+    user.NewPassword()->setText("abc");
+    user.ConfirmPassword()->setText("abd");
+    user.DoSave();
+    EXPECT_EQ(prompter.LastText(), "两次输入的新密码不一致");
+    EXPECT_EQ(user.Field("LoginName")->Edit->text(), "wang");
+    user.ConfirmPassword()->setText("abc");
     user.DoSave();
     EXPECT_EQ(user.result(), QDialog::Accepted);
     EXPECT_EQ(user.KeyValue(), c.scalar("SELECT UserID FROM T_User WHERE LoginName='wang' AND Role='财务' AND IsActive=-1"));

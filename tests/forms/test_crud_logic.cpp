@@ -1,6 +1,9 @@
+#include "data/uSqlDialect.h"
 #include "forms/uCrudLogic.h"
 #include "forms/uDefs.h"
 #include "support/TestCentre.h"
+#include "workflow/uBatch.h"
+#include "workflow/uSaveLock.h"
 
 #include <gtest/gtest.h>
 #include <tuple>
@@ -26,7 +29,12 @@ int AddUser(TTestCentre& c, const QString& login, const QString& role, bool acti
 }
 
 TFieldValues UserEntry(const QString& login, const QString& role, bool active) {
-    return {{"LoginName", login}, {"UserName", "张"}, {"Role", role}, {"Pwd", "1"}, {"IsActive", active}};
+    return {{"LoginName", login}, {"UserName", "张"}, {"Role", role}, {"IsActive", active}};
+}
+
+// A new account with its password typed twice.
+TSaveOutcome AddAccount(TTestCentre& c, const TFieldValues& entry) {
+    return SaveCrudRow(c.dm(), DefUser(), {}, entry, {{}, "pw1", "pw1"});
 }
 }  // namespace
 
@@ -120,7 +128,7 @@ TEST(CrudSave, RequiredFieldsAreCheckedInLayoutOrderAndNothingIsWritten) {
 // the first and then finds itself the last administrator, instead of both going through.
 TEST(CrudSave, TwoStationsCannotSwitchOffTheLastTwoAdministratorsTogether) {
     TTestCentre c;
-    const int boss = VarToInt(SaveCrudRow(c.dm(), DefUser(), {}, UserEntry("boss", Roles::Admin, true)).Key);
+    const int boss = VarToInt(AddAccount(c, UserEntry("boss", Roles::Admin, true)).Key);
     TDM other(c.paths().Database());
     other.Connect();
     const bool server = c.dm().Engine() == TDbEngine::PostgreSQL;
@@ -149,7 +157,7 @@ TEST(CrudSave, AccountsKeepUniqueLoginsAndAnActiveAdministrator) {
 
     // Keeping one's own login name is no duplicate; with a second active administrator the
     // first may be switched off.
-    const int second = VarToInt(SaveCrudRow(c.dm(), DefUser(), {}, UserEntry("boss", Roles::Admin, true)).Key);
+    const int second = VarToInt(AddAccount(c, UserEntry("boss", Roles::Admin, true)).Key);
     EXPECT_TRUE(SaveCrudRow(c.dm(), DefUser(), second, UserEntry("boss", Roles::Admin, true)).Saved);
     EXPECT_TRUE(SaveCrudRow(c.dm(), DefUser(), 1, UserEntry("admin", Roles::Admin, false)).Saved);
     EXPECT_EQ(SaveCrudRow(c.dm(), DefUser(), second, UserEntry("boss", Roles::Viewer, true)).Message,
@@ -261,4 +269,75 @@ TEST(CrudSave, NumberColumnsStoreNumbersAndRefuseTheRestByTheirRange) {
         SaveCrudRow(c.dm(), DefWh(), {}, {{"WhName", QString(21, QChar(0x4ed3))}, {"WhType", "干粮区"}});
     EXPECT_EQ(longName.Message, "仓位名称最多 20 个字");
     EXPECT_EQ(longName.Field, 0);
+}
+
+// An edit dialog opened before another station saved the same row: its save is refused naming
+// what changed, and the other station's change stays. A row as it was read saves.
+TEST(CrudSave, AnEditOverAnotherStationsChangeIsRefusedAndWritesNothing) {
+    TTestCentre c;
+    TDM other(c.paths().Database());
+    other.Connect();
+    const int farmer = c.addFarmer("张三", "139");
+    const int clerk = AddUser(c, "clerk", Roles::Finance, true);
+    const auto read = [&](const TCrudDef& def, int key) {
+        return CrudRowStamp(def, key, c.dm().OpenSQLP("SELECT * FROM " + def.TableName + " WHERE " + def.KeyField + "=:k",
+                                                      {{"k", key}}));
+    };
+    const struct {
+        TCrudDef def;
+        int key;
+        TFieldValues mine;
+        QString theirs, changed, kept;
+    } cases[] = {
+        {DefFarmer(), farmer, {{"Name", "张三"}, {"Phone", "138"}}, "UPDATE T_Farmer SET Village='东村' WHERE FarmerID=:k",
+         "改动了：村组/单位", "SELECT Phone||Village FROM T_Farmer WHERE FarmerID=:k"},
+        {DefUser(), clerk, UserEntry("clerk", Roles::Viewer, true), "UPDATE T_User SET Role='操作工' WHERE UserID=:k",
+         "改动了：角色", "SELECT Role FROM T_User WHERE UserID=:k"},
+    };
+    for (const auto& k : cases) {
+        const TRowStamp stamp = read(k.def, k.key);
+        other.ExecSQLP(k.theirs, {{"k", k.key}});
+        const QString kept = VarToStr(c.scalar(k.kept, {{"k", k.key}}));
+        const TSaveOutcome out = SaveCrudRow(c.dm(), k.def, k.key, k.mine, {stamp, {}, {}});
+        EXPECT_EQ(out.Message, QStringLiteral("该记录已被其他电脑修改（") + k.changed + "），请关闭后重新打开再保存");
+        EXPECT_EQ(VarToStr(c.scalar(k.kept, {{"k", k.key}})), kept);
+        // Read again, it saves.
+        EXPECT_TRUE(SaveCrudRow(c.dm(), k.def, k.key, k.mine, {read(k.def, k.key), {}, {}}).Saved);
+    }
+    EXPECT_EQ(c.logActions(), (QStringList{"修改", "修改"}));
+}
+
+// A deletion and a registration using the same farmer at the same moment: whichever goes first,
+// no batch is left referring to a deleted farmer.
+TEST(CrudDelete, ADeletionAndARegistrationUsingTheRowTakeTurns) {
+    TTestCentre c;
+    TDM other(c.paths().Database());
+    other.Connect();
+    const bool server = c.dm().Engine() == TDbEngine::PostgreSQL;
+    c.dm().ExecSQLP(server ? "SET lock_timeout='200ms'" : "PRAGMA busy_timeout=200");
+    const QString locked = QStringLiteral("数据库正被其他程序或其他电脑占用，请稍后重试");
+    TBatchInput load{.RegTime = QDateTime::currentDateTime(), .FarmerID = c.addFarmer("张三"), .GrainID = 1, .WhID = 1,
+                     .GrossWt = "12000", .TareWt = "2000", .WetNetWt = "10000", .EstFee = "0"};
+
+    // A registration holding the farmer: the deletion waits for it, and then finds its batch.
+    other.BeginTrans();
+    ASSERT_TRUE(LockReferencedRow(other, "T_Farmer", "FarmerID", load.FarmerID));
+    EXPECT_EQ(DeleteCrudRow(c.dm(), DefFarmer(), load.FarmerID, "张三", Session), QStringLiteral("删除失败：") + locked);
+    other.ExecSQLP("INSERT INTO T_Batch(BatchNo,FarmerID,GrainID,WhID,Status) VALUES('PC20250303001',:f,1,1,'待烘干')",
+                   {{"f", load.FarmerID}});
+    other.CommitTrans();
+    EXPECT_EQ(DeleteCrudRow(c.dm(), DefFarmer(), load.FarmerID, "张三", Session),
+              QStringLiteral("删除失败，该记录可能已被业务单据引用：批次 1 条"));
+
+    // A deletion holding another farmer: the registration waits for it, and then finds it gone.
+    load.FarmerID = c.addFarmer("李四");
+    other.BeginTrans();
+    other.ExecSQLP("SELECT FarmerID FROM T_Farmer WHERE FarmerID=:f" + SqlForUpdate(other.Engine()), {{"f", load.FarmerID}});
+    other.ExecSQLP("DELETE FROM T_Farmer WHERE FarmerID=:f", {{"f", load.FarmerID}});
+    EXPECT_EQ(TBatchLogic(c.dm()).Save(load).Refusal, QStringLiteral("保存失败：") + locked);
+    other.CommitTrans();
+    const TBatchSaveResult refused = TBatchLogic(c.dm()).Save(load);
+    EXPECT_EQ(refused.Refusal, QStringLiteral("所选的农户/客户已被其他电脑删除，请重新选择"));
+    EXPECT_EQ(refused.Focus, TBatchField::Farmer);
+    EXPECT_EQ(c.count("T_Batch"), 1);
 }

@@ -138,13 +138,16 @@ void AdministratorSetsUpStaffAndFarmer(TRoad& r) {
             TypeInto(&d, QStringLiteral("登录名 *"), s.login);
             TypeInto(&d, QStringLiteral("姓名"), s.name);
             Choose(&d, QStringLiteral("角色 *"), s.role);
-            TypeInto(&d, QStringLiteral("密码"), s.pwd);
+            TypeInto(&d, QStringLiteral("密码 *"), s.pwd);
+            TypeInto(&d, QStringLiteral("再输一次"), s.pwd);
             if (s.login == kWeigher.login) r.shots.Take(&d, "16-user-new");
         });
     }
-    EXPECT_EQ(r.c.rows("SELECT LoginName,UserName,Role,Pwd,IsActive FROM T_User WHERE UserID>1 ORDER BY UserID"),
-              QStringLiteral("zhaosb/赵司磅/司磅员/111/-1; wangcz/王师傅/操作工/222/-1; liucw/刘会计/财务/333/-1; "
-                             "chencx/陈查询/查询员/444/-1"));
+    // Passwords are kept only as hashes; each is checked when its user signs in below.
+    EXPECT_EQ(r.c.rows("SELECT LoginName,UserName,Role,Pwd,substr(PwdHash,1,9),IsActive FROM T_User WHERE UserID>1 "
+                       "ORDER BY UserID"),
+              QStringLiteral("zhaosb/赵司磅/司磅员//$argon2id/-1; wangcz/王师傅/操作工//$argon2id/-1; "
+                             "liucw/刘会计/财务//$argon2id/-1; chencx/陈查询/查询员//$argon2id/-1"));
     QTableView* grid = GridOf(users);
     EXPECT_EQ(ColumnOf(grid, QStringLiteral("登录名")), QStringList({"admin", "zhaosb", "wangcz", "liucw", "chencx"}));
     EXPECT_EQ(ColumnOf(grid, QStringLiteral("角色")),
