@@ -227,6 +227,8 @@ TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const 
     if (TSaveOutcome refused = CheckEntries(def, cols, entered); !refused.Message.isEmpty()) return refused;
     const bool setsPassword = def.SetsPassword && (key.IsNull() || !extra.NewPassword.isEmpty() ||
                                                    !extra.ConfirmPassword.isEmpty());
+    const QString passwordRefusal =
+        setsPassword ? NewPasswordRefusal(extra.NewPassword, extra.ConfirmPassword) : QString();
 
     TFieldValues stored;
     for (const TColDef& col : cols) stored.insert(col.EditField, StoredValue(col, entered.value(col.EditField)));
@@ -234,16 +236,16 @@ TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const 
     const bool isNew = key.IsNull();
     TValue savedKey = key;
     try {
+        // Worked out before the accounts are locked: the hash is slow on purpose.
+        const QString newHash =
+            setsPassword && passwordRefusal.isEmpty() ? PasswordHash(extra.NewPassword) : QString();
         TTransaction tx(dm);
         if (IsUserTable(def)) {
             TakeTurnsOnAccounts(dm);
             if (TSaveOutcome refused = CheckAccount(dm, cols, key, stored); !refused.Message.isEmpty()) return refused;
         }
         // The password boxes come after the fields.
-        if (setsPassword)
-            if (const QString refusal = NewPasswordRefusal(extra.NewPassword, extra.ConfirmPassword);
-                !refusal.isEmpty())
-                return {false, refusal, kPasswordField, {}};
+        if (!passwordRefusal.isEmpty()) return {false, passwordRefusal, kPasswordField, {}};
         // Saving over a row deleted meanwhile would change nothing yet report success.
         if (!isNew && !RowExists(dm, def, key))
             return {false, QStringLiteral("保存失败：该记录已不存在，可能已被删除"), -1, {}};
@@ -255,7 +257,7 @@ TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const 
         if (isNew) savedKey = dm.LastInsertId();
         if (setsPassword)
             dm.ExecSQLP("UPDATE " + def.TableName + " SET PwdHash=:h,Pwd='' WHERE " + def.KeyField + "=:k",
-                        {{"h", PasswordHash(extra.NewPassword)}, {"k", savedKey}});
+                        {{"h", newHash}, {"k", savedKey}});
         dm.WriteLog(isNew ? QStringLiteral("新增") : QStringLiteral("修改"), def.TableName, savedKey.AsText(), {});
         tx.Commit();
     } catch (const TDbError& e) {
