@@ -65,14 +65,20 @@ QString DatabaseInUse(const TDM& dm) {
 
 QString ChangePassword(TDM& dm, const TSession& s, const QString& oldPwd, const QString& newPwd,
                        const QString& confirm) {
-    TTransaction tx(dm);
-    const TQuery stored = dm.OpenSQLP("SELECT Pwd,PwdHash FROM T_User WHERE UserID=:i" + SqlForUpdate(dm.Engine()),
-                                      {{"i", s.UserID}});
-    if (stored.IsEmpty() ||
-        !PasswordMatches(VarToStr(stored.Field("PwdHash")), VarToStr(stored.Field("Pwd")), oldPwd))
-        return QStringLiteral("原密码不正确");
+    const auto stored = [&](const QString& lock) {
+        const TQuery q = dm.OpenSQLP("SELECT Pwd,PwdHash FROM T_User WHERE UserID=:i" + lock, {{"i", s.UserID}});
+        return q.IsEmpty() ? QStringList() : QStringList{VarToStr(q.Field("Pwd")), VarToStr(q.Field("PwdHash"))};
+    };
+    // The hashes are slow on purpose: they are worked out before the row is locked, and the lock
+    // then only confirms that the password checked is still the one stored.
+    const QStringList before = stored({});
+    if (before.isEmpty() || !PasswordMatches(before[1], before[0], oldPwd)) return QStringLiteral("原密码不正确");
     if (const QString refusal = NewPasswordRefusal(newPwd, confirm); !refusal.isEmpty()) return refusal;
-    dm.ExecSQLP("UPDATE T_User SET PwdHash=:h,Pwd='' WHERE UserID=:i", {{"h", PasswordHash(newPwd)}, {"i", s.UserID}});
+    const QString hash = PasswordHash(newPwd);
+    TTransaction tx(dm);
+    if (stored(SqlForUpdate(dm.Engine())) != before)
+        return QStringLiteral("密码刚在其他电脑上被修改，请重新输入原密码");
+    dm.ExecSQLP("UPDATE T_User SET PwdHash=:h,Pwd='' WHERE UserID=:i", {{"h", hash}, {"i", s.UserID}});
     dm.WriteLog(QStringLiteral("修改密码"), "T_User", QString::number(s.UserID), {});
     tx.Commit();
     return {};
