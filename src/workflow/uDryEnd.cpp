@@ -151,6 +151,8 @@ TRoundEndResult TDryEndLogic::Pass(const TOpenRound& round, const TRoundEndInput
     try {
         TTransaction tx(dm_);
         if (const QString refusal = StaleRefusal(round); !refusal.isEmpty()) return {refusal};
+        if (!LockReferencedRow(dm_, "T_Wh", "WhID", in.DryWhID))
+            return {QStringLiteral("所选的干粮仓位已被其他电脑删除，请重新选择"), TRoundField::DryWh};
         CloseRound(round, in);
         dm_.ExecSQLP("INSERT INTO T_Stock(BatchNo,WhID,GrainID,FarmerID,Qty,InTime,Moisture,Status) "
                      "VALUES(:b,:w,:g,:f,:q,:t,:m,:s)",

@@ -112,6 +112,10 @@ TDispatchResult TDispatchLogic::Write(const TDispatchInput& in) {
         dm_.ScalarP("SELECT Status FROM T_Equip WHERE EquipID=:e" + SqlForUpdate(dm_.Engine()), {{"e", in.EquipID}});
     if (equipStatus.IsNull() || VarToStr(equipStatus) == QStringLiteral("停用"))
         return {QStringLiteral("该烘干机已停用，不能派工"), TDispatchField::Equip};
+    if (!LockReferencedRow(dm_, "T_Wh", "WhID", in.WhInID))
+        return {QStringLiteral("所选的仓位已被其他电脑删除，请重新选择"), TDispatchField::Wh};
+    if (in.OpID > 0 && !LockReferencedRow(dm_, "T_Operator", "OpID", in.OpID))
+        return {QStringLiteral("所选的操作员已被其他电脑删除，请重新选择")};
 
     dm_.ExecSQLP("INSERT INTO T_Drying(BatchNo,Round,EquipID,WhInID,StartTime,DryTemp,FanGear,OpID,OutMoisture,"
                  "DryNetWt,LossWt,LossRate,DryHours) VALUES(:b,1,:e,:w,:t,:temp,:fan,:op,0,0,0,0,0)",

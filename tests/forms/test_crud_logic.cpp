@@ -3,6 +3,7 @@
 #include "forms/uDefs.h"
 #include "support/TestCentre.h"
 #include "workflow/uBatch.h"
+#include "workflow/uDrying.h"
 #include "workflow/uSaveLock.h"
 
 #include <gtest/gtest.h>
@@ -340,4 +341,13 @@ TEST(CrudDelete, ADeletionAndARegistrationUsingTheRowTakeTurns) {
     EXPECT_EQ(refused.Refusal, QStringLiteral("所选的农户/客户已被其他电脑删除，请重新选择"));
     EXPECT_EQ(refused.Focus, TBatchField::Farmer);
     EXPECT_EQ(c.count("T_Batch"), 1);
+
+    // A dispatch into a position deleted meanwhile is refused alike.
+    const int wh = c.addWh("临时湿粮区", "湿粮区");
+    other.ExecSQLP("DELETE FROM T_Wh WHERE WhID=:w", {{"w", wh}});
+    EXPECT_EQ(TDispatchLogic(c.dm())
+                  .Save({.BatchNo = "PC20250303001", .EquipID = 1, .WhInID = wh, .StartTime = QDateTime::currentDateTime()})
+                  .Refusal,
+              QStringLiteral("所选的仓位已被其他电脑删除，请重新选择"));
+    EXPECT_EQ(c.count("T_Drying"), 0);
 }
