@@ -144,6 +144,8 @@ TOutboundResult TOutboundLogic::Save(const TOutboundInput& in) {
         LockBatchStock(in.StockID);
         const TRowState row = ReadRow(in.StockID);
         if (TOutboundResult refusal = CheckAgainst(in, row.Remaining); !refusal.Saved()) return refusal;
+        if (in.OpID > 0 && !LockReferencedRow(dm_, "T_Operator", "OpID", in.OpID))
+            return {QStringLiteral("所选的操作员已被其他电脑删除，请重新选择")};
         const QString outNo = dm_.NextNo("CK", "T_Outbound", "OutNo");
         Write(in, row, outNo);
         dm_.WriteLog(QStringLiteral("出库"), "T_Outbound", outNo,
