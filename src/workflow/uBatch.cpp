@@ -274,7 +274,9 @@ void TfrmBatchEdit::BuildUI() {
     connect(edMoisture, &QLineEdit::textChanged, this, [this] { UpdateFee(); });
     connect(cbGrain, &QComboBox::currentIndexChanged, this, [this] { UpdateFee(); });
     connect(cbOperator, &QComboBox::currentIndexChanged, this, [this] { FillTeam(); });
-    scale = TScaleDesk::Attach(this, dm_, {edCar, edGross, edTare});
+    scale = TScaleDesk::Attach(this, dm_,
+                               {edCar, edGross, edTare, {edGross, edTare, edCar, cbFarmer, cbGrain, cbWh, edMoisture},
+                                btnOK});
     edCar->setFocus();
 }
 
@@ -394,6 +396,7 @@ void TfrmBatchEdit::DoOK() {
             return;
         }
         batchNo_ = result.BatchNo;
+        if (scale) scale->Saved();
         accept();
     });
 }
