@@ -4,6 +4,7 @@
 #include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
+#include "scale/uPlate.h"
 #include "scale/uScaleDesk.h"
 #include "workflow/uSaveLock.h"
 
@@ -27,7 +28,7 @@ const char* const kUpdateBatch =
 TParams BatchParams(const TBatchInput& in, const QString& batchNo) {
     return {{"BatchNo", batchNo},
             {"RegTime", in.RegTime},
-            {"CarNo", in.CarNo.trimmed()},
+            {"CarNo", NormalisePlate(in.CarNo)},
             {"FarmerID", in.FarmerID},
             {"GrainID", in.GrainID},
             {"InMoisture", NumOrNull(in.InMoisture)},
