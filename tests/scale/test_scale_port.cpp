@@ -1,3 +1,4 @@
+#include "FakeIndicator.h"
 #include "ScaleStation.h"
 
 #include "forms/uCtl.h"
@@ -16,57 +17,10 @@
 #include <QPushButton>
 #include <functional>
 
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
-// A serial cable in software: the program opens the slave side by its name as it would a COM
-// port, the test plays the indicator on the master side.
-class TPtyPair {
-public:
-    TPtyPair() {
-        char name[256] = {};
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return;
-        for (int fd : {master_, slave_}) {
-            termios t{};
-            tcgetattr(fd, &t);
-            cfmakeraw(&t);
-            tcsetattr(fd, TCSANOW, &t);
-        }
-        name_ = QString::fromLocal8Bit(name);
-    }
-    ~TPtyPair() {
-        Unplug();
-        ReleaseSlave();
-    }
-    TPtyPair(const TPtyPair&) = delete;
-    TPtyPair& operator=(const TPtyPair&) = delete;
-
-    const QString& SlaveName() const { return name_; }
-    bool Write(const QByteArray& bytes) { return master_ >= 0 && ::write(master_, bytes.data(), size_t(bytes.size())) == bytes.size(); }
-    // The indicator switched off or its cable pulled.
-    void Unplug() {
-        if (master_ >= 0) ::close(master_);
-        master_ = -1;
-    }
-    void ReleaseSlave() {
-        if (slave_ >= 0) ::close(slave_);
-        slave_ = -1;
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1;
-    QString name_;
-};
-
-QByteArray F1(const char* digits) {
-    const QByteArray body = QByteArray("+") + digits + "0";
-    int x = 0;
-    for (char c : body) x ^= quint8(c);
-    return "\x02" + body + QByteArray::number(x, 16).rightJustified(2, '0').toUpper() + "\x03";
-}
+QByteArray F1(const char* digits) { return A9Frame(digits); }
 
 // Toledo continuous output in whole units: status B 0x30 is a steady gross in kilograms.
 QByteArray F4(char statusB, const char* weight) {

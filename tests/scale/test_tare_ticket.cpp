@@ -143,6 +143,12 @@ TEST(Ticket, PrintedWithWhereEachWeightCameFromAndReprintedAsSuch) {
     in.LogNote = "毛重:地磅 皮重:手工";
     const QString no = Register(c, in);
 
+    TScaleSettings off = UnpluggedScale();
+    off.PrintTicket = false;
+    station.Save(off);
+    OfferTicket(c.dm(), no);
+    EXPECT_TRUE(prompter.Questions.isEmpty()) << "打印磅单 switched off in 地磅设置";
+    station.Save(TScaleSettings());  // no port: the ticket is offered all the same
     prompter.AnswerNo();
     OfferTicket(c.dm(), no);
     EXPECT_EQ(prompter.Questions.last(), "磅单已生成，是否立即打印？");
@@ -159,7 +165,7 @@ TEST(Ticket, PrintedWithWhereEachWeightCameFromAndReprintedAsSuch) {
     EXPECT_TRUE(Shows(page, "粮种：稻谷\\s+入库水分：18%"));
     EXPECT_TRUE(page.contains("杂质：1.5%"));
     EXPECT_TRUE(Shows(page, "毛重\\s+12000\\s+地磅"));
-    EXPECT_TRUE(Shows(page, "皮重\\s+2000\\s+手工"));
+    EXPECT_TRUE(Shows(page, "皮重\\s+2000\\s+手工录入"));
     EXPECT_TRUE(Shows(page, "净重\\s+10000"));
     EXPECT_TRUE(Shows(page, "司磅员：" + weigher));
 
@@ -177,7 +183,7 @@ TEST(Ticket, PrintedWithWhereEachWeightCameFromAndReprintedAsSuch) {
     const QString again = PdfPages(out.filePath("again.pdf")).value(0);
     EXPECT_TRUE(again.contains("收粮磅单（补打）"));
     EXPECT_TRUE(again.contains("补打时间："));
-    EXPECT_TRUE(Shows(again, "毛重\\s+12000\\s+手工"));
+    EXPECT_TRUE(Shows(again, "毛重\\s+12000\\s+手工录入"));
     EXPECT_TRUE(Shows(again, "司磅员：" + weigher));
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "修改登记", "补打磅单"}));
 
