@@ -213,7 +213,7 @@ void WeigherRegistersTheLoad(TRoad& r) {
     EXPECT_EQ(r.prompter.Questions, QStringList{QStringLiteral("磅单已生成，是否立即打印？")});
     ExpectTicket(ticket, r.batchNo, QStringLiteral("苏C88631"), "12000", QStringLiteral("手工录入"), "2000",
                  QStringLiteral("手工录入"), kWeigher.name);
-    r.shots.TakePdfPage(ticket, "22-ticket");
+    r.shots.TakePdfPage(ticket, "ticket-typed");
     r.prompter.Clear();
     EXPECT_EQ(r.c.rows("SELECT BatchNo,Status,CarNo,InMoisture,WetNetWt,EstFee,Team,QualityMemo FROM T_Batch"),
               r.batchNo + QStringLiteral("/待烘干/苏C88631/18.5/10000/1480/早班/籽粒饱满，含水偏高"));
@@ -570,7 +570,7 @@ TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
             cable.Write(A9Frame("024560"));
             QTest::qWait(100);
         }
-        r.shots.Take(&d, "21-intake-scale");
+        r.shots.Take(&d, "scale-dialog");
         Click(&d, QStringLiteral("取毛重"));
         EXPECT_EQ(TextOf(&d, QStringLiteral("毛重(公斤)：")), "24560");
         TypeInto(&d, QStringLiteral("皮重(公斤)："), "5230");
@@ -587,7 +587,8 @@ TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
     // The ledger with the ticket's buttons: every one within the window.
     for (QPushButton* b : ledger->findChildren<QPushButton*>())
         EXPECT_LE(b->mapTo(ledger, QPoint(b->width(), 0)).x(), ledger->width()) << qPrintable(b->text());
-    r.shots.Take(ledger, "23-intake-ledger-scale");
+    r.shots.TakePdfPage(ticket, "scale-ticket");
+    r.shots.Take(ledger, "scale-ledger");
 }
 
 TEST(Road, OneLoadFromTheWeighbridgeToTheSettledSlipThroughTheRealWindows) {
