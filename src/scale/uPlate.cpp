@@ -18,6 +18,8 @@ QString NormalisePlate(const QString& plate) {
     return out.trimmed();
 }
 
+TSqlText StoredPlatesSql() { return {QStringLiteral("SELECT DISTINCT CarNo FROM T_Batch WHERE CarNo IS NOT NULL"), {}, {}}; }
+
 void NormaliseStoredPlates(TDM& dm) {
     static QMutex guard;
     static QSet<QString> done;
@@ -25,7 +27,8 @@ void NormaliseStoredPlates(TDM& dm) {
     QMutexLocker lock(&guard);
     if (done.contains(key)) return;
     // One pass over the plate index; only the few plates typed before normalising are written.
-    const TQuery q = dm.OpenSQL(QStringLiteral("SELECT DISTINCT CarNo FROM T_Batch WHERE CarNo IS NOT NULL"));
+    const TSqlText sql = StoredPlatesSql();
+    const TQuery q = dm.OpenSQLP(sql.Sql, sql.Params);
     QList<std::pair<QString, QString>> changes;
     for (int r = 0; r < q.RowCount(); ++r) {
         const QString stored = VarToStr(q.Value(r, 0));

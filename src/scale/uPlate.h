@@ -5,9 +5,13 @@
 
 #include <QString>
 
+#include "data/uValue.h"
+
 class TDM;
 
 QString NormalisePlate(const QString& plate);
+// Every plate stored, once each, read off the plate index.
+TSqlText StoredPlatesSql();
 
 // Brings plates saved before they were normalised into the stored form, once per database in
 // each run of the program, so that a plate is found by plain equality on its index.
