@@ -287,27 +287,41 @@ std::vector<TScaleReading> TScaleFrameReader::Feed(QByteArrayView chunk) {
     return out;
 }
 
+// Bytes that never begin a frame (a wrong baud rate, a wrong format) are refused data, not
+// silence: every so many of them count as one damaged frame.
+void TScaleFrameReader::SkipJunk(qsizetype bytes, std::vector<TScaleReading>& out) {
+    junk_ += bytes;
+    if (junk_ < kLongestLine) return;
+    junk_ = 0;
+    Drop(out);
+}
+
 void TScaleFrameReader::ReadFrames(std::vector<TScaleReading>& out) {
     for (;;) {
         const qsizetype at = FrameStart(format_, pending_);
         if (at < 0) {
+            SkipJunk(pending_.size(), out);
             pending_.clear();
             return;
         }
+        SkipJunk(at, out);
         pending_.remove(0, at);
         const TScan scan = Scan(format_, pending_);
         if (scan.State == TScanState::NeedMore) return;
         if (scan.State != TScanState::Good) {
             if (scan.State == TScanState::Bad) Drop(out);
+            else SkipJunk(1, out);
             pending_.remove(0, 1);
             continue;
         }
+        junk_ = 0;
         out.push_back(scan.Reading);
         pending_.remove(0, scan.Length);
     }
 }
 
 void TScaleFrameReader::Drop(std::vector<TScaleReading>& out) {
+    junk_ = 0;
     ++dropped_;
     out.push_back(Signal(TScaleSignal::Damaged));
 }

@@ -63,8 +63,10 @@ private:
     void ReadFrames(std::vector<TScaleReading>& out);
     void ReadLines(std::vector<TScaleReading>& out);
     void Drop(std::vector<TScaleReading>& out);
+    void SkipJunk(qsizetype bytes, std::vector<TScaleReading>& out);
 
     TScaleFormat format_;
     QByteArray pending_;
     int dropped_ = 0;
+    qsizetype junk_ = 0;  // bytes skipped since the last frame, broken or whole
 };

@@ -156,6 +156,12 @@ TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
         // A frame with a bad checksum or garbled figures is dropped and counted; the next one is read.
         EXPECT_EQ(ReadInChunks(c.format, c.broken + c.stream, {}, &dropped), afterDamage) << name;
         EXPECT_EQ(dropped, 1) << name;
+
+        // Bytes that never make a frame, as from a wrong baud rate, are damaged data, not silence.
+        const QByteArray garbage = QByteArray("\x11\x7F\x55\x01").repeated(40);
+        const QStringList afterGarbage = ReadInChunks(c.format, garbage + c.stream, {7, 100});
+        EXPECT_EQ(afterGarbage.value(0), "数据错误") << name;
+        EXPECT_EQ(afterGarbage.mid(afterGarbage.size() - c.expected.size()), c.expected) << name;
     }
 }
 
