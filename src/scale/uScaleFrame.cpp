@@ -151,13 +151,16 @@ TScan ScanF3Range(QByteArrayView b) {
 TScan ScanF3(QByteArrayView b) {
     if (!b.isEmpty() && b[0] == ' ') return ScanF3Range(b);
     if (b.size() < 15) return NeedMore();
-    if ((b[1] != 'G' && b[1] != 'N') || b[9] != 'k' || b[10] != 'g' || b[13] != kCr || b[14] != kLf) return Bad();
+    const QByteArrayView unit = b.sliced(9, 2);
+    if ((b[1] != 'G' && b[1] != 'N') || (unit != "kg" && unit != "lb") || b[13] != kCr || b[14] != kLf) return Bad();
     if (HexByte(b[11], b[12]) != Xor(b.first(11))) return Bad();
     const QByteArrayView display = b.sliced(2, 7);
     if (display.trimmed() == "OL") return Good(15, Signal(TScaleSignal::Overload));
     std::optional<TScaleReading> r = DisplayReading(display);
     if (!r) return Bad();
     r->Net = b[1] == 'N';
+    r->Pounds = unit == "lb";
+    if (r->Pounds) r->Kg *= kKgPerPound;
     return Good(15, *r);
 }
 

@@ -14,7 +14,7 @@
 enum class TScaleFormat {
     F1,  // XK3190-A9 family, continuous mode tF=0: STX, sign, 6 digits, decimals, XOR, ETX
     F2,  // "=" followed by the display, least significant character first, then the sign
-    F3,  // XK3190-A12: "WG"/"WN", 7 display characters, "kg", XOR, CR LF; nine blanks and "OL"/"LO" beyond range
+    F3,  // XK3190-A12: "WG"/"WN", 7 display characters, "kg" or "lb", XOR, CR LF; nine blanks and "OL"/"LO" beyond range
     F4,  // Toledo continuous: STX, status A/B/C, 6 digits weight, 6 digits tare, CR, optional checksum
     F5,  // text lines "ST,GS,+0024560 kg", ending in CR LF, LF or CR alone
 };

@@ -17,8 +17,8 @@ QByteArray F1(char sign, const char* digits, char decimals) {
     return "\x02" + body + Hex2(XorOf(body)) + "\x03";
 }
 
-QByteArray F3(char kind, const char* display) {
-    const QByteArray body = QByteArray("W") + kind + display + "kg";
+QByteArray F3(char kind, const char* display, const char* unit = "kg") {
+    const QByteArray body = QByteArray("W") + kind + display + unit;
     return body + Hex2(XorOf(body)) + "\r\n";
 }
 
@@ -100,8 +100,8 @@ std::vector<TFormatCase> Cases() {
          "=065"},
         {TScaleFormat::F3,
          F3('G', "0024560") + F3('N', "-001250") + F3('G', "024.560") + F3('G', "  OL   ") + F3Range("OL") +
-             F3Range("LO") + F3('G', " 24560 "),
-         {"24560", "-1250 净", "24.560", "超载", "超载", "欠载", "24560"},
+             F3Range("LO") + F3('G', " 24560 ") + F3('G', "0054145", "lb") + F3('N', "0054145", "lb"),
+         {"24560", "-1250 净", "24.560", "超载", "超载", "欠载", "24560", "24559.759 磅", "24559.759 磅 净"},
          badF3,
          F3('G', "0024560").left(8)},
         // Status A 0x22: whole units, 0x23: one decimal. Status B bit 0 net, 1 negative, 2 out of
