@@ -8,6 +8,7 @@
 #include "road/RoadUi.h"
 #include "scale/FakeIndicator.h"
 #include "scale/ScaleStation.h"
+#include "scale/uScaleSet.h"
 #include "support/TestCentre.h"
 #include "support/TestPdf.h"
 #include "support/TestPrompter.h"
@@ -589,6 +590,10 @@ TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
         EXPECT_LE(b->mapTo(ledger, QPoint(b->width(), 0)).x(), ledger->width()) << qPrintable(b->text());
     r.shots.TakePdfPage(ticket, "scale-ticket");
     r.shots.Take(ledger, "scale-ledger");
+    if (r.shots.On()) {
+        TfrmScaleSet settingsDialog(r.c.dm());
+        r.shots.Take(&settingsDialog, "scale-settings");
+    }
 }
 
 TEST(Road, OneLoadFromTheWeighbridgeToTheSettledSlipThroughTheRealWindows) {
