@@ -8,14 +8,18 @@
 #include "scale/uScaleStable.h"
 #include "scale/uWeighSource.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QDialog;
 class QLineEdit;
 class TDM;
 class TScalePort;
+class TScaleReader;
 class TScaleView;
 
 // The registration boxes the scale works with.
@@ -23,6 +27,9 @@ struct TScaleFields {
     QLineEdit* Car = nullptr;
     QLineEdit* Gross = nullptr;
     QLineEdit* Tare = nullptr;
+    // After a take the first of these still empty gets the focus, or Done when none is.
+    QList<QWidget*> ToFill;
+    QWidget* Done = nullptr;
 };
 
 class TScaleDesk : public QObject {
@@ -40,29 +47,31 @@ public:
     bool ConfirmTare();
     // What the save's log row adds: the sources, and a confirmed tare.
     QString LogNote() const;
+    // The registration was kept: the weight taken for it is remembered across restarts.
+    void Saved();
 
     const TWeighSources& Sources() const { return sources_; }
     TScaleView* View() const { return view_; }
-    TScalePort* Port() const { return port_; }
+    TScalePort* Port() const;
     // Milliseconds on a steady clock; tests set their own.
-    void SetClock(std::function<qint64()> clock) { clock_ = std::move(clock); }
+    void SetClock(std::function<qint64()> clock);
 
 private:
-    TScaleDesk(QDialog* dialog, TDM& dm, const TScaleSettings& settings, const TScaleFields& fields);
-    void OnReading(const TScaleReading& reading);
-    void OnLost();
+    TScaleDesk(QDialog* dialog, TDM& dm, TScaleReader* reader, const TScaleFields& fields);
     void Take(QLineEdit* box, TWeighSource& source);
+    void FocusNext();
     void Refresh();
     void ShowUsualTare();
 
     TDM& dm_;
+    QPointer<TScaleReader> reader_;
     TScaleSettings settings_;
     TScaleFields fields_;
-    TScaleStable scale_;
-    TScalePort* port_ = nullptr;
     TScaleView* view_ = nullptr;
-    std::function<qint64()> clock_;
     TWeighSources sources_;
+    // The last weight taken in this dialog and the box it went into.
+    std::optional<double> taken_;
+    QLineEdit* takenInto_ = nullptr;
     QString batchNo_;
     QString tareNote_;
     bool locked_ = false;

@@ -12,6 +12,8 @@ constexpr char kCr = '\r';
 constexpr char kLf = '\n';
 // A text line longer than this without its line end is noise, not a reading.
 constexpr qsizetype kLongestLine = 64;
+// The international pound, exactly.
+constexpr double kKgPerPound = 0.45359237;
 
 struct TFormatName {
     TScaleFormat format;
@@ -26,7 +28,8 @@ const std::array<TFormatName, 5> kFormats{{
     {TScaleFormat::F5, "F5", "F5  文本 ST,GS,+0024560 kg"},
 }};
 
-enum class TScanState { NeedMore, Bad, Good };
+// Noise: a byte that only looked like the start of a frame, skipped without counting a frame lost.
+enum class TScanState { NeedMore, Noise, Bad, Good };
 
 struct TScan {
     TScanState State = TScanState::NeedMore;
@@ -35,7 +38,14 @@ struct TScan {
 };
 
 TScan NeedMore() { return {}; }
+TScan Noise() { return {TScanState::Noise, 0, {}}; }
 TScan Bad() { return {TScanState::Bad, 0, {}}; }
+
+TScaleReading Signal(TScaleSignal signal) {
+    TScaleReading r;
+    r.Signal = signal;
+    return r;
+}
 TScan Good(qsizetype length, const TScaleReading& reading) { return {TScanState::Good, length, reading}; }
 
 int HexDigit(char c) {
@@ -126,30 +136,51 @@ TScan ScanF2(QByteArrayView b) {
     return Good(9, *r);
 }
 
-TScan ScanF3(QByteArrayView b) {
+// Beyond its range the A12 sends no weight at all: nine blanks, "OL" above the capacity or
+// "LO" below -20 divisions, then the checksum of those eleven bytes and CR LF.
+TScan ScanF3Range(QByteArrayView b) {
+    for (qsizetype i = 0; i < std::min<qsizetype>(b.size(), 10); ++i)
+        if ((b[i] == ' ') != (i < 9)) return Noise();
     if (b.size() < 15) return NeedMore();
-    if ((b[1] != 'G' && b[1] != 'N') || b[9] != 'k' || b[10] != 'g' || b[13] != kCr || b[14] != kLf) return Bad();
+    const QByteArrayView code = b.sliced(9, 2);
+    if ((code != "OL" && code != "LO") || b[13] != kCr || b[14] != kLf) return Bad();
+    if (HexByte(b[11], b[12]) != Xor(b.first(11))) return Bad();
+    return Good(15, Signal(code == "OL" ? TScaleSignal::Overload : TScaleSignal::Underload));
+}
+
+TScan ScanF3(QByteArrayView b) {
+    if (!b.isEmpty() && b[0] == ' ') return ScanF3Range(b);
+    if (b.size() < 15) return NeedMore();
+    const QByteArrayView unit = b.sliced(9, 2);
+    if ((b[1] != 'G' && b[1] != 'N') || (unit != "kg" && unit != "lb") || b[13] != kCr || b[14] != kLf) return Bad();
     if (HexByte(b[11], b[12]) != Xor(b.first(11))) return Bad();
     const QByteArrayView display = b.sliced(2, 7);
-    if (display.trimmed() == "OL") {
-        TScaleReading r;
-        r.Overload = true;
-        return Good(15, r);
-    }
-    const std::optional<TScaleReading> r = DisplayReading(display);
-    return r ? Good(15, *r) : Bad();
+    if (display.trimmed() == "OL") return Good(15, Signal(TScaleSignal::Overload));
+    std::optional<TScaleReading> r = DisplayReading(display);
+    if (!r) return Bad();
+    r->Net = b[1] == 'N';
+    r->Pounds = unit == "lb";
+    if (r->Pounds) r->Kg *= kKgPerPound;
+    return Good(15, *r);
 }
 
 // Status A bits 0-2 place the point: 0 and 1 for weights counted in hundreds and tens,
-// 2 for whole kilograms, 3 to 7 for one to five decimals. Status B: bit 1 negative,
-// bit 2 out of range, bit 3 in motion.
-TScaleReading ToledoReading(char statusA, char statusB, qint64 value) {
+// 2 for whole units, 3 to 7 for one to five decimals. Status B: bit 0 net, bit 1 negative,
+// bit 2 out of range (over the capacity, or under zero when negative), bit 3 in motion, bit 4
+// kilograms rather than pounds. Status C bits 0-2 name another unit (grams, tonnes, ounces…)
+// in place of B's, which is not read as a weight.
+TScaleReading ToledoReading(char statusA, char statusB, char statusC, qint64 value) {
+    const bool negative = (statusB & 0x02) != 0;
+    if (statusB & 0x04) return Signal(negative ? TScaleSignal::Underload : TScaleSignal::Overload);
+    if (statusC & 0x07) return Signal(TScaleSignal::Damaged);
     const int code = statusA & 0x07;
     TScaleReading r;
     r.Decimals = std::max(0, code - 2);
     r.Kg = code < 2 ? double(value) * (code == 0 ? 100 : 10) : double(value) / std::pow(10.0, r.Decimals);
-    if (statusB & 0x02) r.Kg = -r.Kg;
-    r.Overload = (statusB & 0x04) != 0;
+    if (negative) r.Kg = -r.Kg;
+    r.Net = (statusB & 0x01) != 0;
+    r.Pounds = (statusB & 0x10) == 0;
+    if (r.Pounds) r.Kg *= kKgPerPound;
     r.IndicatorStable = (statusB & 0x08) == 0;
     return r;
 }
@@ -165,17 +196,20 @@ TScan ScanF4(QByteArrayView b) {
     int sum = 0;
     for (char c : b.first(17)) sum += quint8(c);
     const char checksum = char(-sum & 0x7F);
-    const TScaleReading r = ToledoReading(b[1], b[2], *weight);
+    const TScaleReading r = ToledoReading(b[1], b[2], b[3], *weight);
     if (b[17] == checksum) return Good(18, r);
     if (b[17] == kStx) return Good(17, r);
     return Bad();
 }
 
-char StartByte(TScaleFormat format) {
+qsizetype FrameStart(TScaleFormat format, const QByteArray& b) {
     switch (format) {
-    case TScaleFormat::F2: return '=';
-    case TScaleFormat::F3: return 'W';
-    default: return kStx;
+    case TScaleFormat::F2: return b.indexOf('=');
+    case TScaleFormat::F3: {
+        const qsizetype w = b.indexOf('W'), blank = b.indexOf(' ');
+        return w < 0 ? blank : blank < 0 ? w : std::min(w, blank);
+    }
+    default: return b.indexOf(kStx);
     }
 }
 
@@ -190,23 +224,36 @@ TScan Scan(TScaleFormat format, QByteArrayView b) {
     return Bad();
 }
 
-// "ST,GS,+0024560 kg": stable, unstable or overloaded; gross or net; the weight in kilograms.
+const std::array<QByteArrayView, 4> kLineStates{"ST,", "US,", "OL,", "UL,"};
+
+// "ST,GS,+0024560 kg": stable, unstable, over or under the range; gross or net; the weight in
+// kilograms or pounds.
 std::optional<TScaleReading> TextLineReading(const QByteArray& line) {
     const QList<QByteArray> fields = line.split(',');
     if (fields.size() != 3) return std::nullopt;
-    const QByteArray state = fields[0].trimmed();
-    if (state != "ST" && state != "US" && state != "OL") return std::nullopt;
-    QByteArray weight = fields[2].trimmed();
-    if (!weight.toLower().endsWith("kg")) return std::nullopt;
+    const QByteArray state = fields[0].trimmed(), kind = fields[1].trimmed();
+    if (state != "ST" && state != "US" && state != "OL" && state != "UL") return std::nullopt;
+    if (kind != "GS" && kind != "NT") return std::nullopt;
+    QByteArray weight = fields[2].trimmed().toLower();
+    const bool pounds = weight.endsWith("lb");
+    if (!pounds && !weight.endsWith("kg")) return std::nullopt;
     weight.chop(2);
-    if (state == "OL") {
-        TScaleReading over;
-        over.Overload = true;
-        return over;
-    }
+    if (state == "OL") return Signal(TScaleSignal::Overload);
+    if (state == "UL") return Signal(TScaleSignal::Underload);
     std::optional<TScaleReading> r = DisplayReading(weight);
-    if (r) r->IndicatorStable = state == "ST";
+    if (!r) return std::nullopt;
+    r->IndicatorStable = state == "ST";
+    r->Net = kind == "NT";
+    r->Pounds = pounds;
+    if (pounds) r->Kg *= kKgPerPound;
     return r;
+}
+
+// Where the last reading inside a line that lost its line end begins, or -1.
+qsizetype LastLineStart(const QByteArray& line) {
+    qsizetype at = -1;
+    for (QByteArrayView state : kLineStates) at = std::max(at, line.lastIndexOf(state));
+    return at;
 }
 }  // namespace
 
@@ -243,33 +290,54 @@ std::vector<TScaleReading> TScaleFrameReader::Feed(QByteArrayView chunk) {
     return out;
 }
 
+// Bytes that never begin a frame (a wrong baud rate, a wrong format) are refused data, not
+// silence: every so many of them count as one damaged frame.
+void TScaleFrameReader::SkipJunk(qsizetype bytes, std::vector<TScaleReading>& out) {
+    junk_ += bytes;
+    if (junk_ < kLongestLine) return;
+    junk_ = 0;
+    Drop(out);
+}
+
 void TScaleFrameReader::ReadFrames(std::vector<TScaleReading>& out) {
-    const char start = StartByte(format_);
     for (;;) {
-        const qsizetype at = pending_.indexOf(start);
+        const qsizetype at = FrameStart(format_, pending_);
         if (at < 0) {
+            SkipJunk(pending_.size(), out);
             pending_.clear();
             return;
         }
+        SkipJunk(at, out);
         pending_.remove(0, at);
         const TScan scan = Scan(format_, pending_);
         if (scan.State == TScanState::NeedMore) return;
-        if (scan.State == TScanState::Bad) {
-            ++dropped_;
+        if (scan.State != TScanState::Good) {
+            if (scan.State == TScanState::Bad) Drop(out);
+            else SkipJunk(1, out);
             pending_.remove(0, 1);
             continue;
         }
+        junk_ = 0;
         out.push_back(scan.Reading);
         pending_.remove(0, scan.Length);
     }
 }
 
+void TScaleFrameReader::Drop(std::vector<TScaleReading>& out) {
+    junk_ = 0;
+    ++dropped_;
+    out.push_back(Signal(TScaleSignal::Damaged));
+}
+
+// A line ends at CR, LF or both; an empty line between CR and LF is no line. A line that lost
+// its end runs into the next one: the next one is still read from where its state begins.
 void TScaleFrameReader::ReadLines(std::vector<TScaleReading>& out) {
     for (;;) {
-        const qsizetype end = pending_.indexOf(kLf);
+        const qsizetype lf = pending_.indexOf(kLf), cr = pending_.indexOf(kCr);
+        const qsizetype end = lf < 0 ? cr : cr < 0 ? lf : std::min(lf, cr);
         if (end < 0) {
             if (pending_.size() > kLongestLine) {
-                ++dropped_;
+                Drop(out);
                 pending_.clear();
             }
             return;
@@ -277,9 +345,13 @@ void TScaleFrameReader::ReadLines(std::vector<TScaleReading>& out) {
         const QByteArray line = pending_.left(end).trimmed();
         pending_.remove(0, end + 1);
         if (line.isEmpty()) continue;
-        if (const std::optional<TScaleReading> r = TextLineReading(line))
+        if (const std::optional<TScaleReading> r = TextLineReading(line)) {
             out.push_back(*r);
-        else
-            ++dropped_;
+            continue;
+        }
+        Drop(out);
+        const qsizetype tail = LastLineStart(line);
+        if (tail > 0)
+            if (const std::optional<TScaleReading> r = TextLineReading(line.mid(tail))) out.push_back(*r);
     }
 }

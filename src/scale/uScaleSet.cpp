@@ -5,6 +5,7 @@
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +16,7 @@ TfrmScaleSet::TfrmScaleSet(TDM& dm, QWidget* parent) : QDialog(parent), dm_(dm) 
 
 void TfrmScaleSet::BuildUI(const TScaleSettings& s) {
     setWindowTitle(QStringLiteral("地磅设置"));
-    setFixedSize(420, 372);
+    setFixedSize(420, 444);
     ApplyFormFont(this);
     const int lx = 24, ex = 150, ew = 240;
     auto top = [](int row) { return 18 + row * 36; };
@@ -42,16 +43,20 @@ void TfrmScaleSet::BuildUI(const TScaleSettings& s) {
     edDivision = box(3, QStringLiteral("分度值(公斤)："), s.Division);
     edMinWeight = box(4, QStringLiteral("最小称量(公斤)："), s.MinWeight);
     edStable = box(5, QStringLiteral("稳定时间(秒)："), s.StableSeconds);
-    edTareShare = box(6, QStringLiteral("皮重允差(%)："), s.TareShare);
+    edFrames = box(6, QStringLiteral("稳定帧数："), s.StableFrames);
+    edTareShare = box(7, QStringLiteral("皮重允差(%)："), s.TareShare);
+    ckTicket = MakeCheck(this, QStringLiteral("登记后打印磅单（无地磅时也打印手工录入的重量）"), lx, top(8) + 4,
+                         s.PrintTicket);
+    ckTicket->resize(372, ckTicket->height());
 
     QLabel* note = MakeLabel(this, QStringLiteral("串口留空即不用地磅，登记时手工输入重量。设置保存在本机程序目录的 "
                                                   "Movelkar.ini，重新打开登记窗口后生效。"),
-                             lx, top(7), 372, 40);
+                             lx, top(9), 372, 40);
     note->setWordWrap(true);
 
-    QPushButton* ok = MakeButton(this, QStringLiteral("保存"), 200, 320, 90, 30, [this] { DoOK(); });
+    QPushButton* ok = MakeButton(this, QStringLiteral("保存"), 200, 396, 90, 30, [this] { DoOK(); });
     ok->setDefault(true);
-    MakeButton(this, QStringLiteral("取消"), 300, 320, 90, 30, [this] { reject(); });
+    MakeButton(this, QStringLiteral("取消"), 300, 396, 90, 30, [this] { reject(); });
     CentreOnScreen(this);
 }
 
@@ -63,7 +68,9 @@ TScaleSettingsInput TfrmScaleSet::Input() const {
     in.Division = edDivision->text();
     in.MinWeight = edMinWeight->text();
     in.StableSeconds = edStable->text();
+    in.StableFrames = edFrames->text();
     in.TareShare = edTareShare->text();
+    in.PrintTicket = ckTicket->isChecked();
     return in;
 }
 
@@ -73,6 +80,7 @@ QWidget* TfrmScaleSet::FocusTarget(TScaleField field) const {
     case TScaleField::Division: return edDivision;
     case TScaleField::MinWeight: return edMinWeight;
     case TScaleField::StableSeconds: return edStable;
+    case TScaleField::StableFrames: return edFrames;
     case TScaleField::TareShare: return edTareShare;
     case TScaleField::None: break;
     }

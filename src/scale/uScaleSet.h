@@ -7,6 +7,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class TDM;
@@ -25,7 +26,9 @@ public:
     QLineEdit* edDivision = nullptr;
     QLineEdit* edMinWeight = nullptr;
     QLineEdit* edStable = nullptr;
+    QLineEdit* edFrames = nullptr;
     QLineEdit* edTareShare = nullptr;
+    QCheckBox* ckTicket = nullptr;
 
 private:
     void BuildUI(const TScaleSettings& s);

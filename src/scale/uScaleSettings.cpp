@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QSettings>
+#include <cmath>
 
 namespace {
 QString& IniOverride() {
@@ -13,6 +14,8 @@ QString& IniOverride() {
 }
 
 const char* const kGroup = "Scale";
+constexpr int kFewestFrames = 2;
+constexpr int kMostFrames = 100;
 
 double NonNegativeOr(const QVariant& v, double fallback) {
     bool ok = false;
@@ -21,7 +24,9 @@ double NonNegativeOr(const QVariant& v, double fallback) {
 }
 }  // namespace
 
-TScaleRule TScaleSettings::Rule() const { return {Division, MinWeight, qint64(StableSeconds * 1000)}; }
+TScaleRule TScaleSettings::Rule() const {
+    return {Division, MinWeight, qint64(std::llround(StableSeconds * 1000)), StableFrames};
+}
 
 const QList<int>& ScaleBauds() {
     static const QList<int> bauds{1200, 2400, 4800, 9600};
@@ -47,8 +52,23 @@ TScaleSettings LoadScaleSettings() {
     if (s.Division <= 0) s.Division = TScaleSettings().Division;
     s.MinWeight = NonNegativeOr(ini.value("MinWeight"), s.MinWeight);
     s.StableSeconds = NonNegativeOr(ini.value("StableSeconds"), s.StableSeconds);
+    const int frames = ini.value("StableFrames", s.StableFrames).toInt();
+    if (frames >= kFewestFrames && frames <= kMostFrames) s.StableFrames = frames;
     s.TareShare = NonNegativeOr(ini.value("TareShare"), s.TareShare);
+    s.PrintTicket = ini.value("PrintTicket", s.PrintTicket).toBool();
     return s;
+}
+
+std::optional<double> LoadLastSavedWeight() {
+    QSettings ini(ScaleIniPath(), QSettings::IniFormat);
+    bool ok = false;
+    const double kg = ini.value(QStringLiteral("%1/LastSavedKg").arg(kGroup)).toDouble(&ok);
+    return ok ? std::optional<double>(kg) : std::nullopt;
+}
+
+void SaveLastSavedWeight(double kg) {
+    QSettings ini(ScaleIniPath(), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("%1/LastSavedKg").arg(kGroup), kg);
 }
 
 QString SaveScaleSettings(const TScaleSettings& s) {
@@ -60,7 +80,9 @@ QString SaveScaleSettings(const TScaleSettings& s) {
     ini.setValue("Division", s.Division);
     ini.setValue("MinWeight", s.MinWeight);
     ini.setValue("StableSeconds", s.StableSeconds);
+    ini.setValue("StableFrames", s.StableFrames);
     ini.setValue("TareShare", s.TareShare);
+    ini.setValue("PrintTicket", s.PrintTicket);
     ini.endGroup();
     ini.sync();
     if (ini.status() == QSettings::NoError) return {};
@@ -75,6 +97,8 @@ TScaleSettingsCheck CheckScaleSettings(const TScaleSettingsInput& in) {
     if (s.Port.size() > 100) return refuse(QStringLiteral("串口名称过长"), TScaleField::Port);
     s.Baud = in.Baud;
     s.Format = in.Format;
+    s.PrintTicket = in.PrintTicket;
+    double frames = s.StableFrames;
 
     const struct {
         const QString& text;
@@ -90,6 +114,8 @@ TScaleSettingsCheck CheckScaleSettings(const TScaleSettingsInput& in) {
          &s.MinWeight},
         {in.StableSeconds, TNumRange::Unbounded, QStringLiteral("稳定时间(秒)"), TScaleField::StableSeconds, 0.5, 30,
          &s.StableSeconds},
+        {in.StableFrames, TNumRange::Unbounded, QStringLiteral("稳定帧数"), TScaleField::StableFrames,
+         double(kFewestFrames), double(kMostFrames), &frames},
         {in.TareShare, TNumRange::Percent, QStringLiteral("皮重允差(%)"), TScaleField::TareShare, 0.1, 99,
          &s.TareShare},
     };
@@ -103,14 +129,20 @@ TScaleSettingsCheck CheckScaleSettings(const TScaleSettingsInput& in) {
                           box.field);
         *box.into = entry.Value;
     }
+    if (frames != std::floor(frames)) return refuse(QStringLiteral("稳定帧数应为整数"), TScaleField::StableFrames);
+    s.StableFrames = int(frames);
     return {{}, TScaleField::None, s};
 }
 
 QString ScaleSettingsText(const TScaleSettings& s) {
-    if (!s.Enabled()) return QStringLiteral("未设串口（地磅停用）");
-    return QStringLiteral("串口=%1 波特率=%2 格式=%3 分度值=%4 最小称量=%5 稳定时间=%6秒 皮重允差=%7%")
-        .arg(s.Port)
-        .arg(s.Baud)
-        .arg(ScaleFormatName(s.Format), FmtShortest(s.Division), FmtShortest(s.MinWeight),
-             FmtShortest(s.StableSeconds), FmtShortest(s.TareShare));
+    const QString ticket = s.PrintTicket ? QStringLiteral("打印磅单=是") : QStringLiteral("打印磅单=否");
+    if (!s.Enabled()) return QStringLiteral("未设串口（地磅停用） ") + ticket;
+    return QStringLiteral("串口=%1 波特率=%2 格式=%3 分度值=%4 最小称量=%5 稳定时间=%6秒 稳定帧数=%7 皮重允差=%8% ")
+               .arg(s.Port)
+               .arg(s.Baud)
+               .arg(ScaleFormatName(s.Format), FmtShortest(s.Division), FmtShortest(s.MinWeight),
+                    FmtShortest(s.StableSeconds))
+               .arg(s.StableFrames)
+               .arg(FmtShortest(s.TareShare)) +
+           ticket;
 }

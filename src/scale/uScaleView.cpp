@@ -17,14 +17,23 @@ QString StateColour(TScaleState state) {
     switch (state) {
     case TScaleState::Stable: return QStringLiteral("#1B7F2A");
     case TScaleState::Unstable: return QStringLiteral("#C06000");
-    case TScaleState::Overload: return QStringLiteral("#C00000");
+    case TScaleState::Overload:
+    case TScaleState::Underload:
+    case TScaleState::Net:
+    case TScaleState::Damaged: return QStringLiteral("#C00000");
     case TScaleState::Offline: break;
     }
     return QStringLiteral("#707070");
 }
 
 QString Hint(const TScaleStable& scale) {
-    if (scale.State() == TScaleState::Overload) return QStringLiteral("超出称量范围，不能取数");
+    switch (scale.State()) {
+    case TScaleState::Overload: return QStringLiteral("超出称量范围，不能取数");
+    case TScaleState::Underload: return QStringLiteral("低于零点，不能取数；空磅时请在仪表上置零");
+    case TScaleState::Net: return QStringLiteral("地磅显示净重，请切换为毛重显示");
+    case TScaleState::Damaged: return QStringLiteral("地磅数据无法识别，不能取数；请检查数据格式、波特率与串口线");
+    default: break;
+    }
     if (!scale.HasReading()) return QStringLiteral("请检查地磅电源与串口线，可手工输入重量");
     if (scale.WaitingForLoadToLeave()) return QStringLiteral("已取数，车辆下磅后才能再次取数");
     if (!scale.AboveMinimum()) return QStringLiteral("重量低于最小称量");
@@ -66,9 +75,16 @@ TScaleView::TScaleView(QWidget* parent) : QGroupBox(QStringLiteral("  地磅  ")
 void TScaleView::Show(const TScaleStable& scale, bool locked) {
     const TScaleState state = scale.State();
     // An indicator beyond its range sends no usable figure, and shows "OL" itself.
-    lblWeight->setText(!scale.HasReading()       ? QStringLiteral("----")
-                       : scale.Last().Overload ? QStringLiteral("OL")
-                                               : scale.Last().Text());
+    QString shown = QStringLiteral("----");
+    if (scale.HasReading()) {
+        switch (scale.Last().Signal) {
+        case TScaleSignal::Overload: shown = QStringLiteral("OL"); break;
+        case TScaleSignal::Underload: shown = QStringLiteral("LO"); break;
+        case TScaleSignal::Damaged: break;
+        case TScaleSignal::Weight: shown = scale.Last().Text(); break;
+        }
+    }
+    lblWeight->setText(shown);
     lblState->setText(ScaleStateText(state));
     lblState->setStyleSheet("QLabel { color: " + StateColour(state) + "; }");
     lblHint->setText(Hint(scale));

@@ -1,6 +1,6 @@
 #pragma once
 // The live weight beside the registration boxes: the weight large, as the indicator shows it,
-// its state (稳定 / 不稳定 / 超载 / 地磅未连接), why it cannot be taken yet, the buttons that
+// its state (稳定 / 不稳定 / 超载 / 欠载 / 净重 / 数据错误 / 地磅未连接), why it cannot be taken yet, the buttons that
 // take it, and the vehicle's usual tare.
 
 #include <QGroupBox>

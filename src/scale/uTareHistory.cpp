@@ -2,6 +2,7 @@
 
 #include "data/uDM.h"
 #include "forms/uCtl.h"
+#include "scale/uPlate.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +15,7 @@ TSqlText TareHistorySql(const QString& carNo, const QString& exceptBatchNo) {
     return {QStringLiteral("SELECT TareWt FROM T_Batch WHERE CarNo=:c AND BatchNo<>:b AND Status<>:v AND TareWt>0 "
                            "ORDER BY RegTime DESC, BatchNo DESC LIMIT %1")
                 .arg(kTaresConsulted),
-            {{"c", carNo.trimmed()}, {"b", exceptBatchNo}, {"v", QStringLiteral("已作废")}},
+            {{"c", NormalisePlate(carNo)}, {"b", exceptBatchNo}, {"v", QStringLiteral("已作废")}},
             {}};
 }
 
@@ -26,7 +27,12 @@ double MedianOf(std::vector<double> values) {
 }
 
 TTareHistory TareHistory(TDM& dm, const QString& carNo, const QString& exceptBatchNo) {
-    if (carNo.trimmed().isEmpty()) return {};
+    if (NormalisePlate(carNo).isEmpty()) return {};
+    try {
+        NormaliseStoredPlates(dm);
+    } catch (const TDbError&) {
+        // A database that cannot be written now still answers with the plates stored alike.
+    }
     const TSqlText q = TareHistorySql(carNo, exceptBatchNo);
     const TQuery rows = dm.OpenSQLP(q.Sql, q.Params);
     std::vector<double> tares;
@@ -35,11 +41,20 @@ TTareHistory TareHistory(TDM& dm, const QString& carNo, const QString& exceptBat
 }
 
 QString TTareCheck::Question() const {
-    return QStringLiteral("该车皮重与历史皮重相差 %1%，是否继续？").arg(FmtNum(SharePct, 1));
+    return QStringLiteral("该车皮重与历史皮重相差 %1%，是否继续？").arg(FmtNum(SharePct, 2));
 }
 
 QString TTareCheck::Note() const {
-    return QStringLiteral("皮重与历史皮重%1kg相差%2%已确认").arg(FmtNum(History.Median, 2), FmtNum(SharePct, 1));
+    return QStringLiteral("皮重与历史皮重%1kg相差%2%已确认").arg(FmtNum(History.Median, 2), FmtNum(SharePct, 2));
+}
+
+bool BeyondShare(double tare, double usual, double allowedPct) {
+    // In thousandths of a kilogram and of a percent, whole numbers: |tare - usual| / usual > allowed / 100
+    // without a rounding of either side. Weights carry at most two decimals, a median of two three.
+    const qint64 diff = std::llabs(std::llround(tare * 1000) - std::llround(usual * 1000));
+    const qint64 base = std::llround(usual * 1000);
+    const qint64 allowed = std::llround(allowedPct * 1000);
+    return diff * 100 * 1000 > allowed * base;
 }
 
 TTareCheck CheckTare(TDM& dm, const QString& carNo, const QString& exceptBatchNo, const QString& tareText,
@@ -49,8 +64,7 @@ TTareCheck CheckTare(TDM& dm, const QString& carNo, const QString& exceptBatchNo
     if (tare <= 0) return check;
     check.History = TareHistory(dm, carNo, exceptBatchNo);
     if (!check.History.Known() || check.History.Median <= 0) return check;
-    // Judged as shown, to one decimal: a question never says "相差 3%" against an allowed 3 %.
-    check.SharePct = std::round(std::abs(tare - check.History.Median) / check.History.Median * 1000) / 10;
-    check.Ask = check.SharePct > allowedPct;
+    check.SharePct = std::abs(tare - check.History.Median) / check.History.Median * 100;
+    check.Ask = BeyondShare(tare, check.History.Median, allowedPct);
     return check;
 }

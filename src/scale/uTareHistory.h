@@ -23,7 +23,7 @@ double MedianOf(std::vector<double> values);
 
 struct TTareCheck {
     TTareHistory History;
-    double SharePct = 0;  // how far the tare lies from the usual one, in percent of it
+    double SharePct = 0;  // how far the tare lies from the usual one, in percent of it; shown to two decimals
     bool Ask = false;     // beyond the allowed share
 
     // "该车皮重与历史皮重相差 x%，是否继续？"
@@ -32,6 +32,8 @@ struct TTareCheck {
     QString Note() const;
 };
 
+// Whether the tare lies beyond the allowed share of the usual one, compared exactly.
+bool BeyondShare(double tare, double usual, double allowedPct);
 // Whether the typed tare needs the weigher's confirmation; never without a history or a tare.
 TTareCheck CheckTare(TDM& dm, const QString& carNo, const QString& exceptBatchNo, const QString& tareText,
                      double allowedPct);

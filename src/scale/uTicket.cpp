@@ -3,6 +3,7 @@
 #include "data/uDM.h"
 #include "forms/uMsg.h"
 #include "reports/uDoc.h"
+#include "scale/uScaleSettings.h"
 
 namespace {
 constexpr int kValueX = 2600;  // where the right-hand value of a label line stands
@@ -15,6 +16,11 @@ const QString kTicketSql = QStringLiteral(
 QString Kilos(const TValue& v) { return v.IsNull() ? QString() : FmtNum(VarToFloat(v), 2); }
 
 QString Percent(const TValue& v) { return v.IsNull() ? QString() : FmtNum(VarToFloat(v), 2) + "%"; }
+
+// The farmer reads the ticket: a weight not read off the scale says plainly that it was typed.
+QString SourceOnTicket(TWeighSource source) {
+    return source == TWeighSource::Scale ? WeighSourceText(source) : QStringLiteral("手工录入");
+}
 }  // namespace
 
 TSqlText RegistrationLogSql(const QString& batchNo) {
@@ -79,8 +85,8 @@ bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint, TPrintTarget tar
     doc->LabelValue(QStringLiteral("杂质：") + Percent(t->Impurity), QString(), 10, kValueX);
     doc->Skip(6);
     doc->Cells({QStringLiteral("项目"), QStringLiteral("重量(公斤)"), QStringLiteral("来源")}, 10, kWeightColumns);
-    doc->Cells({QStringLiteral("毛重"), Kilos(t->Gross), WeighSourceText(t->Log.Sources.Gross)}, 10, kWeightColumns);
-    doc->Cells({QStringLiteral("皮重"), Kilos(t->Tare), WeighSourceText(t->Log.Sources.Tare)}, 10, kWeightColumns);
+    doc->Cells({QStringLiteral("毛重"), Kilos(t->Gross), SourceOnTicket(t->Log.Sources.Gross)}, 10, kWeightColumns);
+    doc->Cells({QStringLiteral("皮重"), Kilos(t->Tare), SourceOnTicket(t->Log.Sources.Tare)}, 10, kWeightColumns);
     doc->TextLine(QString(40, QChar(0x2500)), 10, 6, TAlign::Left, false);
     doc->Cells({QStringLiteral("净重"), Kilos(t->Net), QString()}, 11, kWeightColumns);
     doc->Skip(6);
@@ -99,6 +105,7 @@ bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint, TPrintTarget tar
 }
 
 void OfferTicket(TDM& dm, const QString& batchNo) {
+    if (!LoadScaleSettings().PrintTicket) return;
     if (!AskYesNo(QStringLiteral("磅单已生成，是否立即打印？"))) return;
     RunGuarded([&] { PrintTicket(dm, batchNo, false); }, QStringLiteral("打印失败："));
 }

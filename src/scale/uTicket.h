@@ -38,5 +38,5 @@ std::optional<TTicket> LoadTicket(TDM& dm, const QString& batchNo);
 // printed from there. Warns "批次不存在：" + the number, or "该批次已作废，不能打印磅单". True when
 // the pages went to the printer or the preview.
 bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint, TPrintTarget target = TPrintTarget::Printer);
-// After a new registration: "磅单已生成，是否立即打印？".
+// After a new registration, scale or none, unless 打印磅单 is off in 地磅设置: "磅单已生成，是否立即打印？".
 void OfferTicket(TDM& dm, const QString& batchNo);

@@ -4,6 +4,7 @@
 #include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
+#include "scale/uPlate.h"
 #include "scale/uScaleDesk.h"
 #include "workflow/uSaveLock.h"
 
@@ -27,7 +28,7 @@ const char* const kUpdateBatch =
 TParams BatchParams(const TBatchInput& in, const QString& batchNo) {
     return {{"BatchNo", batchNo},
             {"RegTime", in.RegTime},
-            {"CarNo", in.CarNo.trimmed()},
+            {"CarNo", NormalisePlate(in.CarNo)},
             {"FarmerID", in.FarmerID},
             {"GrainID", in.GrainID},
             {"InMoisture", NumOrNull(in.InMoisture)},
@@ -307,7 +308,9 @@ void TfrmBatchEdit::BuildUI() {
     connect(edMoisture, &QLineEdit::textChanged, this, [this] { UpdateFee(); });
     connect(cbGrain, &QComboBox::currentIndexChanged, this, [this] { UpdateFee(); });
     connect(cbOperator, &QComboBox::currentIndexChanged, this, [this] { FillTeam(); });
-    scale = TScaleDesk::Attach(this, dm_, {edCar, edGross, edTare});
+    scale = TScaleDesk::Attach(this, dm_,
+                               {edCar, edGross, edTare, {edGross, edTare, edCar, cbFarmer, cbGrain, cbWh, edMoisture},
+                                btnOK});
     edCar->setFocus();
 }
 
@@ -429,6 +432,7 @@ void TfrmBatchEdit::DoOK() {
             return;
         }
         batchNo_ = result.BatchNo;
+        if (scale) scale->Saved();
         accept();
     });
 }

@@ -6,7 +6,6 @@
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
-#include "scale/uScaleSettings.h"
 #include "scale/uTicket.h"
 #include "workflow/uBatch.h"
 #include "workflow/uSaveLock.h"
@@ -83,25 +82,26 @@ void TfrmBatchList::BuildUI() {
     CentreOnScreen(this);
     ApplyFormFont(this);
 
-    QWidget* bar = MakeToolbar(this, 44);
+    // The ticket's two buttons make one row too wide for the window: the search has its own.
+    QWidget* bar = MakeToolbar(this, 78);
     TButtonRow buttons(bar, 8);
     buttons.Add(QStringLiteral("新增登记"), 84, [this] { DoNew(); });
     buttons.Add(QStringLiteral("修改"), 64, [this] { DoEdit(); });
     buttons.Add(QStringLiteral("作废"), 64, [this] { DoVoid(); });
     buttons.Add(QStringLiteral("导出CSV"), 76, [this] { DoExport(); });
     buttons.Add(QStringLiteral("导出Excel"), 84, [this] { DoExport(TExportFormat::Excel); });
-    if (LoadScaleSettings().Enabled()) {
-        buttons.Add(QStringLiteral("补打磅单"), 84, [this] { DoReprint(); });
-        buttons.Add(QStringLiteral("打印预览"), 76, [this] { DoReprint(TPrintTarget::Preview); });
-    }
+    buttons.Add(QStringLiteral("补打磅单"), 84, [this] { DoReprint(); });
+    buttons.Add(QStringLiteral("打印预览"), 76, [this] { DoReprint(TPrintTarget::Preview); });
+    buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
+    TButtonRow searchRow(bar, 42);
+    searchRow.Skip(-10);  // the filter's caption brings its own margin
     const TButtonRow::TSearch search =
-        buttons.AddSearch(QStringLiteral("状态:"),
+        searchRow.AddSearch(QStringLiteral("状态:"),
                           {QStringLiteral("全部"), kStatusWaiting, kStatusDrying, kStatusInStore,
                            QStringLiteral("待结算"), QStringLiteral("已完结"), kStatusVoid},
                           QStringLiteral("关键字:"), 54, [this] { RunGuarded([this] { Reload(); }); });
     cbStatus = search.Filter;
     edKeyword = search.Keyword;
-    buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
 
     model_ = new TQueryModel(dm_, this);
     grid = MakeGrid(this, model_);
@@ -132,7 +132,7 @@ void TfrmBatchList::OpenEditor(const QString& batchNo) {
     if (dlg->exec() != QDialog::Accepted) return;
     RunGuarded([this] { Reload(); });
     // At the weighbridge the driver waits for his ticket before he drives off.
-    if (batchNo.isEmpty() && dlg->scale) OfferTicket(dm_, dlg->BatchNo());
+    if (batchNo.isEmpty()) OfferTicket(dm_, dlg->BatchNo());
 }
 
 void TfrmBatchList::DoNew() {

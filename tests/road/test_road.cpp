@@ -6,6 +6,9 @@
 
 #include "road/RoadShots.h"
 #include "road/RoadUi.h"
+#include "scale/FakeIndicator.h"
+#include "scale/ScaleStation.h"
+#include "scale/uScaleSet.h"
 #include "support/TestCentre.h"
 #include "support/TestPdf.h"
 #include "support/TestPrompter.h"
@@ -22,6 +25,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -169,10 +173,27 @@ void AdministratorSetsUpStaffAndFarmer(TRoad& r) {
     r.SignOut();
 }
 
+// The weighing ticket as printed: the number, the plate, each weight with where it came from.
+void ExpectTicket(const QString& pdf, const QString& batchNo, const QString& plate, const QString& gross,
+                  const QString& grossFrom, const QString& tare, const QString& tareFrom, const QString& weigher) {
+    const QString page = PdfPages(pdf).value(0);
+    const auto shows = [&](const QString& pattern) { return page.contains(QRegularExpression(pattern)); };
+    EXPECT_TRUE(page.contains(QStringLiteral("收粮磅单"))) << qPrintable(page);
+    EXPECT_TRUE(page.contains(QStringLiteral("批次号：") + batchNo)) << qPrintable(page);
+    EXPECT_TRUE(page.contains(QStringLiteral("车牌号：") + plate)) << qPrintable(page);
+    EXPECT_TRUE(shows(QStringLiteral("毛重\\s+%1\\s+%2").arg(gross, grossFrom))) << qPrintable(page);
+    EXPECT_TRUE(shows(QStringLiteral("皮重\\s+%1\\s+%2").arg(tare, tareFrom))) << qPrintable(page);
+    EXPECT_TRUE(page.contains(QStringLiteral("司磅员：") + weigher)) << qPrintable(page);
+}
+
 void WeigherRegistersTheLoad(TRoad& r) {
     r.SignIn(kWeigher);
     QWidget* ledger = r.Open(QStringLiteral("收粮入库登记"), QStringLiteral("收粮入库登记"));
     ASSERT_NE(ledger, nullptr);
+    // No weighbridge at this station: the weights are typed, and the driver still gets his ticket.
+    const QString ticket = r.File("ticket.pdf");
+    r.prompter.AnswerYes();
+    r.prompter.AnswerPrintTo(ticket);
     WorkDialog(ledger, QStringLiteral("新增登记"), [&](QDialog& d) {
         SetTime(&d, QStringLiteral("登记时间："), r.At("08:30"));
         TypeInto(&d, QStringLiteral("车牌号："), QStringLiteral("苏C88631"));
@@ -193,6 +214,11 @@ void WeigherRegistersTheLoad(TRoad& r) {
         Click(&d, QStringLiteral("保存登记"));
     });
     r.batchNo = r.No("PC", 1);
+    EXPECT_EQ(r.prompter.Questions, QStringList{QStringLiteral("磅单已生成，是否立即打印？")});
+    ExpectTicket(ticket, r.batchNo, QStringLiteral("苏C88631"), "12000", QStringLiteral("手工录入"), "2000",
+                 QStringLiteral("手工录入"), kWeigher.name);
+    r.shots.TakePdfPage(ticket, "ticket-typed");
+    r.prompter.Clear();
     EXPECT_EQ(r.c.rows("SELECT BatchNo,Status,CarNo,InMoisture,WetNetWt,EstFee,Team,QualityMemo FROM T_Batch"),
               r.batchNo + QStringLiteral("/待烘干/苏C88631/18.5/10000/1480/早班/籽粒饱满，含水偏高"));
     EXPECT_EQ(r.c.rows("SELECT WhID,Qty,Status FROM T_Stock"), QStringLiteral("1/10000/待烘干"));
@@ -516,6 +542,62 @@ void QueryUserChangesNothing(TRoad& r) {
     EXPECT_EQ(r.c.rows(everything), before);
 }
 }  // namespace
+
+// A station with a weighbridge: the indicator at the end of its cable sends the load's weight.
+TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
+    TPtyPair cable;
+    ASSERT_FALSE(cable.SlaveName().isEmpty());
+    TScaleSettings settings;
+    settings.Port = cable.SlaveName();
+    settings.Format = TScaleFormat::F1;
+    settings.StableSeconds = 0.5;
+    TScaleStation station(settings);
+    TRoad r;
+    r.c.addFarmer(QStringLiteral("李四"));
+    r.SignIn(kAdmin);
+    QWidget* ledger = r.Open(QStringLiteral("收粮入库登记"), QStringLiteral("收粮入库登记"));
+    ASSERT_NE(ledger, nullptr);
+    const QString ticket = r.File("weighed.pdf");
+    r.prompter.AnswerYes();
+    r.prompter.AnswerPrintTo(ticket);
+    WorkDialog(ledger, QStringLiteral("新增登记"), [&](QDialog& d) {
+        cable.ReleaseSlave();
+        TypeInto(&d, QStringLiteral("车牌号："), QStringLiteral("皖ｆ66666"));
+        // The loaded truck rolls on and comes to rest; the indicator sends ten readings a second.
+        for (const char* weight : {"003000", "018000", "024400"}) {
+            cable.Write(A9Frame(weight));
+            QTest::qWait(100);
+        }
+        QPushButton* take = ButtonOf(&d, QStringLiteral("取毛重"));
+        ASSERT_NE(take, nullptr);
+        for (int i = 0; i < 100 && !take->isEnabled(); ++i) {
+            cable.Write(A9Frame("024560"));
+            QTest::qWait(100);
+        }
+        r.shots.Take(&d, "scale-dialog");
+        Click(&d, QStringLiteral("取毛重"));
+        EXPECT_EQ(TextOf(&d, QStringLiteral("毛重(公斤)：")), "24560");
+        TypeInto(&d, QStringLiteral("皮重(公斤)："), "5230");
+        Choose(&d, QStringLiteral("农户/客户 *："), QStringLiteral("李四"));
+        Choose(&d, QStringLiteral("粮种 *："), QStringLiteral("稻谷"));
+        Choose(&d, QStringLiteral("湿粮仓位 *："), QStringLiteral("湿粮暂存区"));
+        Click(&d, QStringLiteral("保存登记"));
+    });
+    const QString batchNo = r.No("PC", 1);
+    EXPECT_EQ(r.c.rows("SELECT CarNo,GrossWt,TareWt,WetNetWt FROM T_Batch"), QStringLiteral("皖F66666/24560/5230/19330"));
+    ExpectTicket(ticket, batchNo, QStringLiteral("皖F66666"), "24560", QStringLiteral("地磅"), "5230",
+                 QStringLiteral("手工录入"), kAdmin.name);
+
+    // The ledger with the ticket's buttons: every one within the window.
+    for (QPushButton* b : ledger->findChildren<QPushButton*>())
+        EXPECT_LE(b->mapTo(ledger, QPoint(b->width(), 0)).x(), ledger->width()) << qPrintable(b->text());
+    r.shots.TakePdfPage(ticket, "scale-ticket");
+    r.shots.Take(ledger, "scale-ledger");
+    if (r.shots.On()) {
+        TfrmScaleSet settingsDialog(r.c.dm());
+        r.shots.Take(&settingsDialog, "scale-settings");
+    }
+}
 
 TEST(Road, OneLoadFromTheWeighbridgeToTheSettledSlipThroughTheRealWindows) {
     TRoad r;

@@ -1,6 +1,8 @@
 #pragma once
-// A weighbridge station for tests: its Movelkar.ini in a temporary folder, put back on leaving.
+// A weighbridge station for tests: its Movelkar.ini in a temporary folder, put back on leaving,
+// and its scale reader closed then, as at the program's end.
 
+#include "scale/uScaleReader.h"
 #include "scale/uScaleSettings.h"
 
 #include <QTemporaryDir>
@@ -11,7 +13,10 @@ public:
     // No settings file at all: the station has no scale.
     TScaleStation() { SetScaleIniPath(dir_.filePath("Movelkar.ini")); }
     explicit TScaleStation(const TScaleSettings& settings) : TScaleStation() { Save(settings); }
-    ~TScaleStation() { SetScaleIniPath({}); }
+    ~TScaleStation() {
+        TScaleReader::Forget();
+        SetScaleIniPath({});
+    }
     TScaleStation(const TScaleStation&) = delete;
     TScaleStation& operator=(const TScaleStation&) = delete;
 

@@ -17,8 +17,8 @@ QByteArray F1(char sign, const char* digits, char decimals) {
     return "\x02" + body + Hex2(XorOf(body)) + "\x03";
 }
 
-QByteArray F3(char kind, const char* display) {
-    const QByteArray body = QByteArray("W") + kind + display + "kg";
+QByteArray F3(char kind, const char* display, const char* unit = "kg") {
+    const QByteArray body = QByteArray("W") + kind + display + unit;
     return body + Hex2(XorOf(body)) + "\r\n";
 }
 
@@ -32,10 +32,24 @@ QByteArray F4(char statusA, char statusB, const char* weight, bool checksum) {
     return frame;
 }
 
-// "24560", "-125.0 动", "0 超载": the weight as displayed, overload, and the indicator's own flag.
+// A12 beyond its range: nine blanks, "OL" or "LO", their checksum, CR LF.
+QByteArray F3Range(const char* code) {
+    const QByteArray body = QByteArray(9, ' ') + code;
+    return body + Hex2(XorOf(body)) + "\r\n";
+}
+
+// "24560", "-125.0 动", "超载", "24559.759 磅 稳 净": the weight as displayed (pounds converted,
+// to the gram), what else the frame says, and the indicator's own flag.
 QString Describe(const TScaleReading& r) {
-    QString s = r.Overload ? QStringLiteral("超载") : r.Text();
+    switch (r.Signal) {
+    case TScaleSignal::Overload: return QStringLiteral("超载");
+    case TScaleSignal::Underload: return QStringLiteral("欠载");
+    case TScaleSignal::Damaged: return QStringLiteral("数据错误");
+    case TScaleSignal::Weight: break;
+    }
+    QString s = r.Pounds ? QString::number(r.Kg, 'f', 3) + QStringLiteral(" 磅") : r.Text();
     if (r.IndicatorStable) s += *r.IndicatorStable ? QStringLiteral(" 稳") : QStringLiteral(" 动");
+    if (r.Net) s += QStringLiteral(" 净");
     return s;
 }
 
@@ -85,21 +99,26 @@ std::vector<TFormatCase> Cases() {
          "=06A42000",
          "=065"},
         {TScaleFormat::F3,
-         F3('G', "0024560") + F3('N', "-001250") + F3('G', "024.560") + F3('G', "  OL   "),
-         {"24560", "-1250", "24.560", "超载"},
+         F3('G', "0024560") + F3('N', "-001250") + F3('G', "024.560") + F3('G', "  OL   ") + F3Range("OL") +
+             F3Range("LO") + F3('G', " 24560 ") + F3('G', "0054145", "lb") + F3('N', "0054145", "lb"),
+         {"24560", "-1250 净", "24.560", "超载", "超载", "欠载", "24560", "24559.759 磅", "24559.759 磅 净"},
          badF3,
          F3('G', "0024560").left(8)},
-        // Status A 0x22: whole kilograms, 0x23: one decimal. Status B bit 1 negative, 2 out of
-        // range, 3 in motion. The checksum is sent by some indicators and not by others.
+        // Status A 0x22: whole units, 0x23: one decimal. Status B bit 0 net, 1 negative, 2 out of
+        // range, 3 in motion, 4 kilograms (else pounds). The checksum is sent by some indicators
+        // and not by others.
         {TScaleFormat::F4,
          F4(0x22, 0x30, "024560", true) + F4(0x22, 0x3A, "001250", false) + F4(0x23, 0x30, "012345", true) +
-             F4(0x22, 0x34, "999999", true),
-         {"24560 稳", "-1250 动", "1234.5 稳", "超载 稳"},
+             F4(0x22, 0x34, "999999", true) + F4(0x22, 0x36, "000100", true) + F4(0x22, 0x31, "024560", true) +
+             F4(0x22, 0x21, "054145", false) + F4(0x22, 0x20, "054145", true),
+         {"24560 稳", "-1250 动", "1234.5 稳", "超载", "欠载", "24560 稳 净", "24559.759 磅 稳 净",
+          "24559.759 磅 稳"},
          badF4,
          F4(0x22, 0x30, "024560", true).left(9)},
         {TScaleFormat::F5,
-         "ST,GS,+0024560 kg\r\nUS,GS,+0024570 kg\r\nST,NT,-0001250 kg\r\nOL,GS,+9999999 kg\r\nST,GS,+003.000 kg\r\n",
-         {"24560 稳", "24570 动", "-1250 稳", "超载", "3.000 稳"},
+         "ST,GS,+0024560 kg\r\nUS,GS,+0024570 kg\r\nST,NT,-0001250 kg\r\nOL,GS,+9999999 kg\r\nST,GS,+003.000 kg\r\n"
+         "UL,GS,-0000100 kg\r\nST,GS,+0054145 lb\r\nST,NT,+0054145 lb\r\n",
+         {"24560 稳", "24570 动", "-1250 稳 净", "超载", "3.000 稳", "欠载", "24559.759 磅 稳", "24559.759 磅 稳 净"},
          "ST,GS,+00X4560 kg\r\n",
          "0024560 kg\r\n"},
     };
@@ -124,16 +143,42 @@ TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
         }
         EXPECT_EQ(ReadInChunks(c.format, c.stream, everyByte), c.expected) << name << " byte by byte";
 
-        // Line noise and the tail of a frame before the first whole one; parity bits on top.
+        // Line noise and the tail of a frame before the first whole one; parity bits on top. What
+        // began as a frame and broke is reported in its place, so that nothing stale outlives it.
+        const QStringList afterDamage = QStringList{"数据错误"} + c.expected;
         QByteArray noisy = QByteArray("\x11\xFF junk ") + c.halfFrame + c.stream;
-        EXPECT_EQ(ReadInChunks(c.format, noisy, {3}, &dropped), c.expected) << name;
+        EXPECT_EQ(ReadInChunks(c.format, noisy, {3}, &dropped), afterDamage) << name;
         EXPECT_EQ(dropped, 1) << name << ": the broken front counts as one dropped frame";
         QByteArray withParity = c.stream;
         for (char& b : withParity) b = char(b | 0x80);
         EXPECT_EQ(ReadInChunks(c.format, withParity, {}), c.expected) << name;
 
         // A frame with a bad checksum or garbled figures is dropped and counted; the next one is read.
-        EXPECT_EQ(ReadInChunks(c.format, c.broken + c.stream, {}, &dropped), c.expected) << name;
+        EXPECT_EQ(ReadInChunks(c.format, c.broken + c.stream, {}, &dropped), afterDamage) << name;
         EXPECT_EQ(dropped, 1) << name;
+
+        // Bytes that never make a frame, as from a wrong baud rate, are damaged data, not silence.
+        const QByteArray garbage = QByteArray("\x11\x7F\x55\x01").repeated(40);
+        const QStringList afterGarbage = ReadInChunks(c.format, garbage + c.stream, {7, 100});
+        EXPECT_EQ(afterGarbage.value(0), "数据错误") << name;
+        EXPECT_EQ(afterGarbage.mid(afterGarbage.size() - c.expected.size()), c.expected) << name;
+    }
+}
+
+TEST(ScaleFrame, TextLinesEndInCrLfOrEitherAloneAndALostLineEndLosesOnlyItsOwnLine) {
+    const struct {
+        QByteArray stream;
+        QStringList expected;
+    } cases[] = {
+        {"ST,GS,+0024560 kg\rST,GS,+0024570 kg\r", {"24560 稳", "24570 稳"}},
+        {"ST,GS,+0024560 kg\nST,GS,+0024570 kg\n", {"24560 稳", "24570 稳"}},
+        {"ST,GS,+0024560 kg\rST,GS,+0024570 kg\r\n", {"24560 稳", "24570 稳"}},  // a line feed lost
+        {"ST,GS,+0024560 kgST,GS,+0024570 kg\r\nST,GS,+0024580 kg\r\n", {"数据错误", "24570 稳", "24580 稳"}},
+        {"ST,GS,+0024US,GS,+0024570 kg\n", {"数据错误", "24570 动"}},
+        {"ST,GS,+0024560 g\r\nST,XX,+0024560 kg\r\n", {"数据错误", "数据错误"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadInChunks(TScaleFormat::F5, c.stream, {}), c.expected) << c.stream.toStdString();
+        EXPECT_EQ(ReadInChunks(TScaleFormat::F5, c.stream, {5, 20}), c.expected) << c.stream.toStdString();
     }
 }

@@ -1,3 +1,4 @@
+#include "FakeIndicator.h"
 #include "ScaleStation.h"
 
 #include "forms/uCtl.h"
@@ -9,62 +10,24 @@
 #include "workflow/uBatch.h"
 
 #include <QCoreApplication>
+#include <QDateTimeEdit>
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <functional>
 
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
-// A serial cable in software: the program opens the slave side by its name as it would a COM
-// port, the test plays the indicator on the master side.
-class TPtyPair {
-public:
-    TPtyPair() {
-        char name[256] = {};
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return;
-        for (int fd : {master_, slave_}) {
-            termios t{};
-            tcgetattr(fd, &t);
-            cfmakeraw(&t);
-            tcsetattr(fd, TCSANOW, &t);
-        }
-        name_ = QString::fromLocal8Bit(name);
-    }
-    ~TPtyPair() {
-        Unplug();
-        ReleaseSlave();
-    }
-    TPtyPair(const TPtyPair&) = delete;
-    TPtyPair& operator=(const TPtyPair&) = delete;
+QByteArray F1(const char* digits) { return A9Frame(digits); }
 
-    const QString& SlaveName() const { return name_; }
-    bool Write(const QByteArray& bytes) { return master_ >= 0 && ::write(master_, bytes.data(), size_t(bytes.size())) == bytes.size(); }
-    // The indicator switched off or its cable pulled.
-    void Unplug() {
-        if (master_ >= 0) ::close(master_);
-        master_ = -1;
-    }
-    void ReleaseSlave() {
-        if (slave_ >= 0) ::close(slave_);
-        slave_ = -1;
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1;
-    QString name_;
-};
-
-QByteArray F1(const char* digits) {
-    const QByteArray body = QByteArray("+") + digits + "0";
-    int x = 0;
-    for (char c : body) x ^= quint8(c);
-    return "\x02" + body + QByteArray::number(x, 16).rightJustified(2, '0').toUpper() + "\x03";
+// Toledo continuous output in whole units: status B 0x30 is a steady gross in kilograms.
+QByteArray F4(char statusB, const char* weight) {
+    QByteArray frame = QByteArray("\x02\x22") + statusB + QByteArray("\x20") + weight + "000000\r";
+    int sum = 0;
+    for (char c : frame) sum += quint8(c);
+    return frame + char(-sum & 0x7F);
 }
 
 // Lets the event loop deliver what the port has received; false if it never came.
@@ -76,64 +39,198 @@ bool WaitFor(const std::function<bool()>& done) {
     }
     return done();
 }
+
+// The indicator at the other end of the cable, on the test's own clock.
+class TIndicator {
+public:
+    TScaleSettings Settings(TScaleFormat format) const {
+        TScaleSettings s;
+        s.Port = pty_.SlaveName();
+        s.Format = format;
+        return s;
+    }
+    // Counts what reaches the dialog's scale, timed by this indicator's clock.
+    void Attach(TScaleDesk* desk) {
+        ASSERT_NE(desk, nullptr);
+        ASSERT_TRUE(desk->Port()->IsOpen());
+        pty_.ReleaseSlave();
+        desk->SetClock([this] { return now_; });
+        QObject::connect(desk->Port(), &TScalePort::Reading, desk, [this] { ++readings_; });
+    }
+    bool Send(const QByteArray& frame, qint64 at) {
+        now_ = at;
+        const int wanted = readings_ + 1;
+        return pty_.Write(frame) && WaitFor([&] { return readings_ >= wanted; });
+    }
+    // Five frames, half a second apart: a load at rest for the stability time.
+    bool Hold(const QByteArray& frame, qint64 from) {
+        for (qint64 at = from; at <= from + 2000; at += 500)
+            if (!Send(frame, at)) return false;
+        return true;
+    }
+    void Unplug() { pty_.Unplug(); }
+
+private:
+    TPtyPair pty_;
+    qint64 now_ = 0;
+    int readings_ = 0;
+};
+
+void FillRest(TfrmBatchEdit& dlg, int farmer) {
+    SetComboID(dlg.cbFarmer, farmer);
+    SetComboID(dlg.cbGrain, 1);
+    SetComboID(dlg.cbWh, 1);
+    dlg.edMoisture->setText("18");
+}
 }  // namespace
 
 TEST(ScaleAtRegistration, TheStableWeightIsTakenThroughTheSerialLineAndAnUnpluggedScaleBlocksNothing) {
-    TPtyPair pty;
-    ASSERT_FALSE(pty.SlaveName().isEmpty());
-    TScaleSettings settings;
-    settings.Port = pty.SlaveName();
-    settings.Format = TScaleFormat::F1;
-    TScaleStation station(settings);
+    TIndicator scale;
+    TScaleStation station(scale.Settings(TScaleFormat::F1));
     TTestCentre c(Roles::Weigher);
     TTestPrompter prompter;
     const int farmer = c.addFarmer("张三");
 
     TfrmBatchEdit dlg(c.dm(), {});
-    ASSERT_NE(dlg.scale, nullptr);
-    ASSERT_TRUE(dlg.scale->Port()->IsOpen());
-    pty.ReleaseSlave();
-    qint64 now = 0;
-    dlg.scale->SetClock([&] { return now; });
-    int readings = 0;
-    QObject::connect(dlg.scale->Port(), &TScalePort::Reading, [&] { ++readings; });
+    scale.Attach(dlg.scale);
     const TScaleView* view = dlg.scale->View();
-    const auto send = [&](const char* digits, qint64 at) {
-        now = at;
-        const int wanted = readings + 1;
-        return pty.Write(F1(digits)) && WaitFor([&] { return readings >= wanted; });
-    };
 
     // The truck drives on: the figure jumps.
     for (auto [digits, at] : {std::pair{"003000", 0}, {"024400", 400}, {"024560", 800}, {"024700", 1200}})
-        ASSERT_TRUE(send(digits, at));
+        ASSERT_TRUE(scale.Send(F1(digits), at));
     EXPECT_EQ(view->lblState->text(), "不稳定");
     EXPECT_EQ(view->lblWeight->text(), "24700");
     EXPECT_FALSE(view->btnGross->isEnabled());
 
-    ASSERT_TRUE(send("024560", 1600));
-    ASSERT_TRUE(send("024560", 2600));
-    EXPECT_FALSE(view->btnGross->isEnabled()) << "steady for one second only";
-    ASSERT_TRUE(send("024560", 3600));
+    ASSERT_TRUE(scale.Send(F1("024560"), 1600));
+    ASSERT_TRUE(scale.Send(F1("024560"), 3600));
+    ASSERT_TRUE(scale.Send(F1("024560"), 3700));
+    EXPECT_FALSE(view->btnGross->isEnabled()) << "three readings are not yet a steady load";
+    ASSERT_TRUE(scale.Hold(F1("024560"), 3800));
     EXPECT_EQ(view->lblState->text(), "稳定");
     ASSERT_TRUE(view->btnGross->isEnabled());
+    dlg.dtReg->setFocus();
     view->btnGross->click();
     EXPECT_EQ(dlg.edGross->text(), "24560");
     EXPECT_EQ(dlg.edWetNet->text(), "24560");
+    EXPECT_EQ(dlg.focusWidget(), dlg.edTare) << "the next box to fill, never the date";
     EXPECT_FALSE(view->btnTare->isEnabled()) << "the loaded truck is not its own tare";
 
-    pty.Unplug();
+    scale.Unplug();
     EXPECT_TRUE(WaitFor([&] { return view->lblState->text() == "地磅未连接"; }));
     EXPECT_FALSE(view->btnGross->isEnabled());
 
     dlg.edTare->insert("5230");  // typed by the weigher
-    SetComboID(dlg.cbFarmer, farmer);
-    SetComboID(dlg.cbGrain, 1);
-    SetComboID(dlg.cbWh, 1);
+    FillRest(dlg, farmer);
     dlg.DoOK();
     ASSERT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(c.batchRows("T_Batch", dlg.BatchNo(), "GrossWt,TareWt,WetNetWt"), "24560/5230/19330");
     EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE RefNo=:b", {{"b", dlg.BatchNo()}})),
               QString("农户ID=%1 净重19330.0kg 毛重:地磅 皮重:手工").arg(farmer));
     EXPECT_EQ(dlg.scale->Port()->Dropped(), 0);
+}
+
+TEST(ScaleAtRegistration, FromTheFirstFrameThatIsNoSteadyGrossNothingIsTakeableAndThePanelSaysWhy) {
+    TIndicator scale;
+    TScaleStation station(scale.Settings(TScaleFormat::F4));
+    TTestCentre c(Roles::Weigher);
+    TTestPrompter prompter;
+    TfrmBatchEdit dlg(c.dm(), {});
+    scale.Attach(dlg.scale);
+    const TScaleView* view = dlg.scale->View();
+
+    QByteArray damaged = F4(0x30, "024560");
+    damaged[17] = char((damaged[17] + 1) & 0x7F);
+    const struct {
+        QByteArray frame;
+        const char* state;
+        const char* hint;
+    } cases[] = {
+        {F4(0x34, "999999"), "超载", "超出称量范围，不能取数"},
+        {F4(0x36, "000100"), "欠载", "低于零点，不能取数；空磅时请在仪表上置零"},
+        {F4(0x38, "024560"), "不稳定", ""},
+        {F4(0x31, "024560"), "净重", "地磅显示净重，请切换为毛重显示"},
+        {damaged + F4(0x38, "024560").left(5), "数据错误", "地磅数据无法识别，不能取数；请检查数据格式、波特率与串口线"},
+    };
+    qint64 at = 0;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(scale.Hold(F4(0x30, "024560"), at));
+        ASSERT_TRUE(view->btnGross->isEnabled()) << c.state;
+        ASSERT_TRUE(scale.Send(c.frame, at + 2100));
+        EXPECT_FALSE(view->btnGross->isEnabled()) << c.state;
+        EXPECT_EQ(view->lblState->text(), c.state);
+        EXPECT_EQ(view->lblHint->text(), c.hint);
+        view->btnGross->click();
+        EXPECT_EQ(dlg.edGross->text(), "") << c.state;
+        at += 3000;
+    }
+    // Reading on past the last frame's broken start, a run of damaged frames keeps the port alive.
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(scale.Send(damaged, at + 100 * i));
+    EXPECT_EQ(view->lblState->text(), "数据错误");
+
+    // Switched to pounds: 54145 lb is 24559.76 kg, taken to the division.
+    ASSERT_TRUE(scale.Hold(F4(0x20, "054145"), at + 1000));
+    EXPECT_EQ(view->lblWeight->text(), "24560");
+    view->btnGross->click();
+    EXPECT_EQ(dlg.edGross->text(), "24560");
+}
+
+TEST(ScaleAtRegistration, ALoadIsTakenOnceWhicheverDialogAndAfterARestartASameWeightIsAskedAbout) {
+    TIndicator scale;
+    TScaleStation station(scale.Settings(TScaleFormat::F1));
+    TTestCentre c(Roles::Weigher);
+    TTestPrompter prompter;
+    const int farmer = c.addFarmer("张三");
+
+    auto first = std::make_unique<TfrmBatchEdit>(c.dm(), QString());
+    scale.Attach(first->scale);
+    ASSERT_TRUE(scale.Hold(F1("005020"), 0));
+    first->scale->View()->btnTare->click();
+    EXPECT_EQ(first->edTare->text(), "5020");
+    first->reject();
+    first.reset();
+
+    // Cancelled, and 新增登记 again with the truck still on the scale.
+    TfrmBatchEdit second(c.dm(), {});
+    scale.Attach(second.scale);
+    const TScaleView* view = second.scale->View();
+    ASSERT_TRUE(scale.Hold(F1("005020"), 3000));
+    EXPECT_FALSE(view->btnGross->isEnabled());
+    EXPECT_EQ(view->lblHint->text(), "已取数，车辆下磅后才能再次取数");
+    view->btnGross->click();
+    EXPECT_EQ(second.edGross->text(), "");
+
+    ASSERT_TRUE(scale.Send(F1("000040"), 6000));  // it drives off
+    ASSERT_TRUE(scale.Hold(F1("024560"), 7000));
+    view->btnGross->click();
+    EXPECT_EQ(second.edGross->text(), "24560");
+    second.edTare->setText("5020");
+    FillRest(second, farmer);
+    second.DoOK();
+    ASSERT_EQ(second.result(), QDialog::Accepted);
+    EXPECT_TRUE(prompter.Questions.isEmpty());
+
+    // The program is closed and started again, the loaded truck still on the scale.
+    TScaleReader::Forget();
+    TfrmBatchEdit third(c.dm(), {});
+    scale.Attach(third.scale);
+    ASSERT_TRUE(scale.Hold(F1("024560"), 0));
+    prompter.AnswerNo();
+    third.scale->View()->btnGross->click();
+    EXPECT_EQ(prompter.Questions.value(0), "地磅上的重量与上次保存的过磅重量相同（24560 公斤），且程序启动后车辆未曾下磅，"
+                                           "可能是同一车重复取数。是否仍然取数？");
+    EXPECT_EQ(third.edGross->text(), "");
+    prompter.AnswerYes();
+    third.scale->View()->btnGross->click();
+    EXPECT_EQ(third.edGross->text(), "24560") << "the weigher knows it is another load";
+
+    // Seen empty once, the next load of the same weight is taken unasked.
+    TScaleReader::Forget();
+    TfrmBatchEdit fourth(c.dm(), {});
+    scale.Attach(fourth.scale);
+    ASSERT_TRUE(scale.Send(F1("000000"), 0));
+    ASSERT_TRUE(scale.Hold(F1("024560"), 1000));
+    fourth.scale->View()->btnGross->click();
+    EXPECT_EQ(fourth.edGross->text(), "24560");
+    EXPECT_EQ(prompter.Questions.size(), 2);
 }

@@ -72,11 +72,16 @@ TEST(ScaleSettings, KeptPerStationInTheIniFileAndCheckedBeforeSaving) {
     s.Division = 20;
     s.MinWeight = 1000;
     s.StableSeconds = 1.5;
+    s.StableFrames = 8;
     s.TareShare = 5;
+    s.PrintTicket = false;
     station.Save(s);
     const TScaleSettings back = LoadScaleSettings();
     EXPECT_EQ(ScaleSettingsText(back), ScaleSettingsText(s));
     EXPECT_EQ(back.Rule().StableMs, 1500);
+    EXPECT_EQ(back.Rule().StableFrames, 8);
+    EXPECT_FALSE(back.PrintTicket);
+    EXPECT_TRUE(TScaleSettings().PrintTicket) << "the ticket is offered unless switched off";
 
     {
         QSettings ini(station.IniPath(), QSettings::IniFormat);
@@ -90,7 +95,7 @@ TEST(ScaleSettings, KeptPerStationInTheIniFileAndCheckedBeforeSaving) {
     EXPECT_EQ(damaged.Format, TScaleFormat::F1);
     EXPECT_EQ(damaged.Port, "/dev/ttyUSB0");
 
-    TScaleSettingsInput in{"COM3", 9600, TScaleFormat::F2, "0", "500", "2", "3"};
+    TScaleSettingsInput in{"COM3", 9600, TScaleFormat::F2, "0", "500", "2", "5", "3"};
     TScaleSettingsCheck check = CheckScaleSettings(in);
     EXPECT_EQ(check.Refusal, "分度值(公斤)应在 0.001 到 1000 之间");
     EXPECT_EQ(check.Focus, TScaleField::Division);
@@ -98,6 +103,13 @@ TEST(ScaleSettings, KeptPerStationInTheIniFileAndCheckedBeforeSaving) {
     in.StableSeconds = "两秒";
     EXPECT_EQ(CheckScaleSettings(in).Refusal, "请输入有效的数字：稳定时间(秒)");
     in.StableSeconds = "2";
+    for (const char* frames : {"1", "101", "4.5"}) {
+        in.StableFrames = frames;
+        check = CheckScaleSettings(in);
+        EXPECT_EQ(check.Focus, TScaleField::StableFrames) << frames;
+        EXPECT_TRUE(check.Refusal.startsWith("稳定帧数应")) << frames;
+    }
+    in.StableFrames = "5";
     check = CheckScaleSettings(in);
     EXPECT_EQ(check.Refusal, QString());
     EXPECT_EQ(check.Settings.Division, 10) << "full-width digits typed with a Chinese input method";

@@ -10,74 +10,102 @@ TScaleReading Kg(double kg, std::optional<bool> indicatorStable = std::nullopt) 
     return r;
 }
 
-TScaleReading Overload() {
+TScaleReading Signal(TScaleSignal signal) {
     TScaleReading r;
-    r.Overload = true;
+    r.Signal = signal;
     return r;
 }
 
-// Division 10 kg, minimum 500 kg, two seconds.
-TScaleStable Scale() { return TScaleStable(TScaleRule{10, 500, 2000}); }
+// Division 10 kg, minimum 500 kg, two seconds, five readings.
+TScaleStable Scale() { return TScaleStable(TScaleRule{10, 500, 2000, 5}); }
+
+// Readings of the same weight every `step` ms from `from` up to and including `to`.
+void Hold(TScaleStable& s, double kg, qint64 from, qint64 to, qint64 step = 500) {
+    for (qint64 t = from; t <= to; t += step) s.Feed(Kg(kg), t);
+}
 }  // namespace
 
-TEST(ScaleStable, AWeightIsTakenOnlyAfterHoldingWithinOneDivisionForTheStabilityTime) {
+TEST(ScaleStable, AWeightIsStableOnlyWhenEnoughReadingsHeldWithinOneDivisionForTheWholeTime) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<double, qint64>> readings;
+        bool stable;
+    } cases[] = {
+        {"two readings two seconds apart", {{24560, 0}, {24560, 2000}}, false},
+        {"four readings over three seconds", {{24560, 0}, {24560, 1000}, {24560, 2000}, {24560, 3000}}, false},
+        {"five readings over two seconds", {{24560, 0}, {24570, 500}, {24560, 1000}, {24570, 1500}, {24560, 2000}}, true},
+        {"five readings over 1.9 s", {{24560, 0}, {24560, 500}, {24560, 1000}, {24560, 1500}, {24560, 1900}}, false},
+        {"a jump of two divisions starts again",
+         {{24560, 0}, {24560, 500}, {24580, 1000}, {24580, 1500}, {24580, 2000}, {24580, 2500}}, false},
+    };
+    for (const auto& c : cases) {
+        TScaleStable s = Scale();
+        for (auto [kg, at] : c.readings) s.Feed(Kg(kg), at);
+        EXPECT_EQ(s.State() == TScaleState::Stable, c.stable) << c.what;
+    }
+
+    // Taken once, the load must leave the scale before the next take.
     TScaleStable s = Scale();
-    EXPECT_EQ(s.State(), TScaleState::Offline);
-
-    s.Feed(Kg(24000), 0);
-    s.Feed(Kg(24560), 500);  // the truck still rolling on
-    s.Feed(Kg(24570), 1500);
-    s.Feed(Kg(24560), 2400);
-    EXPECT_EQ(s.State(), TScaleState::Unstable) << "only 1.9 s since the last jump";
-    EXPECT_FALSE(s.Capture().has_value());
-    s.Feed(Kg(24570), 2500);
-    EXPECT_EQ(s.State(), TScaleState::Stable);
-
-    s.Feed(Kg(24590), 2600);  // two divisions above the lowest: a new start
-    EXPECT_EQ(s.State(), TScaleState::Unstable);
-    s.Feed(Kg(24590), 4600);
-    const std::optional<TScaleReading> taken = s.Capture();
-    ASSERT_TRUE(taken.has_value());
-    EXPECT_DOUBLE_EQ(taken->Kg, 24590);
-
-    // The same load is not taken twice: it must leave the scale first.
-    s.Feed(Kg(24590), 9000);
+    Hold(s, 24590, 0, 2000);
+    EXPECT_DOUBLE_EQ(s.Capture().value().Kg, 24590);
+    Hold(s, 24590, 2500, 9000);
     EXPECT_TRUE(s.WaitingForLoadToLeave());
     EXPECT_FALSE(s.Capture().has_value());
     s.Feed(Kg(120), 10000);
-    EXPECT_FALSE(s.WaitingForLoadToLeave());
-    s.Feed(Kg(9870), 11000);
-    s.Feed(Kg(9870), 13000);
+    Hold(s, 9870, 11000, 13000);
     EXPECT_DOUBLE_EQ(s.Capture().value().Kg, 9870) << "the empty truck back on the scale: its tare";
 }
 
-TEST(ScaleStable, LightLoadsOverloadMotionAndALostPortAreNeverTaken) {
+TEST(ScaleStable, AnythingButASteadyGrossEndsTheTakeableStateAtItsFirstFrame) {
+    TScaleReading net = Kg(24560);
+    net.Net = true;
+    const struct {
+        TScaleReading reading;
+        TScaleState state;
+    } cases[] = {
+        {Signal(TScaleSignal::Overload), TScaleState::Overload},
+        {Signal(TScaleSignal::Underload), TScaleState::Underload},
+        {Signal(TScaleSignal::Damaged), TScaleState::Damaged},
+        {net, TScaleState::Net},
+        {Kg(24560, false), TScaleState::Unstable},
+    };
+    for (const auto& c : cases) {
+        const std::string what = ScaleStateText(c.state).toStdString();
+        TScaleStable s = Scale();
+        Hold(s, 24560, 0, 3000);
+        ASSERT_TRUE(s.CanCapture()) << what;
+        s.Feed(c.reading, 3100);
+        EXPECT_EQ(s.State(), c.state) << what;
+        EXPECT_FALSE(s.Capture().has_value()) << what;
+        s.Feed(Kg(24560), 3200);
+        EXPECT_EQ(s.State(), TScaleState::Unstable) << what << ": the stability time starts again";
+    }
+
     TScaleStable s = Scale();
-    s.Feed(Kg(480), 0);
-    s.Feed(Kg(480), 5000);
+    Hold(s, 480, 0, 5000);
     EXPECT_EQ(s.State(), TScaleState::Stable);
     EXPECT_FALSE(s.CanCapture()) << "below the minimum weight";
-
-    s.Feed(Overload(), 5100);
-    s.Feed(Overload(), 9000);
-    EXPECT_EQ(s.State(), TScaleState::Overload);
-    EXPECT_FALSE(s.CanCapture());
-
-    // The indicator's own motion flag wins over a steady figure.
-    s.Feed(Kg(30000, false), 10000);
-    s.Feed(Kg(30000, false), 13000);
-    EXPECT_EQ(s.State(), TScaleState::Unstable);
-    s.Feed(Kg(30000, true), 13100);
-    EXPECT_EQ(s.State(), TScaleState::Unstable) << "the program's own time starts with the indicator's";
-    s.Feed(Kg(30000, true), 15100);
-    EXPECT_TRUE(s.CanCapture());
-
+    Hold(s, 30000, 5500, 8000);
     s.Lost();
     EXPECT_EQ(s.State(), TScaleState::Offline);
     EXPECT_FALSE(s.CanCapture());
-    s.Feed(Kg(30000), 15200);
-    EXPECT_EQ(s.State(), TScaleState::Unstable) << "back again, the time starts afresh";
+}
 
-    s.Feed(Kg(-40), 16000);
-    EXPECT_FALSE(s.AboveMinimum()) << "a negative reading is never a load";
+TEST(ScaleStable, PoundsAreConvertedExactlyAndShownToTheDivision) {
+    const struct {
+        double division;
+        double pounds;
+        const char* shown;
+    } cases[] = {{10, 54145, "24560"},    {20, 54145, "24560"},    {0.5, 54145, "24560.0"}, {0.5, 11023, "5000.0"},
+                 {0.2, 11023, "5000.0"},  {0.1, 11023, "4999.9"},  {0.1, 11023.2, "5000.0"}, {50, 11023, "5000"}};
+    for (const auto& c : cases) {
+        TScaleStable s(TScaleRule{c.division, 500, 2000, 5});
+        TScaleReading lb;
+        lb.Kg = c.pounds * 0.45359237;
+        lb.Pounds = true;
+        for (qint64 t = 0; t <= 2000; t += 500) s.Feed(lb, t);
+        const std::optional<TScaleReading> taken = s.Capture();
+        ASSERT_TRUE(taken.has_value()) << c.pounds;
+        EXPECT_EQ(taken->Text(), c.shown) << c.pounds << " lb, division " << c.division;
+    }
 }

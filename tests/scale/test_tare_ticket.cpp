@@ -1,6 +1,7 @@
 #include "ScaleStation.h"
 
 #include "forms/uCtl.h"
+#include "scale/uPlate.h"
 #include "scale/uScaleDesk.h"
 #include "scale/uTareHistory.h"
 #include "scale/uTicket.h"
@@ -71,9 +72,42 @@ TEST(TareHistory, TheMedianOfTheVehiclesLastFiveTaresLeavesOutVoidEmptyAndTheBat
     EXPECT_FALSE(CheckTare(c.dm(), "皖A11111", {}, "5200", 3).Ask) << "150 kg from 5050 is 3.0 %, allowed";
     const TTareCheck far = CheckTare(c.dm(), "皖A11111", {}, "5300", 3);
     EXPECT_TRUE(far.Ask);
-    EXPECT_EQ(far.Question(), "该车皮重与历史皮重相差 5%，是否继续？");
+    EXPECT_EQ(far.Question(), "该车皮重与历史皮重相差 4.95%，是否继续？");
     EXPECT_FALSE(CheckTare(c.dm(), "皖C33333", {}, "99999", 3).Ask) << "no history, no question";
     EXPECT_FALSE(CheckTare(c.dm(), "皖A11111", {}, "", 3).Ask) << "no tare typed yet";
+
+    // The share against the allowance exactly: nothing rounded before comparing.
+    for (int d = 1; d <= 3; ++d) Register(c, Load(farmer, "皖E55555", "5000", Day(d)));
+    const struct {
+        const char* tare;
+        double allowed;
+        bool ask;
+    } shares[] = {{"5150", 3, false},   {"5150.5", 3, true},   {"5151.5", 3, true},      {"4850", 3, false},
+                  {"4849.5", 3, true},  {"5125", 2.5, false},  {"5125.01", 2.5, true},  {"5000.01", 0.1, false}};
+    for (const auto& s : shares)
+        EXPECT_EQ(CheckTare(c.dm(), "皖E55555", {}, s.tare, s.allowed).Ask, s.ask) << s.tare << " against " << s.allowed;
+}
+
+TEST(TareHistory, PlatesAreStoredAndMatchedTrimmedUpperCaseAndHalfWidthOldRowsIncluded) {
+    TTestCentre c(Roles::Weigher);
+    const int farmer = c.addFarmer("张三");
+    const QString typed = Register(c, Load(farmer, QStringLiteral(" 皖f66666\u3000"), "5000", Day(1)));
+    EXPECT_EQ(c.batchRows("T_Batch", typed, "CarNo"), "皖F66666");
+    // Rows saved before plates were normalised keep what was typed.
+    const QStringList old{QStringLiteral("皖Ｆ66666"), QStringLiteral("皖ｆ６６６６６"), QStringLiteral("皖F66666 ")};
+    for (int i = 0; i < old.size(); ++i) {
+        const QString no = Register(c, Load(farmer, "X", QString::number(5100 + i * 100), Day(i + 2)));
+        c.dm().ExecSQLP("UPDATE T_Batch SET CarNo=:c WHERE BatchNo=:b", {{"c", old[i]}, {"b", no}});
+    }
+    Register(c, Load(farmer, QStringLiteral("皖F666666"), "9000", Day(9)));
+
+    for (const QString& plate : {QStringLiteral("皖f66666"), QStringLiteral("皖Ｆ66666"), QStringLiteral("  皖F66666")}) {
+        const TTareHistory h = TareHistory(c.dm(), plate);
+        EXPECT_EQ(h.Count, 4) << plate.toStdString();
+        EXPECT_DOUBLE_EQ(h.Median, 5150) << plate.toStdString();
+    }
+    EXPECT_EQ(c.count("T_Batch", "CarNo='皖F66666'"), 4) << "the old rows are stored alike from then on";
+    EXPECT_EQ(NormalisePlate(QStringLiteral("ｓｕ　Ａ１２３４５")), QStringLiteral("SU A12345"));
 }
 
 TEST(TareHistory, AFarTareIsConfirmedBeforeSavingAndTheLogRowSaysSo) {
@@ -109,6 +143,12 @@ TEST(Ticket, PrintedWithWhereEachWeightCameFromAndReprintedAsSuch) {
     in.LogNote = "毛重:地磅 皮重:手工";
     const QString no = Register(c, in);
 
+    TScaleSettings off = UnpluggedScale();
+    off.PrintTicket = false;
+    station.Save(off);
+    OfferTicket(c.dm(), no);
+    EXPECT_TRUE(prompter.Questions.isEmpty()) << "打印磅单 switched off in 地磅设置";
+    station.Save(TScaleSettings());  // no port: the ticket is offered all the same
     prompter.AnswerNo();
     OfferTicket(c.dm(), no);
     EXPECT_EQ(prompter.Questions.last(), "磅单已生成，是否立即打印？");
@@ -125,7 +165,7 @@ TEST(Ticket, PrintedWithWhereEachWeightCameFromAndReprintedAsSuch) {
     EXPECT_TRUE(Shows(page, "粮种：稻谷\\s+入库水分：18%"));
     EXPECT_TRUE(page.contains("杂质：1.5%"));
     EXPECT_TRUE(Shows(page, "毛重\\s+12000\\s+地磅"));
-    EXPECT_TRUE(Shows(page, "皮重\\s+2000\\s+手工"));
+    EXPECT_TRUE(Shows(page, "皮重\\s+2000\\s+手工录入"));
     EXPECT_TRUE(Shows(page, "净重\\s+10000"));
     EXPECT_TRUE(Shows(page, "司磅员：" + weigher));
 
@@ -143,7 +183,7 @@ TEST(Ticket, PrintedWithWhereEachWeightCameFromAndReprintedAsSuch) {
     const QString again = PdfPages(out.filePath("again.pdf")).value(0);
     EXPECT_TRUE(again.contains("收粮磅单（补打）"));
     EXPECT_TRUE(again.contains("补打时间："));
-    EXPECT_TRUE(Shows(again, "毛重\\s+12000\\s+手工"));
+    EXPECT_TRUE(Shows(again, "毛重\\s+12000\\s+手工录入"));
     EXPECT_TRUE(Shows(again, "司磅员：" + weigher));
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "修改登记", "补打磅单"}));
 

@@ -4,6 +4,7 @@
 #include "BenchOp.h"
 
 #include "data/uDM.h"
+#include "scale/uPlate.h"
 #include "scale/uScaleFrame.h"
 #include "scale/uTareHistory.h"
 #include "scale/uTicket.h"
@@ -47,6 +48,17 @@ private:
     QString plate_;
 };
 
+// Made once per database in each run of the program, before the first usual tare is read.
+class TStoredPlatesOp : public TBenchOp {
+public:
+    TStoredPlatesOp() : TBenchOp("plates as stored, the pass before the first usual tare") {}
+    qint64 Run(TBenchEnv& env, int) override {
+        const TSqlText q = StoredPlatesSql();
+        return env.Dm.OpenSQLP(q.Sql, q.Params).RowCount();
+    }
+    std::optional<TSqlText> Floor(TBenchEnv&) const override { return StoredPlatesSql(); }
+};
+
 class TTicketLogOp : public TBenchOp {
 public:
     TTicketLogOp() : TBenchOp("ticket: who weighed, where the weights came from") {}
@@ -67,6 +79,7 @@ const TBenchArea kScale(45, [] {
     ops.push_back(std::make_unique<TFrameOp>(TScaleFormat::F3, QByteArray("WG0024560kg29\r\n")));
     ops.push_back(std::make_unique<TFrameOp>(TScaleFormat::F4, QByteArray("\x02\x22\x30\x20" "024560000000\r.")));
     ops.push_back(std::make_unique<TFrameOp>(TScaleFormat::F5, QByteArray("ST,GS,+0024560 kg\r\n")));
+    ops.push_back(std::make_unique<TStoredPlatesOp>());
     ops.push_back(std::make_unique<TTareHistoryOp>());
     ops.push_back(std::make_unique<TTicketLogOp>());
     return ops;
