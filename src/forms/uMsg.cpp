@@ -31,7 +31,7 @@ public:
 
     bool AskYesNo(const QString& text, TDefaultAnswer byDefault) override {
         const auto defaultButton = byDefault == TDefaultAnswer::Yes ? QMessageBox::Yes : QMessageBox::No;
-        return QMessageBox::question(QApplication::activeWindow(), QStringLiteral("Confirm"), text,
+        return QMessageBox::question(QApplication::activeWindow(), QStringLiteral("确认"), text,
                                      QMessageBox::Yes | QMessageBox::No, defaultButton) == QMessageBox::Yes;
     }
 
@@ -101,9 +101,9 @@ TPrompter& Prompter() { return installed ? *installed : QtPrompter(); }
 
 void SetPrompter(TPrompter* prompter) { installed = prompter; }
 
-void ShowWarn(const QString& text) { Prompter().Message(TMsgKind::Warn, QStringLiteral("Warning"), text); }
+void ShowWarn(const QString& text) { Prompter().Message(TMsgKind::Warn, QStringLiteral("警告"), text); }
 
-void ShowInfo(const QString& text) { Prompter().Message(TMsgKind::Info, QStringLiteral("Information"), text); }
+void ShowInfo(const QString& text) { Prompter().Message(TMsgKind::Info, QStringLiteral("提示"), text); }
 
 void ShowError(const QString& text, const QString& caption) { Prompter().Message(TMsgKind::Error, caption, text); }
 

@@ -252,7 +252,7 @@ void OperatorDriesInTwoRounds(TRoad& r) {
     EXPECT_EQ(r.prompter.Questions.value(1), question);
     if (r.shots.On()) {
         // The question as the station shows it, Chinese buttons and all.
-        QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question, QMessageBox::Yes | QMessageBox::No);
+        QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), question, QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         r.shots.TakeShown(&box, "12-question");
     }
@@ -499,7 +499,7 @@ void QueryUserChangesNothing(TRoad& r) {
     Click(r.main.get(), QStringLiteral("数据备份"));
     EXPECT_EQ(r.prompter.LastText(), QStringLiteral("只有管理员可以备份数据"));
     if (r.shots.On()) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), kRefused, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), kRefused, QMessageBox::Ok);
         r.shots.TakeShown(&box, "14-refused");
     }
 
