@@ -49,7 +49,18 @@ TBatchSaveResult Refuse(const QString& message, TBatchField focus = TBatchField:
 }  // namespace
 
 QString NetWeightText(const QString& gross, const QString& tare) {
-    return FmtNum(ParseNum(gross) - ParseNum(tare), 2);
+    const std::optional<double> g = PreviewNum(gross, TNumRange::Weight);
+    const std::optional<double> t = PreviewNum(tare, TNumRange::Weight);
+    if (!g || !t) return kNoFigure;
+    return FmtNum(*g - *t, 2);
+}
+
+QString EstimateFeeText(const TBatchLogic& logic, int grainId, const QString& wetNet, const QString& moisture) {
+    // A negative net is shown as weighed, yet no fee is worked out from it.
+    const std::optional<double> net = PreviewNum(wetNet, TNumRange::Weight);
+    const std::optional<double> m = PreviewNum(moisture, TNumRange::Percent);
+    if (!net || !m) return kNoFigure;
+    return FmtMoney(logic.EstimateFee(grainId, *net, *m));
 }
 
 double TBatchLogic::EstimateFee(int grainId, double wetNetKg, double inMoisture) const {
@@ -194,9 +205,10 @@ TBatchSaveResult TBatchLogic::Write(const TBatchInput& in) {
 }
 
 TfrmBatchEdit::TfrmBatchEdit(TDM& dm, const QString& batchNo, QWidget* parent)
-    : QDialog(parent), dm_(dm), logic_(dm), batchNo_(batchNo), isNew_(batchNo.isEmpty()) {
+    : TEntryDialog(parent), dm_(dm), logic_(dm), batchNo_(batchNo), isNew_(batchNo.isEmpty()) {
     BuildUI();
     if (!isNew_) LoadBatch();
+    MarkUntouched();
 }
 
 void TfrmBatchEdit::BuildUI() {
@@ -321,8 +333,7 @@ void TfrmBatchEdit::UpdateNet() {
 }
 
 void TfrmBatchEdit::UpdateFee() {
-    edFee->setText(
-        FmtMoney(logic_.EstimateFee(ComboID(cbGrain), ParseNum(edWetNet->text()), ParseNum(edMoisture->text()))));
+    edFee->setText(EstimateFeeText(logic_, ComboID(cbGrain), edWetNet->text(), edMoisture->text()));
 }
 
 void TfrmBatchEdit::FillTeam() {

@@ -4,6 +4,8 @@
 
 #include "data/uValue.h"
 
+#include "forms/uEntryDialog.h"
+
 #include <QDialog>
 #include <optional>
 
@@ -59,7 +61,8 @@ struct TBatchSaveResult {
     bool Saved() const { return Refusal.isEmpty(); }
 };
 
-// Gross less tare as the weigher sees it: at most two decimals, a negative net keeps its sign.
+// Gross less tare as the weigher sees it: at most two decimals, a negative net keeps its sign;
+// "—" while either box holds no acceptable weight.
 QString NetWeightText(const QString& gross, const QString& tare);
 
 class TBatchLogic {
@@ -85,7 +88,10 @@ private:
     TDM& dm_;
 };
 
-class TfrmBatchEdit : public QDialog {
+// The fee preview of the registration; "—" while the net or the moisture is no acceptable figure.
+QString EstimateFeeText(const TBatchLogic& logic, int grainId, const QString& wetNet, const QString& moisture);
+
+class TfrmBatchEdit : public TEntryDialog {
     Q_OBJECT
 public:
     // An empty batch number registers a new batch.
