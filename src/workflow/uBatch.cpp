@@ -6,6 +6,7 @@
 #include "forms/uMsg.h"
 #include "scale/uScaleDesk.h"
 #include "workflow/uSaveLock.h"
+#include "workflow/uStockRule.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -147,6 +148,18 @@ TBatchSaveResult TBatchLogic::Check(const TBatchInput& in) const {
     if (const TNumEntry fee = CheckNum(in.EstFee, TNumRange::Money, QStringLiteral("预计烘干费(元)")); !fee.Ok())
         return Refuse(fee.Refusal, TBatchField::EstFee);
     return {};
+}
+
+QString TBatchLogic::CapacityQuestion(const TBatchInput& in) const {
+    const TQuery wh = dm_.OpenSQLP("SELECT WhName, Capacity FROM T_Wh WHERE WhID=:w", {{"w", in.WhID}});
+    if (wh.IsEmpty()) return {};
+    const double capacity = VarToFloat(wh.Field("Capacity"), 0);
+    if (capacity <= 0) return {};
+    // A corrected registration replaces its own load, so the batch's own row is not counted twice.
+    const double after = PositionUsed(dm_, in.WhID, in.BatchNo) + ParseNum(in.WetNetWt);
+    if (after <= capacity + kWeightSlack) return {};
+    return QStringLiteral("湿粮仓位【%1】容量 %2 公斤，登记后结余将达 %3 公斤，超出容量。是否仍要保存？")
+        .arg(VarToStr(wh.Field("WhName")), FmtFixed(capacity, 0), FmtFixed(after, 1));
 }
 
 TBatchSaveResult TBatchLogic::Save(const TBatchInput& in) {
@@ -398,6 +411,13 @@ void TfrmBatchEdit::DoOK() {
     RunGuarded([this] {
         TBatchInput in = Collected();
         if (scale && !ConfirmScale(in)) return;
+        if (logic_.Check(in).Saved()) {
+            if (const QString question = logic_.CapacityQuestion(in);
+                !question.isEmpty() && !AskYesNo(question, TDefaultAnswer::No)) {
+                cbWh->setFocus();
+                return;
+            }
+        }
         const TBatchSaveResult result = logic_.Save(in);
         if (!result.Saved()) {
             ShowWarn(result.Refusal);

@@ -78,6 +78,9 @@ public:
 
     // The first failing check, or empty.
     TBatchSaveResult Check(const TBatchInput& in) const;
+    // The question to ask before a load that would fill its wet position beyond its capacity is
+    // saved, or empty.
+    QString CapacityQuestion(const TBatchInput& in) const;
     // Checks, then writes the batch and its wet-grain row in one transaction and logs it.
     // A database failure comes back as the refusal "保存失败：" + its Chinese text, with nothing written.
     TBatchSaveResult Save(const TBatchInput& in);

@@ -114,3 +114,47 @@ TEST(LeavingADialog, TypedInputIsGivenUpOnlyWhenConfirmedAndAnUntouchedDialogClo
         EXPECT_EQ(prompter.Questions.size(), 2) << d.name;
     }
 }
+
+// Two batches in one dryer, or more wet grain than a position holds, happen only on purpose.
+TEST(AskBeforeSaving, ABusyDryerAndAnOverfullWetPositionAreNamedAndNoIsTheDefault) {
+    TTestCentre c(Roles::Admin);
+    TTestPrompter prompter;
+    const QString first = Dispatched(c);
+    const QString second = Registered(c);
+    for (const bool answer : {false, true}) {
+        prompter.Clear();
+        if (answer) prompter.AnswerYes();
+        TfrmDryStart dlg(c.dm(), second);
+        SetComboID(dlg.cbEquip, 1);
+        SetComboID(dlg.cbWh, 1);
+        dlg.DoOK();
+        EXPECT_EQ(prompter.Questions, QStringList{"该烘干机正在烘干批次 " + first + "，是否仍要派工？"});
+        EXPECT_EQ(prompter.QuestionDefaults.at(0), TDefaultAnswer::No);
+        EXPECT_EQ(c.batchRows("T_Batch", second, "Status"), answer ? "烘干中" : "待烘干");
+    }
+    TDryEndLogic end(c.dm());
+    for (const QString& no : {first, second}) {
+        const std::optional<TOpenRound> round = end.LoadOpenRound(no);
+        TRoundEndInput out = Unloaded();
+        out.EndTime = QDateTime::currentDateTime().addSecs(60);  // the dialog dispatched it now
+        ASSERT_TRUE(round && end.Pass(*round, out).Saved());
+    }
+    EXPECT_EQ(TDispatchLogic(c.dm()).BusyQuestion(Dispatch(Registered(c))), "") << "both rounds ended";
+
+    // The seeded wet position holds 50,000 kg; one batch of 10,000 kg waits there already.
+    const TBatchLogic intake(c.dm());
+    const int farmer = c.addFarmer("李四");
+    TBatchInput load = Load(farmer);
+    load.WetNetWt = "40000";
+    EXPECT_EQ(intake.CapacityQuestion(load), "") << "exactly full";
+    const QString full = TBatchLogic(c.dm()).Save(load).BatchNo;
+    load.BatchNo = full;
+    load.WetNetWt = "39000";
+    EXPECT_EQ(intake.CapacityQuestion(load), "") << "a correction of the load itself";
+    load.WetNetWt = "40100";
+    EXPECT_EQ(intake.CapacityQuestion(load),
+              "湿粮仓位【湿粮暂存区】容量 50000 公斤，登记后结余将达 50100.0 公斤，超出容量。是否仍要保存？");
+    load.BatchNo.clear();
+    load.WetNetWt = "1";
+    EXPECT_NE(intake.CapacityQuestion(load), "");
+}
