@@ -192,9 +192,14 @@ QString TSettleLogic::SettleRefusal(const TSettleInput& in, QString* existingNo)
     }
     // An administrator may have voided the settlement while it was being edited; it stays
     // locked, after its batch, until this save ends.
-    const TValue batch =
-        dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n" + SqlForUpdate(dm_.Engine()), {{"n", in.SettleNo}});
-    if (batch.IsNull() || VarToStr(batch) != in.BatchNo) return MissingSettleText(in.SettleNo);
+    const TQuery row = dm_.OpenSQLP("SELECT BatchNo, PaidAmt FROM T_Settle WHERE SettleNo=:n" + SqlForUpdate(dm_.Engine()),
+                                    {{"n", in.SettleNo}});
+    if (row.IsEmpty() || VarToStr(row.Field("BatchNo")) != in.BatchNo) return MissingSettleText(in.SettleNo);
+    // Today's payment is added to what was received when the dialog opened; a payment another
+    // desk took meanwhile would otherwise be overwritten.
+    const double received = RoundMoney(VarToFloat(row.Field("PaidAmt"), 0));
+    if (std::abs(received - RoundMoney(in.EarlierPaid)) > 0.005)
+        return QStringLiteral("另一台电脑已修改该结算单的收款（此前已收现为 %1 元），本次收款未保存，请关闭后重新打开").arg(FmtMoney(received));
     return {};
 }
 

@@ -153,6 +153,20 @@ TEST(SettlePayment, TodaysPaymentAddsToWhatWasReceivedAndLoweringItAsksFirst) {
     }
     EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "已完结");
 
+    // Two desks open the settlement; the second to save does not overwrite the first's payment.
+    prompter.Clear();
+    prompter.AnswerYes(2);
+    TfrmSettleEdit deskA(c.dm(), no, js);
+    TfrmSettleEdit deskB(c.dm(), no, js);
+    deskA.edPaid->setText("-40");
+    deskA.DoOK();
+    ASSERT_EQ(deskA.result(), QDialog::Accepted) << qPrintable(prompter.LastText());
+    deskB.edPaid->setText("-100");
+    deskB.DoOK();
+    EXPECT_EQ(prompter.LastText(), "另一台电脑已修改该结算单的收款（此前已收现为 1400.00 元），本次收款未保存，请关闭后重新打开");
+    EXPECT_NE(deskB.result(), QDialog::Accepted);
+    EXPECT_EQ(c.batchRows("T_Settle", no, "PaidAmt,Status"), "1400/部分欠款");
+
     // Taking back more than was ever received is refused, whatever the answer.
     prompter.Clear();
     prompter.AnswerYes();
@@ -161,7 +175,7 @@ TEST(SettlePayment, TodaysPaymentAddsToWhatWasReceivedAndLoweringItAsksFirst) {
     EXPECT_EQ(edit.edReceived->text(), "—");
     edit.DoOK();
     EXPECT_EQ(prompter.LastText(), "收款金额不能为负");
-    EXPECT_EQ(c.batchRows("T_Settle", no, "PaidAmt"), "1440");
+    EXPECT_EQ(c.batchRows("T_Settle", no, "PaidAmt"), "1400");
 }
 
 TEST(Settle, RefusedOrFailedSavesWriteNothing) {
