@@ -306,8 +306,9 @@ QString DeleteCrudRow(TDM& dm, const TCrudDef& def, qint64 key, const QString& n
         dm.WriteLog(QStringLiteral("删除"), def.TableName, QString::number(key), name);
         tx.Commit();
     } catch (const TDbError& e) {
-        // References are counted above; what the database refuses here is a lock, a full disk and the like.
-        return QStringLiteral("删除失败：") + DbErrorText(e);
+        // References are counted above; what the database refuses here is a lock, a full disk, a
+        // reference made by another program and the like, said behind the same words.
+        return kReferenced + DbErrorText(e);
     }
     return {};
 }

@@ -266,6 +266,14 @@ TNumEntry CheckNum(const QString& text, TNumRange range, const QString& caption)
     return entry;
 }
 
+std::optional<double> PreviewNum(const QString& text, TNumRange range) {
+    const TNumEntry entry = CheckNum(text, range, {});
+    if (!entry.Ok()) return std::nullopt;
+    return entry.Value;
+}
+
+bool NumInRange(double value, TNumRange range) { return InRange(value, BoundsOf(range)); }
+
 void AddComboItem(QComboBox* combo, const QString& text, int id) { combo->addItem(text, id); }
 
 int ComboID(const QComboBox* combo) {

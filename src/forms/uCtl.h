@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -110,6 +111,15 @@ struct TNumEntry {
 // is accepted as nothing (required boxes refuse it themselves), text that is still not a number
 // and numbers outside the range are refused with the box's caption.
 TNumEntry CheckNum(const QString& text, TNumRange range, const QString& caption);
+
+// What a live preview shows in place of a figure it cannot work out.
+inline const QString kNoFigure = QStringLiteral("—");
+// A number box as a live preview reads it, by the same rule as the save: a blank box counts as
+// 0, and while the box holds text that is no number or a number out of range there is nothing,
+// so no preview shows a figure the save would refuse.
+std::optional<double> PreviewNum(const QString& text, TNumRange range);
+// Whether a figure worked out from several boxes lies within the range its quantity allows.
+bool NumInRange(double value, TNumRange range);
 
 // Lookup lists carry an integer ID with each item; 0 means none.
 void AddComboItem(QComboBox* combo, const QString& text, int id);

@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -18,6 +20,26 @@
 #include <QPushButton>
 
 namespace {
+// The file list's dates in the interface's language: Qt writes them in the system's locale,
+// which on a station set up in English reads "8 Dec 2026".
+class TLocalDates final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::DisplayRole && index.column() == 3)
+            if (const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel()))
+                return QLocale().toString(files->lastModified(mapToSource(index)), QStringLiteral("yyyy-MM-dd HH:mm"));
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+// Qt's own file dialog, so every word in it comes from the Chinese translations.
+void MakeChinese(QFileDialog& dlg) {
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setProxyModel(new TLocalDates(&dlg));
+}
+
 class TQtPrompter final : public TPrompter {
 public:
     void Message(TMsgKind kind, const QString& caption, const QString& text) override {
@@ -31,13 +53,18 @@ public:
 
     bool AskYesNo(const QString& text, TDefaultAnswer byDefault) override {
         const auto defaultButton = byDefault == TDefaultAnswer::Yes ? QMessageBox::Yes : QMessageBox::No;
-        return QMessageBox::question(QApplication::activeWindow(), QStringLiteral("Confirm"), text,
+        return QMessageBox::question(QApplication::activeWindow(), QStringLiteral("确认"), text,
                                      QMessageBox::Yes | QMessageBox::No, defaultButton) == QMessageBox::Yes;
     }
 
     QString SaveFileName(const QString& proposedName, const QString& filter) override {
-        return QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), proposedName, filter,
-                                            nullptr, QFileDialog::DontConfirmOverwrite);
+        QFileDialog dlg(QApplication::activeWindow(), QString(), QString(), filter);
+        MakeChinese(dlg);
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setOption(QFileDialog::DontConfirmOverwrite);
+        dlg.selectFile(proposedName);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
+        return dlg.selectedFiles().constFirst();
     }
 
     bool InputMemo(const QString& title, const QString& prompt, QString& text) override {
@@ -78,6 +105,7 @@ private:
     // A station without an installed printer keeps the document as a PDF file, to print elsewhere.
     static bool ChoosePdfFile(QPrinter& printer, const QString& title) {
         QFileDialog dlg(QApplication::activeWindow(), QStringLiteral("打印到PDF文件"));
+        MakeChinese(dlg);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setNameFilter(QStringLiteral("PDF文件 (*.pdf)"));
         dlg.setDefaultSuffix(QStringLiteral("pdf"));
@@ -101,9 +129,9 @@ TPrompter& Prompter() { return installed ? *installed : QtPrompter(); }
 
 void SetPrompter(TPrompter* prompter) { installed = prompter; }
 
-void ShowWarn(const QString& text) { Prompter().Message(TMsgKind::Warn, QStringLiteral("Warning"), text); }
+void ShowWarn(const QString& text) { Prompter().Message(TMsgKind::Warn, QStringLiteral("警告"), text); }
 
-void ShowInfo(const QString& text) { Prompter().Message(TMsgKind::Info, QStringLiteral("Information"), text); }
+void ShowInfo(const QString& text) { Prompter().Message(TMsgKind::Info, QStringLiteral("提示"), text); }
 
 void ShowError(const QString& text, const QString& caption) { Prompter().Message(TMsgKind::Error, caption, text); }
 

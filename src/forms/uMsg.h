@@ -36,7 +36,7 @@ void SetPrompter(TPrompter* prompter);
 
 void ShowWarn(const QString& text);
 void ShowInfo(const QString& text);
-void ShowError(const QString& text, const QString& caption = QStringLiteral("Error"));
+void ShowError(const QString& text, const QString& caption = QStringLiteral("错误"));
 bool AskYesNo(const QString& text, TDefaultAnswer byDefault = TDefaultAnswer::Yes);
 bool InputMemo(const QString& title, const QString& prompt, QString& text);
 bool ChoosePrinter(QPrinter& printer, const QString& title);

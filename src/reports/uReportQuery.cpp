@@ -39,6 +39,15 @@ TReportQuery ReportQuery(TDbEngine engine, TReportKind kind, const TReportInput&
     return {};
 }
 
+// The grain that went into store comes from the passing round of its batch: a round that failed
+// is followed by the next round of the same batch, the passing one by none.
+namespace {
+QString PassingRound(const QString& alias) {
+    return QStringLiteral("NOT EXISTS (SELECT 1 FROM T_Drying nx WHERE nx.BatchNo=%1.BatchNo AND nx.Round>%1.Round)")
+        .arg(alias);
+}
+}  // namespace
+
 // Each source is summed once per day over the range and the sums are joined to the list of
 // days, instead of one lookup per day and column. A day counts when anything happened on it,
 // so the list is taken from every batch, voided ones included.
@@ -47,13 +56,15 @@ TSqlText DailyReport(TDbEngine engine, const QDate& from, const QDate& to) {
         "WITH b AS (SELECT %1 AS RDay, SUM(CASE WHEN Status<>'已作废' THEN 1 ELSE 0 END) AS N, "
         "SUM(CASE WHEN Status<>'已作废' THEN WetNetWt END) AS W FROM T_Batch WHERE RegTime BETWEEN :a AND :b "
         "GROUP BY 1), "
-        "d AS (SELECT %2 AS RDay, SUM(DryNetWt) AS W FROM T_Drying WHERE EndTime BETWEEN :a AND :b GROUP BY 1), "
+        "d AS (SELECT %2 AS RDay, SUM(DryNetWt) AS W FROM T_Drying r WHERE EndTime BETWEEN :a AND :b AND %4 "
+        "GROUP BY 1), "
         "o AS (SELECT %3 AS RDay, SUM(OutWt) AS W FROM T_Outbound WHERE OutTime BETWEEN :a AND :b GROUP BY 1), "
         "dd AS (SELECT RDay FROM b UNION SELECT RDay FROM d UNION SELECT RDay FROM o) "
         "SELECT dd.RDay AS 日期, COALESCE(b.N,0) AS 收粮车次数, COALESCE(b.W,0) AS 收粮湿重公斤, "
         "COALESCE(d.W,0) AS 烘干干粮公斤, COALESCE(o.W,0) AS 出库数量公斤 "
         "FROM dd LEFT JOIN b ON b.RDay=dd.RDay LEFT JOIN d ON d.RDay=dd.RDay LEFT JOIN o ON o.RDay=dd.RDay")
-                            .arg(SqlDayText(engine, "RegTime"), SqlDayText(engine, "EndTime"), SqlDayText(engine, "OutTime"));
+                            .arg(SqlDayText(engine, "RegTime"), SqlDayText(engine, "EndTime"), SqlDayText(engine, "OutTime"),
+                                 PassingRound("r"));
     return {sql, DayRange(from, to), {QStringLiteral("日期")}};
 }
 
@@ -106,10 +117,11 @@ TSqlText FarmerReport(TDbEngine engine, int farmerId) {
 }
 
 // Dryer numbers need not be unique, so this report keeps its own order (number, then dryer)
-// and is read by position; it has one row per dryer at most.
+// and is read by position; it has one row per dryer at most. A re-dry round is the dryer's work
+// and its power was spent, so every ended round counts here, as the caption says.
 TSqlText EnergyReport(const QDate& from, const QDate& to) {
     const QString sql = QStringLiteral(
-        "SELECT e.EquipNo AS 设备编号, rr.Hours AS 运行时长小时, rr.KWh AS 耗电度数, COALESCE(dd.W,0) AS 烘干干粮公斤, "
+        "SELECT e.EquipNo AS 设备编号, rr.Hours AS 运行时长小时, rr.KWh AS 耗电度数, COALESCE(dd.W,0) AS 烘干干粮公斤含返烘, "
         "CASE WHEN dd.W IS NULL OR dd.W=0 THEN 0 ELSE rr.KWh/(dd.W/1000.0) END AS 单吨电耗度每吨 "
         "FROM T_Equip e "
         "LEFT JOIN (SELECT EquipID, SUM(RunHours) AS Hours, SUM(PowerKWh) AS KWh FROM T_EquipRun "
@@ -142,7 +154,7 @@ TSqlText MonthlyReport(TDbEngine engine, const QDate& from, const QDate& to) {
             "WITH b AS (SELECT %1 AS RMonth, SUM(CASE WHEN Status<>'已作废' THEN 1 ELSE 0 END) AS N, "
             "SUM(CASE WHEN Status<>'已作废' THEN WetNetWt END) AS W FROM T_Batch WHERE RegTime BETWEEN :a AND :b "
             "GROUP BY 1), "
-            "d AS (SELECT %2 AS RMonth, SUM(DryNetWt) AS W FROM T_Drying WHERE EndTime BETWEEN :a AND :b "
+            "d AS (SELECT %2 AS RMonth, SUM(DryNetWt) AS W FROM T_Drying r WHERE EndTime BETWEEN :a AND :b AND %8 "
             "GROUP BY 1), "
             "o AS (SELECT %3 AS RMonth, SUM(OutWt) AS W FROM T_Outbound WHERE OutTime BETWEEN :a AND :b "
             "GROUP BY 1), "
@@ -156,7 +168,8 @@ TSqlText MonthlyReport(TDbEngine engine, const QDate& from, const QDate& to) {
             "FROM mm LEFT JOIN b ON b.RMonth=mm.RMonth LEFT JOIN d ON d.RMonth=mm.RMonth "
             "LEFT JOIN o ON o.RMonth=mm.RMonth LEFT JOIN s ON s.RMonth=mm.RMonth")
             .arg(SqlMonthText(engine, "RegTime"), SqlMonthText(engine, "EndTime"), SqlMonthText(engine, "OutTime"),
-                 SqlMonthText(engine, "SettleTime"), MoneySum(engine, "TotalFee"), MoneySum(engine, "PaidAmt"), MoneySum(engine, "DebtAmt"));
+                 SqlMonthText(engine, "SettleTime"), MoneySum(engine, "TotalFee"), MoneySum(engine, "PaidAmt"), MoneySum(engine, "DebtAmt"),
+                 PassingRound("r"));
     return {sql, DayRange(first, last), {QStringLiteral("月份")}};
 }
 

@@ -7,6 +7,7 @@
 #include "scale/uPlate.h"
 #include "scale/uScaleDesk.h"
 #include "workflow/uSaveLock.h"
+#include "workflow/uStockRule.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -79,7 +80,18 @@ TBatchSaveResult LockChosenRows(TDM& dm, const TBatchInput& in) {
 }  // namespace
 
 QString NetWeightText(const QString& gross, const QString& tare) {
-    return FmtNum(ParseNum(gross) - ParseNum(tare), 2);
+    const std::optional<double> g = PreviewNum(gross, TNumRange::Weight);
+    const std::optional<double> t = PreviewNum(tare, TNumRange::Weight);
+    if (!g || !t) return kNoFigure;
+    return FmtNum(*g - *t, 2);
+}
+
+QString EstimateFeeText(const TBatchLogic& logic, int grainId, const QString& wetNet, const QString& moisture) {
+    // A negative net is shown as weighed, yet no fee is worked out from it.
+    const std::optional<double> net = PreviewNum(wetNet, TNumRange::Weight);
+    const std::optional<double> m = PreviewNum(moisture, TNumRange::Percent);
+    if (!net || !m) return kNoFigure;
+    return FmtMoney(logic.EstimateFee(grainId, *net, *m));
 }
 
 double TBatchLogic::EstimateFee(int grainId, double wetNetKg, double inMoisture) const {
@@ -169,6 +181,18 @@ TBatchSaveResult TBatchLogic::Check(const TBatchInput& in) const {
     return {};
 }
 
+QString TBatchLogic::CapacityQuestion(const TBatchInput& in) const {
+    const TQuery wh = dm_.OpenSQLP("SELECT WhName, Capacity FROM T_Wh WHERE WhID=:w", {{"w", in.WhID}});
+    if (wh.IsEmpty()) return {};
+    const double capacity = VarToFloat(wh.Field("Capacity"), 0);
+    if (capacity <= 0) return {};
+    // A corrected registration replaces its own load, so the batch's own row is not counted twice.
+    const double after = PositionUsed(dm_, in.WhID, in.BatchNo) + ParseNum(in.WetNetWt);
+    if (after <= capacity + kWeightSlack) return {};
+    return QStringLiteral("湿粮仓位【%1】容量 %2 公斤，登记后结余将达 %3 公斤，超出容量。是否仍要保存？")
+        .arg(VarToStr(wh.Field("WhName")), FmtFixed(capacity, 0), FmtFixed(after, 1));
+}
+
 TBatchSaveResult TBatchLogic::Save(const TBatchInput& in) {
     if (TBatchSaveResult refusal = Check(in); !refusal.Saved()) return refusal;
     try {
@@ -228,9 +252,10 @@ TBatchSaveResult TBatchLogic::Write(const TBatchInput& in) {
 }
 
 TfrmBatchEdit::TfrmBatchEdit(TDM& dm, const QString& batchNo, QWidget* parent)
-    : QDialog(parent), dm_(dm), logic_(dm), batchNo_(batchNo), isNew_(batchNo.isEmpty()) {
+    : TEntryDialog(parent), dm_(dm), logic_(dm), batchNo_(batchNo), isNew_(batchNo.isEmpty()) {
     BuildUI();
     if (!isNew_) LoadBatch();
+    MarkUntouched();
 }
 
 void TfrmBatchEdit::BuildUI() {
@@ -358,8 +383,7 @@ void TfrmBatchEdit::UpdateNet() {
 }
 
 void TfrmBatchEdit::UpdateFee() {
-    edFee->setText(
-        FmtMoney(logic_.EstimateFee(ComboID(cbGrain), ParseNum(edWetNet->text()), ParseNum(edMoisture->text()))));
+    edFee->setText(EstimateFeeText(logic_, ComboID(cbGrain), edWetNet->text(), edMoisture->text()));
 }
 
 void TfrmBatchEdit::FillTeam() {
@@ -425,6 +449,13 @@ void TfrmBatchEdit::DoOK() {
     RunGuarded([this] {
         TBatchInput in = Collected();
         if (scale && !ConfirmScale(in)) return;
+        if (logic_.Check(in).Saved()) {
+            if (const QString question = logic_.CapacityQuestion(in);
+                !question.isEmpty() && !AskYesNo(question, TDefaultAnswer::No)) {
+                cbWh->setFocus();
+                return;
+            }
+        }
         const TBatchSaveResult result = logic_.Save(in);
         if (!result.Saved()) {
             ShowWarn(result.Refusal);

@@ -5,6 +5,8 @@
 #include "data/uRowStamp.h"
 #include "data/uValue.h"
 
+#include "forms/uEntryDialog.h"
+
 #include <QDialog>
 #include <optional>
 
@@ -61,7 +63,8 @@ struct TBatchSaveResult {
     bool Saved() const { return Refusal.isEmpty(); }
 };
 
-// Gross less tare as the weigher sees it: at most two decimals, a negative net keeps its sign.
+// Gross less tare as the weigher sees it: at most two decimals, a negative net keeps its sign;
+// "—" while either box holds no acceptable weight.
 QString NetWeightText(const QString& gross, const QString& tare);
 
 class TBatchLogic {
@@ -77,6 +80,9 @@ public:
 
     // The first failing check, or empty.
     TBatchSaveResult Check(const TBatchInput& in) const;
+    // The question to ask before a load that would fill its wet position beyond its capacity is
+    // saved, or empty.
+    QString CapacityQuestion(const TBatchInput& in) const;
     // Checks, then writes the batch and its wet-grain row in one transaction and logs it.
     // A database failure comes back as the refusal "保存失败：" + its Chinese text, with nothing written.
     TBatchSaveResult Save(const TBatchInput& in);
@@ -87,7 +93,10 @@ private:
     TDM& dm_;
 };
 
-class TfrmBatchEdit : public QDialog {
+// The fee preview of the registration; "—" while the net or the moisture is no acceptable figure.
+QString EstimateFeeText(const TBatchLogic& logic, int grainId, const QString& wetNet, const QString& moisture);
+
+class TfrmBatchEdit : public TEntryDialog {
     Q_OBJECT
 public:
     // An empty batch number registers a new batch.

@@ -19,10 +19,14 @@
 #include <algorithm>
 
 TRoundFigures RecalcRound(double wetNetWt, const QString& dryNetWt, const QDateTime& start, const QDateTime& end) {
-    const double loss = wetNetWt - ParseNum(dryNetWt);
     TRoundFigures f;
-    f.LossWt = FmtNum(loss, 2);
-    f.LossRate = wetNetWt > 0 ? FmtFixed(loss / wetNetWt * 100, 2) : QStringLiteral("0");
+    if (const std::optional<double> dry = PreviewNum(dryNetWt, TNumRange::Weight)) {
+        const double loss = wetNetWt - *dry;
+        f.LossWt = FmtNum(loss, 2);
+        f.LossRate = wetNetWt > 0 ? FmtFixed(loss / wetNetWt * 100, 2) : QStringLiteral("0");
+    } else {
+        f.LossWt = f.LossRate = kNoFigure;
+    }
     f.DryHours = FmtFixed(std::max(0.0, start.secsTo(end) / 3600.0), 1);
     return f;
 }
@@ -216,9 +220,10 @@ TRoundEndResult TDryEndLogic::Fail(const TOpenRound& round, const TRoundEndInput
 }
 
 TfrmDryEnd::TfrmDryEnd(TDM& dm, const QString& batchNo, QWidget* parent)
-    : QDialog(parent), dm_(dm), logic_(dm), round_(logic_.LoadOpenRound(batchNo)), allowance_(LossAllowance()) {
+    : TEntryDialog(parent), dm_(dm), logic_(dm), round_(logic_.LoadOpenRound(batchNo)), allowance_(LossAllowance()) {
     setWindowTitle(QStringLiteral("结束本轮烘干 - ") + batchNo);
     if (round_) BuildUI();
+    MarkUntouched();
 }
 
 void TfrmDryEnd::BuildUI() {
@@ -286,8 +291,14 @@ void TfrmDryEnd::Recalc() {
 
 // Red when the scale finds less than the water explains by more than the handling allowance.
 void TfrmDryEnd::ShowLossCheck() {
-    const std::optional<TLossCheck> check =
-        CheckLoss(round_->WetNetWt, round_->InMoisture, ParseNum(edMoisture->text()), ParseNum(edDryNet->text()));
+    const std::optional<double> moisture = PreviewNum(edMoisture->text(), TNumRange::Percent);
+    if (!moisture) {
+        lblLossCheck->setText(QStringLiteral("理论干重 ") + kNoFigure);
+        lblLossCheck->setStyleSheet({});
+        return;
+    }
+    const std::optional<TLossCheck> check = CheckLoss(round_->WetNetWt, round_->InMoisture, *moisture,
+                                                      PreviewNum(edDryNet->text(), TNumRange::NetWeight).value_or(0));
     lblLossCheck->setText(check ? LossCheckLine(*check) : QString());
     lblLossCheck->setStyleSheet(check && check->BeyondAllowance(allowance_) ? QStringLiteral("color: red;")
                                                                              : QString());

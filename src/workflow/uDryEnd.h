@@ -4,6 +4,8 @@
 
 #include "data/uValue.h"
 
+#include "forms/uEntryDialog.h"
+
 #include <QDialog>
 #include <optional>
 
@@ -84,7 +86,7 @@ private:
     TDM& dm_;
 };
 
-class TfrmDryEnd : public QDialog {
+class TfrmDryEnd : public TEntryDialog {
     Q_OBJECT
 public:
     TfrmDryEnd(TDM& dm, const QString& batchNo, QWidget* parent = nullptr);

@@ -91,6 +91,18 @@ TDispatchResult TDispatchLogic::Check(const TDispatchInput& in) const {
     return {};
 }
 
+QString TDispatchLogic::BusyQuestion(const TDispatchInput& in) const {
+    // A round left open by a voided batch is no grain in the dryer.
+    const TQuery q = dm_.OpenSQLP("SELECT DISTINCT d.BatchNo FROM T_Drying d INNER JOIN T_Batch b ON b.BatchNo=d.BatchNo "
+                                  "WHERE d.EndTime IS NULL AND d.EquipID=:e AND b.Status=:s AND d.BatchNo<>:b "
+                                  "ORDER BY d.BatchNo",
+                                  {{"e", in.EquipID}, {"s", kStatusDrying}, {"b", in.BatchNo}});
+    if (q.IsEmpty()) return {};
+    QStringList batches;
+    for (int r = 0; r < q.RowCount(); ++r) batches << VarToStr(q.Value(r, 0));
+    return QStringLiteral("该烘干机正在烘干批次 %1，是否仍要派工？").arg(batches.join(QStringLiteral("、")));
+}
+
 TDispatchResult TDispatchLogic::Save(const TDispatchInput& in) {
     if (TDispatchResult refusal = Check(in); !refusal.Saved()) return refusal;
     try {
@@ -201,7 +213,15 @@ TDispatchInput TfrmDryStart::Collected() const {
 
 void TfrmDryStart::DoOK() {
     RunGuarded([this] {
-        const TDispatchResult result = logic_.Save(Collected());
+        const TDispatchInput in = Collected();
+        if (logic_.Check(in).Saved()) {
+            if (const QString question = logic_.BusyQuestion(in);
+                !question.isEmpty() && !AskYesNo(question, TDefaultAnswer::No)) {
+                cbEquip->setFocus();
+                return;
+            }
+        }
+        const TDispatchResult result = logic_.Save(in);
         if (result.Saved()) {
             accept();
             return;

@@ -59,6 +59,8 @@ public:
 
     TDispatchHeader Header(const QString& batchNo) const;
     TDispatchResult Check(const TDispatchInput& in) const;
+    // The question to ask before the batch is sent to a dryer that is drying another, or empty.
+    QString BusyQuestion(const TDispatchInput& in) const;
     // Opens round 1 and moves the batch into drying in one transaction, after making sure it is
     // still waiting and the dryer is in service. A database failure comes back as the refusal
     // "派工失败：" + its Chinese text, with nothing written.

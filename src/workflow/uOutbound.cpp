@@ -223,7 +223,10 @@ TSqlText OutListQuery(TDbEngine engine, std::optional<std::pair<QDate, QDate>> d
 
 // ---- TfrmOutEdit ------------------------------------------------------------------------
 
-TfrmOutEdit::TfrmOutEdit(TDM& dm, QWidget* parent) : QDialog(parent), dm_(dm), logic_(dm) { BuildUI(); }
+TfrmOutEdit::TfrmOutEdit(TDM& dm, QWidget* parent) : TEntryDialog(parent), dm_(dm), logic_(dm) {
+    BuildUI();
+    MarkUntouched();
+}
 
 void TfrmOutEdit::BuildUI() {
     setWindowTitle(QStringLiteral("粮食出库登记"));

@@ -6,6 +6,8 @@
 #include "forms/uExport.h"
 #include "reports/uPrintTarget.h"
 
+#include "forms/uEntryDialog.h"
+
 #include <QDialog>
 #include <QList>
 #include <QWidget>
@@ -81,7 +83,7 @@ private:
 // The ledger query; "全部" lists every type; dates bound the outbound time when given.
 TSqlText OutListQuery(TDbEngine engine, std::optional<std::pair<QDate, QDate>> dates, const QString& type, const QString& keyword);
 
-class TfrmOutEdit : public QDialog {
+class TfrmOutEdit : public TEntryDialog {
     Q_OBJECT
 public:
     explicit TfrmOutEdit(TDM& dm, QWidget* parent = nullptr);

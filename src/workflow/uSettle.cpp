@@ -14,6 +14,7 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 const std::array<const char*, 5> kItemCaptions{"基础烘干费", "超水分加价", "仓储堆放费", "二次返烘费", "其他杂费"};
@@ -26,13 +27,22 @@ const char* const kUpdateSettle =
     "UPDATE T_Settle SET BaseFee=:bf,MoistureExtra=:mf,StorageFee=:sf,ReDryFee=:rf,OtherFee=:of,TotalFee=:tf,"
     "PaidAmt=:pa,DebtAmt=:da,Status=:st,SettleTime=:tm,StoreDays=:sd,Remark=:mm WHERE SettleNo=:no";
 
-const QString kPaidCaption = QStringLiteral("本次/累计收款");
+const QString kPaidCaption = QStringLiteral("本次收款");
+const QString kReceivedCaption = QStringLiteral("累计收款");
 
 // A money box as the settlement reads it, full-width digits and thousands commas included;
 // every box goes through here.
 TNumEntry MoneyBox(const QString& text, const QString& caption) {
     return CheckNum(text, TNumRange::Money, caption);
 }
+
+// This payment may be negative, to take back an earlier one typed too high; the sum it makes with
+// the earlier payments is what must be a sum of money.
+TNumEntry PaymentBox(const QString& text) { return CheckNum(text, TNumRange::Unbounded, kPaidCaption); }
+
+double Received(const TSettleInput& in, double payment) { return RoundMoney(in.EarlierPaid + RoundMoney(payment)); }
+
+bool WithinFen(double v) { return std::abs(v - RoundMoney(v)) < 1e-9; }
 
 // A voided settlement is deleted, yet its number stays in the log and on the slip the farmer may
 // hold; it is never given to another settlement, so the number is drawn past those too.
@@ -81,8 +91,43 @@ TSettleAmounts ReadSettleAmounts(const TSettleInput& in) {
     // What is no number counts as nothing in the preview; the save refuses it.
     for (size_t i = 0; i < a.Items.size(); ++i)
         a.Items[i] = RoundMoney(MoneyBox(in.Items[i], FeeItemCaption(int(i))).Value);
-    a.Paid = RoundMoney(MoneyBox(in.Paid, kPaidCaption).Value);
+    a.Paid = Received(in, PaymentBox(in.Paid).Value);
     return a;
+}
+
+TSettlePreview SettlePreview(const TSettleInput& in) {
+    TSettleAmounts a;
+    bool itemsOk = true;
+    bool rounded = false;
+    for (size_t i = 0; i < a.Items.size(); ++i) {
+        const std::optional<double> item = PreviewNum(in.Items[i], TNumRange::Money);
+        itemsOk = itemsOk && item;
+        rounded = rounded || (item && !WithinFen(*item));
+        a.Items[i] = RoundMoney(item.value_or(0));
+    }
+    const std::optional<double> payment = PreviewNum(in.Paid, TNumRange::Unbounded);
+    a.Paid = payment ? Received(in, *payment) : 0;
+    const bool paidOk = payment && NumInRange(a.Paid, TNumRange::Money);
+    rounded = rounded || (payment && !WithinFen(*payment));
+
+    const TSettleTotals t = SettleTotals(a);
+    TSettlePreview p;
+    p.Total = itemsOk ? FmtMoney(t.Total) : kNoFigure;
+    p.Received = paidOk ? FmtMoney(a.Paid) : kNoFigure;
+    p.Debt = itemsOk && paidOk ? FmtMoney(t.Debt) : kNoFigure;
+    p.Status = itemsOk && paidOk ? t.Status : QString();
+    p.Line = QStringLiteral("保存后结算状态：") + (p.Status.isEmpty() ? kNoFigure : p.Status);
+    if (!p.Status.isEmpty() && rounded) p.Line += QStringLiteral("（金额按分四舍五入）");
+    return p;
+}
+
+QString LowerPaidQuestion(const TSettleInput& in) {
+    const TNumEntry payment = PaymentBox(in.Paid);
+    if (!payment.Ok()) return {};
+    const double received = Received(in, payment.Value);
+    if (received > in.EarlierPaid - 0.005) return {};
+    return QStringLiteral("累计收款 %1 元低于此前已收的 %2 元，确认冲减已收金额？")
+        .arg(FmtMoney(received), FmtMoney(in.EarlierPaid));
 }
 
 QString SettleHeaderText(const QString& batchNo, const TSettleView& v) {
@@ -124,9 +169,12 @@ TSettleResult TSettleLogic::Check(const TSettleInput& in) const {
         if (item.Value < 0) return Refused(QStringLiteral("费用金额不能为负：") + FeeItemCaption(int(i)), box);
         if (!item.Ok()) return Refused(item.Refusal, box);
     }
-    const TNumEntry paid = MoneyBox(in.Paid, kPaidCaption);
-    if (paid.Value < 0) return Refused(QStringLiteral("收款金额不能为负"), TSettleBox::Paid);
+    const TNumEntry paid = PaymentBox(in.Paid);
     if (!paid.Ok()) return Refused(paid.Refusal, TSettleBox::Paid);
+    const double received = Received(in, paid.Value);
+    if (received < 0) return Refused(QStringLiteral("收款金额不能为负"), TSettleBox::Paid);
+    if (!NumInRange(received, TNumRange::Money))
+        return Refused(QStringLiteral("数值超出范围：") + kReceivedCaption, TSettleBox::Paid);
     if (const QString refusal = TextLengthRefusal("T_Settle", "Remark", QStringLiteral("备注"), in.Remark.trimmed());
         !refusal.isEmpty())
         return Refused(refusal, TSettleBox::Remark);
@@ -201,12 +249,14 @@ TSettleResult TSettleLogic::Save(const TSettleInput& in) {
 // ---- TfrmSettleEdit ---------------------------------------------------------------------
 
 TfrmSettleEdit::TfrmSettleEdit(TDM& dm, const QString& batchNo, const QString& settleNo, QWidget* parent)
-    : QDialog(parent), dm_(dm), logic_(dm), batchNo_(batchNo), settleNo_(settleNo), isNew_(settleNo.isEmpty()) {
+    : TEntryDialog(parent), dm_(dm), logic_(dm), batchNo_(batchNo), settleNo_(settleNo), isNew_(settleNo.isEmpty()) {
     const TSettleView view = logic_.Open(batchNo, settleNo, QDateTime::currentDateTime());
     loaded_ = isNew_ || view.Stored.has_value();
     if (view.Stored) read_ = view.Stored->Read;
     overDays_ = view.Figures.OverDays;
+    earlierPaid_ = view.Stored ? RoundMoney(view.Stored->Paid) : 0;
     BuildUI(view);
+    MarkUntouched();
 }
 
 void TfrmSettleEdit::BuildUI(const TSettleView& view) {
@@ -234,27 +284,34 @@ void TfrmSettleEdit::BuildUI(const TSettleView& view) {
     edTotal = box(2, true, QStringLiteral("费用合计："));
     MarkReadOnlyBox(edTotal);
     edTotal->setStyleSheet("QLineEdit { background: #FFFFE1; font-weight: bold; }");
-    edPaid = box(3, false, QStringLiteral("本次/累计收款："));
-    edPaid->setText(view.Stored ? FmtMoney(view.Stored->Paid) : QStringLiteral("0"));
-    edDebt = box(3, true, QStringLiteral("欠款金额："));
+    // The cashier types what the farmer hands over today; what is stored is the sum received.
+    edEarlier = box(3, false, QStringLiteral("此前已收："));
+    edEarlier->setText(FmtMoney(earlierPaid_));
+    MarkReadOnlyBox(edEarlier);
+    edPaid = box(3, true, kPaidCaption + QStringLiteral("："));
+    edPaid->setText(QStringLiteral("0"));
+    edReceived = box(4, false, kReceivedCaption + QStringLiteral("："));
+    MarkReadOnlyBox(edReceived);
+    edReceived->setStyleSheet("QLineEdit { background: #FFFFE1; font-weight: bold; }");
+    edDebt = box(4, true, QStringLiteral("欠款金额："));
     MarkReadOnlyBox(edDebt);
     edDebt->setStyleSheet("QLineEdit { background: #FFFFE1; font-weight: bold; }");
 
-    lblPreview = MakeLabel(this, {}, lx, top(4), 620);
+    lblPreview = MakeLabel(this, {}, lx, top(5) - 6, 620);
     lblPreview->setStyleSheet("color: red;");
 
-    MakeLabel(this, QStringLiteral("结算时间："), lx, top(5), 104);
-    dtSettle = MakeDatePicker(this, ex, top(5), ew, false,
+    MakeLabel(this, QStringLiteral("结算时间："), lx, top(6) - 10, 104);
+    dtSettle = MakeDatePicker(this, ex, top(6) - 10, ew, false,
                               view.Stored && view.Stored->SettleTime.isValid() ? view.Stored->SettleTime : QDateTime());
-    MakeLabel(this, QStringLiteral("备注："), rx, top(5), 104);
-    edRemark = MakeEdit(this, rex, top(5), ew, view.Stored ? view.Stored->Remark : QString());
+    MakeLabel(this, QStringLiteral("备注："), rx, top(6) - 10, 104);
+    edRemark = MakeEdit(this, rex, top(6) - 10, ew, view.Stored ? view.Stored->Remark : QString());
     edRemark->setMaxLength(200);
 
     QLabel* note = MakeLabel(this,
                              QStringLiteral("说明：费用按湿粮重量计费；超水分加价=(入库水分-标准水分)×吨数×超水单价；"
                                             "仓储费=超期天数×吨数×日费率；返烘费=(轮次-1)×基础费×返烘费率。"
                                             "金额可手工调整。"),
-                             lx, top(6), 620, 44);
+                             lx, top(7) - 16, 620, 44);
     note->setWordWrap(true);
     note->setStyleSheet("color: gray;");
 
@@ -271,11 +328,12 @@ void TfrmSettleEdit::BuildUI(const TSettleView& view) {
 }
 
 void TfrmSettleEdit::Recalc() {
-    const TSettleTotals t = SettleTotals(ReadSettleAmounts(Collected()));
-    edTotal->setText(FmtMoney(t.Total));
-    edDebt->setText(FmtMoney(t.Debt));
-    status_ = t.Status;
-    lblPreview->setText(QStringLiteral("保存后结算状态：") + status_);
+    const TSettlePreview p = SettlePreview(Collected());
+    edTotal->setText(p.Total);
+    edReceived->setText(p.Received);
+    edDebt->setText(p.Debt);
+    status_ = p.Status;
+    lblPreview->setText(p.Line);
 }
 
 TSettleInput TfrmSettleEdit::Collected() const {
@@ -288,6 +346,7 @@ TSettleInput TfrmSettleEdit::Collected() const {
     in.Remark = edRemark->text();
     in.OverDays = overDays_;
     in.Read = read_;
+    in.EarlierPaid = earlierPaid_;
     return in;
 }
 
@@ -307,13 +366,19 @@ QWidget* TfrmSettleEdit::FocusTarget(TSettleBox box) const {
 
 void TfrmSettleEdit::DoOK() {
     RunGuarded([this] {
-        const TSettleResult result = logic_.Save(Collected());
+        const TSettleInput in = Collected();
+        if (const QString question = LowerPaidQuestion(in);
+            !question.isEmpty() && logic_.Check(in).Saved() && !AskYesNo(question, TDefaultAnswer::No)) {
+            edPaid->setFocus();
+            return;
+        }
+        const TSettleResult result = logic_.Save(in);
         if (!result.Saved()) {
             ShowWarn(result.Refusal);
             // The batch was settled elsewhere: the ledger offers that settlement instead.
             if (!result.ExistingNo.isEmpty()) {
                 existingNo_ = result.ExistingNo;
-                reject();
+                Leave();
             }
             if (QWidget* box = FocusTarget(result.Focus)) box->setFocus();
             return;

@@ -5,6 +5,8 @@
 #include "data/uRowStamp.h"
 #include "workflow/uFee.h"
 
+#include "forms/uEntryDialog.h"
+
 #include <QDialog>
 #include <array>
 #include <optional>
@@ -30,15 +32,30 @@ struct TSettleInput {
     QString BatchNo;
     QString SettleNo;  // empty for a new settlement
     std::array<QString, 5> Items;
-    QString Paid;
+    QString Paid;  // received this time; negative to correct an earlier payment typed too high
     QDateTime SettleTime;
     QString Remark;
-    int OverDays = 0;  // kept on the settlement as its storage days
-    TRowStamp Read;    // an edited settlement as the dialog read it
+    int OverDays = 0;        // kept on the settlement as its storage days
+    double EarlierPaid = 0;  // received before, as the dialog read it; the settlement keeps the sum
+    TRowStamp Read;          // an edited settlement as the dialog read it
 };
 
-// The money boxes read the one way the live preview and the save share.
+// The money boxes read the one way the live preview and the save share, each at the fen: the
+// amount received is the earlier payments and this one together.
 TSettleAmounts ReadSettleAmounts(const TSettleInput& in);
+
+// What the dialog shows while typing: "—" for any figure a box the save would refuse takes part in.
+struct TSettlePreview {
+    QString Total;
+    QString Received;  // 累计收款
+    QString Debt;
+    QString Status;    // empty while a figure is missing
+    QString Line;      // "保存后结算状态：…", saying so when an amount was rounded to the fen
+};
+TSettlePreview SettlePreview(const TSettleInput& in);
+
+// The question to ask before a save lowers what was already received, or empty.
+QString LowerPaidQuestion(const TSettleInput& in);
 
 struct TStoredSettle {
     std::array<double, 5> Items{};
@@ -87,7 +104,7 @@ private:
     TDM& dm_;
 };
 
-class TfrmSettleEdit : public QDialog {
+class TfrmSettleEdit : public TEntryDialog {
     Q_OBJECT
 public:
     // An empty settlement number settles the batch anew.
@@ -107,7 +124,9 @@ public:
     QLabel* lblHeader = nullptr;
     std::array<QLineEdit*, 5> edItems{};
     QLineEdit* edTotal = nullptr;
-    QLineEdit* edPaid = nullptr;
+    QLineEdit* edEarlier = nullptr;   // 此前已收
+    QLineEdit* edPaid = nullptr;      // 本次收款
+    QLineEdit* edReceived = nullptr;  // 累计收款, what is stored
     QLineEdit* edDebt = nullptr;
     QLabel* lblPreview = nullptr;
     QDateTimeEdit* dtSettle = nullptr;
@@ -125,6 +144,7 @@ private:
     bool isNew_;
     bool loaded_ = true;
     int overDays_ = 0;
+    double earlierPaid_ = 0;
     QString status_;
     QString existingNo_;
     TRowStamp read_;

@@ -197,6 +197,7 @@ void TfrmStock::RefreshMove() {
     const TSqlText q = StockMoveQuery(dm_.Engine(), edBatch->text());
     moves_->Close();
     moves_->Open(q);
+    moves_->SetCaption(0, QStringLiteral("异动编号"));
     moveGrid->resizeColumnsToContents();
 }
 

@@ -28,6 +28,15 @@ bool ExceedsRemaining(double weight, double remaining) {
 
 bool IsEmptied(double remaining) { return remaining <= kWeightSlack + kRounding; }
 
+double PositionUsed(TDM& dm, int whId, const QString& exceptBatch) {
+    const TDbEngine engine = dm.Engine();
+    return VarToFloat(dm.ScalarP("SELECT " + SqlTotal(engine, "r") + " FROM (SELECT " + RemainingSql(engine) +
+                                     " AS r FROM T_Stock s WHERE " + LiveStockCondition() +
+                                     " AND s.WhID=:w AND s.BatchNo<>:b) x WHERE r>0",
+                                 {{"w", whId}, {"b", exceptBatch}}),
+                      0);
+}
+
 double BatchRemaining(TDM& dm, const QString& batchNo) {
     return VarToFloat(dm.ScalarP("SELECT " + SqlTotal(dm.Engine(), RemainingSql(dm.Engine())) + " FROM T_Stock s WHERE s.BatchNo=:b AND " +
                                      LiveStockCondition(),

@@ -34,3 +34,5 @@ bool IsEmptied(double remaining);
 
 // The sum over the batch's live rows; what decides whether it is ready for settlement.
 double BatchRemaining(TDM& dm, const QString& batchNo);
+// What a position holds, as the capacity warnings count it, leaving out the given batch's rows.
+double PositionUsed(TDM& dm, int whId, const QString& exceptBatch);

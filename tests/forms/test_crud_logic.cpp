@@ -217,6 +217,12 @@ TEST(CrudDelete, MasterRowsUsedByBusinessRecordsAreKept) {
     c.dm().ExecSQLP("INSERT INTO T_EquipRun(EquipID) VALUES(1)");
     EXPECT_EQ(DeleteRefusal(c.dm(), DefEquip(), 1, Session), "删除失败，该记录可能已被业务单据引用：设备运行记录 1 条");
 
+    // What the database itself refuses keeps the same opening, with its reason after it.
+    c.refuseWrites("T_Farmer", "DELETE", "记录被锁定");
+    EXPECT_EQ(DeleteCrudRow(c.dm(), DefFarmer(), unused, "李四", Session),
+              "删除失败，该记录可能已被业务单据引用：记录被锁定");
+    EXPECT_EQ(c.count("T_Farmer"), 2);
+    c.allowWrites("T_Farmer");
     EXPECT_EQ(DeleteCrudRow(c.dm(), DefFarmer(), unused, "李四", Session), "");
     EXPECT_EQ(c.count("T_Farmer"), 1);
     EXPECT_EQ(c.logActions(), QStringList{"删除"});

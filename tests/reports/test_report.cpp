@@ -30,10 +30,33 @@ TEST(DailyReport, ListsEveryDayWithAnEventAndCountsOnlyLiveBatches) {
     EXPECT_EQ(Report(c, TReportKind::Daily, {QDate(2025, 3, 1), QDate(2025, 3, 4)}),
               (QStringList{"2025-03-01|2|16000.5|0|0",
                            "2025-03-02|0|0|0|0",
-                           "2025-03-03|0|0|17750|0",
+                           "2025-03-03|0|0|8650|0",
                            "2025-03-04|0|0|0|5000"}));
     EXPECT_EQ(Report(c, TReportKind::Daily, {QDate(2025, 3, 4), QDate(2025, 3, 1)}), QStringList{})
         << "a range that ends before it starts lists nothing";
+}
+
+// 53,800 kg taken in on a day must not come out as more dried grain than that: a re-dried batch
+// adds its passing round only, while the dryer's energy figures keep every round it ran.
+TEST(DriedGrain, LedgerAndMonthlyCountThePassingRoundOnlyTheEnergyReportEveryRound) {
+    TTestCentre c;
+    TReportWorld w(c.dm());
+    w.Batch("PC20250310001", At(2025, 3, 10, 7), 30000);
+    w.Batch("PC20250310002", At(2025, 3, 10, 8), 23800);
+    w.Round("PC20250310001", 1, 1, At(2025, 3, 10, 9), At(2025, 3, 10, 15), 26000, 4000, 13.3);
+    w.Round("PC20250310002", 1, 1, At(2025, 3, 10, 10), At(2025, 3, 10, 16), 21500, 2300, 9.7);
+    w.Round("PC20250310002", 2, 1, At(2025, 3, 10, 17), At(2025, 3, 10, 22), 20700, 800, 3.7);
+    w.Batch("PC20250310003", At(2025, 3, 10, 9), 5000);
+    w.Round("PC20250310003", 1, 1, At(2025, 3, 10, 12), At(2025, 3, 10, 18), 4500, 500, 10);
+    w.Round("PC20250310003", 2, 1, At(2025, 3, 10, 18));  // re-drying still: none of it is in store yet
+    w.Run(1, At(2025, 3, 10, 9), 20, 1000);
+
+    EXPECT_EQ(Report(c, TReportKind::Daily, {QDate(2025, 3, 10), QDate(2025, 3, 10)}),
+              QStringList{"2025-03-10|3|58800|46700|0"});
+    EXPECT_EQ(Report(c, TReportKind::Monthly, {QDate(2025, 3, 10), QDate(2025, 3, 10)}),
+              QStringList{"2025-03|3|58800|46700|0|0|0|0"});
+    EXPECT_EQ(Report(c, TReportKind::Energy, {QDate(2025, 3, 10), QDate(2025, 3, 10)}),
+              QStringList{"HG-001|20|1000|72700|13.7552"});
 }
 
 TEST(MonthlyReport, TakesWholeMonthsAndListsAMonthForAnySource) {

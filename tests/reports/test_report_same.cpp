@@ -63,16 +63,20 @@ const char* const kGenerate[] = {
 QString Day(TDbEngine engine, const QString& column) { return SqlDayText(engine, column); }
 QString Month(TDbEngine engine, const QString& column) { return SqlMonthText(engine, column); }
 
+// Only the round whose grain went into store, the last of its batch, adds to the dried grain.
+const char* const kLastRound = "d.Round=(SELECT MAX(d2.Round) FROM T_Drying d2 WHERE d2.BatchNo=d.BatchNo)";
+
 QString DailyPlain(TDbEngine e) {
     return QStringLiteral(
                "SELECT dd.RDay AS 日期, (SELECT COUNT(*) FROM T_Batch b WHERE %1=dd.RDay AND b.Status<>'已作废') AS "
                "收粮车次数, (SELECT COALESCE(SUM(b.WetNetWt),0) FROM T_Batch b WHERE %1=dd.RDay AND "
                "b.Status<>'已作废') AS 收粮湿重公斤, (SELECT COALESCE(SUM(d.DryNetWt),0) FROM T_Drying d WHERE "
-               "%2=dd.RDay AND d.EndTime IS NOT NULL) AS 烘干干粮公斤, (SELECT COALESCE(SUM(o.OutWt),0) FROM "
+               "%2=dd.RDay AND d.EndTime IS NOT NULL AND %7) AS 烘干干粮公斤, (SELECT COALESCE(SUM(o.OutWt),0) FROM "
                "T_Outbound o WHERE %3=dd.RDay) AS 出库数量公斤 FROM (SELECT %4 AS RDay FROM T_Batch UNION SELECT %5 "
-               "FROM T_Drying WHERE EndTime IS NOT NULL UNION SELECT %6 FROM T_Outbound) AS dd WHERE dd.RDay BETWEEN "
+               "FROM T_Drying d WHERE EndTime IS NOT NULL AND %7 UNION SELECT %6 FROM T_Outbound) AS dd WHERE dd.RDay BETWEEN "
                ":d1 AND :d2 ORDER BY dd.RDay")
-        .arg(Day(e, "b.RegTime"), Day(e, "d.EndTime"), Day(e, "o.OutTime"), Day(e, "RegTime"), Day(e, "EndTime"), Day(e, "OutTime"));
+        .arg(Day(e, "b.RegTime"), Day(e, "d.EndTime"), Day(e, "o.OutTime"), Day(e, "RegTime"), Day(e, "EndTime"), Day(e, "OutTime"),
+             kLastRound);
 }
 
 QString MonthlyPlain(TDbEngine e) {
@@ -80,15 +84,15 @@ QString MonthlyPlain(TDbEngine e) {
                "SELECT mm.RMonth AS 月份, (SELECT COUNT(*) FROM T_Batch b WHERE %1=mm.RMonth AND b.Status<>'已作废') "
                "AS 收粮批次数, (SELECT COALESCE(SUM(b.WetNetWt),0) FROM T_Batch b WHERE %1=mm.RMonth AND "
                "b.Status<>'已作废') AS 湿粮公斤, (SELECT COALESCE(SUM(d.DryNetWt),0) FROM T_Drying d WHERE "
-               "%2=mm.RMonth AND d.EndTime IS NOT NULL) AS 干粮公斤, (SELECT COALESCE(SUM(o.OutWt),0) FROM "
+               "%2=mm.RMonth AND d.EndTime IS NOT NULL AND %9) AS 干粮公斤, (SELECT COALESCE(SUM(o.OutWt),0) FROM "
                "T_Outbound o WHERE %3=mm.RMonth) AS 出库公斤, (SELECT COALESCE(SUM(se.TotalFee),0) FROM T_Settle se "
                "WHERE %4=mm.RMonth) AS 营收合计, (SELECT COALESCE(SUM(se.PaidAmt),0) FROM T_Settle se WHERE "
                "%4=mm.RMonth) AS 已收合计, (SELECT COALESCE(SUM(se.DebtAmt),0) FROM T_Settle se WHERE %4=mm.RMonth) "
-               "AS 新增欠款 FROM (SELECT %5 AS RMonth FROM T_Batch UNION SELECT %6 FROM T_Drying WHERE EndTime IS "
-               "NOT NULL UNION SELECT %7 FROM T_Outbound UNION SELECT %8 FROM T_Settle) AS mm WHERE mm.RMonth "
+               "AS 新增欠款 FROM (SELECT %5 AS RMonth FROM T_Batch UNION SELECT %6 FROM T_Drying d WHERE EndTime IS "
+               "NOT NULL AND %9 UNION SELECT %7 FROM T_Outbound UNION SELECT %8 FROM T_Settle) AS mm WHERE mm.RMonth "
                "BETWEEN :d1 AND :d2 ORDER BY mm.RMonth")
         .arg(Month(e, "b.RegTime"), Month(e, "d.EndTime"), Month(e, "o.OutTime"), Month(e, "se.SettleTime"), Month(e, "RegTime"),
-             Month(e, "EndTime"), Month(e, "OutTime"), Month(e, "SettleTime"));
+             Month(e, "EndTime"), Month(e, "OutTime"), Month(e, "SettleTime"), kLastRound);
 }
 
 const char* const kFarmerPlain =
@@ -101,7 +105,7 @@ const char* const kFarmerPlain =
 
 const char* const kEnergyPlain =
     "SELECT e.EquipNo AS 设备编号, rr.Hours AS 运行时长小时, rr.KWh AS 耗电度数, CASE WHEN dd.W IS NULL THEN 0 ELSE "
-    "dd.W END AS 烘干干粮公斤, CASE WHEN dd.W IS NULL OR dd.W=0 THEN 0 ELSE rr.KWh/(dd.W/1000) END AS 单吨电耗度每吨 "
+    "dd.W END AS 烘干干粮公斤含返烘, CASE WHEN dd.W IS NULL OR dd.W=0 THEN 0 ELSE rr.KWh/(dd.W/1000) END AS 单吨电耗度每吨 "
     "FROM (T_Equip e LEFT JOIN (SELECT EquipID,SUM(RunHours) AS Hours,SUM(PowerKWh) AS KWh FROM T_EquipRun WHERE "
     "StartTime BETWEEN :a1 AND :b1 GROUP BY EquipID) rr ON rr.EquipID=e.EquipID) LEFT JOIN (SELECT EquipID,"
     "SUM(DryNetWt) AS W FROM T_Drying WHERE StartTime BETWEEN :a2 AND :b2 AND EndTime IS NOT NULL GROUP BY EquipID) dd "

@@ -281,7 +281,7 @@ void OperatorDriesInTwoRounds(TRoad& r) {
     EXPECT_EQ(r.prompter.Questions.value(1), question);
     if (r.shots.On()) {
         // The question as the station shows it, Chinese buttons and all.
-        QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question, QMessageBox::Yes | QMessageBox::No);
+        QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), question, QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         r.shots.TakeShown(&box, "12-question");
     }
@@ -403,7 +403,9 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
                                TextOf(&d, QStringLiteral("仓储堆放费：")), TextOf(&d, QStringLiteral("二次返烘费：")),
                                TextOf(&d, QStringLiteral("其他杂费：")), TextOf(&d, QStringLiteral("费用合计："))}),
                   QStringList({"1200.00", "280.00", "0.00", "600.00", "0.00", "2080.00"}));
-        TypeInto(&d, QStringLiteral("本次/累计收款："), "1000");
+        EXPECT_EQ(TextOf(&d, QStringLiteral("此前已收：")), "0.00");
+        TypeInto(&d, QStringLiteral("本次收款："), "1000");
+        EXPECT_EQ(TextOf(&d, QStringLiteral("累计收款：")), "1000.00");
         TypeInto(&d, QStringLiteral("备注："), QStringLiteral("余款秋收后结清"));
         SetTime(&d, QStringLiteral("结算时间："), r.At("20:00"));
         EXPECT_EQ(TextOf(&d, QStringLiteral("欠款金额：")), "1080.00");
@@ -419,17 +421,28 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("结算状态")), QStringLiteral("部分欠款"));
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("欠款金额")), "1080.00");
 
-    // The farmer pays the rest; the same settlement is brought up to date and printed.
+    // The farmer pays the rest: the cashier types today's money only, slips onto Esc and keeps
+    // what was typed; the same settlement is brought up to date and printed.
     const QString slip = r.File("settle.pdf");
+    r.prompter.Clear();
+    r.prompter.AnswerNo();
     r.prompter.AnswerYes();
     r.prompter.AnswerPrintTo(slip);
     WorkDialog(ledger, QStringLiteral("结算/修改"), [&](QDialog& d) {
-        EXPECT_EQ(TextOf(&d, QStringLiteral("本次/累计收款：")), "1000.00");
-        TypeInto(&d, QStringLiteral("本次/累计收款："), "2080");
+        EXPECT_EQ(TextOf(&d, QStringLiteral("此前已收：")), "1000.00");
+        EXPECT_EQ(TextOf(&d, QStringLiteral("本次收款：")), "0");
+        TypeInto(&d, QStringLiteral("本次收款："), "1080");
+        EXPECT_EQ(TextOf(&d, QStringLiteral("累计收款：")), "2080.00");
         EXPECT_EQ(TextOf(&d, QStringLiteral("欠款金额：")), "0.00");
         EXPECT_TRUE(Shows(&d, QStringLiteral("保存后结算状态：已结清")));
+        r.shots.Take(&d, "08b-settle-rest");
+        QTest::keyClick(&d, Qt::Key_Escape);
+        EXPECT_TRUE(d.isVisible()) << "the typed payment is kept";
+        EXPECT_EQ(TextOf(&d, QStringLiteral("本次收款：")), "1080");
         Click(&d, QStringLiteral("保存结算"));
     });
+    EXPECT_EQ(r.prompter.Questions,
+              (QStringList{QStringLiteral("放弃已输入的内容？"), QStringLiteral("结算已保存，是否立即打印结算单？")}));
     EXPECT_EQ(r.c.rows("SELECT SettleNo,PaidAmt,DebtAmt,Status FROM T_Settle"), js + QStringLiteral("/2080/0/已结清"));
     EXPECT_EQ(r.c.rows("SELECT Status FROM T_Batch"), QStringLiteral("已完结"));
     EXPECT_EQ(CellOf(grid, 0, QStringLiteral("结算状态")), QStringLiteral("已结清"));
@@ -528,7 +541,7 @@ void QueryUserChangesNothing(TRoad& r) {
     Click(r.main.get(), QStringLiteral("数据备份"));
     EXPECT_EQ(r.prompter.LastText(), QStringLiteral("只有管理员可以备份数据"));
     if (r.shots.On()) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), kRefused, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), kRefused, QMessageBox::Ok);
         r.shots.TakeShown(&box, "14-refused");
     }
 

@@ -183,9 +183,9 @@ private:
         if (!view.Stored) Fail("settlement vanished: " + settleNo);
         TSettleInput in{.BatchNo = batchNo, .SettleNo = settleNo, .Items = {}, .Paid = {},
                         .SettleTime = view.Stored->SettleTime, .Remark = view.Stored->Remark,
-                        .OverDays = view.Figures.OverDays};
+                        .OverDays = view.Figures.OverDays, .EarlierPaid = view.Stored->Paid};
         for (size_t i = 0; i < in.Items.size(); ++i) in.Items[i] = FmtMoney(view.Stored->Items[i]);
-        in.Paid = FmtMoney(SettleTotals(ReadSettleAmounts(in)).Total);
+        in.Paid = FmtMoney(SettleTotals(ReadSettleAmounts(in)).Total - view.Stored->Paid);
         Expect(TSettleLogic(dm_).Save(in).Refusal);
         Report("repay", batchNo, settleNo);
     }

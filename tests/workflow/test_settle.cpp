@@ -100,14 +100,82 @@ TEST(Settle, PartPaymentThenTheRestFinishesTheBatch) {
 
     // The farmer pays the rest: the same settlement is updated and the batch is finished.
     TfrmSettleEdit edit(c.dm(), no, js);
-    edit.edPaid->setText("1460.01");
-    EXPECT_EQ(edit.edDebt->text(), "0.00");
+    EXPECT_EQ(QStringList({edit.edEarlier->text(), edit.edPaid->text(), edit.edReceived->text()}),
+              QStringList({"1000.00", "0", "1000.00"}));
+    edit.edPaid->setText("460.01");
+    EXPECT_EQ(QStringList({edit.edReceived->text(), edit.edDebt->text()}), QStringList({"1460.01", "0.00"}));
     edit.DoOK();
     ASSERT_EQ(edit.result(), QDialog::Accepted) << qPrintable(prompter.LastText());
     EXPECT_EQ(c.batchRows("T_Settle", no, "SettleNo,PaidAmt,DebtAmt,Status,Remark"), js + "/1460.01/0/已结清/余款年底结清");
     EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "已完结");
     EXPECT_EQ(LastLog(c), "修改结算 " + js + " 批次" + no + " 合计1460.01 已收1460.01 欠款0.00 已结清");
     EXPECT_EQ(IntegrityFaults(c.dm()), QStringList{});
+}
+
+// The cashier types what the farmer hands over today; the settlement keeps the sum received.
+TEST(SettlePayment, TodaysPaymentAddsToWhatWasReceivedAndLoweringItAsksFirst) {
+    TTestCentre c(Roles::Finance);
+    TTestPrompter prompter;
+    const QString no = Dried(c);
+    const QString js = Settled(c, no, "500");
+
+    // Money is kept to the fen: a third decimal is rounded, and the preview says so.
+    TfrmSettleEdit pay(c.dm(), no, js);
+    pay.edPaid->setText("300.005");
+    EXPECT_EQ(QStringList({pay.edReceived->text(), pay.edDebt->text(), pay.lblPreview->text()}),
+              QStringList({"800.01", "639.99", "保存后结算状态：部分欠款（金额按分四舍五入）"}));
+    pay.DoOK();
+    ASSERT_EQ(pay.result(), QDialog::Accepted) << qPrintable(prompter.LastText());
+    EXPECT_EQ(c.batchRows("T_Settle", no, "PaidAmt,DebtAmt,Status"), "800.01/639.99/部分欠款");
+
+    // A payment typed too high earlier is taken back only once the cashier says so.
+    const struct {
+        QString typed;
+        bool answer;
+        QString stored;
+    } corrections[] = {{"-0.01", false, "800.01/639.99/部分欠款"},
+                       {"-800.01", true, "0/1440/挂账"},
+                       {"1440", false, "1440/0/已结清"}};
+    for (const auto& k : corrections) {
+        prompter.Clear();
+        if (k.answer) prompter.AnswerYes();
+        TfrmSettleEdit edit(c.dm(), no, js);
+        edit.edPaid->setText(k.typed);
+        edit.DoOK();
+        const bool lowers = k.typed.startsWith('-');
+        EXPECT_EQ(prompter.Questions.size(), lowers ? 1 : 0) << qPrintable(k.typed);
+        if (lowers) {
+            EXPECT_TRUE(prompter.Questions.value(0).startsWith("累计收款 ")) << qPrintable(prompter.Questions.value(0));
+            EXPECT_EQ(prompter.QuestionDefaults.at(0), TDefaultAnswer::No);
+        }
+        EXPECT_EQ(edit.result() == QDialog::Accepted, !lowers || k.answer) << qPrintable(k.typed);
+        EXPECT_EQ(c.batchRows("T_Settle", no, "PaidAmt,DebtAmt,Status"), k.stored) << qPrintable(k.typed);
+    }
+    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "已完结");
+
+    // Two desks open the settlement; the second to save does not overwrite the first's payment.
+    prompter.Clear();
+    prompter.AnswerYes(2);
+    TfrmSettleEdit deskA(c.dm(), no, js);
+    TfrmSettleEdit deskB(c.dm(), no, js);
+    deskA.edPaid->setText("-40");
+    deskA.DoOK();
+    ASSERT_EQ(deskA.result(), QDialog::Accepted) << qPrintable(prompter.LastText());
+    deskB.edPaid->setText("-100");
+    deskB.DoOK();
+    EXPECT_TRUE(prompter.LastText().contains("该记录已被其他电脑修改（改动了：收款金额")) << qPrintable(prompter.LastText());
+    EXPECT_NE(deskB.result(), QDialog::Accepted);
+    EXPECT_EQ(c.batchRows("T_Settle", no, "PaidAmt,Status"), "1400/部分欠款");
+
+    // Taking back more than was ever received is refused, whatever the answer.
+    prompter.Clear();
+    prompter.AnswerYes();
+    TfrmSettleEdit edit(c.dm(), no, js);
+    edit.edPaid->setText("-1440.01");
+    EXPECT_EQ(edit.edReceived->text(), "—");
+    edit.DoOK();
+    EXPECT_EQ(prompter.LastText(), "收款金额不能为负");
+    EXPECT_EQ(c.batchRows("T_Settle", no, "PaidAmt"), "1400");
 }
 
 TEST(Settle, RefusedOrFailedSavesWriteNothing) {
@@ -276,8 +344,8 @@ TEST(SettleLedger, SettlingABatchSettledElsewhereOffersTheExistingSettlement) {
         dlg.DoOK();
         // The ledger then offers the settlement that exists, in a dialog of its own.
         WithDialog([&](TfrmSettleEdit& existing) {
-            EXPECT_EQ(existing.edPaid->text(), "100.00");
-            existing.edPaid->setText("1440");
+            EXPECT_EQ(existing.edEarlier->text(), "100.00");
+            existing.edPaid->setText("1340");
             existing.DoOK();
         });
     });

@@ -96,7 +96,9 @@ public:
                 const TSettleResult r = TSettleLogic(env.Dm).Save(in);
                 Require(r.Refusal);
                 in.SettleNo = r.SettleNo;
-                in.Paid = FmtMoney(SettleTotals(ReadSettleAmounts(in)).Total);
+                // The rest is what the cashier types: the total less the 100 received before.
+                in.Paid = FmtMoney(SettleTotals(ReadSettleAmounts(in)).Total - 100);
+                in.EarlierPaid = 100;
             }
             inputs_.push_back(in);
         }

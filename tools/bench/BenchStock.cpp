@@ -4,6 +4,7 @@
 #include "BenchList.h"
 
 #include "data/uDM.h"
+#include "workflow/uBatch.h"
 #include "workflow/uOutbound.h"
 #include "workflow/uStock.h"
 
@@ -22,6 +23,18 @@ class TWarningsOp : public TBenchOp {
 public:
     TWarningsOp() : TBenchOp("stock warnings text") {}
     qint64 Run(TBenchEnv& env, int) override { return TStockWarnLogic(env.Dm).Lines(QDate::currentDate()).size(); }
+};
+
+// A 30 t load into the first wet position, as the registration asks before saving it.
+class TCapacityQuestionOp : public TBenchOp {
+public:
+    TCapacityQuestionOp() : TBenchOp("registration, wet position capacity question") {}
+    qint64 Run(TBenchEnv& env, int) override {
+        TBatchInput in;
+        in.WhID = 1;
+        in.WetNetWt = QStringLiteral("30000");
+        return TBatchLogic(env.Dm).CapacityQuestion(in).size();
+    }
 };
 
 class TStockChoicesOp : public TBenchOp {
@@ -72,6 +85,7 @@ const TBenchArea kStock(25, [] {
                          [](TDM& dm) { return StockMoveQuery(dm.Engine(), {}); }));
     ops.push_back(std::make_unique<TWarningsOp>());
     ops.push_back(std::make_unique<TStockChoicesOp>());
+    ops.push_back(std::make_unique<TCapacityQuestionOp>());
     ops.push_back(ListOp("outbound ledger, first screen", TListWalk::FirstScreen,
                          [](TDM& dm) { return OutListQuery(dm.Engine(), std::nullopt, QStringLiteral("全部"), {}); }));
     ops.push_back(ListOp("outbound ledger, last month", TListWalk::FirstScreen, [](TDM& dm) {
