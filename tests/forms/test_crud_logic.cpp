@@ -329,7 +329,7 @@ TEST(CrudDelete, ADeletionAndARegistrationUsingTheRowTakeTurns) {
     // A registration holding the farmer: the deletion waits for it, and then finds its batch.
     other.BeginTrans();
     ASSERT_TRUE(LockReferencedRow(other, "T_Farmer", "FarmerID", load.FarmerID));
-    EXPECT_EQ(DeleteCrudRow(c.dm(), DefFarmer(), load.FarmerID, "张三", Session), QStringLiteral("删除失败：") + locked);
+    EXPECT_EQ(DeleteCrudRow(c.dm(), DefFarmer(), load.FarmerID, "张三", Session), QStringLiteral("删除失败，该记录可能已被业务单据引用：") + locked);
     other.ExecSQLP("INSERT INTO T_Batch(BatchNo,FarmerID,GrainID,WhID,Status) VALUES('PC20250303001',:f,1,1,'待烘干')",
                    {{"f", load.FarmerID}});
     other.CommitTrans();
