@@ -76,3 +76,15 @@ QStringList SqlKeywordIndexes(TDbEngine engine);
 // table such as "one login name once" or "at least one administrator"; empty on the file, whose
 // saves already wait for each other.
 QString SqlLockTableForWriters(TDbEngine engine, const QString& table);
+
+// Makes the operation log refuse every change and deletion of its rows: a trigger on T_Log
+// (the log is the centre's audit trail; only a technician working outside the program may
+// remove old rows).
+QStringList SqlLogGuard(TDbEngine engine);
+// Whether the log's guard is in place: one row with a count.
+QString SqlLogGuardCount(TDbEngine engine);
+// Every column of every table as "table.column", one per row (on a server: of the connection's
+// schema).
+QString SqlTableColumns(TDbEngine engine);
+// Whether the named schema exists: a row when it does (:s the schema's name).
+QString SqlSchemaExists(TDbEngine engine);

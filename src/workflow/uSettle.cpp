@@ -120,7 +120,7 @@ TSettleResult TSettleLogic::Check(const TSettleInput& in) const {
     const TNumEntry paid = MoneyBox(in.Paid, kPaidCaption);
     if (paid.Value < 0) return Refused(QStringLiteral("收款金额不能为负"), TSettleBox::Paid);
     if (!paid.Ok()) return Refused(paid.Refusal, TSettleBox::Paid);
-    if (const QString refusal = TextLengthRefusal("T_Settle", "Remark", QStringLiteral("备注"), in.Remark.trimmed());
+    if (const QString refusal = TextEntryRefusal("T_Settle", "Remark", QStringLiteral("备注"), in.Remark.trimmed());
         !refusal.isEmpty())
         return Refused(refusal, TSettleBox::Remark);
     return {};
@@ -185,7 +185,7 @@ TSettleResult TSettleLogic::Save(const TSettleInput& in) {
                               totals.Status));
         tx.Commit();
     } catch (const TDbError& e) {
-        return Refused(QStringLiteral("保存失败：") + DbErrorText(e));
+        return Refused(DbFailureText(QStringLiteral("保存失败："), e));
     }
     return {{}, TSettleBox::None, settleNo, {}};
 }
