@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -119,20 +120,21 @@ class ServerTrust : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!TestServer()) GTEST_SKIP() << "the server run of the suite only";
-        ASSERT_TRUE(server.Up()) << "tools/pg/cluster could not start a server";
+        server = std::make_unique<TOwnServer>();
+        ASSERT_TRUE(server->Up()) << "tools/pg/cluster could not start a server";
     }
-    TOwnServer server;
+    std::unique_ptr<TOwnServer> server;
     QTemporaryDir backups;
 };
 }  // namespace
 
 TEST_F(ServerTrust, ACommitWhoseAnswerIsLostIsAskedAboutAndNeverCalledLost) {
-    const TDbConfig db = server.Config();
+    const TDbConfig db = server->Config();
     EnsureDatabase(db, backups.path());
     TDM admin(db);
     admin.Connect();
     // Every commit of this database now waits for a standby that never comes, and is durable
-    // before it waits, as on a centre's server.
+    // before it waits, as on a centre's server->
     admin.ExecSQLP("ALTER SYSTEM SET synchronous_standby_names = 'standby_that_never_comes'");
     admin.ExecSQLP("SELECT pg_reload_conf()");
     admin.ExecSQLP("ALTER DATABASE movelkar SET synchronous_commit = on");
@@ -156,14 +158,14 @@ TEST_F(ServerTrust, ACommitWhoseAnswerIsLostIsAskedAboutAndNeverCalledLost) {
     EXPECT_EQ(Count(admin, "SELECT COUNT(*) FROM T_Log WHERE ActType='收粮登记'"), 3);
 
     // The server stops while the commit waits: nobody can say whether it was kept.
-    std::thread crash = WhenACommitWaits(db, [&](int) { server.Cluster({"halt", db.Host}); });
+    std::thread crash = WhenACommitWaits(db, [&](int) { server->Cluster({"halt", db.Host}); });
     const TBatchInput typed = Load(1);
     const TBatchSaveResult unknown = TBatchLogic(station).Save(typed);
     crash.join();
     EXPECT_EQ(unknown.Refusal, kUnknown) << "neither kept nor failed: the dialog stays open with its input";
     EXPECT_TRUE(unknown.BatchNo.isEmpty());
 
-    ASSERT_TRUE(server.Cluster({"resume", db.Host}));
+    ASSERT_TRUE(server->Cluster({"resume", db.Host}));
     admin.ExecSQLP("ALTER SYSTEM RESET synchronous_standby_names");
     admin.ExecSQLP("SELECT pg_reload_conf()");
     EXPECT_EQ(Count(admin, "SELECT COUNT(*) FROM T_Batch"), 4) << "it was kept: the ledger shows it, as the box said to check";
@@ -172,10 +174,10 @@ TEST_F(ServerTrust, ACommitWhoseAnswerIsLostIsAskedAboutAndNeverCalledLost) {
 }
 
 TEST_F(ServerTrust, AServerRestartCostsNoSaveButASaveCutInTwoIsReportedLost) {
-    const TDbConfig db = server.Config();
+    const TDbConfig db = server->Config();
     EnsureDatabase(db, backups.path());
     {
-        // What a station saves must outlive a crash of the server, as on a centre's server.
+        // What a station saves must outlive a crash of the server, as on a centre's server->
         TDM admin(db);
         admin.Connect();
         admin.ExecSQLP("ALTER DATABASE movelkar SET synchronous_commit = on");
@@ -191,7 +193,7 @@ TEST_F(ServerTrust, AServerRestartCostsNoSaveButASaveCutInTwoIsReportedLost) {
         saving.BeginTrans();
         saving.ExecSQLP("INSERT INTO T_Farmer(Name,Blacklist) VALUES('半途',0)");
 
-        ASSERT_TRUE(server.Cluster({"restart", db.Host, mode})) << mode;
+        ASSERT_TRUE(server->Cluster({"restart", db.Host, mode})) << mode;
 
         EXPECT_EQ(Count(idle, "SELECT COUNT(*) FROM T_Farmer"), 1) << mode << ": the idle station's first look";
         const TBatchSaveResult r = dialog.Save(Load(1));
@@ -212,19 +214,19 @@ TEST_F(ServerTrust, AServerRestartCostsNoSaveButASaveCutInTwoIsReportedLost) {
 }
 
 TEST_F(ServerTrust, AStationWithRowRightsOnlyStartsDoesTheWholeRoadAndCannotTouchTheLog) {
-    ASSERT_TRUE(server.RunFile(ROLES_SQL));
+    ASSERT_TRUE(server->RunFile(ROLES_SQL));
     TTestPrompter prompter;
-    const TStationFolder owner(server.Config("movelkar_owner"));
+    const TStationFolder owner(server->Config("movelkar_owner"));
     ASSERT_NE(PrepareDatabase(owner.Paths()), nullptr) << prompter.LastText().toStdString();
-    ASSERT_TRUE(server.RunFile(ROLES_SQL)) << "run again once the tables are made";
+    ASSERT_TRUE(server->RunFile(ROLES_SQL)) << "run again once the tables are made";
     {
-        TDM dm(server.Config("movelkar_owner"));
+        TDM dm(server->Config("movelkar_owner"));
         dm.Connect();
         dm.ExecSQLP("DROP INDEX idx_batch_status");
         dm.ExecSQLP("INSERT INTO T_Farmer(Name,Blacklist) VALUES('张三',0)");
     }
 
-    const TStationFolder station(server.Config("movelkar_station"));
+    const TStationFolder station(server->Config("movelkar_station"));
     std::unique_ptr<TDM> dm = PrepareDatabase(station.Paths());
     ASSERT_NE(dm, nullptr) << prompter.LastText().toStdString();
     EXPECT_TRUE(prompter.Shown.empty()) << prompter.LastText().toStdString();
@@ -263,17 +265,17 @@ TEST_F(ServerTrust, AStationWithRowRightsOnlyStartsDoesTheWholeRoadAndCannotTouc
     EXPECT_EQ(refusal(*dm, "UPDATE T_Log SET Detail=''"), noRight);
     EXPECT_EQ(refusal(*dm, "DELETE FROM T_Log"), noRight);
     EXPECT_EQ(refusal(*dm, "CREATE TABLE T_Mine(a integer)"), noRight);
-    TDM ownerDm(server.Config("movelkar_owner"));
+    TDM ownerDm(server->Config("movelkar_owner"));
     ownerDm.Connect();
     EXPECT_EQ(refusal(ownerDm, "DELETE FROM T_Log"), QStringLiteral("操作日志不能修改或删除")) << "not even the owner, in the program";
     EXPECT_EQ(Count(*dm, "SELECT COUNT(*) FROM T_Log"), 5);
 }
 
 TEST_F(ServerTrust, AnotherProgramsDatabaseIsRefusedAndNothingIsMadeInIt) {
-    TDM super(server.Config());
+    TDM super(server->Config());
     super.Connect();
     super.ExecSQLP("CREATE DATABASE songs");
-    TDM other(server.Config("movelkar", "songs"), TOpenMode::Inspect);
+    TDM other(server->Config("movelkar", "songs"), TOpenMode::Inspect);
     other.Connect();
     other.ExecSQLP("CREATE TABLE Songs(Title text, Singer text)");
     const auto catalog = [&] {
@@ -283,7 +285,7 @@ TEST_F(ServerTrust, AnotherProgramsDatabaseIsRefusedAndNothingIsMadeInIt) {
     const QString before = catalog();
 
     TTestPrompter prompter;
-    const TStationFolder station(server.Config("movelkar", "songs"));
+    const TStationFolder station(server->Config("movelkar", "songs"));
     EXPECT_EQ(PrepareDatabase(station.Paths()), nullptr);
     EXPECT_TRUE(prompter.LastText().startsWith(QStringLiteral("不是本系统的数据库：PostgreSQL 数据库 songs（服务器 ")))
         << prompter.LastText().toStdString();
@@ -293,11 +295,11 @@ TEST_F(ServerTrust, AnotherProgramsDatabaseIsRefusedAndNothingIsMadeInIt) {
 }
 
 TEST_F(ServerTrust, AWrongPasswordSaysWhereItComesFromAndNeverShowsIt) {
-    TDM super(server.Config());
+    TDM super(server->Config());
     super.Connect();
     super.ExecSQLP("CREATE ROLE clerk LOGIN PASSWORD 'secret-846'");
     // This account alone must give its password, even on the server's own socket.
-    const QString hba = server.Config().Host + "/data/pg_hba.conf";
+    const QString hba = server->Config().Host + "/data/pg_hba.conf";
     QFile file(hba);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray rules = "local all clerk scram-sha-256\n" + file.readAll();
@@ -307,7 +309,7 @@ TEST_F(ServerTrust, AWrongPasswordSaysWhereItComesFromAndNeverShowsIt) {
     file.close();
     super.ExecSQLP("SELECT pg_reload_conf()");
 
-    const TStationFolder station(server.Config("clerk"));
+    const TStationFolder station(server->Config("clerk"));
     for (const char* typed : {"", "wrong-password"}) {
         qputenv("PGPASSWORD", typed);
         if (!*typed) qunsetenv("PGPASSWORD");
