@@ -98,7 +98,14 @@ QStringList SqlLogGuard(TDbEngine engine) {
             QStringLiteral("CREATE TRIGGER trg_log_kept BEFORE UPDATE OR DELETE ON T_Log "
                            "FOR EACH ROW EXECUTE FUNCTION log_is_kept()"),
             QStringLiteral("CREATE TRIGGER trg_log_kept_truncate BEFORE TRUNCATE ON T_Log "
-                           "FOR EACH STATEMENT EXECUTE FUNCTION log_is_kept()")};
+                           "FOR EACH STATEMENT EXECUTE FUNCTION log_is_kept()"),
+            // Accounts the server's default privileges gave every right on new tables keep only
+            // reading and adding on the log.
+            QStringLiteral("DO $$DECLARE r record; BEGIN FOR r IN SELECT DISTINCT grantee FROM "
+                           "information_schema.role_table_grants WHERE table_schema=current_schema() AND "
+                           "table_name='t_log' AND privilege_type IN ('UPDATE','DELETE','TRUNCATE') AND "
+                           "grantee NOT IN (current_user, 'PUBLIC') LOOP EXECUTE format('REVOKE UPDATE, DELETE, "
+                           "TRUNCATE ON t_log FROM %I', r.grantee); END LOOP; END$$")};
 }
 
 QString SqlLogGuardCount(TDbEngine engine) {

@@ -218,7 +218,6 @@ TEST_F(ServerTrust, AStationWithRowRightsOnlyStartsDoesTheWholeRoadAndCannotTouc
     TTestPrompter prompter;
     const TStationFolder owner(server->Config("movelkar_owner"));
     ASSERT_NE(PrepareDatabase(owner.Paths()), nullptr) << prompter.LastText().toStdString();
-    ASSERT_TRUE(server->RunFile(ROLES_SQL)) << "run again once the tables are made";
     {
         TDM dm(server->Config("movelkar_owner"));
         dm.Connect();

@@ -2,9 +2,10 @@
 -- the stations work with, which may read and write the rows but create, alter or drop nothing,
 -- and may only add to the operation log. Run by a superuser, in the centre's database:
 --     psql -U postgres -d centre -f tools/pg/roles.sql
--- then give each account its password (\password movelkar_owner, \password movelkar_station),
--- start the program once as movelkar_owner (it makes the tables), and run this file again: the
--- grants on the tables made since are then in place too. Running it again changes nothing else.
+-- then give each account its password (\password movelkar_owner, \password movelkar_station)
+-- and start the program once as movelkar_owner: it makes the tables, which the station account
+-- may then use as granted below (the program itself keeps the log to reading and adding). Tables
+-- made before this file was run get their grants when it is run again; that changes nothing else.
 -- The tables live in the schema "public"; for another schema, replace public below.
 
 DO $$
