@@ -2,6 +2,7 @@
 
 #include "data/uDM.h"
 #include "data/uPassword.h"
+#include "data/uDbText.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 
@@ -29,6 +30,8 @@ QStringList TLoginLogic::LoginNames() const {
 TLoginCheck TLoginLogic::Check(const QString& typedName, const QString& password) const {
     const QString name = typedName.trimmed();
     if (name.isEmpty()) return {TLoginCheck::TOutcome::NameMissing, {}};
+    // No account holds a control character; the server would compare only up to a NUL.
+    if (!ControlCharRefusal({}, {}, {}, name + password).isEmpty()) return {TLoginCheck::TOutcome::Refused, {}};
     const TQuery q = dm_.OpenSQLP(
         "SELECT UserID,LoginName,UserName,Role,IsActive,Pwd,PwdHash FROM T_User WHERE LoginName=:u", {{"u", name}});
     for (int r = 0; r < q.RowCount(); ++r) {

@@ -45,7 +45,8 @@ QString HealthMessage(const TAppPaths& paths, const TDbHealth& h) {
         return QStringLiteral("数据库文件已损坏或不是本系统的数据库：") + file + QStringLiteral("\r\n（") + h.Detail +
                QStringLiteral("）\r\n") + RestoreAdvice(paths);
     case TDbFault::MissingTables:
-        return QStringLiteral("数据库文件不完整，缺少数据表：") + h.Detail + "\r\n" + file + "\r\n" + RestoreAdvice(paths);
+        return QStringLiteral("数据库文件不完整，") + h.Detail + "\r\n" + file + "\r\n" + RestoreAdvice(paths);
+    case TDbFault::Foreign: break;
     case TDbFault::ReadOnly:
         return QStringLiteral("数据库文件为只读，无法保存任何记录：") + file +
                QStringLiteral("\r\n请在文件属性中去掉“只读”，然后重新启动本程序。");
@@ -86,11 +87,18 @@ std::unique_ptr<TDM> PrepareServerDatabase(const TAppPaths& paths, const TDbConf
         ShowError(message);
         return nullptr;
     }
-    if (const TDbHealth health = CheckServerDatabase(config, SchemaTables(schema)); !health.Healthy()) {
-        const QString message = health.Fault == TDbFault::MissingTables
-                                    ? QStringLiteral("数据库不完整，缺少数据表：") + health.Detail + "\r\n" + config.Describe() +
-                                          QStringLiteral("\r\n请联系技术人员，从最近的备份恢复。")
-                                    : HealthMessage(paths, health);
+    if (const TDbHealth health = CheckServerDatabase(config, BeforeUpgrade(SchemaColumns(config.Engine, schema)));
+        !health.Healthy()) {
+        QString message;
+        if (health.Fault == TDbFault::MissingTables)
+            message = QStringLiteral("数据库不完整，") + health.Detail + "\r\n" + config.Describe() +
+                      QStringLiteral("\r\n请联系技术人员，从最近的备份恢复。");
+        else if (health.Fault == TDbFault::Foreign)
+            message = QStringLiteral("不是本系统的数据库：") + config.Describe() +
+                      QStringLiteral("\r\n其中已有其他程序的数据表，本程序没有改动其中的任何内容。"
+                                     "请检查 Movelkar.ini 中 [database] 的设置（数据库名和模式 schema）。");
+        else
+            message = HealthMessage(paths, health);
         WriteInitErrorLog(paths, message);
         ShowError(message);
         return nullptr;
@@ -102,6 +110,7 @@ std::unique_ptr<TDM> PrepareServerDatabase(const TAppPaths& paths, const TDbConf
         ShowError(QStringLiteral("数据库连接失败：") + e.Message());
         return nullptr;
     }
+    if (!dm->ConnectNotes().isEmpty()) WriteInitErrorLog(paths, dm->ConnectNotes().join("\n"));
     return dm;
 }
 std::unique_ptr<TDM> PrepareFileDatabase(const TAppPaths& paths, const TSchema& schema) {
@@ -115,7 +124,7 @@ std::unique_ptr<TDM> PrepareFileDatabase(const TAppPaths& paths, const TSchema& 
                   QStringLiteral("\r\n请确认程序目录可写、未被杀毒软件拦截，且本程序在本机目录下运行。"));
         return nullptr;
     }
-    if (const TDbHealth health = CheckDatabaseFile(paths.DbPath(), SchemaTables(schema)); !health.Healthy()) {
+    if (const TDbHealth health = CheckDatabaseFile(paths.DbPath(), BeforeUpgrade(SchemaColumns(TDbEngine::SQLite, schema))); !health.Healthy()) {
         const QString message = HealthMessage(paths, health);
         WriteInitErrorLog(paths, message);
         ShowError(message);
@@ -131,6 +140,7 @@ std::unique_ptr<TDM> PrepareFileDatabase(const TAppPaths& paths, const TSchema& 
         ShowError(QStringLiteral("数据库连接失败：") + e.Message());
         return nullptr;
     }
+    if (!dm->ConnectNotes().isEmpty()) WriteInitErrorLog(paths, dm->ConnectNotes().join("\n"));
     if (!setAside.isEmpty()) {
         const QString notice = EmptyFileNotice(paths, setAside);
         WriteInitErrorLog(paths, notice);

@@ -67,19 +67,25 @@ TDM::~TDM() { Close(); }
 
 bool TDM::Connect() {
     Close();
+    connectNotes_.clear();
     const bool create = mode_ == TOpenMode::CreateNew;
     connection_ = config_.IsPostgres() ? OpenPostgres(config_, create) : OpenSqlite(config_.Path, create);
     if (!connection_) return false;
     connection_->SetCommandTimeout(commandTimeout_);
-    if (mode_ == TOpenMode::Existing) AddMissingIndexes();
+    if (mode_ == TOpenMode::Existing) {
+        AddMissingIndexes();
+        AddLogGuard();
+    }
     return true;
 }
 
 void TDM::AddMissingIndexes() {
     // The lists' first screens and searches depend on these; a read-only or damaged file
     // simply goes without, and the start-up check reports what is really wrong with it. Only
-    // missing ones are made: on a server, making one waits for every save in progress.
+    // missing ones are made: on a server, making one waits for every save in progress, and a
+    // station's user may not make any.
     static const QRegularExpression named(QStringLiteral(R"(CREATE INDEX (?:IF NOT EXISTS )?(\w+))"));
+    static const QRegularExpression extension(QStringLiteral(R"(CREATE EXTENSION (?:IF NOT EXISTS )?(\w+))"));
     QStringList present;
     try {
         const TQuery q = OpenSQL(SqlIndexNames(Engine()));
@@ -87,13 +93,44 @@ void TDM::AddMissingIndexes() {
     } catch (const TDbError&) {
         return;
     }
+    QStringList missing;
+    QString needsExtension;
     for (const QString& statement : MovelkarIndexes() + SqlKeywordIndexes(Engine())) {
+        if (const QRegularExpressionMatch e = extension.match(statement); e.hasMatch()) {
+            needsExtension = statement;
+            continue;
+        }
         const QRegularExpressionMatch m = named.match(statement);
-        if (m.hasMatch() && present.contains(m.captured(1).toLower())) continue;
+        if (!m.hasMatch() || present.contains(m.captured(1).toLower())) continue;
+        // The extension an index is built with is made only when such an index is missing.
+        if (statement.contains("gin_trgm_ops") && !needsExtension.isEmpty()) {
+            try {
+                ExecSQLP(needsExtension);
+            } catch (const TDbError&) {
+            }
+            needsExtension.clear();
+        }
         try {
             ExecSQLP(statement);
-        } catch (const TDbError&) {
+        } catch (const TDbError& e) {
+            missing << m.captured(1);
         }
+    }
+    if (!missing.isEmpty())
+        connectNotes_ << QStringLiteral("数据库用户无权创建缺少的索引（%1），程序照常运行，但相关的列表和查询可能较慢。"
+                                        "请用数据库所有者的账户启动一次本程序，索引即会补建。")
+                             .arg(missing.join(QStringLiteral("、")));
+}
+
+void TDM::AddLogGuard() {
+    try {
+        if (VarToInt(ScalarP(SqlLogGuardCount(Engine()))) > 0) return;
+        TTransaction tx(*this);
+        for (const QString& statement : SqlLogGuard(Engine())) ExecSQLP(statement);
+        tx.Commit();
+    } catch (const TDbError&) {
+        connectNotes_ << QStringLiteral("操作日志（T_Log）尚无防修改、防删除的保护，数据库用户无权添加。"
+                                        "请用数据库所有者的账户启动一次本程序，保护即会加上。");
     }
 }
 

@@ -85,7 +85,10 @@ private:
     std::vector<std::vector<TValue>> rows_;
 };
 
-enum class TOpenMode { Existing, CreateNew };
+// Existing: a database in use, given the indexes and the log's guard it lacks where the user may
+// create them. CreateNew: made when missing (a file, or a server's schema). Inspect: only looked
+// at, nothing created in it whatever the user may do.
+enum class TOpenMode { Existing, CreateNew, Inspect };
 
 class TDM {
 public:
@@ -136,6 +139,10 @@ public:
     // copy leaves nothing behind and raises TDbError with the reason in words the staff can act on.
     void BackupTo(const QString& targetPath);
 
+    // What the last Connect could not do for lack of rights (an index or the log's guard not
+    // made), in words for the technician; the program works on without it.
+    const QStringList& ConnectNotes() const { return connectNotes_; }
+
     // Statements that run longer than this are given up with an error (60 s by default).
     void SetCommandTimeout(std::chrono::milliseconds limit);
 
@@ -143,12 +150,14 @@ private:
     friend class TStatement;
     void Execute(const char* sql);
     void AddMissingIndexes();
+    void AddLogGuard();
     TDbConnection& Connection() const;
 
     TDbConfig config_;
     TOpenMode mode_;
     std::unique_ptr<TDbConnection> connection_;
     QString logUser_;
+    QStringList connectNotes_;
     std::chrono::milliseconds commandTimeout_{60000};
 };
 

@@ -308,7 +308,7 @@ void CopyIntoNewFile(TDM& from, const QString& targetPath, const TCopyProgress& 
             to.Connect();
             CopyIntoNew(from, to, progress, QStringLiteral("备份文件"));
         }
-        if (const TDbHealth h = CheckDatabaseFile(building, SchemaTables(MovelkarSchema())); !h.Healthy())
+        if (const TDbHealth h = CheckDatabaseFile(building, SchemaColumns(TDbEngine::SQLite)); !h.Healthy())
             throw TDbError(QStringLiteral("备份文件校验失败：") + h.Detail);
         RemoveFile(targetPath);
         if (!QFile::rename(building, targetPath))

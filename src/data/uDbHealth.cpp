@@ -3,6 +3,7 @@
 #include "data/uDM.h"
 #include "data/uDbConfig.h"
 #include "data/uDbInit.h"
+#include "data/uSqlDialect.h"
 
 #include <QDir>
 #include <QFile>
@@ -132,6 +133,30 @@ TDbHealth ReadTableNames(const QString& dbPath, QStringList& names, bool& played
     return {};
 }
 
+// What of the expected tables and columns the database lacks, as "缺少数据表：…" or
+// "缺少数据列：表.列、…"; empty when nothing is missing.
+QString MissingParts(const QList<TTableColumns>& expected, const QStringList& presentTables,
+                     const QStringList& presentColumns) {
+    QStringList tables, columns;
+    for (const TTableColumns& t : expected) {
+        if (!presentTables.contains(t.Table, Qt::CaseInsensitive)) {
+            tables << t.Table;
+            continue;
+        }
+        for (const QString& c : t.Columns)
+            if (!presentColumns.contains(t.Table + '.' + c, Qt::CaseInsensitive)) columns << t.Table + '.' + c;
+    }
+    if (!tables.isEmpty()) return QStringLiteral("缺少数据表：") + tables.join(QStringLiteral("、"));
+    if (!columns.isEmpty()) return QStringLiteral("缺少数据列：") + columns.join(QStringLiteral("、"));
+    return {};
+}
+
+bool NoneOf(const QList<TTableColumns>& expected, const QStringList& presentTables) {
+    for (const TTableColumns& t : expected)
+        if (presentTables.contains(t.Table, Qt::CaseInsensitive)) return false;
+    return !expected.isEmpty();
+}
+
 QDate LastFullCheck(const QString& dbPath) {
     QFile marker(FullCheckMarkerPath(dbPath));
     if (!marker.open(QIODevice::ReadOnly)) return {};
@@ -157,23 +182,22 @@ QStringList SchemaTables(const TSchema& schema) {
 
 QString FullCheckMarkerPath(const QString& dbPath) { return dbPath + ".checked"; }
 
-TDbHealth CheckDatabaseFile(const QString& dbPath, const QStringList& tables, const QDate& today) {
+TDbHealth CheckDatabaseFile(const QString& dbPath, const QList<TTableColumns>& tables, const QDate& today) {
     if (TDbHealth h = HeaderFault(dbPath); !h.Healthy()) return h;
 
     bool playedBack = false;
     QStringList present;
     if (TDbHealth h = ReadTableNames(dbPath, present, playedBack); !h.Healthy()) return h;
-
-    QStringList missing;
-    for (const QString& table : tables)
-        if (!present.contains(table, Qt::CaseInsensitive)) missing << table;
-    if (!tables.isEmpty() && missing.size() == tables.size())
-        return Fault(TDbFault::Damaged, QStringLiteral("文件中没有本系统的数据表"));
-    if (!missing.isEmpty()) return Fault(TDbFault::MissingTables, missing.join(QStringLiteral("、")));
-    if (TDbHealth h = WriteAccessFault(dbPath); !h.Healthy()) return h;
+    if (NoneOf(tables, present)) return Fault(TDbFault::Damaged, QStringLiteral("文件中没有本系统的数据表"));
 
     TLook look(dbPath, SQLITE_OPEN_READONLY);
     QStringList rows;
+    const QByteArray columns = SqlTableColumns(TDbEngine::SQLite).toUtf8();
+    if (!look.Column(columns.constData(), rows)) return FaultOf(look);
+    if (const QString missing = MissingParts(tables, present, rows); !missing.isEmpty())
+        return Fault(TDbFault::MissingTables, missing);
+    if (TDbHealth h = WriteAccessFault(dbPath); !h.Healthy()) return h;
+
     if (!look.Column("SELECT ActType FROM T_Log WHERE ActType IN ('登录','退出') ORDER BY LogID DESC LIMIT 1", rows))
         return FaultOf(look);
     const bool endedCleanly = rows.isEmpty() || rows.first() == QStringLiteral("退出");
@@ -188,20 +212,23 @@ TDbHealth CheckDatabaseFile(const QString& dbPath, const QStringList& tables, co
     return health;
 }
 
-TDbHealth CheckServerDatabase(const TDbConfig& config, const QStringList& tables) {
-    QStringList present;
+TDbHealth CheckServerDatabase(const TDbConfig& config, const QList<TTableColumns>& tables) {
+    QStringList present, columns;
     try {
-        TDM dm(config);
+        TDM dm(config, TOpenMode::Inspect);
         dm.Connect();
-        const TQuery q = dm.OpenSQL("SELECT table_name FROM information_schema.tables WHERE table_schema=current_schema()");
-        for (int r = 0; r < q.RowCount(); ++r) present << q.Value(r, 0).AsText();
+        const TQuery q = dm.OpenSQL(SqlTableColumns(TDbEngine::PostgreSQL));
+        for (int r = 0; r < q.RowCount(); ++r) {
+            columns << q.Value(r, 0).AsText();
+            const QString table = columns.last().section('.', 0, 0);
+            if (!present.contains(table)) present << table;
+        }
     } catch (const TDbError& e) {
         return Fault(TDbFault::Unreachable, e.Message());
     }
-    QStringList missing;
-    for (const QString& table : tables)
-        if (!present.contains(table, Qt::CaseInsensitive)) missing << table;
-    if (!missing.isEmpty()) return Fault(TDbFault::MissingTables, missing.join(QStringLiteral("、")));
+    if (!present.isEmpty() && NoneOf(tables, present)) return Fault(TDbFault::Foreign, {});
+    if (const QString missing = MissingParts(tables, present, columns); !missing.isEmpty())
+        return Fault(TDbFault::MissingTables, missing);
     return {};
 }
 

@@ -9,11 +9,13 @@
 
 struct TSchema;
 struct TDbConfig;
+struct TTableColumns;
 
 enum class TDbFault {
     None,
     Damaged,         // not a database, cut short, another program's file, or the full check failed
-    MissingTables,   // a database of this system with tables gone
+    MissingTables,   // a database of this system with tables or columns gone (Detail names them)
+    Foreign,         // a server's schema that holds another program's tables and none of this one's
     ReadOnly,        // the file is marked read-only
     FolderReadOnly,  // the folder cannot take the save journal
     Unreadable,      // the file cannot be opened at all
@@ -41,12 +43,14 @@ QString FullCheckMarkerPath(const QString& dbPath);
 // does on opening, because until then the file does not hold its last committed state.
 // The full page-by-page check (slow on a large file) runs when the last use did not end with
 // its "退出" row, when a cut-off save was undone, or when it has not passed yet on `today`.
-TDbHealth CheckDatabaseFile(const QString& dbPath, const QStringList& tables,
+// Every table and every column of `tables` must be there.
+TDbHealth CheckDatabaseFile(const QString& dbPath, const QList<TTableColumns>& tables,
                             const QDate& today = QDate::currentDate());
 
-// The start-up look at a server's database: it answers, and the schema holds every table. No
-// page check: the server keeps its own files whole.
-TDbHealth CheckServerDatabase(const TDbConfig& config, const QStringList& tables);
+// The start-up look at a server's database: it answers, and the schema holds every table and
+// column. Only the catalog is read; nothing is made in the database. No page check: the server
+// keeps its own files whole.
+TDbHealth CheckServerDatabase(const TDbConfig& config, const QList<TTableColumns>& tables);
 
 // A zero-byte database file holds nothing; it is renamed aside (with its journal, if any) to
 // "Movelkar_empty_<yyyyMMdd_HHmmss>.mdb" beside it, so that a fresh database can be made.

@@ -2,6 +2,8 @@
 
 #include "data/uDM.h"
 #include "data/uPassword.h"
+#include "data/uDbHealth.h"
+#include "data/uSqlDialect.h"
 
 #include <QDir>
 #include <QFile>
@@ -140,16 +142,23 @@ void BuildInto(const QString& path, const TSchema& schema) {
     tx.Commit();
 }
 
+int TableCount(TDM& dm) { return VarToInt(dm.ScalarP(SqlTableCount(dm.Engine()))); }
+
 void EnsureServerDatabase(const TDbConfig& config, const TSchema& schema) {
+    // A station's user may only read the catalog and work on the rows: a schema that holds
+    // tables (this system's or, refused later, another's) is left exactly as it is.
+    {
+        TDM look(config, TOpenMode::Inspect);
+        look.Connect();
+        if (TableCount(look) > 0) return;
+    }
     TDM dm(config, TOpenMode::CreateNew);
     dm.Connect();
     TTransaction tx(dm);
     // Stations started together on an empty database: one creates the tables, the others
     // wait here and then find them made.
     dm.ExecSQLP("SELECT pg_advisory_xact_lock(4661)");
-    const int tables = VarToInt(dm.ScalarP(
-        "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema=current_schema()"));
-    if (tables > 0) return;
+    if (TableCount(dm) > 0) return;
     CreateSchema(dm, schema, true);
     tx.Commit();
 }
@@ -167,7 +176,40 @@ QStringList SchemaStatements(TDbEngine engine, const TSchema& schema) {
 
 void CreateSchema(TDM& dm, const TSchema& schema, bool withStartingRows) {
     RunAll(dm, SchemaStatements(dm.Engine(), schema));
+    if (SchemaTables(schema).contains("T_Log")) RunAll(dm, SqlLogGuard(dm.Engine()));
     if (withStartingRows) RunAll(dm, schema.StartingRows);
+}
+
+QList<TTableColumns> SchemaColumns(TDbEngine engine, const TSchema& schema) {
+    static const QRegularExpression head(QStringLiteral(R"(^\s*CREATE\s+TABLE\s+(\w+)\s*\()"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression constraint(QStringLiteral(R"(^(PRIMARY|CONSTRAINT|UNIQUE|CHECK|FOREIGN)\b)"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    QList<TTableColumns> tables;
+    for (const QString& statement : SchemaStatements(engine, schema)) {
+        const QRegularExpressionMatch m = head.match(statement);
+        if (!m.hasMatch()) continue;
+        TTableColumns table{m.captured(1), {}};
+        // The column definitions are the parts between commas outside parentheses.
+        int depth = 0;
+        QString part;
+        const QString body = statement.mid(m.capturedEnd());
+        for (const QChar c : body) {
+            if (c == '(') ++depth;
+            if (c == ')' && depth-- == 0) break;
+            if (c == ',' && depth == 0) {
+                if (const QString p = part.trimmed(); !p.isEmpty() && !constraint.match(p).hasMatch())
+                    table.Columns << p.section(' ', 0, 0);
+                part.clear();
+                continue;
+            }
+            part += c;
+        }
+        if (const QString p = part.trimmed(); !p.isEmpty() && !constraint.match(p).hasMatch())
+            table.Columns << p.section(' ', 0, 0);
+        tables << table;
+    }
+    return tables;
 }
 
 QStringList MovelkarIndexes() {

@@ -21,11 +21,21 @@ QStringList MovelkarIndexes();
 // The schema's tables and indexes as the engine spells them (the server adds its numbering
 // counters).
 QStringList SchemaStatements(TDbEngine engine, const TSchema& schema = MovelkarSchema());
+// A table and the columns the program reads and writes in it.
+struct TTableColumns {
+    QString Table;
+    QStringList Columns;
+};
+// Every table of the schema with its columns, as the engine's tables hold them (the server's
+// counter table included), read from the statements themselves: a column added to the schema is
+// expected in every database from then on.
+QList<TTableColumns> SchemaColumns(TDbEngine engine, const TSchema& schema = MovelkarSchema());
+
 // Creates every table and index in an empty database, inside the caller's transaction.
 void CreateSchema(TDM& dm, const TSchema& schema = MovelkarSchema(), bool withStartingRows = true);
 
-// On a server: creates the tables and starting rows when the schema holds no table yet;
-// otherwise as below for the file.
+// On a server: creates the schema, its tables and starting rows when the schema holds no table
+// yet, which needs a user allowed to create them; a schema that holds tables is only looked at.
 void EnsureDatabase(const TDbConfig& config, const QString& backupDir, const TSchema& schema = MovelkarSchema());
 
 // When no file exists at dbPath: creates the folders, then the database with every

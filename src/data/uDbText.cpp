@@ -14,6 +14,8 @@ const QString kDamaged = QStringLiteral("数据库文件已损坏");
 const QString kDiskError = QStringLiteral("磁盘读写出错，无法保存（请检查磁盘空间及数据库文件所在的磁盘）");
 const QString kCannotOpen = QStringLiteral("无法打开数据库文件（请检查文件是否存在、是否被移动或无权访问）");
 const QString kOtherLead = QStringLiteral("数据库错误：");
+const QString kOutcomeUnknown =
+    QStringLiteral("无法确认刚才的操作是否已保存：请在服务器恢复后到台账中核对，切勿重复录入");
 
 QString Key(const QString& table, const QString& column) { return table.toLower() + '.' + column.toLower(); }
 
@@ -82,7 +84,10 @@ QString ServerErrorText(const TDbError& error) {
         if (const int limit = TextLimit(info.Table, column); limit > 0)
             return TextTooLongText(ColumnCaption(column), limit);
     }
-    if ((cls == "08" || info.State.startsWith("57P")) && !HasChinese(error.Message()))
+    if (info.State == "08007") return kOutcomeUnknown;
+    // A connection that could not be made says why in its own words; one that broke did not
+    // keep what it was doing.
+    if ((cls == "08" && !(info.State == "08001" && HasChinese(error.Message()))) || info.State.startsWith("57P"))
         return QStringLiteral("与数据库服务器的连接已断开（请检查网络与服务器），刚才的操作未保存");
     if (info.State == "42501") return QStringLiteral("数据库用户没有这项操作的权限（请联系技术人员检查服务器上的授权）");
     return {};
@@ -121,6 +126,12 @@ QString DbErrorText(const QString& engineMessage) {
     return kOtherLead + engineMessage;
 }
 
+bool OutcomeUnknown(const TDbError& error) { return error.Info().State == "08007"; }
+
+QString DbFailureText(const QString& failurePrefix, const TDbError& error) {
+    return OutcomeUnknown(error) ? kOutcomeUnknown : failurePrefix + DbErrorText(error);
+}
+
 int TextLimit(const QString& table, const QString& column) { return TextLimits().value(Key(table, column), 0); }
 
 QString TextLengthRefusal(const QString& table, const QString& column, const QString& caption,
@@ -133,4 +144,22 @@ QString TextLengthRefusal(const QString& table, const QString& column, const QSt
 
 QString TextTooLongText(const QString& caption, int limit) {
     return QStringLiteral("%1最多 %2 个字").arg(caption).arg(limit);
+}
+
+QString ControlCharRefusal(const QString& table, const QString& column, const QString& caption,
+                           const QString& text) {
+    const bool memo = column.endsWith(QStringLiteral("Memo"), Qt::CaseInsensitive) ||
+                      (TextLimit(table, column) == 0 && !column.isEmpty() && !table.isEmpty());
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x20) continue;
+        if (memo && (c == '\t' || c == '\n' || c == '\r')) continue;
+        return caption + QStringLiteral("中不能有控制字符（如制表符、换行或不可见字符），请删除后再保存");
+    }
+    return {};
+}
+
+QString TextEntryRefusal(const QString& table, const QString& column, const QString& caption,
+                         const QString& text) {
+    if (const QString refusal = ControlCharRefusal(table, column, caption, text); !refusal.isEmpty()) return refusal;
+    return TextLengthRefusal(table, column, caption, text);
 }

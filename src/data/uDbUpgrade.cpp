@@ -1,10 +1,19 @@
 #include "data/uDbUpgrade.h"
 
 #include "data/uDM.h"
+#include "data/uDbInit.h"
 #include "data/uDbText.h"
 #include "data/uSqlDialect.h"
 
 namespace {
+struct TAddedColumn {
+    const char* Table;
+    const char* Column;
+    int MaxLength;
+};
+// Where account passwords are kept as hashes.
+constexpr TAddedColumn kAdded[] = {{"T_User", "PwdHash", 128}};
+
 bool HasColumn(TDM& dm, const QString& table, const QString& column) {
     try {
         dm.OpenSQL("SELECT " + column + " FROM " + table + " WHERE 1=0");
@@ -29,4 +38,18 @@ QString AddTextColumn(TDM& dm, const QString& table, const QString& column, int 
 }
 }  // namespace
 
-QString UpgradeDatabase(TDM& dm) { return AddTextColumn(dm, "T_User", "PwdHash", 128); }
+QString UpgradeDatabase(TDM& dm) {
+    for (const TAddedColumn& c : kAdded)
+        if (const QString refusal = AddTextColumn(dm, c.Table, c.Column, c.MaxLength); !refusal.isEmpty()) return refusal;
+    return {};
+}
+
+QList<TTableColumns> BeforeUpgrade(QList<TTableColumns> tables) {
+    for (TTableColumns& t : tables)
+        for (const TAddedColumn& c : kAdded)
+            if (t.Table.compare(QLatin1String(c.Table), Qt::CaseInsensitive) == 0)
+                t.Columns.removeIf([&](const QString& name) {
+                    return name.compare(QLatin1String(c.Column), Qt::CaseInsensitive) == 0;
+                });
+    return tables;
+}

@@ -1,14 +1,18 @@
 #include "data/uPgEngine.h"
 
 #include "data/uDM.h"
+#include "data/uSqlDialect.h"
 
 #include <libpq-fe.h>
 
 #include <QHash>
 #include <QMap>
 #include <QRegularExpression>
+#include <QElapsedTimer>
+#include <QThread>
 
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -34,6 +38,9 @@ struct TResult {
 QString Field(const PGresult* r, int code) { return QString::fromUtf8(PQresultErrorField(r, code)); }
 
 void IgnoreNotice(void*, const char*) {}
+
+const QString kLostText = QStringLiteral("与数据库服务器的连接已断开");
+const QString kUnknownText = QStringLiteral("无法确认刚才的操作是否已保存");
 
 TPgStatementText Rewrite(const QString& sql) {
     TPgStatementText out;
@@ -130,21 +137,35 @@ public:
     }
     // The server would answer COMMIT on a transaction in which a statement failed by rolling it
     // back without an error, and a dropped connection has nothing left to commit: either way the
-    // save is not kept, and the caller must hear so.
+    // save is not kept, and the caller must hear so. When COMMIT was sent but its answer never
+    // came (a crash or a network drop at that instant), the server may well have kept the save:
+    // the transaction's id, read just before, lets a fresh connection ask what became of it.
     void Commit() override {
         begun_ = false;
         const PGTransactionStatusType s = PQtransactionStatus(conn_);
         if (s == PQTRANS_INTRANS) {
-            Execute("COMMIT");
-            return;
+            QByteArray xid;
+            {
+                const TResult r = Check(PQexec(conn_, "SELECT pg_current_xact_id()"));
+                xid = QByteArray(PQgetvalue(r.r, 0, 0));
+            }
+            PGresult* res = PQexec(conn_, "COMMIT");
+            if (!AnswerLost(res)) {
+                Check(res);
+                return;
+            }
+            PQclear(res);
+            switch (OutcomeOf(xid)) {
+            case TOutcome::Committed: return;
+            case TOutcome::Aborted: throw TDbError(kLostText, LostInfo("08006"));
+            case TOutcome::Unknown: throw TDbError(kUnknownText, LostInfo("08007"));
+            }
         }
-        TDbErrorInfo info;
         if (s == PQTRANS_INERROR) {
             Execute("ROLLBACK");
-            throw TDbError(QStringLiteral("保存中有一步未能完成，整个保存已撤销"), info);
+            throw TDbError(QStringLiteral("保存中有一步未能完成，整个保存已撤销"), {});
         }
-        info.State = "08006";
-        throw TDbError(QStringLiteral("connection to the server lost before the commit"), info);
+        throw TDbError(kLostText, LostInfo("08006"));
     }
     void Rollback() override {
         begun_ = false;
@@ -167,17 +188,29 @@ public:
     // connects again (never inside a transaction, whose work is lost with the connection).
     void Reconnect() {
         if (PQstatus(conn_) != CONNECTION_BAD || begun_) return;
-        PQreset(conn_);
-        if (PQstatus(conn_) != CONNECTION_OK) return;
-        for (const QByteArray& statement : settings_) Execute(statement);
+        Reset();
     }
     void BackupTo(const QString&) override {
         throw TDbError(QStringLiteral("PostgreSQL 数据库的备份由数据模块完成"));
     }
 
     void Execute(const QByteArray& sql) {
+        Run([&] { return PQexec(conn_, sql.constData()); });
+    }
+    // Sends a statement. A connection found dead when it is used (the server restarted since the
+    // last statement) is made again and the statement sent once more, but only when nothing of a
+    // transaction had been sent on it: a save's later statements would run without the earlier
+    // ones, so such a save fails with the lost connection instead.
+    TResult Run(const std::function<PGresult*()>& send) {
         Reconnect();
-        Check(PQexec(conn_, sql.constData()));
+        const bool nothingSent = !begun_ && PQtransactionStatus(conn_) == PQTRANS_IDLE;
+        PGresult* res = send();
+        if (nothingSent && AnswerLost(res)) {
+            PQclear(res);
+            Reset();
+            res = send();
+        }
+        return Check(res);
     }
     PGconn* Handle() const { return conn_; }
 
@@ -188,9 +221,11 @@ public:
         if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK || status == PGRES_EMPTY_QUERY) return result;
         TDbErrorInfo info;
         info.State = Field(res, PG_DIAG_SQLSTATE);
-        // A connection that broke mid-statement leaves no state of the server's to tell.
-        if (PQstatus(conn_) == CONNECTION_BAD) info.State = "08006";
-        if (!res) throw TDbError(QString::fromUtf8(PQerrorMessage(conn_)).trimmed(), info);
+        // A connection that broke mid-statement leaves no state of the server's to tell, and an
+        // error without one comes from the client library, never from the server's rules: it is
+        // the connection that failed.
+        if (PQstatus(conn_) == CONNECTION_BAD || info.State.isEmpty()) info.State = "08006";
+        if (!res) throw TDbError(kLostText, info);
         info.Table = Field(res, PG_DIAG_TABLE_NAME);
         info.Column = Field(res, PG_DIAG_COLUMN_NAME);
         info.Constraint = Field(res, PG_DIAG_CONSTRAINT_NAME);
@@ -203,8 +238,60 @@ public:
     }
 
 private:
+    enum class TOutcome { Committed, Aborted, Unknown };
+
+    // No answer because the connection is gone, or because the server ended this session
+    // (shut down, restarted, or a technician ended it) while the statement waited.
+    bool AnswerLost(const PGresult* res) const {
+        if (PQstatus(conn_) == CONNECTION_BAD) return true;
+        const ExecStatusType status = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+        if (status != PGRES_FATAL_ERROR) return false;
+        const QByteArray state(res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr);
+        return state.isEmpty() || state.startsWith("08") || state.startsWith("57P");
+    }
+
+    static TDbErrorInfo LostInfo(const char* state) {
+        TDbErrorInfo info;
+        info.State = QString::fromLatin1(state);
+        return info;
+    }
+
+    // Connects again with this session's settings; the connection stays bad when the server
+    // does not answer.
+    void Reset() {
+        PQreset(conn_);
+        if (PQstatus(conn_) != CONNECTION_OK) return;
+        PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
+        for (const QByteArray& statement : settings_) PQclear(PQexec(conn_, statement.constData()));
+    }
+
+    // What the server did with a transaction whose COMMIT went unanswered. A transaction still in
+    // progress is one whose session the server has not finished ending: asked again shortly.
+    // The station waits a few seconds at most: a server that is down for longer leaves the
+    // outcome unknown, and the staff check the ledger once it is back.
+    TOutcome OutcomeOf(const QByteArray& xid) {
+        QElapsedTimer waited;
+        waited.start();
+        for (int attempt = 0; attempt == 0 || waited.elapsed() < 5000; ++attempt) {
+            if (attempt > 0) QThread::msleep(250);
+            Reset();
+            if (PQstatus(conn_) != CONNECTION_OK) continue;
+            const char* values[] = {xid.constData()};
+            TResult r(PQexecParams(conn_, "SELECT pg_xact_status($1::xid8)", 1, nullptr, values, nullptr, nullptr, 0));
+            if (PQresultStatus(r.r) != PGRES_TUPLES_OK || PQntuples(r.r) != 1) continue;
+            // Null: the id is older than the server keeps the outcome of, which no save of a few
+            // seconds ago can be.
+            if (PQgetisnull(r.r, 0, 0)) return TOutcome::Unknown;
+            const QByteArray status(PQgetvalue(r.r, 0, 0));
+            if (status == "committed") return TOutcome::Committed;
+            if (status == "aborted") return TOutcome::Aborted;
+        }
+        return TOutcome::Unknown;
+    }
+
     PGconn* conn_;
     std::chrono::milliseconds timeout_{60000};
+
     QMap<QByteArray, QByteArray> settings_;
     bool begun_ = false;  // a transaction of ours, whatever became of the connection
 };
@@ -232,10 +319,11 @@ void TPgCursor::Bind(const TParams& params) {
 }
 
 void TPgCursor::Execute() {
-    db_.Reconnect();
     const TPgValues values = PgValues(values_);
-    result_ = db_.Check(PQexecParams(db_.Handle(), text_.Sql.constData(), int(values_.size()), values.Types.data(),
-                                     values.Pointers.data(), nullptr, nullptr, 0));
+    result_ = db_.Run([&] {
+        return PQexecParams(db_.Handle(), text_.Sql.constData(), int(values_.size()), values.Types.data(),
+                            values.Pointers.data(), nullptr, nullptr, 0);
+    });
     executed_ = true;
     row_ = -1;
     ReadKinds(result_.r);
@@ -257,7 +345,7 @@ const PGresult* TPgCursor::Described() {
         return result_.r;
     }
     if (!description_.r) {
-        db_.Check(PQprepare(db_.Handle(), "", text_.Sql.constData(), 0, nullptr));
+        db_.Run([&] { return PQprepare(db_.Handle(), "", text_.Sql.constData(), 0, nullptr); });
         description_ = db_.Check(PQdescribePrepared(db_.Handle(), ""));
         ReadKinds(description_.r);
     }
@@ -343,6 +431,12 @@ PGconn* ConnectRaw(const TDbConfig& config, QString* reason) {
     PGconn* conn = PQconnectdb(info.constData());
     if (conn && PQstatus(conn) == CONNECTION_OK) return conn;
     if (reason) *reason = conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed() : QStringLiteral("内存不足");
+    // The password is never the program's: say where it comes from, never what it is.
+    if (reason && conn && (PQconnectionNeedsPassword(conn) || reason->contains("password authentication failed")))
+        *reason = QStringLiteral("服务器不接受用户 %1 的密码（或没有得到密码）。密码取自本机的 ~/.pgpass 文件"
+                                 "（Windows 上为 %APPDATA%\\postgresql\\pgpass.conf）或环境变量 PGPASSWORD，"
+                                 "请检查其中这台服务器的那一行。")
+                      .arg(QString::fromUtf8(PQuser(conn)));
     PQfinish(conn);
     return nullptr;
 }
@@ -364,7 +458,16 @@ std::unique_ptr<TDbConnection> OpenPostgres(const TDbConfig& config, bool create
     // The statements are short, and a report's sums grouped by day or month look like millions
     // of rows to the planner, which then spends half a second compiling a 50 ms report.
     connection->Setting("jit", "SET jit = off");
-    if (create) connection->Execute("CREATE SCHEMA IF NOT EXISTS " + schema);
+    // Made only when it is missing: a station's user may use the schema but not create in the
+    // database, and the server checks that right before it looks whether the schema exists.
+    if (create) {
+        const QByteArray name = config.SchemaName().toUtf8();
+        const char* values[] = {name.constData()};
+        const TPgStatementText exists = Rewrite(SqlSchemaExists(TDbEngine::PostgreSQL));
+        const TResult found = connection->Check(
+            PQexecParams(connection->Handle(), exists.Sql.constData(), 1, nullptr, values, nullptr, nullptr, 0));
+        if (PQntuples(found.r) == 0) connection->Execute("CREATE SCHEMA " + schema);
+    }
     connection->Setting("search_path", "SET search_path TO " + schema);
     return connection;
 }
@@ -387,7 +490,15 @@ TPgValues PgValues(const std::vector<TValue>& values) {
         // Text and whole numbers stay untyped, so the server reads them as whatever the
         // column or function needs (a whole number fits an integer, a text or a money column
         // as it does on the file). A fraction is typed: it fits no integer column.
-        case TValueKind::Text: out.Texts[i] = v.AsText().toUtf8(); break;
+        case TValueKind::Text:
+            out.Texts[i] = v.AsText().toUtf8();
+            // The server would take the text only up to a NUL and store the rest of it nowhere.
+            if (out.Texts[i].contains('\0')) {
+                TDbErrorInfo info;
+                info.State = "22021";
+                throw TDbError(QStringLiteral("文字中含有不可见的控制字符（NUL），不能保存"), info);
+            }
+            break;
         case TValueKind::Integer:
         case TValueKind::Boolean: out.Texts[i] = QByteArray::number(v.AsInt64()); break;
         case TValueKind::DateTime: out.Types[i] = kTimestamp; out.Texts[i] = v.AsText().toUtf8(); break;

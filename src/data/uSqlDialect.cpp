@@ -49,9 +49,10 @@ QString SqlRefreshStatistics(TDbEngine engine, const QString& table) {
     return Pg(engine) ? "VACUUM (ANALYZE) " + table : QString();
 }
 
+// The catalog, not information_schema: that one hides the tables a user has no right on.
 QString SqlTableCount(TDbEngine engine) {
     if (Pg(engine))
-        return QStringLiteral("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema=current_schema()");
+        return QStringLiteral("SELECT COUNT(*) FROM pg_catalog.pg_tables WHERE schemaname=current_schema()");
     return QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite%'");
 }
 
@@ -92,3 +93,45 @@ QString SqlAddTextColumn(TDbEngine engine, const QString& table, const QString& 
 }
 
 QString SqlForKeyShare(TDbEngine engine) { return Pg(engine) ? QStringLiteral(" FOR KEY SHARE") : QString(); }
+QStringList SqlLogGuard(TDbEngine engine) {
+    if (!Pg(engine))
+        return {QStringLiteral("CREATE TRIGGER trg_log_kept_update BEFORE UPDATE ON T_Log "
+                               "BEGIN SELECT RAISE(ABORT, '操作日志不能修改或删除'); END"),
+                QStringLiteral("CREATE TRIGGER trg_log_kept_delete BEFORE DELETE ON T_Log "
+                               "BEGIN SELECT RAISE(ABORT, '操作日志不能修改或删除'); END")};
+    return {QStringLiteral("CREATE OR REPLACE FUNCTION log_is_kept() RETURNS trigger LANGUAGE plpgsql AS "
+                           "$$BEGIN RAISE EXCEPTION '操作日志不能修改或删除'; END$$"),
+            QStringLiteral("CREATE TRIGGER trg_log_kept BEFORE UPDATE OR DELETE ON T_Log "
+                           "FOR EACH ROW EXECUTE FUNCTION log_is_kept()"),
+            QStringLiteral("CREATE TRIGGER trg_log_kept_truncate BEFORE TRUNCATE ON T_Log "
+                           "FOR EACH STATEMENT EXECUTE FUNCTION log_is_kept()"),
+            // Accounts the server's default privileges gave every right on new tables keep only
+            // reading and adding on the log.
+            QStringLiteral("DO $$DECLARE r record; BEGIN FOR r IN SELECT DISTINCT grantee FROM "
+                           "information_schema.role_table_grants WHERE table_schema=current_schema() AND "
+                           "table_name='t_log' AND privilege_type IN ('UPDATE','DELETE','TRUNCATE') AND "
+                           "grantee NOT IN (current_user, 'PUBLIC') LOOP EXECUTE format('REVOKE UPDATE, DELETE, "
+                           "TRUNCATE ON t_log FROM %I', r.grantee); END LOOP; END$$")};
+}
+
+QString SqlLogGuardCount(TDbEngine engine) {
+    if (!Pg(engine))
+        return QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type='trigger' AND tbl_name='T_Log' "
+                              "AND name IN ('trg_log_kept_update','trg_log_kept_delete')");
+    return QStringLiteral("SELECT COUNT(*) FROM pg_catalog.pg_trigger t JOIN pg_catalog.pg_class c ON c.oid=t.tgrelid "
+                          "WHERE c.relname='t_log' AND c.relnamespace=(SELECT n.oid FROM pg_catalog.pg_namespace n WHERE n.nspname=current_schema()) "
+                          "AND t.tgname IN ('trg_log_kept','trg_log_kept_truncate')");
+}
+
+QString SqlTableColumns(TDbEngine engine) {
+    if (!Pg(engine))
+        return QStringLiteral("SELECT m.name || '.' || p.name FROM sqlite_master m, pragma_table_info(m.name) p "
+                              "WHERE m.type='table'");
+    return QStringLiteral("SELECT c.relname || '.' || a.attname FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c "
+                          "ON c.oid=a.attrelid WHERE c.relnamespace=(SELECT n.oid FROM pg_catalog.pg_namespace n WHERE n.nspname=current_schema()) "
+                          "AND c.relkind IN ('r','p') AND a.attnum>0 AND NOT a.attisdropped");
+}
+
+QString SqlSchemaExists(TDbEngine) {
+    return QStringLiteral("SELECT 1 FROM pg_catalog.pg_namespace WHERE nspname=:s");
+}

@@ -83,3 +83,15 @@ QString SqlAddTextColumn(TDbEngine engine, const QString& table, const QString& 
 // other station can delete that row (the deletion locks it, see SqlForUpdate, before counting
 // what refers to it). Empty on the file, whose saves already take turns.
 QString SqlForKeyShare(TDbEngine engine);
+
+// Makes the operation log refuse every change and deletion of its rows: a trigger on T_Log
+// (the log is the centre's audit trail; only a technician working outside the program may
+// remove old rows).
+QStringList SqlLogGuard(TDbEngine engine);
+// Whether the log's guard is in place: one row with a count.
+QString SqlLogGuardCount(TDbEngine engine);
+// Every column of every table as "table.column", one per row (on a server: of the connection's
+// schema).
+QString SqlTableColumns(TDbEngine engine);
+// Whether the named schema exists: a row when it does (:s the schema's name).
+QString SqlSchemaExists(TDbEngine engine);

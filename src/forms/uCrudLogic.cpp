@@ -84,7 +84,7 @@ TSaveOutcome CheckEntries(const TCrudDef& def, const QList<TColDef>& cols, const
             if (const TNumEntry n = CheckNum(text, col.Range, col.Caption); !n.Ok()) return {false, n.Refusal, i, {}};
         if (IntegerOutOfRange(col, v)) return {false, QStringLiteral("数值超出范围：") + col.Caption, i, {}};
         if (isText)
-            if (const QString tooLong = TextLengthRefusal(def.TableName, col.EditField, col.Caption, text);
+            if (const QString tooLong = TextEntryRefusal(def.TableName, col.EditField, col.Caption, text);
                 !tooLong.isEmpty())
                 return {false, tooLong, i, {}};
     }
@@ -261,7 +261,7 @@ TSaveOutcome SaveCrudRow(TDM& dm, const TCrudDef& def, const TValue& key, const 
         dm.WriteLog(isNew ? QStringLiteral("新增") : QStringLiteral("修改"), def.TableName, savedKey.AsText(), {});
         tx.Commit();
     } catch (const TDbError& e) {
-        return {false, QStringLiteral("保存失败：") + DbErrorText(e), -1, {}};
+        return {false, DbFailureText(QStringLiteral("保存失败："), e), -1, {}};
     }
     return {true, {}, -1, savedKey};
 }
@@ -308,7 +308,7 @@ QString DeleteCrudRow(TDM& dm, const TCrudDef& def, qint64 key, const QString& n
     } catch (const TDbError& e) {
         // References are counted above; what the database refuses here is a lock, a full disk, a
         // reference made by another program and the like, said behind the same words.
-        return kReferenced + DbErrorText(e);
+        return DbFailureText(kReferenced, e);
     }
     return {};
 }

@@ -67,6 +67,9 @@ QLabel* MakeLabel(QWidget* parent, const QString& caption, int left, int top, in
 QLineEdit* MakeEdit(QWidget* parent, int left, int top, int width, const QString& text) {
     auto* edit = new QLineEdit(text, parent);
     edit->setGeometry(left, top, width, 22);
+    // No column of the centre holds more than a one-line box allows; a pasted page of text would
+    // otherwise reach the engines, which answer a search for it differently.
+    edit->setMaxLength(kLineEditMaxChars);
     return edit;
 }
 

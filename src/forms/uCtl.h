@@ -32,6 +32,8 @@ void MarkReadOnlyBox(QLineEdit* e);
 void MarkReadOnlyBox(QPlainTextEdit* e);
 
 QLabel* MakeLabel(QWidget* parent, const QString& caption, int left, int top, int width, int height = 20);
+// A one-line box holds at most kLineEditMaxChars characters (a keyword included).
+constexpr int kLineEditMaxChars = 200;
 QLineEdit* MakeEdit(QWidget* parent, int left, int top, int width, const QString& text = {});
 QPlainTextEdit* MakeMemo(QWidget* parent, int left, int top, int width, int height, const QString& text = {});
 enum class TComboStyle { PickOnly, Editable };

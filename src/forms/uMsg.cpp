@@ -152,7 +152,7 @@ bool RunGuarded(const std::function<void()>& action, const QString& failurePrefi
         action();
         return true;
     } catch (const TDbError& e) {
-        ShowError(failurePrefix + DbErrorText(e));
+        ShowError(DbFailureText(failurePrefix, e));
     } catch (const std::exception& e) {
         ShowError(failurePrefix + QString::fromUtf8(e.what()));
     }

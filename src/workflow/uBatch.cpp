@@ -152,7 +152,7 @@ TBatchSaveResult TBatchLogic::Check(const TBatchInput& in) const {
                  {"Team", QStringLiteral("班组"), in.Team, TBatchField::Team},
                  {"QualityMemo", QStringLiteral("粮质备注"), in.QualityMemo, TBatchField::QualityMemo}};
     for (const auto& t : texts)
-        if (const QString refusal = TextLengthRefusal("T_Batch", t.column, t.caption, t.text.trimmed());
+        if (const QString refusal = TextEntryRefusal("T_Batch", t.column, t.caption, t.text.trimmed());
             !refusal.isEmpty())
             return Refuse(refusal, t.field);
 
@@ -198,7 +198,7 @@ TBatchSaveResult TBatchLogic::Save(const TBatchInput& in) {
     try {
         return Write(in);
     } catch (const TDbError& e) {
-        return Refuse(QStringLiteral("保存失败：") + DbErrorText(e));
+        return Refuse(DbFailureText(QStringLiteral("保存失败："), e));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/uGlobal.h"
 #include "data/uDM.h"
+#include "data/uDbText.h"
 #include "data/uSqlDialect.h"
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
@@ -53,7 +54,8 @@ QString TBatchVoidLogic::StartRefusal(const TSession& session, const QString& ba
 }
 
 QString TBatchVoidLogic::ReasonRefusal(const QString& reason) {
-    return reason.trimmed().isEmpty() ? QStringLiteral("必须填写作废原因") : QString();
+    if (reason.trimmed().isEmpty()) return QStringLiteral("必须填写作废原因");
+    return TextEntryRefusal("T_Batch", "VoidMemo", QStringLiteral("作废原因"), reason.trimmed());
 }
 
 QString TBatchVoidLogic::Void(const QString& batchNo, const QString& reason) {

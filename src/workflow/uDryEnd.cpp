@@ -86,7 +86,7 @@ TRoundEndResult CheckFigures(const TRoundEndInput& in) {
     for (const auto& f : figures)
         if (const TNumEntry entry = CheckNum(f.text, f.range, f.caption); !entry.Ok()) return {entry.Refusal, f.field};
     if (const QString refusal =
-            TextLengthRefusal("T_Drying", "AbnormalMemo", QStringLiteral("异常记录"), in.AbnormalMemo.trimmed());
+            TextEntryRefusal("T_Drying", "AbnormalMemo", QStringLiteral("异常记录"), in.AbnormalMemo.trimmed());
         !refusal.isEmpty())
         return {refusal, TRoundField::AbnormalMemo};
     return {};
@@ -187,7 +187,7 @@ TRoundEndResult TDryEndLogic::Pass(const TOpenRound& round, const TRoundEndInput
                                    TheoreticalDryWeight(round.WetNetWt, round.InMoisture, ParseNum(in.OutMoisture))));
         tx.Commit();
     } catch (const TDbError& e) {
-        return {QStringLiteral("入仓失败：") + DbErrorText(e)};
+        return {DbFailureText(QStringLiteral("入仓失败："), e)};
     }
     return {};
 }
@@ -214,7 +214,7 @@ TRoundEndResult TDryEndLogic::Fail(const TOpenRound& round, const TRoundEndInput
                          .arg(FmtFixed(ParseNum(in.DryNetWt), 1), in.AbnormalMemo.trimmed()));
         tx.Commit();
     } catch (const TDbError& e) {
-        return {QStringLiteral("返烘单生成失败：") + DbErrorText(e)};
+        return {DbFailureText(QStringLiteral("返烘单生成失败："), e)};
     }
     return {};
 }

@@ -108,7 +108,7 @@ TDispatchResult TDispatchLogic::Save(const TDispatchInput& in) {
     try {
         return Write(in);
     } catch (const TDbError& e) {
-        return {QStringLiteral("派工失败：") + DbErrorText(e)};
+        return {DbFailureText(QStringLiteral("派工失败："), e)};
     }
 }
 

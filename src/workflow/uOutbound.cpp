@@ -118,7 +118,7 @@ TOutboundResult TOutboundLogic::CheckInput(const TOutboundInput& in) const {
         {in.Remark, "Remark", QStringLiteral("备注"), TOutField::Remark},
     };
     for (const auto& t : texts)
-        if (const QString refusal = TextLengthRefusal("T_Outbound", t.column, t.caption, t.text.trimmed());
+        if (const QString refusal = TextEntryRefusal("T_Outbound", t.column, t.caption, t.text.trimmed());
             !refusal.isEmpty())
             return Refuse(refusal, t.field);
     return {};
@@ -153,7 +153,7 @@ TOutboundResult TOutboundLogic::Save(const TOutboundInput& in) {
         tx.Commit();
         return {{}, TOutField::None, outNo};
     } catch (const TDbError& e) {
-        return Refuse(QStringLiteral("出库失败：") + DbErrorText(e));
+        return Refuse(DbFailureText(QStringLiteral("出库失败："), e));
     }
 }
 

@@ -175,7 +175,7 @@ TSettleResult TSettleLogic::Check(const TSettleInput& in) const {
     if (received < 0) return Refused(QStringLiteral("收款金额不能为负"), TSettleBox::Paid);
     if (!NumInRange(received, TNumRange::Money))
         return Refused(QStringLiteral("数值超出范围：") + kReceivedCaption, TSettleBox::Paid);
-    if (const QString refusal = TextLengthRefusal("T_Settle", "Remark", QStringLiteral("备注"), in.Remark.trimmed());
+    if (const QString refusal = TextEntryRefusal("T_Settle", "Remark", QStringLiteral("备注"), in.Remark.trimmed());
         !refusal.isEmpty())
         return Refused(refusal, TSettleBox::Remark);
     return {};
@@ -241,7 +241,7 @@ TSettleResult TSettleLogic::Save(const TSettleInput& in) {
                               totals.Status));
         tx.Commit();
     } catch (const TDbError& e) {
-        return Refused(QStringLiteral("保存失败：") + DbErrorText(e));
+        return Refused(DbFailureText(QStringLiteral("保存失败："), e));
     }
     return {{}, TSettleBox::None, settleNo, {}};
 }

@@ -81,7 +81,7 @@ QString TSettleVoidLogic::Void(const QString& settleNo) {
                               VarToStr(q.Field("Status"))));
         tx.Commit();
     } catch (const TDbError& e) {
-        return QStringLiteral("作废失败：") + DbErrorText(e);
+        return DbFailureText(QStringLiteral("作废失败："), e);
     }
     return {};
 }

@@ -76,3 +76,30 @@ TEST(StationDatabase, TwoStationsStartingOnAnEmptyServerShareOneSetOfTables) {
     EXPECT_EQ(PrepareDatabase(first), nullptr);
     EXPECT_TRUE(prompter.LastText().startsWith("数据库不完整，缺少数据表：T_Outbound")) << prompter.LastText().toStdString();
 }
+
+// A database of this system that lacks a table or a column the program uses stops the start
+// naming what is missing, on the file and on the server alike; every numbered save would fail.
+TEST(StationDatabase, AnIncompleteDatabaseNamesTheMissingColumnOrTable) {
+    QTemporaryDir dir;
+    const TAppPaths paths{dir.path() + "/"};
+    const TTestDatabase db(paths.DbPath());
+    db.WriteStationIni(paths.StationIni());
+    TTestPrompter prompter;
+    ASSERT_NE(PrepareDatabase(paths), nullptr) << prompter.LastText().toStdString();
+    const auto alter = [&](const QString& sql) {
+        TDM dm(db.Config(), TOpenMode::Inspect);
+        dm.Connect();
+        dm.ExecSQLP(sql);
+    };
+    alter("ALTER TABLE T_Batch DROP COLUMN VoidMemo");
+    EXPECT_EQ(PrepareDatabase(paths), nullptr);
+    EXPECT_TRUE(prompter.LastText().contains(QStringLiteral("不完整，缺少数据列：T_Batch.VoidMemo\r\n")))
+        << prompter.LastText().toStdString();
+    EXPECT_TRUE(prompter.LastText().contains(QStringLiteral("备份"))) << "the restore hint stays";
+    if (db.Config().IsPostgres()) {
+        alter("DROP TABLE T_Counter");
+        EXPECT_EQ(PrepareDatabase(paths), nullptr);
+        EXPECT_TRUE(prompter.LastText().contains(QStringLiteral("缺少数据表：T_Counter\r\n")))
+            << prompter.LastText().toStdString();
+    }
+}

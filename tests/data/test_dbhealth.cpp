@@ -45,7 +45,7 @@ protected:
     }
 
     TDbHealth Check(const QDate& day = QDate::currentDate()) {
-        return CheckDatabaseFile(path, SchemaTables(MovelkarSchema()), day);
+        return CheckDatabaseFile(path, SchemaColumns(TDbEngine::SQLite), day);
     }
 
     QTemporaryDir dir;

@@ -1,9 +1,22 @@
 #include "data/uDbText.h"
 
+#include "app/uLogin.h"
 #include "data/uDM.h"
+#include "forms/uCrudLogic.h"
+#include "forms/uCtl.h"
+#include "forms/uDefs.h"
 #include "support/TestCentre.h"
+#include "support/TestPrompter.h"
+#include "workflow/uBatch.h"
+#include "workflow/uBatchList.h"
+#include "workflow/uDryEnd.h"
+#include "workflow/uDrying.h"
+#include "workflow/uOutbound.h"
+#include "workflow/uSettle.h"
 
 #include <QFile>
+#include <QLineEdit>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,11 +41,9 @@ void ExpectServerFailuresInChinese(TTestCentre& c) {
     EXPECT_EQ(TextOfFailure(dm, "UPDATE T_User SET UserName=UserName"), "数据库正被其他程序或其他电脑占用，请稍后重试");
     other.RollbackTrans();
 
-    // The server drops this station (restarted, or the network was cut): the statement in
-    // flight fails in plain words, and the next one connects again.
+    // The server drops this station while it is idle (restarted, or the network was cut): its
+    // next statement, nothing of a save yet, connects again and runs.
     other.ExecSQLP("SELECT pg_terminate_backend(:p)", {{"p", dm.ScalarP("SELECT pg_backend_pid()")}});
-    EXPECT_EQ(TextOfFailure(dm, "UPDATE T_User SET UserName=UserName"),
-              "与数据库服务器的连接已断开（请检查网络与服务器），刚才的操作未保存");
     EXPECT_EQ(TextOfFailure(dm, "UPDATE T_User SET UserName=UserName"), "(no failure)");
     EXPECT_EQ(VarToStr(dm.ScalarP("SELECT current_schema()")), dm.Config().Schema) << "the session is set up again";
 
@@ -80,7 +91,7 @@ TEST(DbText, EngineFailuresReachTheStaffInChinese) {
     }
 
     dm.ExecSQLP("PRAGMA query_only=1");
-    EXPECT_EQ(TextOfFailure(dm, "DELETE FROM T_Log"), "数据库文件为只读，无法保存（请检查文件或文件夹的权限）");
+    EXPECT_EQ(TextOfFailure(dm, "DELETE FROM T_Farmer"), "数据库文件为只读，无法保存（请检查文件或文件夹的权限）");
     dm.ExecSQLP("PRAGMA query_only=0");
 
     // A file that cannot grow any further fails its writes as a full disk does.
@@ -92,7 +103,7 @@ TEST(DbText, EngineFailuresReachTheStaffInChinese) {
     other.Connect();
     other.BeginTrans();
     dm.ExecSQLP("PRAGMA busy_timeout=50");
-    EXPECT_EQ(TextOfFailure(dm, "DELETE FROM T_Log"), "数据库正被其他程序或其他电脑占用，请稍后重试");
+    EXPECT_EQ(TextOfFailure(dm, "DELETE FROM T_Farmer"), "数据库正被其他程序或其他电脑占用，请稍后重试");
     other.RollbackTrans();
 
     const QString damaged = c.paths().AppDir + "damaged.mdb";
@@ -124,4 +135,71 @@ TEST(DbText, TextLimitsComeFromTheSchemaAndCountCharacters) {
     TTestCentre c;
     EXPECT_NO_THROW(c.dm().ExecSQLP("INSERT INTO T_Batch(BatchNo,CarNo) VALUES('PC1',:c)", {{"c", astral}}));
     EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", astral + "A"), "车牌号最多 15 个字");
+}
+
+// A plate typed as "N1", NUL, "N2" would be kept whole in the file and cut to "N1" on the server:
+// no text box lets such a character through, and each refusal names its box. Memo boxes keep
+// their line breaks and tabs.
+TEST(DbText, EveryTextBoxRefusesControlCharactersNamingTheBox) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    const QString nul = QStringLiteral("N1") + QChar(0) + QStringLiteral("N2");
+    const auto refusal = [](const QString& box) {
+        return box + QStringLiteral("中不能有控制字符（如制表符、换行或不可见字符），请删除后再保存");
+    };
+    const TDriedBatch dried = c.driedBatch(1000, 900);
+    const QString waiting = c.registeredBatch(500);
+    TBatchInput reg = TBatchLogic(dm).Load(waiting)->Input;
+    reg.BatchNo.clear();
+    ASSERT_TRUE(TDispatchLogic(dm).Save({.BatchNo = waiting, .EquipID = 1, .WhInID = 1,
+                                         .StartTime = QDateTime::currentDateTime().addSecs(-3600)}).Saved());
+    const TOpenRound round = *TDryEndLogic(dm).LoadOpenRound(waiting);
+    const TRoundEndInput end{.EndTime = QDateTime::currentDateTime(), .OutMoisture = "14", .DryNetWt = "450",
+                             .DryHours = "1", .LossWt = "50", .LossRate = "10", .DryWhID = 2};
+    const TOutboundInput out{.StockID = dried.DryRow, .OutType = QStringLiteral("农户自提"),
+                             .OutTime = QDateTime::currentDateTime(), .Weight = "10"};
+    const TSettleInput settle{.BatchNo = dried.BatchNo, .Items = {"100", "0", "0", "0", "0"}, .Paid = "100",
+                              .SettleTime = QDateTime::currentDateTime()};
+    const int before = c.count("T_Log");
+
+    const struct {
+        const char* box;
+        std::function<QString()> save;
+    } cases[] = {
+        {"车牌号", [&] { TBatchInput in = reg; in.CarNo = nul; return TBatchLogic(dm).Save(in).Refusal; }},
+        {"粮质备注", [&] { TBatchInput in = reg; in.QualityMemo = "a" + QString(QChar(7)); return TBatchLogic(dm).Save(in).Refusal; }},
+        {"司机", [&] { TOutboundInput in = out; in.Driver = QStringLiteral("张\t三"); return TOutboundLogic(dm).Save(in).Refusal; }},
+        {"去向", [&] { TOutboundInput in = out; in.Destination = QStringLiteral("县城\n粮库"); return TOutboundLogic(dm).Save(in).Refusal; }},
+        {"备注", [&] { TSettleInput in = settle; in.Remark = "x" + QString(QChar(1)); return TSettleLogic(dm).Save(in).Refusal; }},
+        {"异常记录", [&] { TRoundEndInput in = end; in.AbnormalMemo = "x" + QString(QChar(0x1f)); return TDryEndLogic(dm).Pass(round, in).Refusal; }},
+        {"作废原因", [&] { return TBatchVoidLogic::ReasonRefusal(nul); }},
+        {"姓名/客户", [&] { return SaveCrudRow(dm, DefFarmer(), {}, {{"Name", nul}, {"CustType", QStringLiteral("农户代烘")}}).Message; }},
+        {"粮种名称", [&] { return SaveCrudRow(dm, DefGrain(), 1, {{"GrainName", QStringLiteral("稻\t谷")}}).Message; }},
+    };
+    for (const auto& k : cases) EXPECT_EQ(k.save(), refusal(QString::fromUtf8(k.box))) << k.box;
+
+    EXPECT_EQ(TLoginLogic(dm).Check("admin" + QString(QChar(0)) + "x", "846").outcome, TLoginCheck::TOutcome::Refused);
+    EXPECT_EQ(TLoginLogic(dm).Check("admin", "846" + QString(QChar(0)) + "x").outcome, TLoginCheck::TOutcome::Refused);
+    EXPECT_EQ(c.count("T_Log"), before) << "nothing refused was saved";
+    EXPECT_EQ(c.count("T_Batch"), 2);
+
+    // Line breaks and tabs stay in a memo box, as typed, on both engines.
+    TBatchInput memo = reg;
+    memo.QualityMemo = QStringLiteral("潮\t湿\r\n有杂质");
+    const TBatchSaveResult kept = TBatchLogic(dm).Save(memo);
+    ASSERT_TRUE(kept.Saved()) << kept.Refusal.toStdString();
+    EXPECT_EQ(VarToStr(dm.ScalarP("SELECT QualityMemo FROM T_Batch WHERE BatchNo=:b", {{"b", kept.BatchNo}})),
+              memo.QualityMemo);
+    const TSaveOutcome farmer = SaveCrudRow(dm, DefFarmer(), {}, {{"Name", QStringLiteral("李四")}, {"CustType", QStringLiteral("农户代烘")},
+                                                                  {"Remark", QStringLiteral("第一行\n第二行")}});
+    EXPECT_TRUE(farmer.Saved) << farmer.Message.toStdString();
+
+    // A keyword pasted a hundred thousand characters long: the box holds what a one-line box
+    // holds, and the ledger answers it alike on both engines (no row, no error box).
+    TTestPrompter prompter;
+    TfrmBatchList list(dm);
+    list.edKeyword->setText(QString(100000, QChar(u'稻')));
+    EXPECT_EQ(list.edKeyword->text().size(), kLineEditMaxChars);
+    list.Reload();
+    EXPECT_TRUE(prompter.Shown.empty()) << prompter.LastText().toStdString();
 }

@@ -1,6 +1,9 @@
 #include "support/TestCentre.h"
 
+#include "data/uDbText.h"
+
 #include <QDate>
+#include <vector>
 #include <gtest/gtest.h>
 
 namespace {
@@ -141,4 +144,37 @@ TEST(Transactions, AFailedSaveLeavesNothingAndTheLogRowGoesWithItsSave) {
     EXPECT_EQ(c.count("T_Batch"), 3);
     EXPECT_EQ(c.rows("SELECT ActType, LoginName, Detail FROM T_Log"), QStringLiteral("收粮登记/admin/张三"));
     EXPECT_LE(qAbs(c.scalar("SELECT OpTime FROM T_Log").AsDateTime().secsTo(QDateTime::currentDateTime())), 5);
+}
+
+// The operation log is the centre's audit trail: no statement changes or removes a row of it, and
+// a database made before it was guarded gets the guard at its next start.
+TEST(OperationLog, NoRowIsChangedOrDeletedAndAnOlderDatabaseGetsItsGuardAtStart) {
+    TTestCentre c;
+    TDM& dm = c.dm();
+    dm.WriteLog(QStringLiteral("收粮登记"), "T_Batch", "PC" + Today() + "001", QStringLiteral("张三"));
+    const auto refusal = [&](const QString& sql) {
+        try {
+            dm.ExecSQLP(sql);
+        } catch (const TDbError& e) {
+            return DbErrorText(e);
+        }
+        return QStringLiteral("(done)");
+    };
+    const QString kept = QStringLiteral("操作日志不能修改或删除");
+    EXPECT_EQ(refusal("UPDATE T_Log SET Detail='李四'"), kept);
+    EXPECT_EQ(refusal("DELETE FROM T_Log"), kept);
+
+    // A database made before the guard.
+    const bool server = dm.Engine() == TDbEngine::PostgreSQL;
+    for (const char* drop : server ? std::vector<const char*>{"DROP TRIGGER trg_log_kept ON T_Log",
+                                                              "DROP TRIGGER trg_log_kept_truncate ON T_Log"}
+                                   : std::vector<const char*>{"DROP TRIGGER trg_log_kept_update",
+                                                              "DROP TRIGGER trg_log_kept_delete"})
+        dm.ExecSQLP(drop);
+    TDM next(dm.Config());
+    ASSERT_TRUE(next.Connect());
+    EXPECT_TRUE(next.ConnectNotes().isEmpty()) << next.ConnectNotes().join('\n').toStdString();
+    EXPECT_EQ(refusal("DELETE FROM T_Log"), kept);
+    EXPECT_EQ(refusal(server ? "TRUNCATE T_Log" : "UPDATE T_Log SET LoginName='x'"), kept);
+    EXPECT_EQ(c.rows("SELECT ActType, Detail FROM T_Log"), QStringLiteral("收粮登记/张三"));
 }

@@ -84,7 +84,7 @@ TEST_F(GeneratedCentreOnServer, AFailedCopyLeavesTheSchemaAsItWas) {
     {
         TDM dm(damaged);
         dm.Connect();
-        dm.ExecSQLP("UPDATE T_Log SET OpTime='yesterday' WHERE LogID=(SELECT MAX(LogID) FROM T_Log)");
+        dm.ExecSQLP("UPDATE T_Batch SET RegTime='yesterday' WHERE BatchNo=(SELECT MAX(BatchNo) FROM T_Batch)");
     }
     const TRun copy = CopyDb({damaged, arg_});
     EXPECT_EQ(copy.Status, 1) << qPrintable(copy.Output);
