@@ -1,5 +1,6 @@
 #pragma once
 // Reads printed PDF files back as text, page by page, through poppler's pdftotext.
+// A CJK radical read back (a glyph the PDF names by its look-alike) fails the test.
 
 #include <QStringList>
 
