@@ -4,10 +4,11 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
-QStringList PdfPages(const QString& path) {
+namespace {
+QString PdfText(const QString& path, const QString& mode) {
     if (!QFile::exists(path)) return {};
     QProcess pdftotext;
-    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    pdftotext.start(QStringLiteral("pdftotext"), {mode, path, QStringLiteral("-")});
     if (!pdftotext.waitForFinished(-1) || pdftotext.exitCode() != 0) return {};
     const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
     // Nothing we print is a CJK radical or stroke; one read back is a glyph named by its look-alike,
@@ -16,7 +17,14 @@ QStringList PdfPages(const QString& path) {
         if (ch.unicode() >= 0x2E80 && ch.unicode() <= 0x31EF)
             ADD_FAILURE() << "look-alike U+" << QString::number(ch.unicode(), 16).toStdString() << " read back from "
                           << path.toStdString();
-    QStringList pages = text.split('\f');
+    return text;
+}
+}  // namespace
+
+QString PdfRawText(const QString& path) { return PdfText(path, QStringLiteral("-raw")); }
+
+QStringList PdfPages(const QString& path) {
+    QStringList pages = PdfText(path, QStringLiteral("-layout")).split('\f');
     if (!pages.isEmpty() && pages.back().trimmed().isEmpty()) pages.removeLast();
     return pages;
 }

@@ -6,3 +6,5 @@
 
 // The text of each page, laid out as printed; empty when the file is missing or unreadable.
 QStringList PdfPages(const QString& path);
+// The text in the order it was drawn (pdftotext -raw), pages and lines as they come.
+QString PdfRawText(const QString& path);
