@@ -9,6 +9,7 @@
 
 #include "data/uDbConfig.h"
 
+#include <QHash>
 #include <QString>
 
 class TDM;
@@ -34,3 +35,7 @@ bool IsEmptied(double remaining);
 
 // The sum over the batch's live rows; what decides whether it is ready for settlement.
 double BatchRemaining(TDM& dm, const QString& batchNo);
+
+// The names of a small master table ("SELECT id, name FROM …"), read once for a list of the
+// stock in store, which would otherwise look each one up for tens of thousands of rows.
+QHash<int, QString> Names(TDM& dm, const QString& sql);
