@@ -87,13 +87,19 @@ void TDM::AddMissingIndexes() {
     } catch (const TDbError&) {
         return;
     }
+    QStringList missing;
     for (const QString& statement : MovelkarIndexes() + SqlKeywordIndexes(Engine())) {
         const QRegularExpressionMatch m = named.match(statement);
-        if (m.hasMatch() && present.contains(m.captured(1).toLower())) continue;
+        if (!m.hasMatch() || !present.contains(m.captured(1).toLower())) missing << statement;
+    }
+    const int total = int(missing.size());
+    if (total > 0 && indexProgress_) indexProgress_(0, total);
+    for (int i = 0; i < total; ++i) {
         try {
-            ExecSQLP(statement);
+            ExecSQLP(missing[i]);
         } catch (const TDbError&) {
         }
+        if (indexProgress_) indexProgress_(i + 1, total);
     }
 }
 
