@@ -50,7 +50,7 @@ QString TStartEstimate::CheckText(int seconds) {
 
 TfrmStartWait::TfrmStartWait(qint64 fileBytes)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint), estimate_(fileBytes) {
-    setWindowTitle(QStringLiteral("粮食烘干中心管理系统"));
+    setWindowTitle(QStringLiteral("启动 - Movelkar"));
     ApplyFormFont(this);
     auto* layout = new QVBoxLayout(this);
     lblText_ = new QLabel(this);
