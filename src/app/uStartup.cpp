@@ -1,17 +1,36 @@
 #include "app/uStartup.h"
 
+#include "app/uStartWait.h"
 #include "data/uDM.h"
 #include "data/uDbHealth.h"
 #include "data/uDbInit.h"
 #include "data/uDbUpgrade.h"
 #include "forms/uMsg.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QDir>
 #include <QFile>
 
 namespace {
 QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// The waiting window of a start, where windows can be shown (not in a console tool).
+std::unique_ptr<TfrmStartWait> StartWait(qint64 fileBytes) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return nullptr;
+    return std::make_unique<TfrmStartWait>(fileBytes);
+}
+
+// Connects, showing the indexes being made when there are any to make.
+bool ConnectShowingIndexes(TDM& dm, TfrmStartWait* wait) {
+    if (wait) dm.SetIndexProgress([wait](int done, int total) { wait->Indexes(done, total); });
+    struct TForget {
+        TDM& dm;
+        ~TForget() { dm.SetIndexProgress({}); }
+    } forget{dm};
+    return dm.Connect();
+}
 
 void WriteInitErrorLog(const TAppPaths& paths, const QString& message) {
     QFile file(paths.InitErrorLog());
@@ -105,7 +124,7 @@ std::unique_ptr<TDM> PrepareServerDatabase(const TAppPaths& paths, const TDbConf
     }
     auto dm = std::make_unique<TDM>(config);
     try {
-        dm->Connect();
+        ConnectShowingIndexes(*dm, StartWait(0).get());
     } catch (const TDbError& e) {
         ShowError(QStringLiteral("数据库连接失败：") + e.Message());
         return nullptr;
@@ -124,7 +143,16 @@ std::unique_ptr<TDM> PrepareFileDatabase(const TAppPaths& paths, const TSchema& 
                   QStringLiteral("\r\n请确认程序目录可写、未被杀毒软件拦截，且本程序在本机目录下运行。"));
         return nullptr;
     }
-    if (const TDbHealth health = CheckDatabaseFile(paths.DbPath(), BeforeUpgrade(SchemaColumns(TDbEngine::SQLite, schema))); !health.Healthy()) {
+    const std::unique_ptr<TfrmStartWait> wait = StartWait(QFileInfo(paths.DbPath()).size());
+    TDbHealth health;
+    const auto check = [&] {
+        health = CheckDatabaseFile(paths.DbPath(), BeforeUpgrade(SchemaColumns(TDbEngine::SQLite, schema)));
+    };
+    if (wait)
+        wait->WhileChecking(check);
+    else
+        check();
+    if (!health.Healthy()) {
         const QString message = HealthMessage(paths, health);
         WriteInitErrorLog(paths, message);
         ShowError(message);
@@ -132,7 +160,7 @@ std::unique_ptr<TDM> PrepareFileDatabase(const TAppPaths& paths, const TSchema& 
     }
     auto dm = std::make_unique<TDM>(paths.DbPath());
     try {
-        if (!dm->Connect()) {
+        if (!ConnectShowingIndexes(*dm, wait.get())) {
             ShowError(QStringLiteral("数据库连接失败：") + Native(paths.DbPath()));
             return nullptr;
         }

@@ -93,33 +93,39 @@ void TDM::AddMissingIndexes() {
     } catch (const TDbError&) {
         return;
     }
-    QStringList missing;
-    QString needsExtension;
+    QString extensionStatement;
+    QStringList toBuild;
     for (const QString& statement : MovelkarIndexes() + SqlKeywordIndexes(Engine())) {
-        if (const QRegularExpressionMatch e = extension.match(statement); e.hasMatch()) {
-            needsExtension = statement;
+        if (extension.match(statement).hasMatch()) {
+            extensionStatement = statement;
             continue;
         }
         const QRegularExpressionMatch m = named.match(statement);
-        if (!m.hasMatch() || present.contains(m.captured(1).toLower())) continue;
+        if (m.hasMatch() && !present.contains(m.captured(1).toLower())) toBuild << statement;
+    }
+    QStringList refused;
+    const int total = int(toBuild.size());
+    if (total > 0 && indexProgress_) indexProgress_(0, total);
+    for (int i = 0; i < total; ++i) {
         // The extension an index is built with is made only when such an index is missing.
-        if (statement.contains("gin_trgm_ops") && !needsExtension.isEmpty()) {
+        if (toBuild[i].contains("gin_trgm_ops") && !extensionStatement.isEmpty()) {
             try {
-                ExecSQLP(needsExtension);
+                ExecSQLP(extensionStatement);
             } catch (const TDbError&) {
             }
-            needsExtension.clear();
+            extensionStatement.clear();
         }
         try {
-            ExecSQLP(statement);
-        } catch (const TDbError& e) {
-            missing << m.captured(1);
+            ExecSQLP(toBuild[i]);
+        } catch (const TDbError&) {
+            refused << named.match(toBuild[i]).captured(1);
         }
+        if (indexProgress_) indexProgress_(i + 1, total);
     }
-    if (!missing.isEmpty())
+    if (!refused.isEmpty())
         connectNotes_ << QStringLiteral("数据库用户无权创建缺少的索引（%1），程序照常运行，但相关的列表和查询可能较慢。"
                                         "请用数据库所有者的账户启动一次本程序，索引即会补建。")
-                             .arg(missing.join(QStringLiteral("、")));
+                             .arg(refused.join(QStringLiteral("、")));
 }
 
 void TDM::AddLogGuard() {

@@ -7,6 +7,7 @@
 
 #include <QStringList>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -146,6 +147,11 @@ public:
     // Statements that run longer than this are given up with an error (60 s by default).
     void SetCommandTimeout(std::chrono::milliseconds limit);
 
+    // Told, at a connect that makes missing indexes (the first start on a file another program
+    // made), (0, total) before the first and (done, total) after each; never when all are there.
+    using TIndexProgress = std::function<void(int done, int total)>;
+    void SetIndexProgress(TIndexProgress progress) { indexProgress_ = std::move(progress); }
+
 private:
     friend class TStatement;
     void Execute(const char* sql);
@@ -155,6 +161,7 @@ private:
 
     TDbConfig config_;
     TOpenMode mode_;
+    TIndexProgress indexProgress_;
     std::unique_ptr<TDbConnection> connection_;
     QString logUser_;
     QStringList connectNotes_;

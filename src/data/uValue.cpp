@@ -169,9 +169,27 @@ QString TValue::AsText() const {
     case TValueKind::Boolean: return QString::number(int_);
     case TValueKind::Float: return FmtShortest(float_);
     case TValueKind::Currency: return FmtShortest(double(int_) / 10000.0);
-    case TValueKind::DateTime: return DbTimeText(UnpackTime(int_));
+    case TValueKind::DateTime: {
+        QDate d;
+        QTime h;
+        AsDateAndTime(&d, &h);
+        return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", d.year(), d.month(), d.day(), h.hour(), h.minute(),
+                                 h.second());
+    }
     }
     return {};
+}
+
+bool TValue::AsDateAndTime(QDate* date, QTime* time) const {
+    if (kind_ == TValueKind::DateTime) {
+        *date = QDate::fromJulianDay(int_ / kMsPerDay);
+        *time = QTime::fromMSecsSinceStartOfDay(int(int_ % kMsPerDay));
+        return true;
+    }
+    const QDateTime t = AsDateTime();
+    *date = t.date();
+    *time = t.time();
+    return t.isValid();
 }
 
 QDateTime TValue::AsDateTime() const {
@@ -210,7 +228,10 @@ QString TSqlText::OrderedSql(TDbEngine engine) const {
     if (Order.isEmpty()) return Sql;
     QStringList terms;
     for (const QString& key : Order) {
-        const QStringList parts = key.split(' ', Qt::SkipEmptyParts);
+        QStringList parts = key.split(' ', Qt::SkipEmptyParts);
+        if (parts.size() >= 3 && parts.value(parts.size() - 2).compare("NOT", Qt::CaseInsensitive) == 0 &&
+            parts.back().compare("NULL", Qt::CaseInsensitive) == 0)
+            parts.resize(parts.size() - 2);
         // Nulls stay where the engine keeps them unless the listing says otherwise: against the
         // engine's own order the server would sort every row instead of reading an index.
         terms << (SqlResultName(engine, parts.value(0)) + " " + parts.mid(1).join(' ')).trimmed();

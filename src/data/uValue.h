@@ -37,6 +37,9 @@ public:
     qint64 AsInt64(bool* ok = nullptr) const;
     QString AsText() const;
     QDateTime AsDateTime() const;
+    // The date and time as stored, without the local-time lookup a QDateTime makes (a system call
+    // each on Linux): for reading many rows. False for a value that is no date and time.
+    bool AsDateAndTime(QDate* date, QTime* time) const;
     bool AsBool() const;
     qint64 MoneyUnits() const;
 
@@ -70,7 +73,10 @@ using TParams = std::vector<TParam>;
 struct TSqlText {
     QString Sql;  // without ORDER BY when Order is given
     TParams Params;
-    QStringList Order;  // "列名", "列名 DESC"; "… NULLS LAST" where nulls must go last on either engine
+    // "列名", "列名 DESC"; "… NULLS LAST" where nulls must go last on either engine; "… NOT NULL"
+    // where the column cannot hold a null (a primary key), so the next chunk is a plain range the
+    // engine seeks in its index, not one that also looks for nulls.
+    QStringList Order;
 
     // Sql with its ORDER BY, for running the listing in one statement.
     QString OrderedSql(TDbEngine engine) const;

@@ -150,9 +150,13 @@ TSqlText BuildListSql(TDbEngine engine, const TCrudDef& def, const QString& keyw
         out.Sql += " ORDER BY " + def.SortSql;
         return out;
     }
-    // The order names result columns ("r.RunID DESC" is the column RunID), so the grid can page by it.
-    for (const QString& term : def.OrderBy.split(',', Qt::SkipEmptyParts))
-        out.Order << term.trimmed().section('.', -1);
+    // The order names result columns ("r.RunID DESC" is the column RunID), so the grid can page by it;
+    // the table's own key is never null.
+    for (const QString& term : def.OrderBy.split(',', Qt::SkipEmptyParts)) {
+        const QString column = term.trimmed().section('.', -1);
+        const bool key = column.section(' ', 0, 0).compare(def.KeyField, Qt::CaseInsensitive) == 0;
+        out.Order << (key ? column + QStringLiteral(" NOT NULL") : column);
+    }
     return out;
 }
 

@@ -20,7 +20,9 @@ void TQueryModel::Open(const TSqlText& query) {
         const int nulls = int(parts.indexOf(QRegularExpression("NULLS", QRegularExpression::CaseInsensitiveOption)));
         const bool nullsAfter = nulls > 0 ? parts.value(nulls + 1).compare("LAST", Qt::CaseInsensitive) == 0
                                           : descending != SqlNullsSortHigh(dm_.Engine());
-        keys_.push_back({parts.value(0), descending, nullsAfter});
+        const bool notNull = parts.size() >= 3 && parts.back().compare("NULL", Qt::CaseInsensitive) == 0 &&
+                             parts.value(parts.size() - 2).compare("NOT", Qt::CaseInsensitive) == 0;
+        keys_.push_back({parts.value(0), descending, nullsAfter && !notNull});
     }
     ClearRows();
     names_.clear();
@@ -90,7 +92,12 @@ void TQueryModel::ForEachRow(const std::function<void(const std::vector<TValue>&
 
 QString TQueryModel::DisplayText(const TValue& v) {
     switch (v.Kind()) {
-    case TValueKind::DateTime: return v.AsDateTime().toString("yyyy-MM-dd HH:mm");
+    case TValueKind::DateTime: {
+        QDate d;
+        QTime t;
+        v.AsDateAndTime(&d, &t);
+        return QString::asprintf("%04d-%02d-%02d %02d:%02d", d.year(), d.month(), d.day(), t.hour(), t.minute());
+    }
     case TValueKind::Float: return FmtNum(v.AsDouble(), 2);
     case TValueKind::Currency: return FmtMoney(v.AsDouble());
     default: return v.AsText();
@@ -159,7 +166,8 @@ TSqlText TQueryModel::ChunkQuery() const {
 QString TQueryModel::AfterLastRow(TParams& params) const {
     // (k1 after v1) OR (k1 = v1 AND k2 after v2) ...: the rows that follow the last one held.
     // A null is not compared like a value: it needs its own terms, on the side where the
-    // listing sorts it.
+    // listing sorts it. Those terms keep SQLite from seeking in the key's index (every chunk then
+    // reads the table from its start), so a key declared NOT NULL goes without them.
     const int last = rowCount() - 1;
     QStringList alternatives;
     QStringList sameSoFar;

@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <stdexcept>
 #include <xlsxwriter.h>
@@ -36,9 +37,16 @@ QString SheetName(const QString& name) {
     return sheet.isEmpty() ? QStringLiteral("Sheet1") : sheet;
 }
 
-lxw_datetime ExcelTime(const QDateTime& t) {
-    return {t.date().year(), t.date().month(), t.date().day(), t.time().hour(), t.time().minute(),
-            double(t.time().second())};
+lxw_datetime ExcelTime(const QDate& d, const QTime& t) {
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), double(t.second())};
+}
+
+// How many characters a number takes when shown with the given decimals, worked out without
+// writing it: the export of a ten-year ledger has millions of numeric cells.
+int NumberWidth(double x, int decimals) {
+    const double magnitude = std::fabs(x);
+    const int digits = magnitude < 10 ? 1 : int(std::floor(std::log10(magnitude))) + 1;
+    return digits + (decimals > 0 ? decimals + 1 : 0) + (x < 0 ? 1 : 0);
 }
 
 // A day written as text by the reports ("2025-03-01").
@@ -121,17 +129,24 @@ private:
         switch (v.Kind()) {
         case TValueKind::Null: return;
         case TValueKind::Integer:
-        case TValueKind::Boolean:
-            worksheet_write_number(sheet_, row_, col, double(v.AsInt64()), nullptr);
-            Fit(c, TextWidth(v.AsText()));
+        case TValueKind::Boolean: {
+            const double x = double(v.AsInt64());
+            worksheet_write_number(sheet_, row_, col, x, nullptr);
+            Fit(c, NumberWidth(x, 0));
             return;
+        }
         case TValueKind::Float:
-        case TValueKind::Currency:
-            worksheet_write_number(sheet_, row_, col, v.AsDouble(), fraction_);
-            Fit(c, TextWidth(FmtFixed(v.AsDouble(), 2)));
+        case TValueKind::Currency: {
+            const double x = v.AsDouble();
+            worksheet_write_number(sheet_, row_, col, x, fraction_);
+            Fit(c, NumberWidth(x, 2));
             return;
+        }
         case TValueKind::DateTime: {
-            lxw_datetime t = ExcelTime(v.AsDateTime());
+            QDate day;
+            QTime time;
+            v.AsDateAndTime(&day, &time);
+            lxw_datetime t = ExcelTime(day, time);
             worksheet_write_datetime(sheet_, row_, col, &t, time_);
             Fit(c, 16);
             return;
@@ -140,7 +155,7 @@ private:
         }
         const QString text = v.AsText();
         if (const std::optional<QDate> day = DayText(text)) {
-            lxw_datetime t = ExcelTime(QDateTime(*day, QTime(0, 0)));
+            lxw_datetime t = ExcelTime(*day, QTime(0, 0));
             worksheet_write_datetime(sheet_, row_, col, &t, day_);
         } else {
             worksheet_write_string(sheet_, row_, col, text.left(kMaxCellChars).toUtf8().constData(), nullptr);

@@ -2,7 +2,9 @@
 
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
+#include "reports/uPdfText.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QPainter>
@@ -163,8 +165,11 @@ void TDoc::WritePdf(const QString& path) {
                            file.errorString() + "）");
     };
     if (!file.open(QIODevice::WriteOnly)) throw cannotWrite();
+    QByteArray pdf;
     {
-        QPdfWriter writer(&file);
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setResolution(kDotsPerInch);
         writer.setPageLayout(printer_.pageLayout());
         writer.setTitle(title_);
@@ -172,7 +177,8 @@ void TDoc::WritePdf(const QString& path) {
         QPainter painter;
         if (!painter.begin(&writer) || !PaintPages(writer, painter) || !painter.end()) throw cannotWrite();
     }
-    if (!file.commit()) throw cannotWrite();
+    pdf = MendPdfText(pdf);
+    if (file.write(pdf) != pdf.size() || !file.commit()) throw cannotWrite();
 }
 
 QString TDoc::PrinterTrouble(const QString& what) const {
@@ -201,8 +207,15 @@ void TDoc::PaintPreview(QPrinter& printer) {
         ShowWarn(QStringLiteral("打印失败：") + PrinterTrouble(QStringLiteral("打印机无法开始打印")));
         return;
     }
-    if (!PaintPages(printer, painter)) printer.abort();
-    painter.end();
+    if (!PaintPages(printer, painter)) {
+        printer.abort();
+        return;
+    }
+    // Printed from the preview into a PDF file, which Qt has written itself.
+    if (painter.end() && printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty() &&
+        !MendPdfFile(printer.outputFileName()))
+        ShowWarn(QStringLiteral("打印失败：") + QStringLiteral("无法写入文件：") +
+                 QDir::toNativeSeparators(printer.outputFileName()));
 }
 
 bool TDoc::PaintPages(QPagedPaintDevice& device, QPainter& painter) {

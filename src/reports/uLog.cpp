@@ -43,7 +43,7 @@ TSqlText LogQuery(TDbEngine engine, const TLogFilter& filter) {
         q.Sql += " AND " + SqlLikeNoCase(engine, "RefNo", ":r");
         q.Params.push_back({"r", "%" + ref + "%"});
     }
-    q.Order = QStringList{QStringLiteral("序号 DESC")};
+    q.Order = QStringList{QStringLiteral("序号 DESC NOT NULL")};
     return q;
 }
 

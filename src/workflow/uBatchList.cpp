@@ -37,7 +37,7 @@ TSqlText BatchListQuery(TDbEngine engine, const QString& status, const QString& 
                  " OR b.FarmerID IN (SELECT FarmerID FROM T_Farmer WHERE " + SqlLikeNoCase(engine, "Name", ":k") + "))";
         q.Params.push_back({"k", "%" + k + "%"});
     }
-    q.Order = QStringList{QStringLiteral("批次号 DESC")};
+    q.Order = QStringList{QStringLiteral("批次号 DESC NOT NULL")};
     return q;
 }
 

@@ -55,11 +55,13 @@ struct TOutboundLogic::TRowState {
 
 QList<TStockChoice> TOutboundLogic::Choices() const {
     // Read as a stream in the list's order: a centre may hold tens of thousands of rows in store.
-    TStatement st = dm_.NewQuery(
-        "SELECT s.StockID, s.BatchNo, f.Name, g.GrainName, w.WhName, " + RemainingSql(dm_.Engine()) +
-        " FROM ((T_Stock s LEFT JOIN T_Farmer f ON s.FarmerID=f.FarmerID) LEFT JOIN T_Grain g ON "
-        "s.GrainID=g.GrainID) LEFT JOIN T_Wh w ON s.WhID=w.WhID WHERE " +
-        OfferedCondition() + " ORDER BY s.StockID DESC");
+    // The names come from their small tables, read once, not joined to every row.
+    const QHash<int, QString> farmers = Names(dm_, "SELECT FarmerID, Name FROM T_Farmer");
+    const QHash<int, QString> grains = Names(dm_, "SELECT GrainID, GrainName FROM T_Grain");
+    const QHash<int, QString> positions = Names(dm_, "SELECT WhID, WhName FROM T_Wh");
+    TStatement st = dm_.NewQuery("SELECT s.StockID, s.BatchNo, s.FarmerID, s.GrainID, s.WhID, " +
+                                 RemainingSql(dm_.Engine()) + " FROM T_Stock s WHERE " + OfferedCondition() +
+                                 " ORDER BY s.StockID DESC");
     QList<TStockChoice> choices;
     while (st.Next()) {
         TStockChoice c;
@@ -68,8 +70,8 @@ QList<TStockChoice> TOutboundLogic::Choices() const {
         c.StockID = VarToInt(st.Value(0));
         c.BatchNo = VarToStr(st.Value(1));
         c.Text = QStringLiteral("%1 | %2 | %3 | 结余%4kg | %5")
-                     .arg(c.BatchNo, VarToStr(st.Value(2)), VarToStr(st.Value(3)), FmtFixed(c.Remaining, 1),
-                          VarToStr(st.Value(4)));
+                     .arg(c.BatchNo, farmers.value(VarToInt(st.Value(2))), grains.value(VarToInt(st.Value(3))),
+                          FmtFixed(c.Remaining, 1), positions.value(VarToInt(st.Value(4))));
         choices << c;
     }
     return choices;
@@ -217,7 +219,7 @@ TSqlText OutListQuery(TDbEngine engine, std::optional<std::pair<QDate, QDate>> d
                  SqlLikeNoCase(engine, "Name", ":k") + "))";
         q.Params.push_back({"k", "%" + k + "%"});
     }
-    q.Order = QStringList{QStringLiteral("出库单号 DESC")};
+    q.Order = QStringList{QStringLiteral("出库单号 DESC NOT NULL")};
     return q;
 }
 

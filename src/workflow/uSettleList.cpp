@@ -49,7 +49,7 @@ TSqlText SettleListQuery(TDbEngine engine, const QString& filter, const QString&
                  SqlLikeNoCase(engine, "Name", ":k") + "))";
         q.Params.push_back({"k", "%" + k + "%"});
     }
-    q.Order = QStringList{QStringLiteral("批次号 DESC")};
+    q.Order = QStringList{QStringLiteral("批次号 DESC NOT NULL")};
     return q;
 }
 

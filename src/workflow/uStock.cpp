@@ -44,7 +44,7 @@ TSqlText LiveStockQuery(TDbEngine engine, int whId, const QString& batchText, bo
         q.Params.push_back({"bn", BatchLike(batchText)});
     }
     if (onlyRemaining) q.Sql += " AND " + LiveStockCondition() + " AND " + RemainingSql(engine) + " > 0";
-    q.Order = QStringList{QStringLiteral("StockID DESC")};
+    q.Order = QStringList{QStringLiteral("StockID DESC NOT NULL")};
     return q;
 }
 
@@ -58,7 +58,7 @@ TSqlText StockMoveQuery(TDbEngine engine, const QString& batchText) {
         q.Sql += " AND " + SqlLikeNoCase(engine, "m.BatchNo", ":bn");
         q.Params.push_back({"bn", BatchLike(batchText)});
     }
-    q.Order = QStringList{QStringLiteral("MoveID DESC")};
+    q.Order = QStringList{QStringLiteral("MoveID DESC NOT NULL")};
     return q;
 }
 
@@ -87,24 +87,29 @@ TStockWarnLogic::TLiveFigures TStockWarnLogic::ScanLive(const QDate& today) cons
             freeDays.insert(grain, standards.Value(r, 1));
 
     // One pass over the live rows, oldest first, gives both sections: every remaining quantity is
-    // worked out once however many rows a centre keeps in store.
-    TStatement st = dm_.NewQuery(
-        "SELECT s.WhID, s.GrainID, s.BatchNo, s.InTime, f.Name, w.WhName, " + RemainingSql(dm_.Engine()) +
-        " FROM (T_Stock s LEFT JOIN T_Farmer f ON s.FarmerID=f.FarmerID) LEFT JOIN T_Wh w ON s.WhID=w.WhID WHERE " +
-        LiveStockCondition() + " ORDER BY s.InTime, s.StockID");
-    const QDateTime dayStart(today, QTime(0, 0));
+    // worked out once however many rows a centre keeps in store. Farmer and position names come
+    // from their small tables, read once, rather than joined to each of the tens of thousands of rows.
+    const QHash<int, QString> farmers = Names(dm_, "SELECT FarmerID, Name FROM T_Farmer");
+    const QHash<int, QString> positions = Names(dm_, "SELECT WhID, WhName FROM T_Wh");
+    TStatement st = dm_.NewQuery("SELECT s.WhID, s.GrainID, s.BatchNo, s.InTime, s.FarmerID, " +
+                                 RemainingSql(dm_.Engine()) + " FROM T_Stock s WHERE " + LiveStockCondition() +
+                                 " ORDER BY s.InTime, s.StockID");
+    const qint64 todayDay = today.toJulianDay();
     TLiveFigures live;
     while (st.Next()) {
-        const double remain = VarToFloat(st.Value(6), 0);
+        const double remain = VarToFloat(st.Value(5), 0);
         if (remain <= 0) continue;
-        live.Used[VarToInt(st.Value(0))] += remain;
-        const QDateTime inTime = st.Value(3).AsDateTime();
+        const int wh = VarToInt(st.Value(0));
+        live.Used[wh] += remain;
+        QDate inDay;
+        QTime inTime;
         const TValue free = freeDays.value(VarToInt(st.Value(1)));
-        if (!inTime.isValid() || free.IsNull()) continue;
-        const double days = double(inTime.msecsTo(dayStart)) / 86400000.0;
+        if (free.IsNull() || !st.Value(3).AsDateAndTime(&inDay, &inTime)) continue;
+        // Calendar days to the start of today, the time of day as a fraction.
+        const double days = double(todayDay - inDay.toJulianDay()) - inTime.msecsSinceStartOfDay() / 86400000.0;
         if (days <= VarToFloat(free, 0)) continue;
         live.OverStored << QStringLiteral("  批次 %1  农户:%2  仓位:%3  结余%4kg  已堆放%5天(免费%6天)")
-                               .arg(VarToStr(st.Value(2)), VarToStr(st.Value(4)), VarToStr(st.Value(5)),
+                               .arg(VarToStr(st.Value(2)), farmers.value(VarToInt(st.Value(4))), positions.value(wh),
                                     FmtFixed(remain, 1), QString::number(RoundEven(days)),
                                     QString::number(VarToInt(free)));
     }

@@ -43,3 +43,10 @@ double BatchRemaining(TDM& dm, const QString& batchNo) {
                                  {{"b", batchNo}}),
                       0);
 }
+
+QHash<int, QString> Names(TDM& dm, const QString& sql) {
+    QHash<int, QString> names;
+    TStatement st = dm.NewQuery(sql);
+    while (st.Next()) names.insert(VarToInt(st.Value(0)), VarToStr(st.Value(1)));
+    return names;
+}

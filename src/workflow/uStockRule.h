@@ -9,6 +9,7 @@
 
 #include "data/uDbConfig.h"
 
+#include <QHash>
 #include <QString>
 
 class TDM;
@@ -36,3 +37,7 @@ bool IsEmptied(double remaining);
 double BatchRemaining(TDM& dm, const QString& batchNo);
 // What a position holds, as the capacity warnings count it, leaving out the given batch's rows.
 double PositionUsed(TDM& dm, int whId, const QString& exceptBatch);
+
+// The names of a small master table ("SELECT id, name FROM …"), read once for a list of the
+// stock in store, which would otherwise look each one up for tens of thousands of rows.
+QHash<int, QString> Names(TDM& dm, const QString& sql);

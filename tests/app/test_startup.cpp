@@ -1,3 +1,4 @@
+#include "app/uStartWait.h"
 #include "app/uStartup.h"
 #include "data/uDM.h"
 #include "data/uDbInit.h"
@@ -160,4 +161,23 @@ TEST_F(StartUpOnABadFile, ZeroByteFileIsKeptAsideAndAFreshDatabaseMade) {
     EXPECT_TRUE(text.contains(QDir::toNativeSeparators(DataDir() + "/" + aside[0]))) << qPrintable(text);
     EXPECT_TRUE(text.contains(backup));
     EXPECT_EQ(QString::fromUtf8(ReadAll(paths.InitErrorLog())).left(12), text.left(12));
+}
+
+TEST(StartWait, TheExpectedTimeComesFromTheFileSizeThenFromTheIndexesAlreadyMade) {
+    struct TCase {
+        qint64 bytes;
+        int done, total;
+        qint64 elapsedMs;
+        QString text;
+    };
+    for (const TCase& t : std::vector<TCase>{
+             {350'000'000, 0, 27, 0, "正在为数据库建立索引，仅首次需要，约需 10 秒…"},
+             {350'000'000, 9, 27, 6000, "正在为数据库建立索引，仅首次需要，约需 12 秒…"},
+             {1'000'000, 0, 27, 0, "正在为数据库建立索引，仅首次需要，约需 1 秒…"},
+             {0, 0, 5, 0, "正在为数据库建立索引，仅首次需要，请稍候…"},  // a server: nothing tells yet
+             {0, 2, 5, 4000, "正在为数据库建立索引，仅首次需要，约需 6 秒…"}}) {
+        const TStartEstimate estimate(t.bytes);
+        EXPECT_EQ(TStartEstimate::IndexText(estimate.IndexSeconds(t.done, t.total, t.elapsedMs)), t.text);
+    }
+    EXPECT_EQ(TStartEstimate::CheckText(TStartEstimate(636'000'000).CheckSeconds()), "正在逐页检查数据库文件，约需 3 秒…");
 }

@@ -47,10 +47,18 @@ TEST(FirstRun, CreatesTheDatabaseOnceAndLeavesItAloneAfterwards) {
     dm.Connect();
     EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM T_Grain"), 2);
 
-    // A file made before an index existed gets it at its next connect.
+    // A file made before an index existed, or by another program, gets it at its next connect,
+    // which says how far it is; a connect with every index in place says nothing.
     dm.ExecSQLP("DROP INDEX idx_batch_status_no");
+    dm.ExecSQLP("DROP INDEX idx_log_ref");
+    std::vector<std::pair<int, int>> told;
+    dm.SetIndexProgress([&](int done, int total) { told.emplace_back(done, total); });
     dm.Connect();
-    EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE name='idx_batch_status_no'"), 1);
+    EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}, {2, 2}}));
+    EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('idx_batch_status_no','idx_log_ref')"), 2);
+    told.clear();
+    dm.Connect();
+    EXPECT_TRUE(told.empty());
 }
 
 TEST(FirstRun, FailingStatementIsLoggedLeavesNoFileAndTheNextStartRetries) {

@@ -65,7 +65,8 @@ TEST(Grid, PagingAfterTheLastKeyGivesTheSameRowsAsOneStatement) {
                     "INSERT INTO T_Farmer(Name,Phone,Village) SELECT '农户' || i, "
                     "CASE WHEN i%3=0 THEN NULL ELSE i%7 END, CASE i%4 WHEN 0 THEN NULL ELSE '村' || (i%5) END FROM n");
     for (const QStringList& order : {QStringList{"Village DESC", "FarmerID"}, QStringList{"Village", "FarmerID DESC"},
-                                     QStringList{"Phone", "Village DESC", "FarmerID"}}) {
+                                     QStringList{"Phone", "Village DESC", "FarmerID"},
+                                     QStringList{"Village", "FarmerID DESC NOT NULL"}}) {
         const TSqlText listing{"SELECT FarmerID, Name, Phone, Village FROM T_Farmer WHERE FarmerID>:min", {{"min", 7}},
                                order};
         QStringList expected;

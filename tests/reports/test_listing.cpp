@@ -5,6 +5,7 @@
 #include "support/TestPrompter.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -84,4 +85,28 @@ TEST(Listing, CellsAreCutAtFortyBytesWholeAndNothingIsPrintedWithoutRowsOrPrinte
     EXPECT_TRUE(page.contains("张三13800138000东村" + QString("粮").repeated(17))) << page.toStdString();
     EXPECT_FALSE(page.contains(QString("粮").repeated(18)));
     EXPECT_TRUE(page.trimmed().endsWith("共1行"));
+}
+
+TEST(Listing, EveryHeadingOfAWideListingPrintsWholeOnAsManyLinesAsItNeeds) {
+    const QStringList lossCheck{"批次号", "农户", "粮种", "湿粮净重公斤", "入库水分", "烘后水分", "理论干重公斤",
+                                "实测干重公斤", "未解释损耗公斤", "未解释损耗率百分比", "超出允许"};
+    QStringList wider = lossCheck;
+    for (int i = 1; i <= 6; ++i) wider << QString("第%1台烘干机累计耗电千瓦时").arg(i);
+    TTestCentre c;
+    TTestPrompter prompter;
+    for (const QStringList& captions : {lossCheck, wider}) {
+        QStringList columns;
+        for (const QString& caption : captions)
+            columns << (columns.isEmpty() ? "'PC20250301001'" : "12345.6") + QString(" AS ") + caption;
+        TQueryModel model(c.dm());
+        model.Open("SELECT " + columns.join(','));
+        const QString pdf = c.paths().AppDir + QString("wide%1.pdf").arg(captions.size());
+        prompter.AnswerPrintTo(pdf);
+        ASSERT_TRUE(PrintListing(model, "烘干损耗核对"));
+        const QString drawn = PdfRawText(pdf).remove(QRegularExpression("\\s"));
+        for (const QString& caption : captions) EXPECT_TRUE(drawn.contains(caption)) << caption.toStdString();
+        EXPECT_EQ(drawn.count("12345.6"), captions.size() - 1);
+        if (captions == lossCheck)
+            EXPECT_FALSE(drawn.contains("…")) << "the loss check fits sideways with every cell whole\n" << drawn.toStdString();
+    }
 }

@@ -108,7 +108,7 @@ bool Measure(TBenchOp& op, TBenchEnv& env, TEngineFloor& floor) {
     }
 }
 
-int Run(const QString& source, int runs) {
+int Run(const QString& source, int runs, const QStringList& only) {
     const TBenchScratch scratch(DbConfigFromArg(source));
     TDM dm(scratch.Config());
     if (!dm.Connect()) {
@@ -124,8 +124,12 @@ int Run(const QString& source, int runs) {
                 runs);
     std::printf("%10s %9s %10s %7s  %s\n", "app ms", "rows", "engine ms", "ratio", "operation");
     int failed = 0;
-    for (const auto& op : AllBenchOps())
-        if (!Measure(*op, env, *floor)) ++failed;
+    for (const auto& op : AllBenchOps()) {
+        const bool chosen = only.isEmpty() || std::any_of(only.begin(), only.end(), [&](const QString& word) {
+                                return op->Name().contains(word, Qt::CaseInsensitive);
+                            });
+        if (chosen && !Measure(*op, env, *floor)) ++failed;
+    }
     if (failed > 0) std::printf("%d operation(s) FAILED\n", failed);
     std::printf("peak memory (VmHWM): %s\n", qPrintable(PeakMemory()));
     return failed > 0 ? 1 : 0;
@@ -138,14 +142,20 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     int runs = 5;
-    bool ok = args.size() == 2;
-    if (args.size() == 4 && args[2] == "--runs") runs = args[3].toInt(&ok);
+    QStringList only;  // operations whose name contains one of these words; all when none is given
+    bool ok = args.size() >= 2;
+    for (int i = 2; ok && i < args.size(); i += 2) {
+        if (i + 1 >= args.size()) ok = false;
+        else if (args[i] == "--runs") runs = args[i + 1].toInt(&ok);
+        else if (args[i] == "--only") only << args[i + 1];
+        else ok = false;
+    }
     if (!ok || runs < 1) {
-        std::fprintf(stderr, "usage: bench FILE|postgresql:SCHEMA [--runs N]\n");
+        std::fprintf(stderr, "usage: bench FILE|postgresql:SCHEMA [--runs N] [--only WORD]...\n");
         return 2;
     }
     try {
-        return Run(args[1], runs);
+        return Run(args[1], runs, only);
     } catch (const TDbError& e) {
         std::fprintf(stderr, "bench: %s\n", qPrintable(e.Message()));
         return e.Info().State == "08001" ? kServerUnreachable : 1;
