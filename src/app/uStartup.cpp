@@ -1,5 +1,7 @@
 #include "app/uStartup.h"
 
+#include "app/uDataDir.h"
+
 #include "data/uDM.h"
 #include "data/uDbHealth.h"
 #include "data/uDbInit.h"
@@ -17,6 +19,7 @@ void WriteInitErrorLog(const TAppPaths& paths, const QString& message) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;  // nowhere to report it but the box
     QString text = message;
     text.replace("\r\n", "\n");
+    text += QStringLiteral("\n数据文件夹：") + Native(paths.AppDir);
     for (const QString& line : text.split('\n')) file.write((line + "\r\n").toUtf8());
 }
 
@@ -107,9 +110,7 @@ std::unique_ptr<TDM> PrepareServerDatabase(const TAppPaths& paths, const TDbConf
 
 TDbConfig TAppPaths::Database() const { return ReadDbConfig(StationIni(), DbPath()); }
 
-TAppPaths TAppPaths::BesideExecutable() {
-    return TAppPaths{QDir(QCoreApplication::applicationDirPath()).absolutePath() + "/"};
-}
+TAppPaths TAppPaths::OfThisProgram() { return TAppPaths{ProgramDataDir().Dir}; }
 
 QString TAppPaths::DbShownName() { return Native(QStringLiteral("Data/Movelkar.mdb")); }
 
