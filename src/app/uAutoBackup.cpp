@@ -46,8 +46,9 @@ bool TDailyBackup::DueAtExit() const {
     if (CopyMadeToday()) return false;
     const QDateTime dayStart(clock_().date(), QTime(0, 0));
     const TValue work = dm_.ScalarP(
-        "SELECT COUNT(*) FROM T_Log WHERE OpTime>=:d AND ActType NOT IN ('登录','退出','自动备份失败')",
-        {{"d", dayStart}});
+        "SELECT COUNT(*) FROM T_Log WHERE OpTime>=:d AND OpTime<:e "
+        "AND ActType NOT IN ('登录','退出','数据备份','自动备份','自动备份失败')",
+        {{"d", dayStart}, {"e", dayStart.addDays(1)}});
     return VarToInt(work) > 0;
 }
 

@@ -294,6 +294,8 @@ void TfrmMain::DoBackup() {
         ShowWarn(refusal);
         return;
     }
+    // The automatic copy may be writing the file of this very second.
+    if (const std::optional<TBackupRun> run = background_ ? background_->Wait() : std::nullopt) BackupFinished(*run);
     const QString target = BackupTarget(paths_.BackupDir(), QDateTime::currentDateTime());
     try {
         QDir().mkpath(paths_.BackupDir());
