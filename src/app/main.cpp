@@ -9,23 +9,30 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 
 namespace {
 // "--check-start": start as usual, and when the login window stands, say so with the data folder
-// and close it. The package check runs the installed program this way.
+// and close it; a message box met on the way is said and closed too. The package check runs the
+// installed program this way.
 void ReportLoginWindowAndLeave(const TAppPaths& paths) {
     QTimer::singleShot(200, [paths] {
-        QWidget* login = QApplication::activeModalWidget();
-        if (!login) {
-            ReportLoginWindowAndLeave(paths);
+        QWidget* shown = QApplication::activeModalWidget();
+        if (auto* login = qobject_cast<TfrmLogin*>(shown)) {
+            std::printf("login window: %s\ndata folder: %s\n", qPrintable(login->windowTitle()),
+                        qPrintable(QDir::toNativeSeparators(paths.AppDir)));
+            std::fflush(stdout);
+            login->reject();
             return;
         }
-        std::printf("login window: %s\ndata folder: %s\n", qPrintable(login->windowTitle()),
-                    qPrintable(QDir::toNativeSeparators(paths.AppDir)));
-        std::fflush(stdout);
-        login->close();
+        if (auto* box = qobject_cast<QMessageBox*>(shown)) {
+            std::printf("message: %s\n", qPrintable(box->text()));
+            std::fflush(stdout);
+            box->done(0);
+        }
+        ReportLoginWindowAndLeave(paths);
     });
 }
 }  // namespace
