@@ -42,3 +42,10 @@ TDataDir ProgramDataDir() {
     }();
     return chosen;
 }
+
+void OpenToGroup(const QString& path) {
+    if (!ProgramDataDir().Shared || !QFile::exists(path)) return;
+    const QFileDevice::Permissions now = QFile::permissions(path);
+    const QFileDevice::Permissions wanted = now | QFileDevice::ReadGroup | QFileDevice::WriteGroup;
+    if (now != wanted) QFile::setPermissions(path, wanted);
+}

@@ -23,3 +23,7 @@ TDataDir ChooseDataDir(const QString& exeDir, const QString& systemIni = QString
 // mask is opened to the group, so that a database or backup one user makes stays writable by the
 // others; the folder is made when missing (the package makes it, but a technician may move it).
 TDataDir ProgramDataDir();
+
+// The database engine makes its files readable by the group only, whatever the mask; in the
+// shared folder the database must be writable by every member of the group. Nothing elsewhere.
+void OpenToGroup(const QString& path);

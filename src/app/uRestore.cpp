@@ -1,5 +1,7 @@
 #include "app/uRestore.h"
 
+#include "app/uDataDir.h"
+
 #include "data/uDM.h"
 #include "data/uDbInit.h"
 #include "forms/uCtl.h"
@@ -95,6 +97,7 @@ TRestoreResult TRestoreLogic::Restore(const QString& backupPath, const TSession&
     }
     // The full check of the start-up looks at the restored file afresh.
     QFile::remove(FullCheckMarkerPath(db));
+    OpenToGroup(db);
     dm_.Connect();
     dm_.WriteLog(QStringLiteral("数据恢复"), "T_User", {},
                  QStringLiteral("从备份 %1 恢复；恢复前的数据库另存为 %2；操作人：%3（%4）")

@@ -122,6 +122,7 @@ std::unique_ptr<TDM> PrepareDatabase(const TAppPaths& paths, const TSchema& sche
     try {
         setAside = SetAsideEmptyDatabase(paths.DbPath());
         EnsureDatabase(paths.DbPath(), paths.BackupDir(), schema);
+        OpenToGroup(paths.DbPath());
     } catch (const TDbError& e) {
         WriteInitErrorLog(paths, e.Message());
         ShowError(QStringLiteral("数据库初始化失败：") + e.Message() +
