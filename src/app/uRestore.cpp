@@ -54,17 +54,20 @@ QString TRestoreLogic::ServerSteps(const TDbConfig& config) {
                           "4. 把各电脑 Movelkar.ini 中 [database] 的 schema 改为新的 schema，再启动本程序。");
 }
 
+QList<TBackupFile> TRestoreLogic::Copies() const { return ListBackups(paths_.BackupDir()); }
+
+TDbHealth TRestoreLogic::CheckCopy(const QString& path) { return CheckBackupCopy(path, SchemaTables(MovelkarSchema())); }
+
 QList<TBackupEntry> TRestoreLogic::List() const {
-    const QStringList tables = SchemaTables(MovelkarSchema());
     QList<TBackupEntry> entries;
-    for (const TBackupFile& f : ListBackups(paths_.BackupDir())) entries.append({f, CheckBackupCopy(f.Path, tables)});
+    for (const TBackupFile& f : Copies()) entries.append({f, CheckCopy(f.Path)});
     return entries;
 }
 
 TRestoreResult TRestoreLogic::Restore(const QString& backupPath, const TSession& who) {
     TRestoreResult result;
     const QString name = QFileInfo(backupPath).fileName();
-    const TDbHealth check = CheckBackupCopy(backupPath, SchemaTables(MovelkarSchema()));
+    const TDbHealth check = CheckCopy(backupPath);
     if (!check.Healthy()) {
         result.Message = QStringLiteral("备份文件没有通过检查，没有恢复，现在的数据没有改动：") + name +
                          QStringLiteral("\r\n（") + FaultText(check) + QStringLiteral("）\r\n请选择其他备份。");
@@ -114,6 +117,14 @@ TRestoreResult TRestoreLogic::Restore(const QString& backupPath, const TSession&
 TfrmRestore::TfrmRestore(TDM& dm, const TAppPaths& paths, QWidget* parent)
     : QDialog(parent), logic_(dm, paths) {}
 
+TfrmRestore::~TfrmRestore() { StopChecks(); }
+
+void TfrmRestore::StopChecks() {
+    stop_ = true;
+    if (checker_.joinable()) checker_.join();
+    stop_ = false;
+}
+
 void TfrmRestore::BuildUI() {
     setWindowTitle(QStringLiteral("数据恢复"));
     resize(560, 400);
@@ -147,7 +158,13 @@ void TfrmRestore::BuildUI() {
 }
 
 void TfrmRestore::Fill() {
-    entries_ = logic_.List();
+    StopChecks();
+    entries_.clear();
+    for (const TBackupFile& f : logic_.Copies()) {
+        TBackupEntry e{f, {}};
+        e.Check.Fault = TDbFault::Busy;  // not known until checked
+        entries_.append(e);
+    }
     grid_->setRowCount(int(entries_.size()));
     for (int r = 0; r < entries_.size(); ++r) {
         const TBackupEntry& e = entries_.at(r);
@@ -155,12 +172,27 @@ void TfrmRestore::Fill() {
         auto* size = new QTableWidgetItem(SizeText(e.File.Size));
         size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         grid_->setItem(r, 1, size);
-        auto* check = new QTableWidgetItem(e.CheckText());
-        if (!e.Check.Healthy()) check->setForeground(Qt::red);
-        grid_->setItem(r, 2, check);
+        grid_->setItem(r, 2, new QTableWidgetItem(QStringLiteral("检查中…")));
     }
     grid_->resizeColumnsToContents();
+    grid_->horizontalHeader()->setStretchLastSection(true);
     if (!entries_.isEmpty()) grid_->selectRow(0);
+    QStringList paths;
+    for (const TBackupEntry& e : entries_) paths << e.File.Path;
+    checker_ = std::thread([this, paths] {
+        for (int r = 0; r < paths.size() && !stop_; ++r) {
+            const TDbHealth check = TRestoreLogic::CheckCopy(paths.at(r));
+            QMetaObject::invokeMethod(this, [this, r, check] { ShowCheck(r, check); }, Qt::QueuedConnection);
+        }
+    });
+}
+
+void TfrmRestore::ShowCheck(int row, const TDbHealth& check) {
+    if (row >= entries_.size()) return;
+    entries_[row].Check = check;
+    auto* item = new QTableWidgetItem(entries_.at(row).CheckText());
+    if (!check.Healthy()) item->setForeground(Qt::red);
+    grid_->setItem(row, 2, item);
 }
 
 void TfrmRestore::DoRestore() {

@@ -10,6 +10,8 @@
 #include "data/uDbHealth.h"
 
 #include <QDialog>
+#include <atomic>
+#include <thread>
 
 class QTableWidget;
 class TDM;
@@ -38,6 +40,9 @@ public:
 
     // The copies in the backup folder, newest first, each checked.
     QList<TBackupEntry> List() const;
+    // The copies, not checked yet; and the check of one of them.
+    QList<TBackupFile> Copies() const;
+    static TDbHealth CheckCopy(const QString& path);
     // Checks the copy again, keeps the database in use aside as Movelkar_恢复前_<time>.mdb,
     // puts the copy in place and writes the restore into the restored database's log. The data
     // module is connected to the restored file afterwards (to the old one, untouched, when a
@@ -54,15 +59,22 @@ class TfrmRestore : public QDialog {
     Q_OBJECT
 public:
     TfrmRestore(TDM& dm, const TAppPaths& paths, QWidget* parent = nullptr);
+    ~TfrmRestore() override;
     void BuildUI();
     void DoRestore();
     // A copy was put in place: the program starts over at the login.
     bool Restored() const { return restored_; }
 
 private:
+    // Lists the copies at once and checks them one by one on a worker thread: a centre keeps
+    // some forty copies, and checking them all takes seconds on a large database.
     void Fill();
+    void StopChecks();
+    void ShowCheck(int row, const TDbHealth& check);
 
     TRestoreLogic logic_;
+    std::thread checker_;
+    std::atomic<bool> stop_{false};
     QTableWidget* grid_ = nullptr;
     QList<TBackupEntry> entries_;
     bool restored_ = false;

@@ -63,6 +63,8 @@ TEST(RestoreRoad, AnAdministratorPutsYesterdaysCopyInPlaceFromTheMenu) {
                [&](QDialog& d) {
                    QTableView* grid = GridOf(&d);
                    ASSERT_EQ(grid->model()->rowCount(), 3);
+                   // The copies are checked one by one after the window opens.
+                   EXPECT_TRUE(QTest::qWaitFor([&] { return !ColumnOf(grid, "检查结果").contains("检查中…"); }, 10000));
                    EXPECT_EQ(ColumnOf(grid, "检查结果").at(0), "完好");
                    EXPECT_TRUE(ColumnOf(grid, "检查结果").at(1).startsWith("损坏"));
                    shots.Take(&d, "24-restore");

@@ -27,7 +27,7 @@ private:
 
 class TRestoreListOp : public TBenchOp {
 public:
-    TRestoreListOp() : TBenchOp("restore: list and check 42 kept copies") {}
+    TRestoreListOp() : TBenchOp("restore: check 42 kept copies (worker thread)") {}
     void Prepare(TBenchEnv& env) override {
         const QString backupDir = folder_.path() + "/Backup";
         const TBackupRun first = MakeBackup(env.Dm.Config(), backupDir, kFirstDay, {});
