@@ -47,7 +47,7 @@ struct TActionRule {
     const char* refusal;
 };
 
-const std::array<TActionRule, 10> kActionRules{{
+const std::array<TActionRule, 11> kActionRules{{
     {TAction::NewIntake, true, TWho::Role, &Roles::Weigher, "当前角色无权登记收粮"},
     {TAction::VoidBatch, false, TWho::AdminOnly, nullptr, "只有管理员可以作废批次（数据留痕、不可删除）"},
     {TAction::Dispatch, true, TWho::Role, &Roles::Operator, "当前角色无权派工"},
@@ -56,6 +56,7 @@ const std::array<TActionRule, 10> kActionRules{{
     {TAction::Settle, true, TWho::Role, &Roles::Finance, "当前角色无权结算"},
     {TAction::VoidSettle, false, TWho::AdminOnly, nullptr, "只有管理员可以作废结算单"},
     {TAction::Backup, false, TWho::AdminOnly, nullptr, "只有管理员可以备份数据"},
+    {TAction::Restore, false, TWho::AdminOnly, nullptr, "只有管理员可以恢复数据"},
     {TAction::EditMasterData, true, TWho::Everyone, nullptr, ""},
     {TAction::ScaleSettings, false, TWho::AdminOnly, nullptr, "只有管理员可以设置地磅"},
 }};

@@ -39,7 +39,8 @@ QString ButtonRefusal(const TSession& s);
 
 // Actions tested inside the windows when they are started.
 enum class TAction {
-    NewIntake, VoidBatch, Dispatch, EndRound, NewOutbound, Settle, VoidSettle, Backup, EditMasterData, ScaleSettings
+    NewIntake, VoidBatch, Dispatch, EndRound, NewOutbound, Settle, VoidSettle, Backup, Restore, EditMasterData,
+    ScaleSettings
 };
 // The refusal message, or an empty text when the action is allowed. Editing master data is
 // refused without a message (its buttons are disabled): check with ActionAllowed.

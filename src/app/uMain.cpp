@@ -1,6 +1,7 @@
 #include "app/uMain.h"
 
 #include "app/uLogin.h"
+#include "app/uRestore.h"
 
 #include "data/uDM.h"
 #include "data/uPassword.h"
@@ -59,7 +60,7 @@ QString NativeDbName() { return TAppPaths::DbShownName(); }
 
 QString DatabaseInUse(const TDM& dm) {
     if (dm.Config().IsPostgres()) return QStringLiteral("数据库：") + dm.Config().Describe();
-    return QStringLiteral("数据库：程序目录 ") + NativeDbName();
+    return QStringLiteral("数据库：数据文件夹下 ") + NativeDbName();
 }
 }  // namespace
 
@@ -82,11 +83,6 @@ QString ChangePassword(TDM& dm, const TSession& s, const QString& oldPwd, const 
     dm.WriteLog(QStringLiteral("修改密码"), "T_User", QString::number(s.UserID), {});
     tx.Commit();
     return {};
-}
-
-QString BackupTarget(const QString& backupDir, const QDateTime& at) {
-    return QDir::toNativeSeparators(
-        QDir(backupDir).filePath("Movelkar_" + at.toString("yyyyMMdd_HHmmss") + ".mdb"));
 }
 
 // ---- TfrmPwd ----------------------------------------------------------------------------
@@ -117,7 +113,7 @@ TPwdInput TfrmPwd::Input() const { return {edtOld_->text(), edtNew_->text(), edt
 // ---- TfrmMain ---------------------------------------------------------------------------
 
 TfrmMain::TfrmMain(TDM& dm, const TAppPaths& paths, QWidget* parent)
-    : QMainWindow(parent), dm_(dm), paths_(paths) {}
+    : QMainWindow(parent), dm_(dm), paths_(paths), backupSettings_(ReadBackupSettings(paths.StationIni())) {}
 
 void TfrmMain::BuildUI() {
     setWindowTitle(QStringLiteral("Movelkar  ") + kVersion);
@@ -132,12 +128,21 @@ void TfrmMain::BuildUI() {
     connect(timer_, &QTimer::timeout, this, &TfrmMain::Tick);
     timer_->start();
     dm_.WriteLog(QStringLiteral("登录"), "T_User", Session.LoginName, Session.Role);
+    daily_ = std::make_unique<TDailyBackup>(dm_, paths_.BackupDir(), backupSettings_.Keep);
+    background_ = new TBackgroundBackup(dm_.Config(), this);
+    connect(background_, &TBackgroundBackup::Finished, this, &TfrmMain::BackupFinished);
+    // The first login of the day copies the data as it stood before the day's work.
+    if (backupSettings_.Auto && daily_->DueAtLogin())
+        background_->Start(paths_.BackupDir(), daily_->Now(), backupSettings_.Keep);
+    ShowBackupStatus();
 }
 
 void TfrmMain::BuildMenus() {
     QMenu* system = menuBar()->addMenu(QStringLiteral("系统(&S)"));
     system->addAction(QStringLiteral("修改密码"), this, [this] { RunGuarded([this] { DoPwd(); }); });
     system->addAction(QStringLiteral("数据备份"), this, [this] { RunGuarded([this] { DoBackup(); }); });
+    if (ActionAllowed(Session, TAction::Restore))
+        system->addAction(QStringLiteral("数据恢复"), this, [this] { RunGuarded([this] { DoRestore(); }); });
     if (Session.IsAdmin())
         system->addAction(QStringLiteral("地磅设置"), this, [this] { RunGuarded([this] { OpenScaleSettings(dm_, this); }); });
     system->addSeparator();
@@ -198,11 +203,29 @@ void TfrmMain::BuildStatusBar() {
     statusBar()->addWidget(pnlUser_);
     statusBar()->addWidget(pnlDate_);
     statusBar()->addWidget(pnlClock_, 1);
+    pnlBackup_ = new QLabel(this);
+    statusBar()->addPermanentWidget(pnlBackup_);
+}
+
+void TfrmMain::ShowBackupStatus() {
+    if (!daily_) return;
+    const TBackupStatus status = daily_->Status();
+    QString text = status.Text;
+    if (background_ && background_->Running()) text += QStringLiteral("（正在自动备份…）");
+    pnlBackup_->setText(text + "  ");
+    pnlBackup_->setStyleSheet(status.Overdue ? QStringLiteral("color: red;") : QString());
+}
+
+void TfrmMain::BackupFinished(const TBackupRun& run) {
+    const QString failure = daily_->Record(run);
+    ShowBackupStatus();
+    if (!failure.isEmpty()) ShowWarn(failure);
 }
 
 QString TfrmMain::UserPanelText() const { return pnlUser_->text(); }
 QString TfrmMain::DatePanelText() const { return pnlDate_->text(); }
 QString TfrmMain::ClockPanelText() const { return pnlClock_->text(); }
+QString TfrmMain::BackupPanelText() const { return pnlBackup_->text(); }
 
 void TfrmMain::Tick() {
     pnlClock_->setText("  " + QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss"));
@@ -283,6 +306,8 @@ void TfrmMain::DoBackup() {
         ShowWarn(refusal);
         return;
     }
+    // The automatic copy may be writing the file of this very second.
+    if (const std::optional<TBackupRun> run = background_ ? background_->Wait() : std::nullopt) BackupFinished(*run);
     const QString target = BackupTarget(paths_.BackupDir(), QDateTime::currentDateTime());
     try {
         QDir().mkpath(paths_.BackupDir());
@@ -296,13 +321,28 @@ void TfrmMain::DoBackup() {
         return;
     }
     dm_.WriteLog(QStringLiteral("数据备份"), "T_User", {}, target);
+    ShowBackupStatus();
     ShowInfo(QStringLiteral("数据已备份到：") + target);
+}
+
+void TfrmMain::DoRestore() {
+    if (background_ && background_->Running()) {
+        ShowWarn(QStringLiteral("正在自动备份，请等备份完成后再恢复"));
+        return;
+    }
+    // The other windows read through the connection the restore closes.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible()) w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!OpenRestore(dm_, paths_, this)) return;
+    restart_ = true;
+    close();
 }
 
 void TfrmMain::DoAbout() {
     ShowInfo(QStringLiteral("Movelkar\r\n版本: ") + kVersion +
-             QStringLiteral("\r\n功能：收粮登记 → 烘干作业 → 入仓 → 出库 → 结算 → 台账报表全流程\r\n") +
-             DatabaseInUse(dm_) +
+             QStringLiteral("\r\n功能：收粮登记 → 烘干作业 → 入仓 → 出库 → 结算 → 台账报表全流程\r\n数据文件夹：") +
+             QDir::toNativeSeparators(paths_.AppDir) + QStringLiteral("\r\n") + DatabaseInUse(dm_) +
              QStringLiteral("，建议定期使用“数据备份”\r\n初始管理员：admin / 846，请及时修改密码\r\n"));
 }
 
@@ -312,6 +352,16 @@ void TfrmMain::FormClose() {
     if (closed_) return;
     closed_ = true;
     if (timer_) timer_->stop();
+    if (daily_) {
+        QString failure;
+        if (const std::optional<TBackupRun> run = background_->Wait()) failure = daily_->Record(*run);
+        // A day's work is not left without a copy; after a restore the data is the copy itself.
+        if (!restart_ && backupSettings_.Auto && daily_->DueAtExit()) {
+            const QString exitFailure = daily_->Record(daily_->RunNow());
+            if (failure.isEmpty()) failure = exitFailure;
+        }
+        if (!failure.isEmpty()) ShowWarn(failure);
+    }
     dm_.WriteLog(QStringLiteral("退出"), "T_User", Session.LoginName, {});
     // The business windows end with the session that opened them.
     for (QWidget* w : QApplication::topLevelWidgets())

@@ -1,7 +1,9 @@
 #pragma once
 // The home screen: menus, the function board by business area, the status bar, and the
-// three small functions of its own (password change, backup, about).
+// small functions of its own (password change, backup, restore, about). It starts the day's
+// automatic backup and shows when the last one was made.
 
+#include "app/uAutoBackup.h"
 #include "app/uGlobal.h"
 #include "app/uStartup.h"
 #include "forms/uCtl.h"
@@ -9,6 +11,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QMainWindow>
+#include <memory>
 #include <optional>
 
 class QLabel;
@@ -20,9 +23,6 @@ class TDM;
 // The new password is hashed exactly as typed; only its length is judged without the blanks.
 QString ChangePassword(TDM& dm, const TSession& s, const QString& oldPwd, const QString& newPwd,
                        const QString& confirm);
-
-// Where a backup taken at the given moment goes.
-QString BackupTarget(const QString& backupDir, const QDateTime& at);
 
 struct TPwdInput {
     QString oldPwd, newPwd, confirm;
@@ -51,6 +51,7 @@ public:
     void DoAction(int code);
     bool DoPwd();
     void DoBackup();
+    void DoRestore();
     void DoAbout();
     void DoExit();
     void Tick();
@@ -60,6 +61,9 @@ public:
     QString UserPanelText() const;
     QString DatePanelText() const;
     QString ClockPanelText() const;
+    QString BackupPanelText() const;
+    // A restore put another database in place: the program starts over at the login.
+    bool RestartRequested() const { return restart_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -72,13 +76,20 @@ private:
     void BuildStatusBar();
     // The one place where an action code meets the window it opens.
     void OpenWindow(int code);
+    void BackupFinished(const TBackupRun& run);
+    void ShowBackupStatus();
 
     TDM& dm_;
     TAppPaths paths_;
     QLabel* pnlUser_ = nullptr;
     QLabel* pnlDate_ = nullptr;
     QLabel* pnlClock_ = nullptr;
+    QLabel* pnlBackup_ = nullptr;
     QTimer* timer_ = nullptr;
     bool closed_ = false;
+    bool restart_ = false;
+    TBackupSettings backupSettings_;
+    std::unique_ptr<TDailyBackup> daily_;
+    TBackgroundBackup* background_ = nullptr;
 
 };

@@ -1,5 +1,6 @@
 #include "app/uStartup.h"
 
+#include "app/uDataDir.h"
 #include "app/uStartWait.h"
 #include "data/uDM.h"
 #include "data/uDbHealth.h"
@@ -37,6 +38,7 @@ void WriteInitErrorLog(const TAppPaths& paths, const QString& message) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;  // nowhere to report it but the box
     QString text = message;
     text.replace("\r\n", "\n");
+    text += QStringLiteral("\n数据文件夹：") + Native(paths.AppDir);
     for (const QString& line : text.split('\n')) file.write((line + "\r\n").toUtf8());
 }
 
@@ -137,6 +139,7 @@ std::unique_ptr<TDM> PrepareFileDatabase(const TAppPaths& paths, const TSchema& 
     try {
         setAside = SetAsideEmptyDatabase(paths.DbPath());
         EnsureDatabase(paths.DbPath(), paths.BackupDir(), schema);
+        OpenToGroup(paths.DbPath());
     } catch (const TDbError& e) {
         WriteInitErrorLog(paths, e.Message());
         ShowError(QStringLiteral("数据库初始化失败：") + e.Message() +
@@ -191,9 +194,7 @@ std::unique_ptr<TDM> Upgraded(const TAppPaths& paths, std::unique_ptr<TDM> dm) {
 
 TDbConfig TAppPaths::Database() const { return ReadDbConfig(StationIni(), DbPath()); }
 
-TAppPaths TAppPaths::BesideExecutable() {
-    return TAppPaths{QDir(QCoreApplication::applicationDirPath()).absolutePath() + "/"};
-}
+TAppPaths TAppPaths::OfThisProgram() { return TAppPaths{ProgramDataDir().Dir}; }
 
 QString TAppPaths::DbShownName() { return Native(QStringLiteral("Data/Movelkar.mdb")); }
 

@@ -9,11 +9,12 @@
 class TDM;
 struct TSchema;
 
-// Everything lives beside the executable: no configuration moves it.
+// Every file of the centre lives under one folder: beside the executable in a build tree, the
+// shared data folder when installed (uDataDir decides).
 struct TAppPaths {
-    QString AppDir;  // with a trailing separator
+    QString AppDir;  // the data folder, with a trailing separator
 
-    static TAppPaths BesideExecutable();
+    static TAppPaths OfThisProgram();
     QString DbPath() const { return AppDir + "Data/Movelkar.mdb"; }
     // The database file as messages name it, the way the user's file manager shows it.
     static QString DbShownName();

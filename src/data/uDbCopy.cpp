@@ -308,7 +308,8 @@ void CopyIntoNewFile(TDM& from, const QString& targetPath, const TCopyProgress& 
             to.Connect();
             CopyIntoNew(from, to, progress, QStringLiteral("备份文件"));
         }
-        if (const TDbHealth h = CheckDatabaseFile(building, SchemaColumns(TDbEngine::SQLite)); !h.Healthy())
+        // Checked as any backup copy is: only read, so no marker file is left beside it.
+        if (const TDbHealth h = CheckBackupCopy(building, SchemaTables(MovelkarSchema())); !h.Healthy())
             throw TDbError(QStringLiteral("备份文件校验失败：") + h.Detail);
         RemoveFile(targetPath);
         if (!QFile::rename(building, targetPath))

@@ -212,6 +212,30 @@ TDbHealth CheckDatabaseFile(const QString& dbPath, const QList<TTableColumns>& t
     return health;
 }
 
+TDbHealth CheckBackupCopy(const QString& path, const QStringList& tables) {
+    if (TDbHealth h = HeaderFault(path); !h.Healthy()) return h;
+    TLook look(path, SQLITE_OPEN_READONLY);
+    QStringList present;
+    if (!look.Column("SELECT name FROM sqlite_master WHERE type='table'", present)) {
+        if (look.Code() == SQLITE_READONLY_ROLLBACK)
+            return Fault(TDbFault::Damaged, QStringLiteral("备份文件旁有未完成的保存记录（-journal 文件）"));
+        return FaultOf(look);
+    }
+    QStringList missing;
+    for (const QString& table : tables)
+        if (!present.contains(table, Qt::CaseInsensitive)) missing << table;
+    if (!tables.isEmpty() && missing.size() == tables.size())
+        return Fault(TDbFault::Damaged, QStringLiteral("文件中没有本系统的数据表"));
+    if (!missing.isEmpty()) return Fault(TDbFault::MissingTables, missing.join(QStringLiteral("、")));
+    QStringList rows;
+    if (!look.Column("PRAGMA quick_check", rows)) return FaultOf(look);
+    if (rows != QStringList{"ok"})
+        return Fault(TDbFault::Damaged, QStringLiteral("逐页检查发现：") + rows.mid(0, 3).join("; "));
+    TDbHealth health;
+    health.FullCheckRan = true;
+    return health;
+}
+
 TDbHealth CheckServerDatabase(const TDbConfig& config, const QList<TTableColumns>& tables) {
     QStringList present, columns;
     try {

@@ -47,6 +47,10 @@ QString FullCheckMarkerPath(const QString& dbPath);
 TDbHealth CheckDatabaseFile(const QString& dbPath, const QList<TTableColumns>& tables,
                             const QDate& today = QDate::currentDate());
 
+// A backup copy, before it is offered or put in place: a database of this system with every
+// table, passing the page-by-page check. Only read: nothing is written beside it.
+TDbHealth CheckBackupCopy(const QString& path, const QStringList& tables);
+
 // The start-up look at a server's database: it answers, and the schema holds every table and
 // column. Only the catalog is read; nothing is made in the database. No page check: the server
 // keeps its own files whole.

@@ -35,7 +35,7 @@ const QList<int>& ScaleBauds() {
 
 QString ScaleIniPath() {
     if (!IniOverride().isEmpty()) return IniOverride();
-    return TAppPaths::BesideExecutable().StationIni();
+    return TAppPaths::OfThisProgram().StationIni();
 }
 
 void SetScaleIniPath(const QString& path) { IniOverride() = path; }

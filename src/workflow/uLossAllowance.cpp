@@ -11,4 +11,4 @@ double ReadLossAllowance(const QString& iniPath) {
     return ok && allowance >= 0 && allowance < 100 ? allowance : kDefaultLossAllowance;
 }
 
-double LossAllowance() { return ReadLossAllowance(TAppPaths::BesideExecutable().StationIni()); }
+double LossAllowance() { return ReadLossAllowance(TAppPaths::OfThisProgram().StationIni()); }

@@ -66,7 +66,9 @@ protected:
         QString logged = QString::fromUtf8(ReadAll(paths.InitErrorLog()));
         EXPECT_TRUE(logged.endsWith("\r\n"));
         logged.chop(2);
-        EXPECT_EQ(logged, QString(text).replace("\r\n", "\n").replace("\n", "\r\n"));
+        // The log also names the data folder, for the technician who reads it.
+        EXPECT_EQ(logged, QString(text).replace("\r\n", "\n").replace("\n", "\r\n") + QStringLiteral("\r\n数据文件夹：") +
+                              QDir::toNativeSeparators(paths.AppDir));
         QFile::remove(paths.InitErrorLog());
         return text;
     }

@@ -1,5 +1,7 @@
 #include "support/TestCentre.h"
 
+#include <QSettings>
+
 #include "data/uDbInit.h"
 #include "workflow/uBatch.h"
 #include "workflow/uDryEnd.h"
@@ -9,6 +11,8 @@
 
 TTestCentre::TTestCentre(const QString& role) : paths_{dir_.path() + "/"}, db_(paths_.DbPath()) {
     db_.WriteStationIni(paths_.StationIni());
+    // The day's automatic copy runs only in the tests about it, which turn it on.
+    QSettings(paths_.StationIni(), QSettings::IniFormat).setValue("backup/Auto", false);
     EnsureDatabase(paths_.Database(), paths_.BackupDir());
     dm_ = std::make_unique<TDM>(paths_.Database());
     dm_->Connect();
