@@ -86,7 +86,7 @@ std::unique_ptr<TDM> PrepareServerDatabase(const TAppPaths& paths, const TDbConf
         ShowError(message);
         return nullptr;
     }
-    if (const TDbHealth health = CheckServerDatabase(config, SchemaTables(schema)); !health.Healthy()) {
+    if (const TDbHealth health = CheckServerDatabase(config, TablesBeforeUpgrade(schema)); !health.Healthy()) {
         const QString message = health.Fault == TDbFault::MissingTables
                                     ? QStringLiteral("数据库不完整，缺少数据表：") + health.Detail + "\r\n" + config.Describe() +
                                           QStringLiteral("\r\n请联系技术人员，从最近的备份恢复。")
@@ -115,7 +115,7 @@ std::unique_ptr<TDM> PrepareFileDatabase(const TAppPaths& paths, const TSchema& 
                   QStringLiteral("\r\n请确认程序目录可写、未被杀毒软件拦截，且本程序在本机目录下运行。"));
         return nullptr;
     }
-    if (const TDbHealth health = CheckDatabaseFile(paths.DbPath(), SchemaTables(schema)); !health.Healthy()) {
+    if (const TDbHealth health = CheckDatabaseFile(paths.DbPath(), TablesBeforeUpgrade(schema)); !health.Healthy()) {
         const QString message = HealthMessage(paths, health);
         WriteInitErrorLog(paths, message);
         ShowError(message);

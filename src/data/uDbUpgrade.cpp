@@ -1,6 +1,8 @@
 #include "data/uDbUpgrade.h"
 
 #include "data/uDM.h"
+#include "data/uDbHealth.h"
+#include "data/uDbInit.h"
 #include "data/uDbText.h"
 #include "data/uSqlDialect.h"
 
@@ -14,6 +16,40 @@ bool HasColumn(TDM& dm, const QString& table, const QString& column) {
     }
 }
 
+const QStringList& AddedTables() {
+    static const QStringList tables{QStringLiteral("T_Photo")};
+    return tables;
+}
+
+QString Refused(const QString& what, const TDbError& e) {
+    return QStringLiteral("数据库需要升级（%1），但未能完成：%2\r\n"
+                          "如果是权限不足，请由技术人员用数据库所有者的账号启动一次本程序，完成升级后各电脑即可照常使用。")
+        .arg(what, DbErrorText(e));
+}
+
+QString AddTable(TDM& dm, const QString& table) {
+    const QString probe = "SELECT 1 FROM " + table + " WHERE 1=0";
+    const auto exists = [&] {
+        try {
+            dm.OpenSQL(probe);
+            return true;
+        } catch (const TDbError&) {
+            return false;
+        }
+    };
+    if (exists()) return {};
+    try {
+        TTransaction tx(dm);
+        for (const QString& statement : TableStatements(dm.Engine(), table)) dm.ExecSQLP(statement);
+        tx.Commit();
+        return {};
+    } catch (const TDbError& e) {
+        // Another station started at the same moment may have added it.
+        if (exists()) return {};
+        return Refused(QStringLiteral("增加数据表 %1").arg(table), e);
+    }
+}
+
 QString AddTextColumn(TDM& dm, const QString& table, const QString& column, int maxLength) {
     if (HasColumn(dm, table, column)) return {};
     try {
@@ -22,11 +58,20 @@ QString AddTextColumn(TDM& dm, const QString& table, const QString& column, int 
     } catch (const TDbError& e) {
         // Another station started at the same moment may have added it.
         if (HasColumn(dm, table, column)) return {};
-        return QStringLiteral("数据库需要升级（数据表 %1 增加数据列 %2），但未能完成：%3\r\n"
-                              "如果是权限不足，请由技术人员用数据库所有者的账号启动一次本程序，完成升级后各电脑即可照常使用。")
-            .arg(table, column, DbErrorText(e));
+        return Refused(QStringLiteral("数据表 %1 增加数据列 %2").arg(table, column), e);
     }
 }
 }  // namespace
 
-QString UpgradeDatabase(TDM& dm) { return AddTextColumn(dm, "T_User", "PwdHash", 128); }
+QString UpgradeDatabase(TDM& dm) {
+    if (QString refusal = AddTextColumn(dm, "T_User", "PwdHash", 128); !refusal.isEmpty()) return refusal;
+    for (const QString& table : AddedTables())
+        if (QString refusal = AddTable(dm, table); !refusal.isEmpty()) return refusal;
+    return {};
+}
+
+QStringList TablesBeforeUpgrade(const TSchema& schema) {
+    QStringList tables = SchemaTables(schema);
+    for (const QString& added : AddedTables()) tables.removeAll(added);
+    return tables;
+}
