@@ -5,8 +5,12 @@
 #include "data/uDbUpgrade.h"
 #include "scale/uPhoto.h"
 #include "forms/uCtl.h"
+#include "reports/uReportQuery.h"
 #include "scale/uPhotoDesk.h"
+#include "scale/uPhotoView.h"
+#include "scale/uTicket.h"
 #include "support/TestCentre.h"
+#include "support/TestPdf.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatch.h"
 
@@ -162,4 +166,35 @@ TEST(Photo, TheDialogPhotographsEachWeighingWithoutWaitingAndKeepsPicturesOnlyWi
                      {{"b", dlg.BatchNo()}}),
               "毛重/车头/12000/1; 毛重/侧面/12000/0; 皮重/车头/2000/1; 皮重/侧面/2000/0");
     EXPECT_EQ(FilesUnder(root), 2);
+
+    // Where they are seen: the ledger's pictures, gross beside tare; the ticket; the trace report.
+    const QString no = dlg.BatchNo();
+    const auto texts = [&] {
+        TfrmBatchPhotos view(c.dm(), no);
+        QStringList t;
+        for (QLabel* l : view.shown) t << (l->pixmap().isNull() ? l->text() : "picture");
+        return t;
+    };
+    EXPECT_EQ(texts(), (QStringList{"picture", "未抓拍（相机 侧面 无响应）", "picture", "未抓拍（相机 侧面 无响应）"}));
+    QTemporaryDir out;
+    prompter.AnswerPrintTo(out.filePath("ticket.pdf"));
+    ASSERT_TRUE(PrintTicket(c.dm(), no, false));
+    const QString page = PdfPages(out.filePath("ticket.pdf")).value(0);
+    EXPECT_TRUE(page.contains("未抓拍（相机 侧面 无响应）")) << qPrintable(page);
+    EXPECT_TRUE(page.contains("毛重 车头")) << qPrintable(page);
+    QFile pdf(out.filePath("ticket.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pdf.readAll().count("/Subtype /Image"), 2) << "one thumbnail per picture taken";
+    const TSqlText trace = TraceReport(no);
+    EXPECT_EQ(VarToInt(c.dm().OpenSQLP(trace.Sql, trace.Params).Field("过磅照片张数")), 2);
+
+    // A picture swapped on disk is shown as such, not as evidence.
+    TPhoto gross;
+    for (const TPhoto& p : BatchPhotos(c.dm(), no))
+        if (p.HasFile() && p.WtKind == kWtKindGross) gross = p;
+    QFile swapped(root + "/" + gross.FilePath);
+    ASSERT_TRUE(swapped.open(QIODevice::WriteOnly));
+    swapped.write(TFakeCamera::Picture(Qt::red, {1280, 720}));
+    swapped.close();
+    EXPECT_EQ(texts().value(0), "照片已被改动");
 }
