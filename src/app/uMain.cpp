@@ -10,6 +10,7 @@
 #include "forms/uMsg.h"
 #include "reports/uLog.h"
 #include "reports/uReport.h"
+#include "scale/uPhoto.h"
 #include "scale/uScaleSet.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uDrying.h"
@@ -296,7 +297,8 @@ void TfrmMain::DoBackup() {
         return;
     }
     dm_.WriteLog(QStringLiteral("数据备份"), "T_User", {}, target);
-    ShowInfo(QStringLiteral("数据已备份到：") + target);
+    const QString note = PhotoBackupNote(PhotoRoot(dm_));
+    ShowInfo(QStringLiteral("数据已备份到：") + target + (note.isEmpty() ? QString() : QStringLiteral("\r\n") + note));
 }
 
 void TfrmMain::DoAbout() {

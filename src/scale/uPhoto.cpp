@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -132,4 +133,18 @@ TPhotoCheck CheckPhoto(const QString& root, const TPhoto& photo) {
     if (bytes.size() != photo.ByteSize || Sha256Of(bytes) != photo.Sha256)
         return {TPhotoState::Changed, {}, QStringLiteral("照片已被改动")};
     return {TPhotoState::Ok, bytes, {}};
+}
+
+QString PhotoBackupNote(const QString& root) {
+    qint64 files = 0, bytes = 0;
+    for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        it.next();
+        ++files;
+        bytes += it.fileInfo().size();
+    }
+    if (files == 0) return {};
+    return QStringLiteral("过磅照片不在数据库中，请另行备份照片文件夹：%1（%2 个文件，共 %3 MB）")
+        .arg(QDir::toNativeSeparators(root))
+        .arg(files)
+        .arg(QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1));
 }

@@ -61,3 +61,7 @@ struct TPhotoCheck {
 };
 // Reads the file and compares it with its recorded size and SHA-256.
 TPhotoCheck CheckPhoto(const QString& root, const TPhoto& photo);
+
+// What the database backup adds: the pictures are files outside the database, so the backup
+// names their folder and its size to be copied as well. Empty when the folder holds no picture.
+QString PhotoBackupNote(const QString& root);

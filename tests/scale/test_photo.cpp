@@ -166,6 +166,7 @@ TEST(Photo, TheDialogPhotographsEachWeighingWithoutWaitingAndKeepsPicturesOnlyWi
                      {{"b", dlg.BatchNo()}}),
               "毛重/车头/12000/1; 毛重/侧面/12000/0; 皮重/车头/2000/1; 皮重/侧面/2000/0");
     EXPECT_EQ(FilesUnder(root), 2);
+    EXPECT_TRUE(PhotoBackupNote(root).startsWith("过磅照片不在数据库中，请另行备份照片文件夹：" + root + "（2 个文件，共 "));
 
     // Where they are seen: the ledger's pictures, gross beside tare; the ticket; the trace report.
     const QString no = dlg.BatchNo();
