@@ -2,11 +2,17 @@
 #include "ScaleStation.h"
 
 #include "scale/uCameraConfig.h"
+#include "scale/uCameraSet.h"
 #include "scale/uCameraShot.h"
+#include "support/TestCentre.h"
+#include "support/TestPrompter.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
 #include <QSignalSpy>
+#include <functional>
 
 namespace {
 void SetCamera(const QString& ini, int slot, const QString& name, const QString& url, const QString& user = {},
@@ -102,4 +108,53 @@ TEST(Camera, APasswordIsUsedOnlyFromAPrivateFileAndAWrongOneIsSaidSo) {
         EXPECT_EQ(pictures[0].Failure, c.failure) << (c.password ? c.password : "(no file)");
         EXPECT_EQ(pictures[0].Ok(), c.failure.isEmpty());
     }
+}
+
+TEST(Camera, TheSettingsPageKeepsThePasswordOutOfTheIniAndTheLogAndTestsACamera) {
+    TScaleStation station;
+    TTestCentre c;
+    TTestPrompter prompter;
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toUtf8());
+    TFakeCamera gate(TFakeCamera::TMode::Digest);
+
+    TfrmCameraSet dlg(c.dm());
+    dlg.edName[0]->setText("车头");
+    dlg.edUrl[0]->setText("ftp://127.0.0.1/x.jpg");
+    dlg.edName[1]->setText("车头");
+    dlg.edUrl[1]->setText(gate.Url());
+    const struct {
+        std::function<void()> change;
+        QString refusal;
+    } cases[] = {
+        {[] {}, "相机1：抓拍地址应以 http:// 或 https:// 开头"},
+        {[&] { dlg.edUrl[0]->setText(gate.Url()); }, "相机2：名称与其他相机相同"},
+        {[&] { dlg.edName[1]->clear(); dlg.edUrl[1]->clear(); dlg.edName[2]->setText("侧面"); }, "相机3：请填写抓拍地址"},
+    };
+    for (const auto& k : cases) {
+        k.change();
+        dlg.DoOK();
+        EXPECT_EQ(prompter.LastText(), k.refusal);
+        EXPECT_TRUE(LoadCameras().isEmpty()) << "nothing written on a refusal";
+    }
+    dlg.edName[2]->clear();
+    dlg.edUser[0]->setText(TFakeCamera::kUser);
+    dlg.edPassword[0]->setText(TFakeCamera::kPassword);
+    QSignalSpy finished(&dlg.shot, &TCameraShot::Finished);
+    dlg.DoTest(0);
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_FALSE(dlg.lbTest[0]->pixmap().isNull()) << dlg.lbTest[0]->text().toStdString();
+
+    dlg.DoOK();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted) << prompter.LastText().toStdString();
+    const QList<TCameraConfig> saved = LoadCameras();
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(saved[0].Password, TFakeCamera::kPassword) << saved[0].PasswordProblem.toStdString();
+    QFile ini(station.IniPath());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(ini.readAll().contains(TFakeCamera::kPassword));
+    EXPECT_FALSE(c.rows("SELECT Detail FROM T_Log WHERE ActType='相机设置'").contains(TFakeCamera::kPassword));
+    EXPECT_EQ(c.count("T_Log", "ActType='相机设置'"), 1);
+    qputenv("HOME", oldHome);
 }
