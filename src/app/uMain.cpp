@@ -11,6 +11,7 @@
 #include "forms/uMsg.h"
 #include "reports/uLog.h"
 #include "reports/uReport.h"
+#include "scale/uPhoto.h"
 #include "scale/uScaleSet.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uDrying.h"
@@ -322,7 +323,8 @@ void TfrmMain::DoBackup() {
     }
     dm_.WriteLog(QStringLiteral("数据备份"), "T_User", {}, target);
     ShowBackupStatus();
-    ShowInfo(QStringLiteral("数据已备份到：") + target);
+    const QString note = PhotoBackupNote(PhotoRoot(dm_));
+    ShowInfo(QStringLiteral("数据已备份到：") + target + (note.isEmpty() ? QString() : QStringLiteral("\r\n") + note));
 }
 
 void TfrmMain::DoRestore() {

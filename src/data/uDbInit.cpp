@@ -32,6 +32,9 @@ const TSchema kSchema{
         "CREATE TABLE T_EquipRun (RunID INTEGER CONSTRAINT PK_Run PRIMARY KEY AUTOINCREMENT, EquipID LONG, BatchNo TEXT(20) CHECK(length(BatchNo)<=20), StartTime DATETIME, EndTime DATETIME, RunHours DOUBLE, PowerKWh DOUBLE, Temp DOUBLE, Status TEXT(10) CHECK(length(Status)<=10), FaultMemo MEMO TEXT)",
         "CREATE TABLE T_EquipMaint (MaintID INTEGER CONSTRAINT PK_Maint PRIMARY KEY AUTOINCREMENT, EquipID LONG, MaintType TEXT(10) CHECK(length(MaintType)<=10), MaintDate DATETIME, Content MEMO TEXT, Cost CURRENCY, NextDate DATETIME)",
         "CREATE TABLE T_Log (LogID INTEGER CONSTRAINT PK_Log PRIMARY KEY AUTOINCREMENT, OpTime DATETIME, LoginName TEXT(20) CHECK(length(LoginName)<=20), ActType TEXT(20) CHECK(length(ActType)<=20), TblName TEXT(20) CHECK(length(TblName)<=20), RefNo TEXT(20) CHECK(length(RefNo)<=20), Detail MEMO TEXT)",
+        // The pictures of each weighing; the file lies under the photo folder, FilePath relative
+        // to it. A take whose camera gave no picture keeps its row with no file.
+        "CREATE TABLE T_Photo (PhotoID INTEGER CONSTRAINT PK_Photo PRIMARY KEY AUTOINCREMENT, BatchNo TEXT(20) CHECK(length(BatchNo)<=20), WtKind TEXT(10) CHECK(length(WtKind)<=10), CameraName TEXT(20) CHECK(length(CameraName)<=20), ShotTime DATETIME, Weight DOUBLE, FilePath TEXT(255) CHECK(length(FilePath)<=255), ByteSize LONG, Sha256 TEXT(64) CHECK(length(Sha256)<=64))",
         "CREATE INDEX idx_dry_batch ON T_Drying(BatchNo)",
         "CREATE INDEX idx_stock_batch ON T_Stock(BatchNo)",
         "CREATE INDEX idx_move_batch ON T_StockMove(BatchNo)",
@@ -64,6 +67,7 @@ const TSchema kSchema{
         // registration rows for its reprinted ticket.
         "CREATE INDEX idx_batch_car ON T_Batch(CarNo, RegTime, BatchNo, TareWt, Status)",
         "CREATE INDEX idx_log_ref ON T_Log(RefNo)",
+        "CREATE INDEX idx_photo_batch ON T_Photo(BatchNo, WtKind, ShotTime)",
     },
     {
         "INSERT INTO T_User(LoginName,UserName,Pwd,PwdHash,Role,IsActive) VALUES('admin','系统管理员','',:admin_hash,'管理员',-1)",
@@ -171,6 +175,16 @@ QStringList SchemaStatements(TDbEngine engine, const TSchema& schema) {
     QStringList statements;
     for (const QString& statement : schema.Statements) statements << ForServer(statement);
     statements << kCounterTable;
+    return statements;
+}
+
+QStringList TableStatements(TDbEngine engine, const QString& table) {
+    QStringList statements;
+    const QString created = "CREATE TABLE " + table + " (";
+    const QString indexed = " ON " + table + "(";
+    for (const QString& statement : kSchema.Statements)
+        if (statement.startsWith(created) || (statement.startsWith("CREATE INDEX ") && statement.contains(indexed)))
+            statements << (engine == TDbEngine::SQLite ? statement : ForServer(statement));
     return statements;
 }
 

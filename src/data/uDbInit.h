@@ -31,6 +31,9 @@ struct TTableColumns {
 // expected in every database from then on.
 QList<TTableColumns> SchemaColumns(TDbEngine engine, const TSchema& schema = MovelkarSchema());
 
+// One table's CREATE TABLE and its indexes as the engine spells them, for adding it to an
+// existing database.
+QStringList TableStatements(TDbEngine engine, const QString& table);
 // Creates every table and index in an empty database, inside the caller's transaction.
 void CreateSchema(TDM& dm, const TSchema& schema = MovelkarSchema(), bool withStartingRows = true);
 

@@ -23,6 +23,40 @@ bool HasColumn(TDM& dm, const QString& table, const QString& column) {
     }
 }
 
+const QStringList& AddedTables() {
+    static const QStringList tables{QStringLiteral("T_Photo")};
+    return tables;
+}
+
+QString Refused(const QString& what, const TDbError& e) {
+    return QStringLiteral("数据库需要升级（%1），但未能完成：%2\r\n"
+                          "如果是权限不足，请由技术人员用数据库所有者的账号启动一次本程序，完成升级后各电脑即可照常使用。")
+        .arg(what, DbErrorText(e));
+}
+
+QString AddTable(TDM& dm, const QString& table) {
+    const QString probe = "SELECT 1 FROM " + table + " WHERE 1=0";
+    const auto exists = [&] {
+        try {
+            dm.OpenSQL(probe);
+            return true;
+        } catch (const TDbError&) {
+            return false;
+        }
+    };
+    if (exists()) return {};
+    try {
+        TTransaction tx(dm);
+        for (const QString& statement : TableStatements(dm.Engine(), table)) dm.ExecSQLP(statement);
+        tx.Commit();
+        return {};
+    } catch (const TDbError& e) {
+        // Another station started at the same moment may have added it.
+        if (exists()) return {};
+        return Refused(QStringLiteral("增加数据表 %1").arg(table), e);
+    }
+}
+
 QString AddTextColumn(TDM& dm, const QString& table, const QString& column, int maxLength) {
     if (HasColumn(dm, table, column)) return {};
     try {
@@ -31,9 +65,7 @@ QString AddTextColumn(TDM& dm, const QString& table, const QString& column, int 
     } catch (const TDbError& e) {
         // Another station started at the same moment may have added it.
         if (HasColumn(dm, table, column)) return {};
-        return QStringLiteral("数据库需要升级（数据表 %1 增加数据列 %2），但未能完成：%3\r\n"
-                              "如果是权限不足，请由技术人员用数据库所有者的账号启动一次本程序，完成升级后各电脑即可照常使用。")
-            .arg(table, column, DbErrorText(e));
+        return Refused(QStringLiteral("数据表 %1 增加数据列 %2").arg(table, column), e);
     }
 }
 }  // namespace
@@ -41,10 +73,13 @@ QString AddTextColumn(TDM& dm, const QString& table, const QString& column, int 
 QString UpgradeDatabase(TDM& dm) {
     for (const TAddedColumn& c : kAdded)
         if (const QString refusal = AddTextColumn(dm, c.Table, c.Column, c.MaxLength); !refusal.isEmpty()) return refusal;
+    for (const QString& table : AddedTables())
+        if (QString refusal = AddTable(dm, table); !refusal.isEmpty()) return refusal;
     return {};
 }
 
 QList<TTableColumns> BeforeUpgrade(QList<TTableColumns> tables) {
+    tables.removeIf([](const TTableColumns& t) { return AddedTables().contains(t.Table, Qt::CaseInsensitive); });
     for (TTableColumns& t : tables)
         for (const TAddedColumn& c : kAdded)
             if (t.Table.compare(QLatin1String(c.Table), Qt::CaseInsensitive) == 0)

@@ -8,7 +8,8 @@
 class TDM;
 struct TTableColumns;
 
-// Adds what is missing (now: T_User.PwdHash, where account passwords are kept as hashes).
+// Adds what is missing (now: T_User.PwdHash, where account passwords are kept as hashes, and
+// T_Photo, the pictures of each weighing).
 // Empty when the database is ready; else the message to show, e.g. when the station's database
 // account may not change tables and the owner has to start the program once first.
 QString UpgradeDatabase(TDM& dm);

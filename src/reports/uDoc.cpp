@@ -104,6 +104,12 @@ void TDoc::TextAt(int x, const QString& text, int maxWidth) {
 
 void TDoc::Rule(int x1, int x2, int y) { pages_.back().rules.emplace_back(x1, y, x2, y); }
 
+void TDoc::ImageAt(int x, int width, int height, const QImage& image) {
+    if (image.isNull()) return;
+    const QSize fitted = image.size().scaled(width, height, Qt::KeepAspectRatio);
+    pages_.back().images.emplace_back(QRect(QPoint(x, y_), fitted), image);
+}
+
 QFont TDoc::PrintFont(int pointSize, bool bold) {
     QFont font(kSongFamily, pointSize);
     font.setBold(bold);
@@ -223,6 +229,7 @@ bool TDoc::PaintPages(QPagedPaintDevice& device, QPainter& painter) {
         if (i > 0 && !device.newPage()) return false;
         painter.setPen(QPen(Qt::black, 4));
         for (const QLine& rule : pages_[i].rules) painter.drawLine(rule);
+        for (const auto& [box, image] : pages_[i].images) painter.drawImage(box, image);
         std::pair<int, bool> font(0, false);
         int ascent = 0;
         for (const TPlacedText& t : pages_[i].texts) {

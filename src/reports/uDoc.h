@@ -11,6 +11,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLine>
 #include <QPoint>
 #include <QPrinter>
@@ -56,6 +57,8 @@ public:
     void SetSize(int pointSize);
     void TextAt(int x, const QString& text, int maxWidth = 0);
     void Rule(int x1, int x2, int y);
+    // A picture fitted into the box whose top-left corner is (x, Y()), keeping its proportions.
+    void ImageAt(int x, int width, int height, const QImage& image);
     void MoveDown(int dots) { y_ += dots; }
     int Y() const { return y_; }
     int PageWidth() const { return pageWidth_; }
@@ -80,6 +83,7 @@ private:
     struct TPage {
         std::vector<TPlacedText> texts;
         std::vector<QLine> rules;
+        std::vector<std::pair<QRect, QImage>> images;
     };
 
     explicit TDoc(const QString& title);

@@ -76,6 +76,7 @@ void TScaleDesk::Take(QLineEdit* box, TWeighSource& source) {
     taken_ = taken->Kg;
     takenInto_ = box;
     FocusNext();
+    emit Taken(box, taken->Kg);
 }
 
 // The pressed button is disabled by the take, and Qt would hand the focus to whatever follows

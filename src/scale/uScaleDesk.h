@@ -56,6 +56,10 @@ public:
     // Milliseconds on a steady clock; tests set their own.
     void SetClock(std::function<qint64()> clock);
 
+signals:
+    // A stable weight was put into the box (the gross or the tare box).
+    void Taken(QLineEdit* box, double kg);
+
 private:
     TScaleDesk(QDialog* dialog, TDM& dm, TScaleReader* reader, const TScaleFields& fields);
     void Take(QLineEdit* box, TWeighSource& source);

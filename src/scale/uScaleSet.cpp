@@ -4,6 +4,7 @@
 #include "data/uDM.h"
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
+#include "scale/uCameraSet.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -54,6 +55,10 @@ void TfrmScaleSet::BuildUI(const TScaleSettings& s) {
                              lx, top(9), 372, 40);
     note->setWordWrap(true);
 
+    MakeButton(this, QStringLiteral("相机设置…"), lx, 396, 100, 30, [this] {
+        TfrmCameraSet cameras(dm_, this);
+        cameras.exec();
+    });
     QPushButton* ok = MakeButton(this, QStringLiteral("保存"), 200, 396, 90, 30, [this] { DoOK(); });
     ok->setDefault(true);
     MakeButton(this, QStringLiteral("取消"), 300, 396, 90, 30, [this] { reject(); });

@@ -3,6 +3,7 @@
 #include "data/uDM.h"
 #include "forms/uMsg.h"
 #include "reports/uDoc.h"
+#include "scale/uPhoto.h"
 #include "scale/uScaleSettings.h"
 
 namespace {
@@ -61,6 +62,41 @@ std::optional<TTicket> LoadTicket(TDM& dm, const QString& batchNo) {
     return t;
 }
 
+namespace {
+// One thumbnail per camera and take, four to a row, each checked against its fingerprint: a
+// missing or changed file, or a camera that gave none, prints its text in the picture's place.
+void PrintPhotos(TDoc& doc, const QString& root, const QList<TPhoto>& photos) {
+    constexpr int kPerRow = 4, kGap = 80, kCaption = 200;
+    const int width = (doc.PageWidth() - 2 * TDoc::kMargin - (kPerRow - 1) * kGap) / kPerRow;
+    const int height = width * 9 / 16;
+    for (int first = 0; first < photos.size(); first += kPerRow) {
+        doc.NeedSpace(height + 2 * kCaption);
+        doc.SetSize(8);
+        for (int i = first; i < std::min<int>(first + kPerRow, int(photos.size())); ++i) {
+            const TPhoto& p = photos[i];
+            const int x = TDoc::kMargin + (i - first) * (width + kGap);
+            const TPhotoCheck check = CheckPhoto(root, p);
+            QImage image;
+            if (check.State == TPhotoState::Ok) image.loadFromData(check.Jpeg);
+            if (!image.isNull()) {
+                doc.ImageAt(x, width, height, image);
+            } else {
+                doc.MoveDown(height / 2 - 60);
+                doc.TextAt(x, check.Text, width);
+                doc.MoveDown(-(height / 2 - 60));
+            }
+        }
+        doc.MoveDown(height + 40);
+        for (int i = first; i < std::min<int>(first + kPerRow, int(photos.size())); ++i) {
+            const TPhoto& p = photos[i];
+            doc.TextAt(TDoc::kMargin + (i - first) * (width + kGap),
+                       QStringLiteral("%1 %2 %3").arg(p.WtKind, p.Camera, p.ShotTime.toString("HH:mm:ss")), width);
+        }
+        doc.MoveDown(kCaption);
+    }
+}
+}  // namespace
+
 bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint, TPrintTarget target) {
     const std::optional<TTicket> t = LoadTicket(dm, batchNo);
     if (!t) {
@@ -90,6 +126,7 @@ bool PrintTicket(TDM& dm, const QString& batchNo, bool reprint, TPrintTarget tar
     doc->TextLine(QString(40, QChar(0x2500)), 10, 6, TAlign::Left, false);
     doc->Cells({QStringLiteral("净重"), Kilos(t->Net), QString()}, 11, kWeightColumns);
     doc->Skip(6);
+    PrintPhotos(*doc, PhotoRoot(dm), BatchPhotos(dm, batchNo));
     const QString now = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm");
     doc->LabelValue(QStringLiteral("司磅员：") + t->Log.Weigher,
                     (reprint ? QStringLiteral("补打时间：") : QStringLiteral("打印时间：")) + now, 10, kValueX);

@@ -5,6 +5,7 @@
 #include "forms/uCtl.h"
 #include "forms/uMsg.h"
 #include "scale/uPlate.h"
+#include "scale/uPhotoDesk.h"
 #include "scale/uScaleDesk.h"
 #include "workflow/uSaveLock.h"
 #include "workflow/uStockRule.h"
@@ -244,8 +245,11 @@ TBatchSaveResult TBatchLogic::Write(const TBatchInput& in) {
                      "VALUES(:b,:w,:g,:f,:q,:t,:m,:s)",
                      params);
     }
+    InsertPhotos(dm_, batchNo, in.Photos);
     QString detail = QStringLiteral("农户ID=%1 净重%2kg").arg(in.FarmerID).arg(FmtFixed(wetNet, 1));
     if (!in.LogNote.isEmpty()) detail += " " + in.LogNote;
+    for (const TPhoto& p : in.Photos)
+        if (!p.HasFile()) detail += " " + p.WtKind + (p.Failure.isEmpty() ? NoPictureText(p.Camera) : p.Failure);
     dm_.WriteLog(isNew ? QStringLiteral("收粮登记") : QStringLiteral("修改登记"), "T_Batch", batchNo, detail);
     tx.Commit();
     return {{}, TBatchField::None, batchNo};
@@ -336,6 +340,11 @@ void TfrmBatchEdit::BuildUI() {
     scale = TScaleDesk::Attach(this, dm_,
                                {edCar, edGross, edTare, {edGross, edTare, edCar, cbFarmer, cbGrain, cbWh, edMoisture},
                                 btnOK});
+    photos = TPhotoDesk::Attach(this, dm_);
+    if (scale && photos)
+        connect(scale, &TScaleDesk::Taken, photos, [this](QLineEdit* box, double kg) {
+            photos->Take(box == edGross ? kWtKindGross : kWtKindTare, kg);
+        });
     edCar->setFocus();
 }
 
@@ -445,6 +454,18 @@ bool TfrmBatchEdit::ConfirmScale(TBatchInput& in) {
     return true;
 }
 
+// A new registration's weight typed by hand is photographed at its save, as a taken one is at
+// its take; the save then waits for the cameras still answering (at most their time limit).
+QList<TPhoto> TfrmBatchEdit::Photographed(const TBatchInput& in) {
+    if (isNew_ && logic_.Check(in).Saved()) {
+        if (!in.GrossWt.trimmed().isEmpty() && !photos->HasTaken(kWtKindGross))
+            photos->Take(kWtKindGross, ParseNum(in.GrossWt));
+        if (!in.TareWt.trimmed().isEmpty() && !photos->HasTaken(kWtKindTare))
+            photos->Take(kWtKindTare, ParseNum(in.TareWt));
+    }
+    return photos->Finish();
+}
+
 void TfrmBatchEdit::DoOK() {
     RunGuarded([this] {
         TBatchInput in = Collected();
@@ -456,6 +477,7 @@ void TfrmBatchEdit::DoOK() {
                 return;
             }
         }
+        if (photos) in.Photos = Photographed(in);
         const TBatchSaveResult result = logic_.Save(in);
         if (!result.Saved()) {
             ShowWarn(result.Refusal);
@@ -464,6 +486,7 @@ void TfrmBatchEdit::DoOK() {
         }
         batchNo_ = result.BatchNo;
         if (scale) scale->Saved();
+        if (photos) photos->Saved();
         accept();
     });
 }

@@ -4,6 +4,7 @@
 
 #include "data/uRowStamp.h"
 #include "data/uValue.h"
+#include "scale/uPhoto.h"
 
 #include "forms/uEntryDialog.h"
 
@@ -16,6 +17,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class TDM;
+class TPhotoDesk;
 class TScaleDesk;
 
 inline const QString kStatusWaiting = QStringLiteral("待烘干");
@@ -44,6 +46,7 @@ struct TBatchInput {
     QString QualityMemo;
     QString LogNote;  // what the weighbridge adds to the log row: where the weights came from
     TRowStamp Read;   // a correction: the batch as the dialog read it
+    QList<TPhoto> Photos;  // the weighings' pictures taken since the dialog opened, recorded with the save
 };
 
 struct TBatchRecord {
@@ -127,6 +130,7 @@ public:
     QPlainTextEdit* mmMemo = nullptr;
     QPushButton* btnOK = nullptr;
     TScaleDesk* scale = nullptr;  // only at a station with a weighbridge port
+    TPhotoDesk* photos = nullptr;  // only at a station with cameras
 
 private:
     void BuildUI();
@@ -137,6 +141,7 @@ private:
     void FillTeam();
     QWidget* FocusTarget(TBatchField field) const;
     bool ConfirmScale(TBatchInput& in);
+    QList<TPhoto> Photographed(const TBatchInput& in);
 
     TDM& dm_;
     TBatchLogic logic_;

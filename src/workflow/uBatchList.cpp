@@ -7,6 +7,7 @@
 #include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "forms/uMsg.h"
+#include "scale/uPhotoView.h"
 #include "scale/uTicket.h"
 #include "workflow/uBatch.h"
 #include "workflow/uSaveLock.h"
@@ -94,6 +95,7 @@ void TfrmBatchList::BuildUI() {
     buttons.Add(QStringLiteral("导出Excel"), 84, [this] { DoExport(TExportFormat::Excel); });
     buttons.Add(QStringLiteral("补打磅单"), 84, [this] { DoReprint(); });
     buttons.Add(QStringLiteral("打印预览"), 76, [this] { DoReprint(TPrintTarget::Preview); });
+    buttons.Add(QStringLiteral("过磅照片"), 84, [this] { OpenBatchPhotos(dm_, CurrentBatchNo(), this); });
     buttons.Add(QStringLiteral("关闭"), 64, [this] { close(); });
     TButtonRow searchRow(bar, 42);
     searchRow.Skip(-10);  // the filter's caption brings its own margin

@@ -29,7 +29,7 @@ TEST(FirstRun, CreatesTheDatabaseOnceAndLeavesItAloneAfterwards) {
     {
         TDM dm(paths.DbPath());
         ASSERT_TRUE(dm.Connect());
-        EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name LIKE 'T\\_%' ESCAPE '\\'"), 16);
+        EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name LIKE 'T\\_%' ESCAPE '\\'"), 17);
         EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx\\_%' ESCAPE '\\'"),
                   MovelkarIndexes().size());
         const TQuery admin = dm.OpenSQL("SELECT LoginName, Pwd, PwdHash, Role, IsActive FROM T_User");

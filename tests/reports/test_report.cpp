@@ -182,11 +182,11 @@ TEST(TraceReport, LastRoundDryPositionOutboundTotalAndOneRowPerSettlement) {
                          "已完结|2|HG-002|2025-03-02 08:00:00|2025-03-02 14:30:00|6|14|8650|350|3.89||"
                          "2号干粮仓|2025-03-02 14:30:00|5000|";
     EXPECT_EQ(Report(c, TReportKind::Trace, {{}, {}, 0, " PC20250301001 "}),
-              (QStringList{head + "JS20250310001|1200|1000|200|部分欠款", head + "JS20250310002|50|50|0|已结清"}));
+              (QStringList{head + "JS20250310001|1200|1000|200|部分欠款|0", head + "JS20250310002|50|50|0|已结清|0"}));
 
     EXPECT_EQ(Report(c, TReportKind::Trace, {{}, {}, 0, "PC20250301002"}),
               QStringList{"PC20250301002|2025-03-01 09:00:00|苏A12345|张三|13800000000|稻谷|22.5|1.5|16000|10000|6000|"
-                          "待烘干|||||||||||||0|||||"})
+                          "待烘干|||||||||||||0||||||0"})
         << "not dried yet: no round, no dry-grain position";
     EXPECT_EQ(Report(c, TReportKind::Trace, {{}, {}, 0, "PC2025030100"}), QStringList{}) << "the number must match whole";
     EXPECT_EQ(ReportQuery(c.dm().Engine(), TReportKind::Trace, {{}, {}, 0, "   "}).Refusal, "请输入要溯源的批次号");

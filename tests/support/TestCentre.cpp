@@ -74,7 +74,8 @@ QString TTestCentre::batchRows(const QString& table, const QString& batchNo, con
     static const QHash<QString, QString> keys{{"T_Batch", "BatchNo"},    {"T_Stock", "StockID"},
                                               {"T_Drying", "DryID"},      {"T_StockMove", "MoveID"},
                                               {"T_Outbound", "OutNo"},    {"T_Settle", "SettleNo"},
-                                              {"T_EquipRun", "RunID"},    {"T_Log", "LogID"}};
+                                              {"T_EquipRun", "RunID"},    {"T_Log", "LogID"},
+                                              {"T_Photo", "PhotoID"}};
     return rows("SELECT " + columns + " FROM " + table + " WHERE BatchNo=:b AND " + where + " ORDER BY " +
                     keys.value(table, "1"),
                 {{"b", batchNo}});

@@ -1,0 +1,200 @@
+#include "FakeCamera.h"
+#include "ScaleStation.h"
+
+#include "data/uDbInit.h"
+#include "data/uDbUpgrade.h"
+#include "scale/uPhoto.h"
+#include "forms/uCtl.h"
+#include "reports/uReportQuery.h"
+#include "scale/uPhotoDesk.h"
+#include "scale/uPhotoView.h"
+#include "scale/uTicket.h"
+#include "support/TestCentre.h"
+#include "support/TestPdf.h"
+#include "support/TestPrompter.h"
+#include "workflow/uBatch.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QImage>
+#include <QSettings>
+#include <QSignalSpy>
+
+namespace {
+QList<TCameraPicture> Shoot(const QList<TCameraConfig>& cameras) {
+    TCameraShot shot;
+    shot.SetTimeoutMs(300);
+    QSignalSpy finished(&shot, &TCameraShot::Finished);
+    shot.Shoot(cameras);
+    EXPECT_TRUE(finished.wait(10000));
+    return finished.first().at(1).value<QList<TCameraPicture>>();
+}
+
+int FilesUnder(const QString& root) {
+    int n = 0;
+    for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next()) ++n;
+    return n;
+}
+
+TBatchInput Registration(TTestCentre& c, QList<TPhoto> photos) {
+    return {.RegTime = QDateTime::currentDateTime(),
+            .CarNo = QStringLiteral("皖A12345"),
+            .FarmerID = c.addFarmer(QStringLiteral("李四")),
+            .GrainID = 1,
+            .WhID = 1,
+            .InMoisture = "20",
+            .GrossWt = "24560",
+            .TareWt = "9560",
+            .WetNetWt = "15000",
+            .Photos = photos};
+}
+}  // namespace
+
+TEST(Photo, EachTakesPicturesAreKeptWithTheRegistrationAndAChangedOrMissingFileIsCaught) {
+    TScaleStation station;
+    TTestCentre c;
+    TFakeCamera front(TFakeCamera::TMode::Jpeg, Qt::darkGreen, {1920, 1080}), side(TFakeCamera::TMode::Silent);
+    const QList<TCameraConfig> cameras{{.Slot = 1, .Name = "车头", .Url = front.Url()},
+                                       {.Slot = 2, .Name = "侧面", .Url = side.Url()}};
+    const QString root = PhotoRoot(c.dm());
+    if (c.dm().Engine() == TDbEngine::SQLite) EXPECT_EQ(root, QFileInfo(c.dm().DbPath()).absolutePath() + "/Photos");
+
+    QList<TPhoto> photos;
+    for (const TCameraPicture& p : Shoot(cameras)) photos << StorePhoto(root, p, kWtKindGross, 24560);
+    for (const TCameraPicture& p : Shoot(cameras)) photos << StorePhoto(root, p, kWtKindTare, 9560);
+    ASSERT_EQ(photos.size(), 4);
+    ASSERT_TRUE(photos[0].HasFile()) << photos[0].Failure.toStdString();
+    EXPECT_TRUE(photos[0].FilePath.startsWith(photos[0].ShotTime.toString("yyyy/MM/")));
+    EXPECT_EQ(QImage(root + "/" + photos[0].FilePath).width(), kPhotoMaxWidth);
+    EXPECT_FALSE(photos[1].HasFile());
+
+    // A save that fails part-way records no picture and no batch: both or neither.
+    c.refuseWrites("T_Photo", "INSERT", "磁盘已满");
+    EXPECT_FALSE(TBatchLogic(c.dm()).Save(Registration(c, photos)).Saved());
+    EXPECT_EQ(c.count("T_Batch"), 0);
+    c.allowWrites("T_Photo");
+
+    const TBatchSaveResult saved = TBatchLogic(c.dm()).Save(Registration(c, photos));
+    ASSERT_TRUE(saved.Saved()) << saved.Refusal.toStdString();
+    EXPECT_EQ(c.batchRows("T_Photo", saved.BatchNo, "WtKind, CameraName, Weight, CASE WHEN FilePath IS NULL THEN 0 ELSE ByteSize END"),
+              QStringLiteral("毛重/车头/24560/%1; 毛重/侧面/24560/0; 皮重/车头/9560/%2; 皮重/侧面/9560/0")
+                  .arg(photos[0].ByteSize)
+                  .arg(photos[2].ByteSize));
+    EXPECT_EQ(BatchPhotoCount(c.dm(), saved.BatchNo), 2);
+    EXPECT_TRUE(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE ActType='收粮登记'"))
+                    .contains("毛重未抓拍（相机 侧面 无响应） 皮重未抓拍（相机 侧面 无响应）"));
+
+    QList<TPhoto> kept = BatchPhotos(c.dm(), saved.BatchNo);
+    ASSERT_EQ(kept.size(), 4);
+    EXPECT_EQ(CheckPhoto(root, kept[0]).State, TPhotoState::Ok);
+    EXPECT_EQ(CheckPhoto(root, kept[1]).Text, "未抓拍（相机 侧面 无响应）");
+    QFile swapped(root + "/" + kept[2].FilePath);
+    ASSERT_TRUE(swapped.open(QIODevice::ReadWrite));
+    swapped.seek(200);
+    swapped.write("x");  // one byte of another picture is enough
+    swapped.close();
+    EXPECT_EQ(CheckPhoto(root, kept[2]).Text, "照片已被改动");
+    QFile::remove(root + "/" + kept[0].FilePath);
+    EXPECT_EQ(CheckPhoto(root, kept[0]).Text, "照片缺失");
+
+    // A shared folder out of reach: the weighing goes on and says the picture was not saved.
+    QSettings(station.IniPath(), QSettings::IniFormat).setValue("photos/folder", "/proc/version/Photos");
+    const QString shared = PhotoRoot(c.dm());
+    EXPECT_EQ(shared, "/proc/version/Photos");
+    const TPhoto lost = StorePhoto(shared, Shoot(cameras.mid(0, 1)).first(), kWtKindGross, 100);
+    EXPECT_FALSE(lost.HasFile());
+    EXPECT_TRUE(lost.Failure.startsWith("照片未能保存")) << lost.Failure.toStdString();
+}
+
+// A database of the previous version, without the pictures' table, gets it at start-up.
+TEST(Photo, AnEarlierDatabaseGetsThePicturesTable) {
+    TTestCentre c;
+    c.dm().ExecSQLP("DROP TABLE T_Photo");
+    EXPECT_EQ(UpgradeDatabase(c.dm()), "");
+    EXPECT_EQ(UpgradeDatabase(c.dm()), "");
+    EXPECT_EQ(c.count("T_Photo"), 0);
+}
+
+// The weigher goes on while the cameras answer; the save waits for them and keeps their pictures,
+// and a dialog closed without saving takes its pictures with it.
+TEST(Photo, TheDialogPhotographsEachWeighingWithoutWaitingAndKeepsPicturesOnlyWithItsSave) {
+    TScaleStation station;
+    TTestCentre c(Roles::Weigher);
+    TTestPrompter prompter;
+    TFakeCamera front(TFakeCamera::TMode::Jpeg), side(TFakeCamera::TMode::Silent);
+    {
+        QSettings ini(station.IniPath(), QSettings::IniFormat);
+        ini.setValue("Camera1/name", "车头");
+        ini.setValue("Camera1/url", front.Url());
+        ini.setValue("Camera3/name", "侧面");
+        ini.setValue("Camera3/url", side.Url());
+    }
+    const QString root = PhotoRoot(c.dm());
+    const int farmer = c.addFarmer("张三");
+    {
+        TfrmBatchEdit cancelled(c.dm(), {});
+        ASSERT_NE(cancelled.photos, nullptr);
+        cancelled.photos->Shot().SetTimeoutMs(300);
+        QSignalSpy stored(cancelled.photos, &TPhotoDesk::PhotoStored);
+        cancelled.photos->Take(kWtKindGross, 24560);
+        EXPECT_TRUE(cancelled.photos->Photos().isEmpty()) << "the take returned before any camera answered";
+        EXPECT_EQ(cancelled.photos->status->text(), "正在抓拍…");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return stored.size() == 2; }, 10000));
+        EXPECT_EQ(FilesUnder(root), 1);
+        EXPECT_EQ(cancelled.photos->thumbs[1]->text(), "未抓拍（相机 侧面 无响应）");
+        cancelled.reject();
+    }
+    EXPECT_EQ(FilesUnder(root), 0);
+
+    TfrmBatchEdit dlg(c.dm(), {});
+    dlg.photos->Shot().SetTimeoutMs(300);
+    dlg.edCar->setText("皖A12345");
+    dlg.edGross->setText("12000");
+    dlg.edTare->setText("2000");
+    dlg.edMoisture->setText("17");
+    SetComboID(dlg.cbGrain, 1);
+    SetComboID(dlg.cbFarmer, farmer);
+    SetComboID(dlg.cbWh, 1);
+    dlg.DoOK();  // both weights typed: photographed at the save
+    ASSERT_EQ(dlg.result(), QDialog::Accepted) << prompter.LastText().toStdString();
+    EXPECT_EQ(c.rows("SELECT WtKind, CameraName, Weight, CASE WHEN FilePath IS NULL THEN 0 ELSE 1 END FROM T_Photo "
+                     "WHERE BatchNo=:b ORDER BY WtKind, CameraName DESC",
+                     {{"b", dlg.BatchNo()}}),
+              "毛重/车头/12000/1; 毛重/侧面/12000/0; 皮重/车头/2000/1; 皮重/侧面/2000/0");
+    EXPECT_EQ(FilesUnder(root), 2);
+    EXPECT_TRUE(PhotoBackupNote(root).startsWith("过磅照片不在数据库中，请另行备份照片文件夹：" + root + "（2 个文件，共 "));
+
+    // Where they are seen: the ledger's pictures, gross beside tare; the ticket; the trace report.
+    const QString no = dlg.BatchNo();
+    const auto texts = [&] {
+        TfrmBatchPhotos view(c.dm(), no);
+        QStringList t;
+        for (QLabel* l : view.shown) t << (l->pixmap().isNull() ? l->text() : "picture");
+        return t;
+    };
+    EXPECT_EQ(texts(), (QStringList{"picture", "未抓拍（相机 侧面 无响应）", "picture", "未抓拍（相机 侧面 无响应）"}));
+    QTemporaryDir out;
+    prompter.AnswerPrintTo(out.filePath("ticket.pdf"));
+    ASSERT_TRUE(PrintTicket(c.dm(), no, false));
+    const QString page = PdfPages(out.filePath("ticket.pdf")).value(0);
+    EXPECT_TRUE(page.contains("未抓拍（相机 侧面 无响应）")) << qPrintable(page);
+    EXPECT_TRUE(page.contains("毛重 车头")) << qPrintable(page);
+    QFile pdf(out.filePath("ticket.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pdf.readAll().count("/Subtype /Image"), 2) << "one thumbnail per picture taken";
+    const TSqlText trace = TraceReport(no);
+    EXPECT_EQ(VarToInt(c.dm().OpenSQLP(trace.Sql, trace.Params).Field("过磅照片张数")), 2);
+
+    // A picture swapped on disk is shown as such, not as evidence.
+    TPhoto gross;
+    for (const TPhoto& p : BatchPhotos(c.dm(), no))
+        if (p.HasFile() && p.WtKind == kWtKindGross) gross = p;
+    QFile swapped(root + "/" + gross.FilePath);
+    ASSERT_TRUE(swapped.open(QIODevice::WriteOnly));
+    swapped.write(TFakeCamera::Picture(Qt::red, {1280, 720}));
+    swapped.close();
+    EXPECT_EQ(texts().value(0), "照片已被改动");
+}
