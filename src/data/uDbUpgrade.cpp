@@ -14,14 +14,21 @@ struct TAddedColumn {
 // Where account passwords are kept as hashes.
 constexpr TAddedColumn kAdded[] = {{"T_User", "PwdHash", 128}};
 
-bool HasColumn(TDM& dm, const QString& table, const QString& column) {
+// Whether the database already answers a statement that reads what the upgrade would add.
+bool Answers(TDM& dm, const QString& probe) {
     try {
-        dm.OpenSQL("SELECT " + column + " FROM " + table + " WHERE 1=0");
+        dm.OpenSQL(probe);
         return true;
     } catch (const TDbError&) {
         return false;
     }
 }
+
+bool HasColumn(TDM& dm, const QString& table, const QString& column) {
+    return Answers(dm, "SELECT " + column + " FROM " + table + " WHERE 1=0");
+}
+
+bool HasTable(TDM& dm, const QString& table) { return Answers(dm, "SELECT 1 FROM " + table + " WHERE 1=0"); }
 
 const QStringList& AddedTables() {
     static const QStringList tables{QStringLiteral("T_Photo")};
@@ -35,16 +42,7 @@ QString Refused(const QString& what, const TDbError& e) {
 }
 
 QString AddTable(TDM& dm, const QString& table) {
-    const QString probe = "SELECT 1 FROM " + table + " WHERE 1=0";
-    const auto exists = [&] {
-        try {
-            dm.OpenSQL(probe);
-            return true;
-        } catch (const TDbError&) {
-            return false;
-        }
-    };
-    if (exists()) return {};
+    if (HasTable(dm, table)) return {};
     try {
         TTransaction tx(dm);
         for (const QString& statement : TableStatements(dm.Engine(), table)) dm.ExecSQLP(statement);
@@ -52,7 +50,7 @@ QString AddTable(TDM& dm, const QString& table) {
         return {};
     } catch (const TDbError& e) {
         // Another station started at the same moment may have added it.
-        if (exists()) return {};
+        if (HasTable(dm, table)) return {};
         return Refused(QStringLiteral("增加数据表 %1").arg(table), e);
     }
 }
