@@ -6,7 +6,7 @@
 
 #include "road/RoadShots.h"
 #include "road/RoadUi.h"
-#include "scale/FakeCamera.h"
+#include "support/FakeCamera.h"
 #include "scale/FakeIndicator.h"
 #include "scale/ScaleStation.h"
 #include "scale/uPhoto.h"
