@@ -323,7 +323,7 @@ void TfrmMain::DoBackup() {
     }
     dm_.WriteLog(QStringLiteral("数据备份"), "T_User", {}, target);
     ShowBackupStatus();
-    const QString note = PhotoBackupNote(PhotoRoot(dm_));
+    const QString note = PhotoBackupNote(PhotoRoot(dm_), PhotoFolderNamed());
     ShowInfo(QStringLiteral("数据已备份到：") + target + (note.isEmpty() ? QString() : QStringLiteral("\r\n") + note));
 }
 

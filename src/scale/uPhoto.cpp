@@ -44,10 +44,17 @@ TPhoto FromRow(const TQuery& q, int r) {
 }
 }  // namespace
 
+namespace {
+QString NamedPhotoFolder() {
+    return QSettings(ScaleIniPath(), QSettings::IniFormat).value("photos/folder").toString().trimmed();
+}
+}  // namespace
+
+bool PhotoFolderNamed() { return !NamedPhotoFolder().isEmpty(); }
+
 QString PhotoRoot(const TDM& dm) {
-    const QString ini = ScaleIniPath();
-    const QString iniDir = QFileInfo(ini).absolutePath();
-    const QString named = QSettings(ini, QSettings::IniFormat).value("photos/folder").toString().trimmed();
+    const QString iniDir = QFileInfo(ScaleIniPath()).absolutePath();
+    const QString named = NamedPhotoFolder();
     if (!named.isEmpty()) return QDir::cleanPath(QDir(iniDir).absoluteFilePath(named));
     const QString base = dm.Engine() == TDbEngine::SQLite ? QFileInfo(dm.DbPath()).absolutePath() : iniDir;
     return QDir::cleanPath(base + "/Photos");
@@ -135,7 +142,14 @@ TPhotoCheck CheckPhoto(const QString& root, const TPhoto& photo) {
     return {TPhotoState::Ok, bytes, {}};
 }
 
-QString PhotoBackupNote(const QString& root) {
+QString PhotoBackupNote(const QString& root, bool named) {
+    const QFileInfo folder(root);
+    // A folder beside the database appears with the first picture; a named one is made by
+    // whoever shares it, so its absence here means this station cannot see it.
+    if ((named || folder.exists()) && !(folder.isDir() && folder.isReadable() && folder.isExecutable()))
+        return QStringLiteral("照片文件夹 %1 无法访问，本次备份不含照片，也无法确认照片是否完好。"
+                              "请检查共享文件夹的连接和权限，并在能访问它的电脑上另行备份照片文件夹。")
+            .arg(QDir::toNativeSeparators(root));
     qint64 files = 0, bytes = 0;
     for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
         it.next();

@@ -62,6 +62,11 @@ struct TPhotoCheck {
 // Reads the file and compares it with its recorded size and SHA-256.
 TPhotoCheck CheckPhoto(const QString& root, const TPhoto& photo);
 
+// Whether the station's Movelkar.ini names the photo folder (a shared folder for several
+// stations) rather than leaving it beside the database.
+bool PhotoFolderNamed();
+
 // What the database backup adds: the pictures are files outside the database, so the backup
-// names their folder and its size to be copied as well. Empty when the folder holds no picture.
-QString PhotoBackupNote(const QString& root);
+// names their folder and its size to be copied as well. A named folder this station cannot reach
+// is said to be out of reach; empty when a folder of this station's own holds no picture.
+QString PhotoBackupNote(const QString& root, bool named);

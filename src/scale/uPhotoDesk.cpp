@@ -11,7 +11,7 @@
 namespace {
 constexpr int kGap = 16;
 constexpr int kCellGap = 10;
-constexpr int kCaptionHeight = 34;
+constexpr int kCaptionHeight = 40;  // two lines: the camera and weight, then the time
 }  // namespace
 
 TPhotoDesk* TPhotoDesk::Attach(QDialog* dialog, TDM& dm) {

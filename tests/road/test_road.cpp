@@ -6,8 +6,10 @@
 
 #include "road/RoadShots.h"
 #include "road/RoadUi.h"
+#include "support/FakeCamera.h"
 #include "scale/FakeIndicator.h"
 #include "scale/ScaleStation.h"
+#include "scale/uPhoto.h"
 #include "scale/uScaleSet.h"
 #include "support/TestCentre.h"
 #include "support/TestPdf.h"
@@ -18,14 +20,19 @@
 #include "app/uMain.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -556,7 +563,17 @@ void QueryUserChangesNothing(TRoad& r) {
 }
 }  // namespace
 
-// A station with a weighbridge: the indicator at the end of its cable sends the load's weight.
+// The images a printed PDF holds, as poppler lists them: one line per image.
+int PdfImageCount(const QString& pdf) {
+    QProcess p;
+    p.start("pdfimages", {"-list", pdf});
+    if (!p.waitForFinished(20000) || p.exitCode() != 0) return -1;
+    // Two heading lines, then one per image.
+    return std::max<int>(0, QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).size() - 2);
+}
+
+// A station with a weighbridge and two cameras: the indicator at the end of its cable sends the
+// load's weight, and each take photographs the truck from the front and from the side.
 TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
     TPtyPair cable;
     ASSERT_FALSE(cable.SlaveName().isEmpty());
@@ -565,6 +582,19 @@ TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
     settings.Format = TScaleFormat::F1;
     settings.StableSeconds = 0.5;
     TScaleStation station(settings);
+    TFakeCamera front(TFakeCamera::TMode::Jpeg, QColor(40, 90, 160), {1920, 1080});
+    TFakeCamera side(TFakeCamera::TMode::Digest, QColor(150, 110, 60), {1280, 960});
+    const QString passFile = QFileInfo(station.IniPath()).dir().filePath("camera2.pass");
+    {
+        QSettings ini(station.IniPath(), QSettings::IniFormat);
+        ini.setValue("Camera1/name", QStringLiteral("车头"));
+        ini.setValue("Camera1/url", front.Url());
+        ini.setValue("Camera2/name", QStringLiteral("侧面"));
+        ini.setValue("Camera2/url", side.Url());
+        ini.setValue("Camera2/user", TFakeCamera::kUser);
+        ini.setValue("Camera2/password_file", passFile);
+    }
+    ASSERT_EQ(SaveCameraPassword(passFile, TFakeCamera::kPassword), QString());
     TRoad r;
     r.c.addFarmer(QStringLiteral("李四"));
     r.SignIn(kAdmin);
@@ -590,6 +620,12 @@ TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
         r.shots.Take(&d, "scale-dialog");
         Click(&d, QStringLiteral("取毛重"));
         EXPECT_EQ(TextOf(&d, QStringLiteral("毛重(公斤)：")), "24560");
+        // The pictures come in beside the reading while the weigher goes on.
+        const auto pictures = [&] {
+            return std::ranges::count_if(d.findChildren<QLabel*>(), [](QLabel* l) { return !l->pixmap().isNull(); });
+        };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pictures() >= 2; }, 10000));
+        r.shots.Take(&d, "scale-dialog-photos");
         TypeInto(&d, QStringLiteral("皮重(公斤)："), "5230");
         Choose(&d, QStringLiteral("农户/客户 *："), QStringLiteral("李四"));
         Choose(&d, QStringLiteral("粮种 *："), QStringLiteral("稻谷"));
@@ -600,6 +636,24 @@ TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
     EXPECT_EQ(r.c.rows("SELECT CarNo,GrossWt,TareWt,WetNetWt FROM T_Batch"), QStringLiteral("皖F66666/24560/5230/19330"));
     ExpectTicket(ticket, batchNo, QStringLiteral("皖F66666"), "24560", QStringLiteral("地磅"), "5230",
                  QStringLiteral("手工录入"), kAdmin.name);
+
+    // Both cameras at both takes (the typed tare photographed at the save): four pictures linked
+    // to the batch, each file as its fingerprint says, and one thumbnail each on the ticket.
+    EXPECT_EQ(r.c.batchRows("T_Photo", batchNo, "WtKind, CameraName, Weight"),
+              QStringLiteral("毛重/车头/24560; 毛重/侧面/24560; 皮重/车头/5230; 皮重/侧面/5230"));
+    const QString root = PhotoRoot(r.c.dm());
+    for (const TPhoto& p : BatchPhotos(r.c.dm(), batchNo)) {
+        QFile file(root + "/" + p.FilePath);
+        ASSERT_TRUE(p.HasFile() && file.open(QIODevice::ReadOnly)) << qPrintable(p.Camera + p.Failure);
+        const QByteArray bytes = file.readAll();
+        EXPECT_EQ(p.Sha256, QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        EXPECT_EQ(p.ByteSize, bytes.size());
+        EXPECT_LE(QImage::fromData(bytes).width(), kPhotoMaxWidth);
+    }
+    EXPECT_EQ(PdfImageCount(ticket), 4);
+    const QString page = PdfPages(ticket).value(0);
+    for (const QString& take : {"毛重 车头", "毛重 侧面", "皮重 车头", "皮重 侧面"})
+        EXPECT_TRUE(page.contains(take)) << qPrintable(page);
 
     // The ledger with the ticket's buttons: every one within the window.
     for (QPushButton* b : ledger->findChildren<QPushButton*>())

@@ -1,4 +1,4 @@
-#include "FakeCamera.h"
+#include "support/FakeCamera.h"
 #include "ScaleStation.h"
 
 #include "data/uDbInit.h"
@@ -107,6 +107,10 @@ TEST(Photo, EachTakesPicturesAreKeptWithTheRegistrationAndAChangedOrMissingFileI
     const TPhoto lost = StorePhoto(shared, Shoot(cameras.mid(0, 1)).first(), kWtKindGross, 100);
     EXPECT_FALSE(lost.HasFile());
     EXPECT_TRUE(lost.Failure.startsWith("照片未能保存")) << lost.Failure.toStdString();
+    // And its backup says the folder is out of reach, where a station's own folder not yet made
+    // (no picture taken) says nothing.
+    EXPECT_TRUE(PhotoBackupNote(shared, PhotoFolderNamed()).startsWith("照片文件夹 /proc/version/Photos 无法访问"));
+    EXPECT_EQ(PhotoBackupNote(root + "/none", false), "");
 }
 
 // A database of the previous version, without the pictures' table, gets it at start-up.
@@ -165,7 +169,7 @@ TEST(Photo, TheDialogPhotographsEachWeighingWithoutWaitingAndKeepsPicturesOnlyWi
                      {{"b", dlg.BatchNo()}}),
               "毛重/车头/12000/1; 毛重/侧面/12000/0; 皮重/车头/2000/1; 皮重/侧面/2000/0");
     EXPECT_EQ(FilesUnder(root), 2);
-    EXPECT_TRUE(PhotoBackupNote(root).startsWith("过磅照片不在数据库中，请另行备份照片文件夹：" + root + "（2 个文件，共 "));
+    EXPECT_TRUE(PhotoBackupNote(root, false).startsWith("过磅照片不在数据库中，请另行备份照片文件夹：" + root + "（2 个文件，共 "));
 
     // Where they are seen: the ledger's pictures, gross beside tare; the ticket; the trace report.
     const QString no = dlg.BatchNo();

@@ -18,6 +18,8 @@ const char* const kInsertSql[] = {
     "VALUES(:e,:b,:st,:et,:h,:kwh,:temp,:s,:memo)",
     "INSERT INTO T_EquipMaint(EquipID,MaintType,MaintDate,Content,Cost,NextDate) VALUES(:e,:tp,:d,:c,:cost,:next)",
     "INSERT INTO T_Log(OpTime,LoginName,ActType,TblName,RefNo,Detail) VALUES(:t,:u,:a,:tb,:r,:d)",
+    "INSERT INTO T_Photo(BatchNo,WtKind,CameraName,ShotTime,Weight,FilePath,ByteSize,Sha256) "
+    "VALUES(:b,:k,:c,:t,:w,:f,:s,:h)",
 };
 static_assert(std::size(kInsertSql) == size_t(TGenTable::Count_));
 

@@ -9,7 +9,7 @@
 #include <array>
 #include <memory>
 
-enum class TGenTable { Batch, Drying, Stock, Move, Outbound, Settle, EquipRun, EquipMaint, Log, Count_ };
+enum class TGenTable { Batch, Drying, Stock, Move, Outbound, Settle, EquipRun, EquipMaint, Log, Photo, Count_ };
 
 class TGenWriter {
 public:

@@ -49,7 +49,8 @@ bool ParseArgs(const QStringList& args, TGenOptions& o, QDate& end) {
 void PrintCounts(TDM& dm) {
     const char* const tables[] = {"T_User",     "T_Grain",  "T_FeeStd",  "T_Wh",     "T_Equip",     "T_Operator",
                                   "T_Farmer",   "T_Batch",  "T_Drying",  "T_Stock",  "T_StockMove", "T_Outbound",
-                                  "T_Settle",   "T_EquipRun", "T_EquipMaint", "T_Log"};
+                                  "T_Settle",   "T_EquipRun", "T_EquipMaint", "T_Log",
+                                  "T_Photo"};
     for (const char* t : tables)
         std::printf("  %-13s %9d\n", t, VarToInt(dm.ScalarP(QStringLiteral("SELECT COUNT(*) FROM ") + t)));
 }
