@@ -114,13 +114,20 @@ QStringList SqlLogGuard(TDbEngine engine) {
                            "TRUNCATE ON t_log FROM %I', r.grantee); END LOOP; END$$")};
 }
 
+namespace {
+// A catalog row's table (pg_class as c) lies in the connection's own schema.
+QString PgInOwnSchema() {
+    return QStringLiteral("c.relnamespace=(SELECT n.oid FROM pg_catalog.pg_namespace n WHERE n.nspname=current_schema())");
+}
+}  // namespace
+
 QString SqlLogGuardCount(TDbEngine engine) {
     if (!Pg(engine))
         return QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type='trigger' AND tbl_name='T_Log' "
                               "AND name IN ('trg_log_kept_update','trg_log_kept_delete')");
     return QStringLiteral("SELECT COUNT(*) FROM pg_catalog.pg_trigger t JOIN pg_catalog.pg_class c ON c.oid=t.tgrelid "
-                          "WHERE c.relname='t_log' AND c.relnamespace=(SELECT n.oid FROM pg_catalog.pg_namespace n WHERE n.nspname=current_schema()) "
-                          "AND t.tgname IN ('trg_log_kept','trg_log_kept_truncate')");
+                          "WHERE c.relname='t_log' AND ") +
+           PgInOwnSchema() + QStringLiteral(" AND t.tgname IN ('trg_log_kept','trg_log_kept_truncate')");
 }
 
 QString SqlTableColumns(TDbEngine engine) {
@@ -128,8 +135,8 @@ QString SqlTableColumns(TDbEngine engine) {
         return QStringLiteral("SELECT m.name || '.' || p.name FROM sqlite_master m, pragma_table_info(m.name) p "
                               "WHERE m.type='table'");
     return QStringLiteral("SELECT c.relname || '.' || a.attname FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c "
-                          "ON c.oid=a.attrelid WHERE c.relnamespace=(SELECT n.oid FROM pg_catalog.pg_namespace n WHERE n.nspname=current_schema()) "
-                          "AND c.relkind IN ('r','p') AND a.attnum>0 AND NOT a.attisdropped");
+                          "ON c.oid=a.attrelid WHERE ") +
+           PgInOwnSchema() + QStringLiteral(" AND c.relkind IN ('r','p') AND a.attnum>0 AND NOT a.attisdropped");
 }
 
 QString SqlSchemaExists(TDbEngine) {
