@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 class TDM;
@@ -144,6 +145,9 @@ public:
     // made), in words for the technician; the program works on without it.
     const QStringList& ConnectNotes() const { return connectNotes_; }
 
+    // Whether the file has its trigram table of the log's references (see SqlLogRefWords).
+    bool HasLogRefWords();
+
     // Statements that run longer than this are given up with an error (60 s by default).
     void SetCommandTimeout(std::chrono::milliseconds limit);
 
@@ -157,6 +161,7 @@ private:
     void Execute(const char* sql);
     void AddMissingIndexes();
     void AddLogGuard();
+    bool AddLogRefWords();
     TDbConnection& Connection() const;
 
     TDbConfig config_;
@@ -165,6 +170,7 @@ private:
     std::unique_ptr<TDbConnection> connection_;
     QString logUser_;
     QStringList connectNotes_;
+    std::optional<bool> logRefWords_;
     std::chrono::milliseconds commandTimeout_{60000};
 };
 

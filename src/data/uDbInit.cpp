@@ -190,7 +190,7 @@ QStringList TableStatements(TDbEngine engine, const QString& table) {
 
 void CreateSchema(TDM& dm, const TSchema& schema, bool withStartingRows) {
     RunAll(dm, SchemaStatements(dm.Engine(), schema));
-    if (SchemaTables(schema).contains("T_Log")) RunAll(dm, SqlLogGuard(dm.Engine()));
+    if (SchemaTables(schema).contains("T_Log")) RunAll(dm, SqlLogGuard(dm.Engine()) + SqlLogRefWords(dm.Engine()));
     if (withStartingRows) RunAll(dm, schema.StartingRows);
 }
 

@@ -130,6 +130,32 @@ QString SqlLogGuardCount(TDbEngine engine) {
            PgInOwnSchema() + QStringLiteral(" AND t.tgname IN ('trg_log_kept','trg_log_kept_truncate')");
 }
 
+QStringList SqlLogRefWords(TDbEngine engine) {
+    if (Pg(engine)) return {};
+    return {QStringLiteral("CREATE VIRTUAL TABLE idx_log_ref_words USING fts5(RefNo, content='T_Log', "
+                           "content_rowid='LogID', tokenize='trigram')"),
+            QStringLiteral("CREATE TRIGGER trg_log_ref_words AFTER INSERT ON T_Log BEGIN "
+                           "INSERT INTO idx_log_ref_words(rowid, RefNo) VALUES (new.LogID, new.RefNo); END"),
+            QStringLiteral("INSERT INTO idx_log_ref_words(idx_log_ref_words) VALUES ('rebuild')")};
+}
+
+QString SqlLogRefWordsCount(TDbEngine engine) {
+    if (Pg(engine)) return QStringLiteral("SELECT 0");
+    return QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type='trigger' AND name='trg_log_ref_words'");
+}
+
+TLogSource SqlLogSource(TDbEngine engine, const QString& ref, bool wordsThere) {
+    const QString log = QStringLiteral("T_Log l");
+    const QString number = QStringLiteral("l.LogID");
+    if (ref.isEmpty()) return {log, number, {}, {}};
+    const bool byWords = !Pg(engine) && wordsThere && ref.size() >= 3 && !ref.contains('%') && !ref.contains('_');
+    if (!byWords) return {log, number, SqlLikeNoCase(engine, "l.RefNo", ":r"), "%" + ref + "%"};
+    QString phrase = ref;
+    phrase.replace('"', QStringLiteral("\"\""));
+    return {QStringLiteral("idx_log_ref_words w JOIN T_Log l ON l.LogID=w.rowid"), QStringLiteral("w.rowid"),
+            QStringLiteral("w.idx_log_ref_words MATCH :r"), '"' + phrase + '"'};
+}
+
 QString SqlTableColumns(TDbEngine engine) {
     if (!Pg(engine))
         return QStringLiteral("SELECT m.name || '.' || p.name FROM sqlite_master m, pragma_table_info(m.name) p "

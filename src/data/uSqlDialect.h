@@ -90,6 +90,24 @@ QString SqlForKeyShare(TDbEngine engine);
 QStringList SqlLogGuard(TDbEngine engine);
 // Whether the log's guard is in place: one row with a count.
 QString SqlLogGuardCount(TDbEngine engine);
+
+// On the file, a trigram table of the log's references (idx_log_ref_words) that a trigger fills as
+// rows are added (the log is never changed), built over the rows already there in the same
+// transaction; empty on the server, whose trigram index (SqlKeywordIndexes) does the same.
+QStringList SqlLogRefWords(TDbEngine engine);
+// Whether that table is there: one row with a count (always 0 on the server).
+QString SqlLogRefWordsCount(TDbEngine engine);
+// How the operation log is read, as "l", when searched by a part of its reference.
+struct TLogSource {
+    QString From;
+    QString Key;        // the log's number, which orders the listing
+    QString Condition;  // with the parameter :r, empty when nothing is searched
+    QString Value;      // what :r stands for
+};
+// On the file the reference table answers newest first in the log's own order, so each chunk of
+// the listing reads only its own rows instead of the whole log; it needs three characters, and a
+// % or _ the user typed is a LIKE wildcard it cannot follow. wordsThere: SqlLogRefWordsCount > 0.
+TLogSource SqlLogSource(TDbEngine engine, const QString& ref, bool wordsThere);
 // Every column of every table as "table.column", one per row (on a server: of the connection's
 // schema).
 QString SqlTableColumns(TDbEngine engine);

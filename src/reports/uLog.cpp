@@ -21,27 +21,29 @@ const QStringList& LogActions() {
     return actions;
 }
 
-TSqlText LogQuery(TDbEngine engine, const TLogFilter& filter) {
+TSqlText LogQuery(TDM& dm, const TLogFilter& filter) {
+    const QString ref = filter.Ref.trimmed();
+    const TLogSource source = SqlLogSource(dm.Engine(), ref, !ref.isEmpty() && dm.HasLogRefWords());
     TSqlText q;
-    q.Sql = "SELECT LogID AS 序号, OpTime AS 操作时间, LoginName AS 操作员, ActType AS 操作类型, TblName AS 数据表, "
-            "RefNo AS 关联单号, Detail AS 明细 FROM T_Log WHERE 1=1";
+    q.Sql = "SELECT " + source.Key + " AS 序号, l.OpTime AS 操作时间, l.LoginName AS 操作员, l.ActType AS 操作类型, "
+            "l.TblName AS 数据表, l.RefNo AS 关联单号, l.Detail AS 明细 FROM " + source.From + " WHERE 1=1";
     if (filter.UseDates) {
-        q.Sql += " AND OpTime BETWEEN :d1 AND :d2";
+        q.Sql += " AND l.OpTime BETWEEN :d1 AND :d2";
         q.Params.push_back({"d1", QDateTime(filter.From, QTime(0, 0))});
         q.Params.push_back({"d2", EndOfDay(filter.To)});
     }
     // An action word is matched whole: "作废" is the void of a batch, not "作废结算".
     if (!filter.Action.isEmpty() && filter.Action != LogActions().front()) {
-        q.Sql += " AND ActType=:a";
+        q.Sql += " AND l.ActType=:a";
         q.Params.push_back({"a", filter.Action});
     }
     if (const QString user = filter.User.trimmed(); !user.isEmpty()) {
-        q.Sql += " AND " + SqlLikeNoCase(engine, "LoginName", ":u");
+        q.Sql += " AND " + SqlLikeNoCase(dm.Engine(), "l.LoginName", ":u");
         q.Params.push_back({"u", "%" + user + "%"});
     }
-    if (const QString ref = filter.Ref.trimmed(); !ref.isEmpty()) {
-        q.Sql += " AND " + SqlLikeNoCase(engine, "RefNo", ":r");
-        q.Params.push_back({"r", "%" + ref + "%"});
+    if (!source.Condition.isEmpty()) {
+        q.Sql += " AND " + source.Condition;
+        q.Params.push_back({"r", source.Value});
     }
     q.Order = QStringList{QStringLiteral("序号 DESC NOT NULL")};
     return q;
@@ -94,7 +96,7 @@ TLogFilter TfrmLog::Filter() const {
 }
 
 void TfrmLog::DoQuery() {
-    const TSqlText q = LogQuery(dm_.Engine(), Filter());
+    const TSqlText q = LogQuery(dm_, Filter());
     model_->Close();
     model_->Open(q);
     FitColumns(grid, 40);

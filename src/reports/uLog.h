@@ -26,7 +26,7 @@ struct TLogFilter {
 
 // The action words offered for the filter, "全部" first.
 const QStringList& LogActions();
-TSqlText LogQuery(TDbEngine engine, const TLogFilter& filter);
+TSqlText LogQuery(TDM& dm, const TLogFilter& filter);
 
 class TfrmLog : public QWidget {
     Q_OBJECT

@@ -51,11 +51,18 @@ TEST(FirstRun, CreatesTheDatabaseOnceAndLeavesItAloneAfterwards) {
     // which says how far it is; a connect with every index in place says nothing.
     dm.ExecSQLP("DROP INDEX idx_batch_status_no");
     dm.ExecSQLP("DROP INDEX idx_log_ref");
+    dm.ExecSQLP("DROP TRIGGER trg_log_ref_words");
+    dm.ExecSQLP("DROP TABLE idx_log_ref_words");
+    dm.ExecSQLP("INSERT INTO T_Log(OpTime,LoginName,ActType,TblName,RefNo,Detail) "
+                "VALUES('2025-01-01 08:00:00','admin','修改','T_Batch','PC20250101001','')");
     std::vector<std::pair<int, int>> told;
     dm.SetIndexProgress([&](int done, int total) { told.emplace_back(done, total); });
     dm.Connect();
-    EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}, {2, 2}}));
+    EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{0, 14}, {1, 14}, {2, 14}, {14, 14}}))
+        << "the log's reference table counts as twelve indexes";
     EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('idx_batch_status_no','idx_log_ref')"), 2);
+    EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM idx_log_ref_words WHERE idx_log_ref_words MATCH '\"0101001\"'"), 1)
+        << "made over the rows already logged";
     told.clear();
     dm.Connect();
     EXPECT_TRUE(told.empty());

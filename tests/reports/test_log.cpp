@@ -21,7 +21,7 @@ void Log(TTestCentre& c, const QDateTime& at, const QString& user, const QString
 // The log numbers the viewer lists, in its order.
 QStringList Listed(TTestCentre& c, const TLogFilter& filter) {
     QStringList ids;
-    for (const QString& row : ReportRows(c.dm(), LogQuery(c.dm().Engine(), filter))) ids << row.section('|', 0, 0);
+    for (const QString& row : ReportRows(c.dm(), LogQuery(c.dm(), filter))) ids << row.section('|', 0, 0);
     return ids;
 }
 
@@ -65,6 +65,12 @@ TEST(LogViewer, FiltersByDaysWholeActionWordsAndPartsOfUserAndReference) {
     EXPECT_EQ(Listed(c, {.User = "x' OR '1'='1"}), QStringList{});
     EXPECT_EQ(Listed(c, {.Ref = "%"}).size(), 7) << "% is the wildcard of the search";
     EXPECT_EQ(Listed(c, {.Ref = "PC2025030_001"}), QStringList({"3", "2"}));
+    EXPECT_EQ(Listed(c, {.Ref = "pc202503"}), QStringList({"3", "2"})) << "either case, as typed";
+    EXPECT_EQ(Listed(c, {.Ref = "0303"}), QStringList{"5"});
+    EXPECT_EQ(Listed(c, {.Ref = "JS"}), QStringList{"4"}) << "two characters";
+    Log(c, At(2025, 3, 4, 9), "admin", "修改", "张\"三\"的车");  // 8
+    EXPECT_EQ(Listed(c, {.Ref = "\"三\"的"}), QStringList{"8"});
+    EXPECT_EQ(Listed(c, {.Ref = "三的"}), QStringList{});
 }
 
 TEST(LogViewer, LongListsArriveNewestFirstWithoutGapsOrRepeats) {
@@ -84,13 +90,17 @@ TEST(LogViewer, LongListsArriveNewestFirstWithoutGapsOrRepeats) {
         tx.Commit();
     }
     TQueryModel model(c.dm());
-    model.Open(LogQuery(c.dm().Engine(), {.Action = "修改", .User = "weigher"}));
-    EXPECT_EQ(model.rowCount(), 256) << "one screen at a time";
-    model.FindRow([](int) { return false; });
-    QStringList expected;
-    for (int i = 1500; i >= 1; --i)
-        if (i % 3 == 0 && i % 5 != 0) expected << QString::number(i);
-    EXPECT_EQ(Listed(&model), expected);
+    const auto walk = [&](const TLogFilter& filter, const std::function<bool(int)>& listed) {
+        model.Open(LogQuery(c.dm(), filter));
+        EXPECT_EQ(model.rowCount(), 256) << "one screen at a time";
+        model.FindRow([](int) { return false; });
+        QStringList expected;
+        for (int i = 1500; i >= 1; --i)
+            if (listed(i)) expected << QString::number(i);
+        EXPECT_EQ(Listed(&model), expected);
+    };
+    walk({.Action = "修改", .User = "weigher"}, [](int i) { return i % 3 == 0 && i % 5 != 0; });
+    walk({.Ref = "pc1"}, [](int i) { return QString::number(i).startsWith('1'); });
 }
 
 TEST(LogViewer, WindowRequeriesOnEachChoiceAndOnEnterInTheTextBoxes) {

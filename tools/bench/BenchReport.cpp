@@ -57,20 +57,22 @@ TSqlText TraceOfABatch(TDM& dm) {
 TSqlText LogOfAction(TDM& dm, const QString& action) {
     TLogFilter filter;
     filter.Action = action;
-    return LogQuery(dm.Engine(), filter);
+    return LogQuery(dm, filter);
 }
 
 // What an administrator types: the login of the latest entry, the number of the latest batch.
 TSqlText LogOfUser(TDM& dm) {
     TLogFilter filter;
     filter.User = VarToStr(dm.ScalarP("SELECT LoginName FROM T_Log ORDER BY LogID DESC LIMIT 1"));
-    return LogQuery(dm.Engine(), filter);
+    return LogQuery(dm, filter);
 }
 
-TSqlText LogOfReference(TDM& dm) {
+// The latest batch's whole number, the day inside it (a few dozen entries) and its prefix with
+// the year (a year's entries, of which the first screen shows the newest).
+TSqlText LogOfReference(TDM& dm, qsizetype from, qsizetype length) {
     TLogFilter filter;
-    filter.Ref = VarToStr(dm.ScalarP("SELECT MAX(BatchNo) FROM T_Batch"));
-    return LogQuery(dm.Engine(), filter);
+    filter.Ref = VarToStr(dm.ScalarP("SELECT MAX(BatchNo) FROM T_Batch")).mid(from, length);
+    return LogQuery(dm, filter);
 }
 
 const TBenchArea kReports(50, [] {
@@ -87,13 +89,18 @@ const TBenchArea kReports(50, [] {
         ops.push_back(std::make_unique<TReportOp>("report " + name + ", all years", AllYears(kind)));
     }
     ops.push_back(std::make_unique<TReportOp>("report 批次全流程溯源, a re-dried settled batch", TraceOfABatch));
-    ops.push_back(ListOp("operation log, first screen", TListWalk::FirstScreen, [](TDM& dm) { return LogQuery(dm.Engine(), TLogFilter{}); }));
+    ops.push_back(ListOp("operation log, first screen", TListWalk::FirstScreen, [](TDM& dm) { return LogQuery(dm, TLogFilter{}); }));
     ops.push_back(ListOp("operation log, first screen, action 结算", TListWalk::FirstScreen,
                          [](TDM& dm) { return LogOfAction(dm, QStringLiteral("结算")); }));
     ops.push_back(ListOp("operation log, first screen, action 删除", TListWalk::FirstScreen,
                          [](TDM& dm) { return LogOfAction(dm, QStringLiteral("删除")); }));
     ops.push_back(ListOp("operation log, first screen, user", TListWalk::FirstScreen, LogOfUser));
-    ops.push_back(ListOp("operation log, first screen, reference", TListWalk::FirstScreen, LogOfReference));
+    ops.push_back(ListOp("operation log, first screen, reference", TListWalk::FirstScreen,
+                         [](TDM& dm) { return LogOfReference(dm, 0, -1); }));
+    ops.push_back(ListOp("operation log, first screen, reference's day", TListWalk::FirstScreen,
+                         [](TDM& dm) { return LogOfReference(dm, 2, 8); }));
+    ops.push_back(ListOp("operation log, first screen, reference's year", TListWalk::FirstScreen,
+                         [](TDM& dm) { return LogOfReference(dm, 0, 6); }));
     return ops;
 });
 }  // namespace
