@@ -68,7 +68,7 @@ int IntegerDigits(double magnitude) {
 class TSheetData {
 public:
     explicit TSheetData(const QString& path) : file_(path) {
-        if (!file_.open(QIODevice::ReadWrite | QIODevice::Truncate)) error_ = file_.errorString();
+        if (!file_.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) error_ = file_.errorString();
         buffer_.reserve(kFlushAt + (1 << 16));
     }
 
