@@ -38,7 +38,9 @@ int TextWidth(const QString& text) {
 
 QString SheetName(const QString& name) {
     static const QRegularExpression forbidden(QStringLiteral(R"([\[\]:*?/\\])"));
+    static const QRegularExpression outerQuotes(QStringLiteral("^'+|'+$"));  // Excel refuses them there
     QString sheet = QString(name).replace(forbidden, QStringLiteral("_")).left(kMaxSheetName).trimmed();
+    sheet.remove(outerQuotes);
     return sheet.isEmpty() ? QStringLiteral("Sheet1") : sheet;
 }
 
