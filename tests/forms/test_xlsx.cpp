@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 namespace {
@@ -45,6 +46,15 @@ public:
     }
     bool IsText(const QString& ref) const { return cells_.value(ref).contains("t=\"inlineStr\""); }
     QString Format(const QString& ref) const { return formats_.value(Xf(ref), Xf(ref)); }
+    double Width(int column) const {
+        const QRegularExpression col(QString(R"re(<col min="%1" max="%1" width="([\d.]+)")re").arg(column));
+        return col.match(xml_).captured(1).toDouble();
+    }
+    bool WellFormed() const {
+        QXmlStreamReader reader(xml_);
+        while (!reader.atEnd()) reader.readNext();
+        return !reader.hasError();
+    }
 
 private:
     static QString Between(const QString& s, const QString& from, const QString& to) {
@@ -68,9 +78,12 @@ TEST(Xlsx, ExportKeepsNumbersDatesAndTextsTyped) {
     TTestPrompter prompter;
     const int farmer = c.addFarmer("张三", "13800000000");
     c.dm().ExecSQLP("INSERT INTO T_Batch(BatchNo,FarmerID,GrossWt,EstFee,RegTime,QualityMemo) "
-                    "VALUES('PC1',:f,30000.5,:fee,:t,'')",
-                    {{"f", farmer}, {"fee", TValue::Money(1200.5)}, {"t", QDateTime(QDate(2025, 3, 5), QTime(14, 30))}});
-    c.dm().ExecSQLP("INSERT INTO T_Batch(BatchNo) VALUES('PC2')");
+                    "VALUES('PC1',:f,30000.5,:fee,:t,:memo)",
+                    {{"f", farmer}, {"fee", TValue::Money(1200.5)}, {"t", QDateTime(QDate(2025, 3, 5), QTime(14, 30))},
+                     {"memo", QString(100, QChar(u'潮'))}});
+    // Markup, a control character and Excel's own escape sequence must all come back as typed.
+    c.dm().ExecSQLP("INSERT INTO T_Batch(BatchNo,QualityMemo) VALUES('PC2',:memo)",
+                    {{"memo", QString("a<&>") + QChar(1) + "_x0041_"}});
     TQueryModel model(c.dm());
     model.Open("SELECT b.BatchNo AS 批次号, b.RegTime AS 登记时间, b.GrossWt AS 毛重, b.FarmerID AS 农户编号, "
                "b.EstFee AS 预估费用, " + SqlDayText(c.dm().Engine(), "b.RegTime") + " AS 日期, f.Phone AS 电话, "
@@ -102,4 +115,8 @@ TEST(Xlsx, ExportKeepsNumbersDatesAndTextsTyped) {
     EXPECT_EQ(sheet.Value("G2"), "13800000000");
     EXPECT_EQ(sheet.Value("A3"), "PC2");
     EXPECT_FALSE(sheet.Has("B3")) << "nothing stands in an empty cell";
+    EXPECT_TRUE(sheet.WellFormed());
+    EXPECT_EQ(sheet.Value("H3"), "a&lt;&amp;&gt;_x0001__x005F_x0041_");
+    EXPECT_EQ(int(sheet.Width(8)), 60) << "a long text's column is capped";
 }
+
