@@ -1,13 +1,20 @@
-// Pictures of the loss check, the reports' charts and the print preview, as the staff see them:
+// Pictures of the windows the user guide shows, as the staff see them:
 //
 //   shots CENTRE OUTDIR
 //
 // Works on a copy of CENTRE (a centre made by gen_data), so the file is left as it was. Writes
-// OUTDIR/loss-*.png: the end-of-round dialog of a 30 t load of maize at 28 % dried to 14 %, the
-// report 烘干损耗核对 and its chart, the charts of the daily, monthly and loss reports, and the
-// preview of the printed listing. Run it on a display (under Xvfb on a server).
+// into OUTDIR: loss-*.png, the end-of-round dialog of a 30 t load of maize at 28 % dried to 14 %,
+// the report 烘干损耗核对 and its chart, the charts of the daily, monthly and loss reports, and the
+// preview of the printed listing; 02-main.png, the main window with its backup status;
+// 16-user-new.png, a new user's dialog; 25-start-wait.png, the first start's index window. Run
+// it on a display (under Xvfb on a server).
 
+#include "app/uGlobal.h"
+#include "app/uMain.h"
+#include "app/uStartWait.h"
 #include "app/uStartup.h"
+#include "forms/uCrudEdit.h"
+#include "forms/uDefs.h"
 #include "data/uDM.h"
 #include "forms/uCtl.h"
 #include "reports/uReport.h"
@@ -21,9 +28,11 @@
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <cstdio>
 
@@ -34,7 +43,7 @@ void Save(QWidget* w, const QString& name) {
     w->show();
     w->raise();
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
-    const QString path = outDir + "/loss-" + name + ".png";
+    const QString path = outDir + "/" + name + ".png";
     std::printf("%s %s\n", w->grab().save(path) ? "wrote" : "could not write", qPrintable(path));
 }
 
@@ -64,7 +73,7 @@ void ShowDryEnd(TDM& dm) {
     dlg.edDryNet->setText("24800");
     dlg.edAbnormal->setText(QStringLiteral("农户对损耗有疑问，已现场复秤"));
     SetComboID(dlg.cbDryWh, FirstId(dm, "SELECT MIN(WhID) FROM T_Wh WHERE WhType='干粮区'"));
-    Save(&dlg, "dryend");
+    Save(&dlg, "loss-dryend");
 }
 
 void Run(TfrmReport& w, TReportKind kind, const QDate& from, const QDate& to) {
@@ -79,26 +88,47 @@ void ShowReports(TDM& dm) {
     TfrmReport w(dm);
     w.resize(1100, 640);
     Run(w, TReportKind::LossCheck, last.addDays(-30), last);
-    Save(&w, "report");
+    Save(&w, "loss-report");
     w.tabs->setCurrentWidget(w.chartView);
-    Save(&w, "chart-check");
+    Save(&w, "loss-chart-check");
     Run(w, TReportKind::Daily, last.addDays(-30), last);
-    Save(&w, "chart-daily");
+    Save(&w, "loss-chart-daily");
     Run(w, TReportKind::Monthly, last.addYears(-1).addDays(1), last);
-    Save(&w, "chart-monthly");
+    Save(&w, "loss-chart-monthly");
     Run(w, TReportKind::Loss, last.addYears(-1).addDays(1), last);
-    Save(&w, "chart-loss");
+    Save(&w, "loss-chart-loss");
 
     Run(w, TReportKind::LossCheck, last.addDays(-30), last);
     w.tabs->setCurrentIndex(0);
     // The preview is modal: it is pictured and closed once it has drawn its pages.
     QTimer::singleShot(3000, [] {
         if (QWidget* preview = QApplication::activeModalWidget()) {
-            Save(preview, "preview");
+            Save(preview, "loss-preview");
             preview->close();
         }
     });
     w.DoPrint(TPrintTarget::Preview);
+}
+void ShowEverydayWindows(TDM& dm, const TAppPaths& paths, qint64 fileBytes) {
+    Session = MakeSession(1, "admin", QStringLiteral("系统管理员"), Roles::Admin);
+    TfrmMain main(dm, paths);
+    main.BuildUI();
+    Save(&main, "02-main");
+    TfrmCrudEdit user(dm, DefUser(), TValue());
+    user.BuildUI();
+    user.Field("LoginName")->Edit->setText("weigher2");
+    user.Field("UserName")->Edit->setText(QStringLiteral("王司磅"));
+    QComboBox* role = user.Field("Role")->Combo;
+    role->setCurrentIndex(role->findText(Roles::Weigher));
+    user.NewPassword()->setText("w2-2026");
+    user.ConfirmPassword()->setText("w2-2026");
+    Save(&user, "16-user-new");
+    // The estimate follows the time the first indexes took.
+    TfrmStartWait wait(fileBytes);
+    wait.Indexes(0, 40);
+    QThread::msleep(1500);
+    wait.Indexes(9, 40);
+    Save(&wait, "25-start-wait");
 }
 }  // namespace
 
@@ -120,6 +150,7 @@ int main(int argc, char* argv[]) {
     }
     std::unique_ptr<TDM> dm = PrepareDatabase(paths);
     if (!dm) return 1;
+    ShowEverydayWindows(*dm, paths, QFileInfo(paths.DbPath()).size());
     ShowDryEnd(*dm);
     ShowReports(*dm);
     return 0;
