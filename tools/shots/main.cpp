@@ -5,16 +5,11 @@
 // Works on a copy of CENTRE (a centre made by gen_data), so the file is left as it was. Writes
 // into OUTDIR: loss-*.png, the end-of-round dialog of a 30 t load of maize at 28 % dried to 14 %,
 // the report 烘干损耗核对 and its chart, the charts of the daily, monthly and loss reports, and the
-// preview of the printed listing; 02-main.png, the main window with its backup status;
-// 16-user-new.png, a new user's dialog; 25-start-wait.png, the first start's index window. Run
-// it on a display (under Xvfb on a server).
+// preview of the printed listing; 25-start-wait.png, the first start's index window on a centre's
+// file. Run it on a display (under Xvfb on a server).
 
-#include "app/uGlobal.h"
-#include "app/uMain.h"
 #include "app/uStartWait.h"
 #include "app/uStartup.h"
-#include "forms/uCrudEdit.h"
-#include "forms/uDefs.h"
 #include "data/uDM.h"
 #include "forms/uCtl.h"
 #include "reports/uReport.h"
@@ -109,20 +104,7 @@ void ShowReports(TDM& dm) {
     });
     w.DoPrint(TPrintTarget::Preview);
 }
-void ShowEverydayWindows(TDM& dm, const TAppPaths& paths, qint64 fileBytes) {
-    Session = MakeSession(1, "admin", QStringLiteral("系统管理员"), Roles::Admin);
-    TfrmMain main(dm, paths);
-    main.BuildUI();
-    Save(&main, "02-main");
-    TfrmCrudEdit user(dm, DefUser(), TValue());
-    user.BuildUI();
-    user.Field("LoginName")->Edit->setText("weigher2");
-    user.Field("UserName")->Edit->setText(QStringLiteral("王司磅"));
-    QComboBox* role = user.Field("Role")->Combo;
-    role->setCurrentIndex(role->findText(Roles::Weigher));
-    user.NewPassword()->setText("w2-2026");
-    user.ConfirmPassword()->setText("w2-2026");
-    Save(&user, "16-user-new");
+void ShowStartWait(qint64 fileBytes) {
     // The estimate follows the time the first indexes took.
     TfrmStartWait wait(fileBytes);
     wait.Indexes(0, 40);
@@ -150,7 +132,7 @@ int main(int argc, char* argv[]) {
     }
     std::unique_ptr<TDM> dm = PrepareDatabase(paths);
     if (!dm) return 1;
-    ShowEverydayWindows(*dm, paths, QFileInfo(paths.DbPath()).size());
+    ShowStartWait(QFileInfo(paths.DbPath()).size());
     ShowDryEnd(*dm);
     ShowReports(*dm);
     return 0;
