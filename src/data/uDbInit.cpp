@@ -46,7 +46,12 @@ const TSchema kSchema{
         "CREATE INDEX idx_log_time ON T_Log(OpTime)",
         "CREATE INDEX idx_batch_status_no ON T_Batch(Status, BatchNo)",
         "CREATE INDEX idx_batch_no_car ON T_Batch(BatchNo, CarNo, FarmerID)",
-        "CREATE INDEX idx_stock_live ON T_Stock(StockID, Status, WhID, BatchNo, Qty) WHERE Status IN ('待烘干','在库')",
+        // The live rows alone, holding every column the stock lists and the outbound dialog show,
+        // in the order they show them: newest first, and oldest stored first for the warnings.
+        "CREATE INDEX idx_stock_live_rows ON T_Stock(StockID, Status, WhID, BatchNo, Qty, FarmerID, GrainID) "
+        "WHERE Status IN ('待烘干','在库')",
+        "CREATE INDEX idx_stock_live_age ON T_Stock(InTime, StockID, Status, WhID, GrainID, BatchNo, FarmerID, Qty) "
+        "WHERE Status IN ('待烘干','在库')",
         "CREATE INDEX idx_out_batch_wt ON T_Outbound(BatchNo, OutWt)",
         "CREATE INDEX idx_out_no_filter ON T_Outbound(OutNo, OutTime, OutType, BatchNo, FarmerID)",
         "CREATE INDEX idx_batch_no_farmer_status ON T_Batch(BatchNo, FarmerID, Status)",

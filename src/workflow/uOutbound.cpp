@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStringBuilder>
 #include <QTableView>
 
 namespace {
@@ -69,9 +70,8 @@ QList<TStockChoice> TOutboundLogic::Choices() const {
         if (c.Remaining <= 0) continue;
         c.StockID = VarToInt(st.Value(0));
         c.BatchNo = VarToStr(st.Value(1));
-        c.Text = QStringLiteral("%1 | %2 | %3 | 结余%4kg | %5")
-                     .arg(c.BatchNo, farmers.value(VarToInt(st.Value(2))), grains.value(VarToInt(st.Value(3))),
-                          FmtFixed(c.Remaining, 1), positions.value(VarToInt(st.Value(4))));
+        c.Text = c.BatchNo % u" | " % farmers.value(VarToInt(st.Value(2))) % u" | " % grains.value(VarToInt(st.Value(3))) %
+                 u" | 结余" % FmtFixed(c.Remaining, 1) % u"kg | " % positions.value(VarToInt(st.Value(4)));
         choices << c;
     }
     return choices;

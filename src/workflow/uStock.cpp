@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSignalBlocker>
+#include <QStringBuilder>
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -108,10 +109,10 @@ TStockWarnLogic::TLiveFigures TStockWarnLogic::ScanLive(const QDate& today) cons
         // Calendar days to the start of today, the time of day as a fraction.
         const double days = double(todayDay - inDay.toJulianDay()) - inTime.msecsSinceStartOfDay() / 86400000.0;
         if (days <= VarToFloat(free, 0)) continue;
-        live.OverStored << QStringLiteral("  批次 %1  农户:%2  仓位:%3  结余%4kg  已堆放%5天(免费%6天)")
-                               .arg(VarToStr(st.Value(2)), farmers.value(VarToInt(st.Value(4))), positions.value(wh),
-                                    FmtFixed(remain, 1), QString::number(RoundEven(days)),
-                                    QString::number(VarToInt(free)));
+        // Joined piece by piece, not through a format string parsed again for each of the lines.
+        live.OverStored << (u"  批次 " % VarToStr(st.Value(2)) % u"  农户:" % farmers.value(VarToInt(st.Value(4))) %
+                            u"  仓位:" % positions.value(wh) % u"  结余" % FmtFixed(remain, 1) % u"kg  已堆放" %
+                            QString::number(RoundEven(days)) % u"天(免费" % QString::number(VarToInt(free)) % u"天)");
     }
     return live;
 }

@@ -19,8 +19,8 @@ class TDM;
 inline constexpr double kWeightSlack = 0.01;
 
 // SQL over a T_Stock row under the given alias, for the statements of the stock windows. The
-// live rows have an index of their own, in the order the lists show them (idx_stock_live); it
-// serves every statement whose WHERE holds this condition as it stands.
+// live rows have indexes of their own, in the orders the lists show them (idx_stock_live_rows,
+// idx_stock_live_age); they serve every statement whose WHERE holds this condition as it stands.
 QString LiveStockCondition(const QString& s = QStringLiteral("s"));
 // What the batch has handed out in all, 0 when nothing.
 QString BatchOutboundSql(TDbEngine engine, const QString& s = QStringLiteral("s"));
