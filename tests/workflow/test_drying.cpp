@@ -1,11 +1,8 @@
 #include "WorkflowCase.h"
-#include "forms/uCtl.h"
 #include "support/TestPrompter.h"
 #include "workflow/uBatchList.h"
 
 #include <QComboBox>
-#include <QDateTimeEdit>
-#include <QLineEdit>
 #include <QTableView>
 
 namespace {
@@ -83,15 +80,6 @@ TEST(DryingWindow, ViewsListTheQueueAndRolesAreRefused) {
     EXPECT_EQ(prompter.LastText(), "当前角色无权操作烘干记录");
 }
 
-TEST(DryEnd, RecalculationMeasuresLossAgainstIntakeWeight) {
-    const TRoundFigures f = RecalcRound(10000, "8650", kStart, kEnd);
-    EXPECT_EQ(QStringList({f.LossWt, f.LossRate, f.DryHours}), QStringList({"1350", "13.50", "6.5"}));
-    const TRoundFigures none = RecalcRound(10000, "10000", kStart, kStart);
-    EXPECT_EQ(QStringList({none.LossWt, none.LossRate, none.DryHours}), QStringList({"0", "0.00", "0.0"}));
-    EXPECT_EQ(RecalcRound(0, "0", kStart, kEnd).LossRate, "0");
-    EXPECT_EQ(RecalcRound(10000, "9000", kEnd, kStart).DryHours, "0.0") << "an end before the start";
-}
-
 TEST(DryEnd, PassStoresDryGrainAndRetiresTheWetRowOnce) {
     TTestCentre c(Roles::Operator);
     const QString no = Dispatched(c);
@@ -161,33 +149,4 @@ TEST(DryEnd, ReDryOpensTheNextRoundWhereThisOneStopped) {
               QString("%1/1/1/2025-03-05 14:30:00/1/1").arg(first.EquipID)) << "same dryer, position and operator";
     EXPECT_EQ(c.logActions().last(), "返烘");
     EXPECT_EQ(logic.Fail(first, in).Refusal, "第 1 轮已经结束，请刷新后查看");
-
-    TRoundEndInput pass = Unloaded("8600");
-    pass.EndTime = kEnd.addSecs(3 * 3600);
-    ASSERT_TRUE(logic.Pass(OpenRound(c, no), pass).Saved());
-    EXPECT_EQ(c.batchRows("T_StockMove", no, "Remark"), "第2轮烘后入仓");
-    EXPECT_EQ(c.batchRows("T_Stock", no, "Status"), "已出库; 在库");
-}
-
-TEST(DryEnd, DialogRefusesThenSavesWhatWasChosenOnlyWhenConfirmed) {
-    TTestCentre c(Roles::Operator);
-    TTestPrompter prompter;
-    const QString no = Dispatched(c);
-    TfrmDryEnd dlg(c.dm(), no);
-    ASSERT_TRUE(dlg.HasOpenRound());
-    dlg.dtEnd->setDateTime(kEnd);
-    dlg.edDryNet->setText("8650");
-    dlg.DoPass();
-    EXPECT_EQ(prompter.LastText(), "请填写烘后水分");
-    prompter.AnswerNo();
-    dlg.DoFail();
-    EXPECT_EQ(c.count("T_Drying"), 1) << "the re-dry was not confirmed";
-
-    dlg.edMoisture->setText("13.8");
-    SetComboID(dlg.cbDryWh, 3);
-    prompter.AnswerYes();
-    dlg.DoPass();
-    EXPECT_EQ(prompter.QuestionDefaults.back(), TDefaultAnswer::Yes);
-    EXPECT_EQ(c.batchRows("T_Stock", no, "WhID,Moisture", "Status='在库'"), "3/13.8");
-    EXPECT_EQ(c.batchRows("T_Drying", no, "AbnormalMemo"), "") << "the hint is not stored";
 }

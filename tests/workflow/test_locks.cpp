@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <functional>
 
 namespace {
 const QString kLocked = QStringLiteral("数据库正被其他程序或其他电脑占用，请稍后重试");
@@ -161,50 +162,42 @@ TEST(Locks, ACorrectionOrSettlementOverAnotherStationsChangeIsRefused) {
     pay.SettleNo = settle.Save(pay).SettleNo;
     ASSERT_FALSE(pay.SettleNo.isEmpty());
 
-    const auto correction = [&] {
+    // Each reads its record now and saves it when called.
+    const auto correction = [&]() -> std::function<QString()> {
         TBatchInput in = TBatchLogic(c.dm()).Load(batch)->Input;
         in.CarNo = QStringLiteral("皖C00001");
-        return in;
+        return [&, in] { return TBatchLogic(c.dm()).Save(in).Refusal; };
     };
-    const auto payment = [&] {
+    const auto payment = [&]() -> std::function<QString()> {
         TSettleInput in = pay;
         in.Read = settle.Open(dried.BatchNo, pay.SettleNo, QDateTime::currentDateTime()).Stored->Read;
         in.Paid = "100";
-        return in;
+        return [&, in] { return settle.Save(in).Refusal; };
     };
-    const auto savedBatch = [&](const TBatchInput& in) { return TBatchLogic(c.dm()).Save(in).Refusal; };
-    const auto savedSettle = [&](const TSettleInput& in) { return settle.Save(in).Refusal; };
+    // Fields the dialogs do not show are changed at the other station.
     const struct {
         QString theirs, changed, kept;
-        bool isBatch;
     } cases[] = {
-        {"UPDATE T_Batch SET QualityMemo='潮粮' WHERE BatchNo=:b", "粮质备注", "SELECT CarNo||QualityMemo FROM T_Batch WHERE BatchNo=:b", true},
-        {"UPDATE T_Batch SET WhID=2 WHERE BatchNo=:b", "湿粮仓位", "SELECT CarNo||WhID FROM T_Batch WHERE BatchNo=:b", true},
-        {"UPDATE T_Settle SET Remark='已电话催收' WHERE SettleNo=:n", "备注", "SELECT Remark FROM T_Settle WHERE SettleNo=:n", false},
-        {"UPDATE T_Settle SET OtherFee=5 WHERE SettleNo=:n", "其他杂费", "SELECT OtherFee FROM T_Settle WHERE SettleNo=:n", false},
-    };
-    const TParams keys{{"b", batch}, {"n", pay.SettleNo}};
-    const auto bound = [&](const QString& sql) {
-        TParams used;
-        for (const auto& p : keys)
-            if (sql.contains(":" + p.first)) used.push_back(p);
-        return used;
+        {"UPDATE T_Batch SET QualityMemo='潮粮' WHERE BatchNo=:b", "粮质备注", "SELECT CarNo||QualityMemo FROM T_Batch WHERE BatchNo=:b"},
+        {"UPDATE T_Batch SET WhID=2 WHERE BatchNo=:b", "湿粮仓位", "SELECT CarNo||WhID FROM T_Batch WHERE BatchNo=:b"},
+        {"UPDATE T_Settle SET OtherFee=5 WHERE SettleNo=:b", "其他杂费", "SELECT OtherFee FROM T_Settle WHERE SettleNo=:b"},
     };
     for (const auto& k : cases) {
-        const TBatchInput mine = correction();
-        const TSettleInput paid = payment();
-        other.ExecSQLP(k.theirs, bound(k.theirs));
-        const QString kept = VarToStr(c.scalar(k.kept, bound(k.kept)));
-        const QString refusal = k.isBatch ? savedBatch(mine) : savedSettle(paid);
+        const bool onBatch = k.theirs.contains("T_Batch");
+        const TParams key{{"b", onBatch ? batch : pay.SettleNo}};
+        const auto save = onBatch ? correction() : payment();
+        other.ExecSQLP(k.theirs, key);
+        const QString kept = VarToStr(c.scalar(k.kept, key));
+        const QString refusal = save();
         // The last change logged for the record is this station's own; the other one logged nothing.
         EXPECT_TRUE(refusal.startsWith(QStringLiteral("该记录已被其他电脑修改（改动了：%1；最近一次：admin ").arg(k.changed)))
             << refusal.toStdString();
         EXPECT_TRUE(refusal.endsWith(QStringLiteral("），请关闭后重新打开再保存"))) << refusal.toStdString();
-        EXPECT_EQ(VarToStr(c.scalar(k.kept, bound(k.kept))), kept);
+        EXPECT_EQ(VarToStr(c.scalar(k.kept, key)), kept);
     }
     const int logRows = c.count("T_Log");
-    EXPECT_EQ(savedBatch(correction()), "");
-    EXPECT_EQ(savedSettle(payment()), "");
+    EXPECT_EQ(correction()(), "");
+    EXPECT_EQ(payment()(), "");
     EXPECT_EQ(c.rows("SELECT CarNo, QualityMemo FROM T_Batch WHERE BatchNo=:b", {{"b", batch}}), QStringLiteral("皖C00001/潮粮"));
     EXPECT_EQ(c.count("T_Log"), logRows + 2);
 }

@@ -67,13 +67,13 @@ TEST(LossRule, AllowanceIsReadFromTheCentresSettingsFile) {
         return ReadLossAllowance(ini);
     };
     EXPECT_EQ(ReadLossAllowance(dir.filePath("none.ini")), 0.5) << "no file";
-    EXPECT_EQ(allowance("[loss]\nallowance=1.2\n"), 1.2);
-    EXPECT_EQ(allowance("[loss]\nallowance=abc\n"), 0.5);
-    EXPECT_EQ(allowance("[loss]\nallowance=-1\n"), 0.5);
-    EXPECT_EQ(allowance("[scale]\nport=COM3\n"), 0.5);
+    for (const auto& [text, read] : std::vector<std::pair<QByteArray, double>>{
+             {"[loss]\nallowance=1.2\n", 1.2}, {"[loss]\nallowance=abc\n", 0.5}, {"[loss]\nallowance=-1\n", 0.5},
+             {"[scale]\nport=COM3\n", 0.5}})
+        EXPECT_EQ(allowance(text), read) << text.constData();
 }
 
-TEST(LossRule, EndOfRoundDialogShowsTheCheckAsTypedAndThePassLogsTheTheoreticalWeight) {
+TEST(LossRule, EndOfRoundDialogShowsTheCheckAsTypedAndSavesOnlyWhatWasConfirmed) {
     TTestCentre c(Roles::Operator);
     TTestPrompter prompter;
     const QDateTime start(QDate(2025, 10, 5), QTime(8, 0));
@@ -86,20 +86,28 @@ TEST(LossRule, EndOfRoundDialogShowsTheCheckAsTypedAndThePassLogsTheTheoreticalW
 
     TfrmDryEnd dlg(c.dm(), no);
     ASSERT_TRUE(dlg.HasOpenRound());
-    EXPECT_EQ(dlg.lblLossCheck->text(), "") << "no moisture after drying yet";
-    dlg.edMoisture->setText("14");
+    dlg.dtEnd->setDateTime(start.addSecs(6 * 3600));
     dlg.edDryNet->setText("24800");
+    EXPECT_EQ(dlg.lblLossCheck->text(), "") << "no moisture after drying yet";
+    dlg.DoPass();
+    EXPECT_EQ(prompter.LastText(), "请填写烘后水分");
+    prompter.AnswerNo();
+    dlg.DoFail();
+    EXPECT_EQ(c.count("T_Drying"), 1) << "the re-dry was not confirmed";
+
+    dlg.edMoisture->setText("14");
     EXPECT_EQ(dlg.lblLossCheck->text(), "理论干重 25116.3 公斤；实测 24800.0 公斤；差 -316.3 公斤（-1.05%）");
     EXPECT_TRUE(dlg.lblLossCheck->styleSheet().contains("red"));
     dlg.edDryNet->setText("25000");
     EXPECT_FALSE(dlg.lblLossCheck->styleSheet().contains("red")) << "116 kg short is within the allowance";
 
-    dlg.dtEnd->setDateTime(start.addSecs(6 * 3600));
-    SetComboID(dlg.cbDryWh, 2);
+    SetComboID(dlg.cbDryWh, 3);
     prompter.AnswerYes();
     dlg.DoPass();
+    EXPECT_EQ(prompter.QuestionDefaults.back(), TDefaultAnswer::Yes);
     EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE ActType='烘干入仓'")),
-              "第1轮 干粮25000.0kg 损耗5000.0kg(16.67%) 仓位ID=2 理论干重25116.3kg");
-    EXPECT_EQ(c.batchRows("T_Drying", no, "OutMoisture,DryNetWt,LossWt"), "14/25000/5000")
-        << "the round keeps what was weighed";
+              "第1轮 干粮25000.0kg 损耗5000.0kg(16.67%) 仓位ID=3 理论干重25116.3kg");
+    EXPECT_EQ(c.batchRows("T_Drying", no, "OutMoisture,DryNetWt,LossWt,AbnormalMemo"), "14/25000/5000/")
+        << "the round keeps what was weighed, not the check's hint";
+    EXPECT_EQ(c.batchRows("T_Stock", no, "WhID,Moisture", "Status='在库'"), "3/14");
 }

@@ -1,12 +1,8 @@
 #include "WorkflowCase.h"
-#include "support/TestPrompter.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uStock.h"
 #include "workflow/uStockRule.h"
 
-#include <QCheckBox>
-#include <QPlainTextEdit>
-#include <QTabWidget>
 
 namespace {
 const QDate kToday(2025, 3, 10);
@@ -126,24 +122,4 @@ TEST(StockWarnings, StorageAgeCountsFromTheStartOfToday) {
                            "  批次 PC-D  农户:  仓位:1号干粮仓  结余500.0kg  已堆放2天(免费2天)",
                            "  批次 PC-B  农户:  仓位:1号干粮仓  结余500.0kg  已堆放0天(免费0天)"}))
         << "the first fee standard of a grain decides; a half day rounds to the even count";
-}
-
-TEST(StockWindow, WarningEntryOpensTheOneWindowOnItsWarningsPage) {
-    TTestCentre c(Roles::Viewer);
-    TTestPrompter prompter;
-    c.driedBatch(10000, 8650);
-    QWidget owner;
-    OpenStock(c.dm(), &owner);
-    auto* w = owner.findChild<TfrmStock*>();
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->Stock()->rowCount(), 1);
-    w->chkRemain->setChecked(false);
-    EXPECT_EQ(w->Stock()->rowCount(), 2) << "unticking lists the retired wet row as well";
-
-    OpenStockWarn(c.dm(), &owner);
-    EXPECT_EQ(owner.findChildren<TfrmStock*>().size(), 1);
-    EXPECT_EQ(w->pages->currentIndex(), TfrmStock::PageWarn);
-    EXPECT_TRUE(w->mmWarn->toPlainText().contains("[1号干粮仓] 结余 8650.0 / 容量 100000 公斤，使用率 9%"));
-    EXPECT_TRUE(prompter.Shown.empty());
-    w->close();
 }
