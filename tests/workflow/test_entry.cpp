@@ -1,18 +1,9 @@
 // What the dialogs in which staff type a record show while typing, and how they are left.
 
 #include "WorkflowCase.h"
-#include "forms/uCtl.h"
-#include "support/TestPrompter.h"
-#include "workflow/uOutbound.h"
-#include "workflow/uSettle.h"
 
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 
-#include <functional>
 #include <memory>
 
 namespace {

@@ -1,12 +1,4 @@
 #include "WorkflowCase.h"
-#include "forms/uCtl.h"
-#include "support/TestPrompter.h"
-#include "workflow/uBatchList.h"
-
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 
 namespace {
 QString Register(TTestCentre& c, const TBatchInput& in) {

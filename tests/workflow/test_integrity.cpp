@@ -2,8 +2,6 @@
 // the real saves pass it, and each kind of damage is named with the record it hit.
 
 #include "WorkflowCase.h"
-#include "support/TestIntegrity.h"
-#include "workflow/uBatchList.h"
 
 namespace {
 void EndRound(TTestCentre& c, const QString& no, const QString& dry, bool pass) {

@@ -1,17 +1,9 @@
 #include "WorkflowCase.h"
 #include "forms/uCrud.h"
-#include "forms/uCtl.h"
 #include "forms/uDefs.h"
-#include "support/TestPrompter.h"
-#include "workflow/uBatchList.h"
-#include "workflow/uSettle.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
-#include <functional>
 
 namespace {
 const QString kLocked = QStringLiteral("数据库正被其他程序或其他电脑占用，请稍后重试");

@@ -1,7 +1,5 @@
 #include "WorkflowCase.h"
 
-#include <functional>
-
 namespace {
 QString NotNumber(const QString& caption) { return QStringLiteral("请输入有效的数字：") + caption; }
 QString OutOfRange(const QString& caption) { return QStringLiteral("数值超出范围：") + caption; }

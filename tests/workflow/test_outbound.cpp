@@ -1,9 +1,5 @@
 #include "WorkflowCase.h"
-#include "support/TestPrompter.h"
-#include "workflow/uBatchList.h"
-#include "workflow/uOutbound.h"
 
-#include <QLineEdit>
 #include <QTimer>
 
 namespace {

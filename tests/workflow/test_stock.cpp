@@ -1,8 +1,6 @@
 #include "WorkflowCase.h"
-#include "workflow/uBatchList.h"
 #include "workflow/uStock.h"
 #include "workflow/uStockRule.h"
-
 
 namespace {
 const QDate kToday(2025, 3, 10);
