@@ -326,58 +326,52 @@ TSettleTotals Totals(const QString& total, const QString& paid) {
 }
 }  // namespace
 
-TEST(Fees, StorageRunsFromRegistrationAndEveryExtraRoundAddsItsShare) {
+TEST(Fees, StorageRunsFromTheFirstStockInExtraRoundsAddTheirShareAndNothingElseIsCharged) {
     TTestCentre c;
-    const int grain = Grain(c, "80,15,4,5,0.8,25");
-    // The wet row of intake is the earliest stock-in, two days before the dry grain was stored.
-    const QString no = Batch(c, grain, 18000, 19.5, {kReg.addDays(2), kReg}, 3);
-    const TFeeFigures f = CalcFees(c.dm(), no, kReg.addDays(8).addSecs(3 * 3600));
-    EXPECT_DOUBLE_EQ(f.Tons, 18);
-    EXPECT_EQ(f.InStoreTime, kReg);
-    EXPECT_TRUE(f.HasInStore);
-    EXPECT_EQ(QList<int>({f.StoreDays, f.FreeDays, f.OverDays, f.Rounds}), QList<int>({8, 5, 3, 3}));
-    EXPECT_EQ(Shown(f), (QStringList{"1440.00", "324.00", "43.20", "720.00", "0.00", "2527.20"}));
-
-    const int other = Grain(c, "60,14,3,7,0.5,30");
-    const QString second = Batch(c, other, 25000, 22, {kReg}, 2);
-    const TFeeFigures g = CalcFees(c.dm(), second, kReg.addDays(10).addSecs(5 * 3600));
-    EXPECT_EQ(QList<int>({g.StoreDays, g.OverDays}), QList<int>({10, 3}));
-    EXPECT_EQ(Shown(g), (QStringList{"1500.00", "600.00", "37.50", "450.00", "0.00", "2587.50"}));
+    const int rice = Grain(c, "80,15,4,5,0.8,25"), maize = Grain(c, "60,14,3,7,0.5,30"), bare = Grain(c);
+    const QDateTime late(QDate(2025, 10, 1), QTime(18, 0));
+    const QStringList base{"800.00", "0.00", "0.00", "0.00", "0.00", "800.00"};
+    const struct {
+        const char* name;
+        int grain;
+        double wetKg, moisture;
+        QList<QDateTime> stockIns;
+        int rounds;
+        QDateTime asOf;
+        int storeDays, overDays;
+        QStringList shown;
+    } batches[] = {
+        // The wet row of intake is the earliest stock-in, two days before the dry grain was stored.
+        {"three rounds", rice, 18000, 19.5, {kReg.addDays(2), kReg}, 3, kReg.addDays(8).addSecs(3 * 3600), 8, 3,
+         {"1440.00", "324.00", "43.20", "720.00", "0.00", "2527.20"}},
+        {"two rounds", maize, 25000, 22, {kReg}, 2, kReg.addDays(10).addSecs(5 * 3600), 10, 3,
+         {"1500.00", "600.00", "37.50", "450.00", "0.00", "2587.50"}},
+        {"moisture at the standard, within the free days", rice, 10000, 15, {kReg}, 1, kReg.addDays(3), 3, 0, base},
+        {"drier than the standard earns no credit, no round", rice, 10000, 12, {kReg}, 0, kReg.addDays(3), 3, 0, base},
+        {"never stored", rice, 10000, 15, {}, 1, kReg.addDays(33), 0, 0, base},
+        // Whole 24-hour periods only: 18:00 to 10:00 is no day; a clock set wrong is no day either.
+        {"sixteen hours", rice, 10000, 15, {late}, 1, late.addSecs(16 * 3600), 0, 0, base},
+        {"one day", rice, 10000, 15, {late}, 1, late.addDays(1), 1, 0, base},
+        {"clock set wrong", rice, 10000, 15, {late}, 1, late.addDays(-3), 0, 0, base},
+        {"no fee standard", bare, 10000, 25, {kReg}, 3, kReg.addDays(63), 63, 63, {"0.00", "0.00", "0.00", "0.00", "0.00", "0.00"}},
+    };
+    for (const auto& b : batches) {
+        const TFeeFigures f = CalcFees(c.dm(), Batch(c, b.grain, b.wetKg, b.moisture, b.stockIns, b.rounds), b.asOf);
+        EXPECT_EQ(Shown(f), b.shown) << b.name;
+        EXPECT_EQ(QList<int>({f.StoreDays, f.OverDays, f.Rounds}), QList<int>({b.storeDays, b.overDays, b.rounds})) << b.name;
+        EXPECT_EQ(f.HasInStore, !b.stockIns.isEmpty()) << b.name;
+        EXPECT_DOUBLE_EQ(f.Tons, b.wetKg / 1000) << b.name;
+    }
+    EXPECT_EQ(CalcFees(c.dm(), "PC20250920001", kReg).InStoreTime, kReg);
 
     // Other fees already agreed on the batch's settlement count into the total.
-    c.dm().ExecSQLP("INSERT INTO T_Settle(SettleNo,BatchNo,OtherFee) VALUES('JS20250930001',:b,35.5)", {{"b", second}});
-    EXPECT_EQ(Shown(CalcFees(c.dm(), second, kReg.addDays(10).addSecs(5 * 3600))).mid(4),
+    c.dm().ExecSQLP("INSERT INTO T_Settle(SettleNo,BatchNo,OtherFee) VALUES('JS20250930001','PC20250920002',35.5)");
+    EXPECT_EQ(Shown(CalcFees(c.dm(), "PC20250920002", kReg.addDays(10).addSecs(5 * 3600))).mid(4),
               (QStringList{"35.50", "2623.00"}));
-}
+    c.dm().ExecSQLP("INSERT INTO T_Settle(SettleNo,BatchNo,OtherFee) VALUES('JS20251001001','PC20250920009',20)");
+    EXPECT_EQ(Shown(CalcFees(c.dm(), "PC20250920009", kReg.addDays(63))).mid(4), (QStringList{"20.00", "20.00"}));
 
-TEST(Fees, NothingChargedWithoutTheFiguresThatCallForIt) {
-    TTestCentre c;
-    const int grain = Grain(c, "80,15,4,5,0.8,25");
-    const QDateTime asOf = kReg.addDays(3);
-    EXPECT_EQ(Shown(CalcFees(c.dm(), Batch(c, grain, 10000, 15, {kReg}, 1), asOf)),
-              (QStringList{"800.00", "0.00", "0.00", "0.00", "0.00", "800.00"}))
-        << "moisture at the standard, within the free days, one round";
-    EXPECT_EQ(CalcFees(c.dm(), Batch(c, grain, 10000, 12, {kReg}, 0), asOf).MoistureExtra, 0)
-        << "drier than the standard earns no credit";
-    EXPECT_EQ(CalcFees(c.dm(), Batch(c, grain, 10000, 15, {kReg}, 0), asOf).ReDryFee, 0) << "no round at all";
-
-    const TFeeFigures noStock = CalcFees(c.dm(), Batch(c, grain, 10000, 15, {}, 1), asOf.addDays(30));
-    EXPECT_FALSE(noStock.HasInStore);
-    EXPECT_EQ(noStock.StoreDays + noStock.OverDays, 0);
-    EXPECT_EQ(noStock.StorageAmt, 0);
-
-    // Whole 24-hour periods only: yesterday 18:00 to today 10:00 is no day; a clock set wrong is no day either.
-    const QString late = Batch(c, grain, 10000, 15, {QDateTime(QDate(2025, 10, 1), QTime(18, 0))}, 1);
-    EXPECT_EQ(CalcFees(c.dm(), late, QDateTime(QDate(2025, 10, 2), QTime(10, 0))).StoreDays, 0);
-    EXPECT_EQ(CalcFees(c.dm(), late, QDateTime(QDate(2025, 10, 2), QTime(18, 0))).StoreDays, 1);
-    EXPECT_EQ(CalcFees(c.dm(), late, QDateTime(QDate(2025, 9, 28), QTime(18, 0))).StoreDays, 0);
-
-    const QString noStandard = Batch(c, Grain(c), 10000, 25, {kReg}, 3);
-    c.dm().ExecSQLP("INSERT INTO T_Settle(SettleNo,BatchNo,OtherFee) VALUES('JS20251001001',:b,20)", {{"b", noStandard}});
-    EXPECT_EQ(Shown(CalcFees(c.dm(), noStandard, asOf.addDays(60))),
-              (QStringList{"0.00", "0.00", "0.00", "0.00", "20.00", "20.00"}));
-
-    const TFeeFigures unknown = CalcFees(c.dm(), "PC20990101001", asOf);
+    const TFeeFigures unknown = CalcFees(c.dm(), "PC20990101001", kReg);
     EXPECT_EQ(unknown.Tons + unknown.TotalFee + unknown.Rounds + unknown.PricePerTon, 0);
     EXPECT_FALSE(unknown.HasInStore);
 }
