@@ -3,7 +3,6 @@
 #include "workflow/uSettleList.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QTableView>
 #include <QTimer>
 #include <tuple>
@@ -12,32 +11,25 @@ namespace {
 // A 10 t load of 稻谷 at 18 % registered two days ago: 1200 base fee and 240 moisture surcharge
 // by the seeded standard.
 QString Weighed(TTestCentre& c, const QString& farmer = QStringLiteral("张三")) {
-    const QDateTime reg = QDateTime::currentDateTime().addDays(-2);
     return TBatchLogic(c.dm())
-        .Save({.RegTime = reg, .FarmerID = c.addFarmer(farmer), .GrainID = 1, .WhID = 1, .InMoisture = "18",
-               .GrossWt = "10000", .WetNetWt = "10000"})
+        .Save({.RegTime = QDateTime::currentDateTime().addDays(-2), .FarmerID = c.addFarmer(farmer), .GrainID = 1,
+               .WhID = 1, .InMoisture = "18", .GrossWt = "10000", .WetNetWt = "10000"})
         .BatchNo;
 }
 
 QString Drying(TTestCentre& c, const QString& farmer = QStringLiteral("张三")) {
     const QString no = Weighed(c, farmer);
-    EXPECT_TRUE(TDispatchLogic(c.dm())
-                    .Save({.BatchNo = no, .EquipID = 1, .WhInID = 1,
-                           .StartTime = QDateTime::currentDateTime().addDays(-1), .OpID = 1})
-                    .Saved());
+    const TDispatchInput in{.BatchNo = no, .EquipID = 1, .WhInID = 1, .StartTime = QDateTime::currentDateTime().addDays(-1)};
+    EXPECT_TRUE(TDispatchLogic(c.dm()).Save(in).Saved());
     return no;
 }
 
 // Dried in one round and put into the first dry-grain position.
 QString Dried(TTestCentre& c, const QString& farmer = QStringLiteral("张三")) {
     const QString no = Drying(c, farmer);
-    TDryEndLogic end(c.dm());
-    const std::optional<TOpenRound> round = end.LoadOpenRound(no);
-    EXPECT_TRUE(round.has_value());
-    EXPECT_TRUE(end.Pass(*round, {.EndTime = QDateTime::currentDateTime().addSecs(-3600), .OutMoisture = "14",
-                                  .DryNetWt = "8650", .DryHours = "6", .LossWt = "1350", .LossRate = "13.5",
-                                  .DryWhID = 2})
-                    .Saved());
+    const TRoundEndInput out{.EndTime = QDateTime::currentDateTime().addSecs(-3600), .OutMoisture = "14",
+                             .DryNetWt = "8650", .DryWhID = 2};
+    EXPECT_TRUE(TDryEndLogic(c.dm()).Pass(OpenRound(c, no), out).Saved());
     return no;
 }
 
