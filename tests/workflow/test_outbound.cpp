@@ -60,29 +60,6 @@ TEST(Outbound, WeightsThatAreNotThereOrAFailedSaveHandOutNothingAndAHundredthAbo
     EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机", "烘干入仓", "出库", "出库"}));
 }
 
-TEST(Outbound, OnlyDryGrainInStoreIsOfferedAndAVoidedBatchKeepsItsStatus) {
-    TTestCentre c(Roles::Weigher);
-    const QString waiting = c.registeredBatch(3000);
-    const TDriedBatch dried = c.driedBatch(10000, 8650);
-    const TDriedBatch voided = c.driedBatch(5000, 4200, 3);
-    ASSERT_EQ(TBatchVoidLogic(c.dm()).Void(voided.BatchNo, "登记错误"), "");
-    TOutboundLogic logic(c.dm());
-
-    const QList<TStockChoice> choices = logic.Choices();
-    ASSERT_EQ(choices.size(), 1) << "neither wet rows nor voided grain are offered";
-    EXPECT_EQ(choices[0].StockID, dried.DryRow);
-    EXPECT_EQ(choices[0].Text, dried.BatchNo + " | 张三 | 稻谷 | 结余8650.0kg | 1号干粮仓");
-    const int waitingRow = VarToInt(c.scalar("SELECT StockID FROM T_Stock WHERE BatchNo=:b", {{"b", waiting}}));
-    EXPECT_EQ(logic.Save(Out(waitingRow, "100")).Refusal, "出库重量 100.0 大于可出库存 0.0");
-    EXPECT_EQ(logic.Save(Out(voided.DryRow, "100")).Refusal, "出库重量 100.0 大于可出库存 0.0");
-
-    // A batch voided while its dry row stayed in store (as an older file may hold it).
-    c.dm().ExecSQLP("UPDATE T_Batch SET Status='已作废' WHERE BatchNo=:b", {{"b", dried.BatchNo}});
-    ASSERT_TRUE(logic.Save(Out(dried.DryRow, "8650")).Saved());
-    EXPECT_EQ(Status(c, dried.DryRow), "已出库");
-    EXPECT_EQ(c.batchRows("T_Batch", dried.BatchNo, "Status"), "已作废");
-}
-
 TEST(Outbound, GrainTakenByAnotherStationMeanwhileIsNotHandedOutTwice) {
     TTestCentre c(Roles::Weigher);
     const TDriedBatch b = c.driedBatch(600, 500);

@@ -60,6 +60,25 @@ TEST(StockRule, OnlyWaitingAndStoredRowsHoldGrain) {
 
     EXPECT_EQ(Column(c.dm(), StockMoveQuery(c.dm().Engine(), dried.BatchNo), "异动类型"), QStringList{"入仓"});
     EXPECT_EQ(Column(c.dm(), StockMoveQuery(c.dm().Engine(), {}), "农户"), (QStringList{"张三", "张三"}));
+
+    // Outbound offers and hands out the same grain: neither wet rows nor voided grain.
+    TOutboundLogic out(c.dm());
+    const QList<TStockChoice> choices = out.Choices();
+    ASSERT_EQ(choices.size(), 1);
+    EXPECT_EQ(choices[0].StockID, dried.DryRow);
+    EXPECT_EQ(choices[0].Text, dried.BatchNo + " | 张三 | 稻谷 | 结余8000.0kg | 1号干粮仓");
+    const auto handOut = [&](int stockId, const QString& weight) {
+        return out.Save({.StockID = stockId, .OutType = "农户自提", .OutTime = QDateTime(kToday, QTime(9, 0)), .Weight = weight}).Refusal;
+    };
+    const int waitingRow = VarToInt(c.scalar("SELECT StockID FROM T_Stock WHERE BatchNo=:b", {{"b", waiting}}));
+    EXPECT_EQ(handOut(waitingRow, "100"), "出库重量 100.0 大于可出库存 0.0");
+    EXPECT_EQ(handOut(voided.DryRow, "100"), "出库重量 100.0 大于可出库存 0.0");
+
+    // A batch voided while its dry row stayed in store (as an older file may hold it) keeps its status.
+    c.dm().ExecSQLP("UPDATE T_Batch SET Status='已作废' WHERE BatchNo=:b", {{"b", dried.BatchNo}});
+    EXPECT_EQ(handOut(dried.DryRow, "8000"), "");
+    EXPECT_EQ(c.batchRows("T_Stock", dried.BatchNo, "Status", "StockID=" + QString::number(dried.DryRow)), "已出库");
+    EXPECT_EQ(c.batchRows("T_Batch", dried.BatchNo, "Status"), "已作废");
 }
 
 TEST(StockWarnings, CapacityThresholdsCountOnlyGrainStillHeld) {
