@@ -1,12 +1,23 @@
 #pragma once
 // The loads, rounds and list readings the workflow scenarios share.
 
+#include "forms/uCtl.h"
 #include "forms/uGrid.h"
 #include "support/TestCentre.h"
+#include "support/TestIntegrity.h"
+#include "support/TestPrompter.h"
 #include "workflow/uBatch.h"
+#include "workflow/uBatchList.h"
 #include "workflow/uDryEnd.h"
 #include "workflow/uDrying.h"
+#include "workflow/uOutbound.h"
+#include "workflow/uSettle.h"
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 inline const QDateTime kStart(QDate(2025, 3, 5), QTime(8, 0));
@@ -38,6 +49,12 @@ inline QString Dispatched(TTestCentre& c) {
     const QString no = Registered(c);
     EXPECT_TRUE(TDispatchLogic(c.dm()).Save(Dispatch(no)).Saved());
     return no;
+}
+
+inline TOpenRound OpenRound(TTestCentre& c, const QString& batchNo) {
+    const std::optional<TOpenRound> r = TDryEndLogic(c.dm()).LoadOpenRound(batchNo);
+    EXPECT_TRUE(r.has_value());
+    return r.value_or(TOpenRound{});
 }
 
 inline TRoundEndInput Unloaded(const QString& dry = "8650", const QString& moisture = "14") {

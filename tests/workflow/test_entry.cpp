@@ -1,18 +1,9 @@
 // What the dialogs in which staff type a record show while typing, and how they are left.
 
 #include "WorkflowCase.h"
-#include "forms/uCtl.h"
-#include "support/TestPrompter.h"
-#include "workflow/uOutbound.h"
-#include "workflow/uSettle.h"
 
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -43,6 +34,8 @@ TEST(LivePreview, ABoxTheSaveWouldRefuseShowsADashInsteadOfAFigure) {
         {"31200", "19800", "150", "11400", "—"},
         {"19800", "31200", "18", "-11400", "—"},  // weighed the wrong way round: shown, never charged
         {"31200", "", "", "31200", "3744.00"},
+        {"1000.456", "0", "", "1000.46", "120.06"},
+        {"1,000", "", "14", "1000", "120.00"},
     };
     for (const auto& l : loads) {
         const QString net = NetWeightText(l.gross, l.tare);
@@ -50,8 +43,20 @@ TEST(LivePreview, ABoxTheSaveWouldRefuseShowsADashInsteadOfAFigure) {
         EXPECT_EQ(EstimateFeeText(intake, 1, net, l.moisture), l.fee) << qPrintable(l.gross + " " + l.moisture);
     }
 
-    EXPECT_EQ(RecalcRound(10000, "8a650", kStart, kEnd).LossWt, "—");
-    EXPECT_EQ(RecalcRound(10000, "8a650", kStart, kEnd).LossRate, "—");
+    const struct {
+        double wet;
+        QString dry;
+        QDateTime end;
+        QString loss, rate, hours;
+    } rounds[] = {{10000, "8650", kEnd, "1350", "13.50", "6.5"},
+                  {10000, "8a650", kEnd, "—", "—", "6.5"},
+                  {10000, "10000", kStart, "0", "0.00", "0.0"},
+                  {0, "0", kEnd, "0", "0", "6.5"},
+                  {10000, "9000", kStart.addSecs(-3600), "1000", "10.00", "0.0"}};  // an end before the start
+    for (const auto& r : rounds) {
+        const TRoundFigures f = RecalcRound(r.wet, r.dry, kStart, r.end);
+        EXPECT_EQ(QStringList({f.LossWt, f.LossRate, f.DryHours}), QStringList({r.loss, r.rate, r.hours})) << qPrintable(r.dry);
+    }
     TfrmDryEnd end(c.dm(), Dispatched(c));
     end.edMoisture->setText("150");
     EXPECT_EQ(end.lblLossCheck->text(), "理论干重 —");
@@ -64,6 +69,7 @@ TEST(LivePreview, ABoxTheSaveWouldRefuseShowsADashInsteadOfAFigure) {
         {"-1", "100", "—", "600.00", "—", "保存后结算状态：—"},
         {"240", "1OO", "1440.00", "—", "—", "保存后结算状态：—"},
         {"240", "100000000", "1440.00", "—", "—", "保存后结算状态：—"},
+        {"240", "300.005", "1440.00", "800.01", "639.99", "保存后结算状态：部分欠款（金额按分四舍五入）"},
     };
     for (const auto& s : settles) {
         const TSettlePreview p = SettlePreview(Settlement(s.item, s.paid));

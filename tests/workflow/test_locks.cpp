@@ -1,15 +1,8 @@
 #include "WorkflowCase.h"
 #include "forms/uCrud.h"
-#include "forms/uCtl.h"
 #include "forms/uDefs.h"
-#include "support/TestPrompter.h"
-#include "workflow/uBatchList.h"
-#include "workflow/uSettle.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -145,66 +138,4 @@ TEST(Locks, DialogsWhoseListsCannotBeReadSayWhyInsteadOfOpening) {
     EXPECT_FALSE(closer.Opened());
     EXPECT_EQ(prompter.Shown.size(), 3u);
     s.other.RollbackTrans();
-}
-
-// A correction or a settlement whose record another station saved after the dialog read it: the
-// save is refused naming what the other one changed, and that change stays; read again, it saves.
-TEST(Locks, ACorrectionOrSettlementOverAnotherStationsChangeIsRefused) {
-    TTestCentre c;
-    TDM other(c.paths().Database());
-    other.Connect();
-    const QString batch = Registered(c);
-    const TDriedBatch dried = c.driedBatch(10000, 8500);
-    TSettleLogic settle(c.dm());
-    TSettleInput pay{.BatchNo = dried.BatchNo, .Items = {"100", "0", "0", "0", "0"}, .Paid = "0",
-                     .SettleTime = QDateTime::currentDateTime()};
-    pay.SettleNo = settle.Save(pay).SettleNo;
-    ASSERT_FALSE(pay.SettleNo.isEmpty());
-
-    const auto correction = [&] {
-        TBatchInput in = TBatchLogic(c.dm()).Load(batch)->Input;
-        in.CarNo = QStringLiteral("皖C00001");
-        return in;
-    };
-    const auto payment = [&] {
-        TSettleInput in = pay;
-        in.Read = settle.Open(dried.BatchNo, pay.SettleNo, QDateTime::currentDateTime()).Stored->Read;
-        in.Paid = "100";
-        return in;
-    };
-    const auto savedBatch = [&](const TBatchInput& in) { return TBatchLogic(c.dm()).Save(in).Refusal; };
-    const auto savedSettle = [&](const TSettleInput& in) { return settle.Save(in).Refusal; };
-    const struct {
-        QString theirs, changed, kept;
-        bool isBatch;
-    } cases[] = {
-        {"UPDATE T_Batch SET QualityMemo='潮粮' WHERE BatchNo=:b", "粮质备注", "SELECT CarNo||QualityMemo FROM T_Batch WHERE BatchNo=:b", true},
-        {"UPDATE T_Batch SET WhID=2 WHERE BatchNo=:b", "湿粮仓位", "SELECT CarNo||WhID FROM T_Batch WHERE BatchNo=:b", true},
-        {"UPDATE T_Settle SET Remark='已电话催收' WHERE SettleNo=:n", "备注", "SELECT Remark FROM T_Settle WHERE SettleNo=:n", false},
-        {"UPDATE T_Settle SET OtherFee=5 WHERE SettleNo=:n", "其他杂费", "SELECT OtherFee FROM T_Settle WHERE SettleNo=:n", false},
-    };
-    const TParams keys{{"b", batch}, {"n", pay.SettleNo}};
-    const auto bound = [&](const QString& sql) {
-        TParams used;
-        for (const auto& p : keys)
-            if (sql.contains(":" + p.first)) used.push_back(p);
-        return used;
-    };
-    for (const auto& k : cases) {
-        const TBatchInput mine = correction();
-        const TSettleInput paid = payment();
-        other.ExecSQLP(k.theirs, bound(k.theirs));
-        const QString kept = VarToStr(c.scalar(k.kept, bound(k.kept)));
-        const QString refusal = k.isBatch ? savedBatch(mine) : savedSettle(paid);
-        // The last change logged for the record is this station's own; the other one logged nothing.
-        EXPECT_TRUE(refusal.startsWith(QStringLiteral("该记录已被其他电脑修改（改动了：%1；最近一次：admin ").arg(k.changed)))
-            << refusal.toStdString();
-        EXPECT_TRUE(refusal.endsWith(QStringLiteral("），请关闭后重新打开再保存"))) << refusal.toStdString();
-        EXPECT_EQ(VarToStr(c.scalar(k.kept, bound(k.kept))), kept);
-    }
-    const int logRows = c.count("T_Log");
-    EXPECT_EQ(savedBatch(correction()), "");
-    EXPECT_EQ(savedSettle(payment()), "");
-    EXPECT_EQ(c.rows("SELECT CarNo, QualityMemo FROM T_Batch WHERE BatchNo=:b", {{"b", batch}}), QStringLiteral("皖C00001/潮粮"));
-    EXPECT_EQ(c.count("T_Log"), logRows + 2);
 }

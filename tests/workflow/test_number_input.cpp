@@ -1,7 +1,5 @@
 #include "WorkflowCase.h"
 
-#include <functional>
-
 namespace {
 QString NotNumber(const QString& caption) { return QStringLiteral("请输入有效的数字：") + caption; }
 QString OutOfRange(const QString& caption) { return QStringLiteral("数值超出范围：") + caption; }
@@ -75,30 +73,33 @@ TEST(NumberInput, IntakeStoresWhatIsANumberAndRefusesTheRestWritingNothing) {
 TEST(NumberInput, DispatchRefusesTemperaturesAndTargetsOutsideTheirRange) {
     TTestCentre c(Roles::Operator);
     TDispatchLogic logic(c.dm());
+    const QString waiting = Registered(c);
     const QString t = "目标水分(%)", d = "烘干温度(℃)";
-    QString waiting = Registered(c);
-    const auto box = [&](QString TDispatchInput::*field, const QString& stored, TDispatchField focus) {
-        return [&, field, stored, focus](const QString& typed) {
-            TDispatchInput in = Dispatch(waiting);
-            in.*field = typed;
-            const TDispatchResult r = logic.Save(in);
-            if (!r.Saved()) {
-                EXPECT_EQ(r.Focus, focus);
-                EXPECT_EQ(c.batchRows("T_Batch", waiting, "Status"), "待烘干");
-                return r.Refusal;
-            }
-            const QString outcome = Stored(c, stored, waiting);
-            waiting = Registered(c);
-            return outcome;
-        };
-    };
-    // A target of 0 clears the batch's target, as an empty box does.
-    ExpectEachTyped(c, "目标水分", {NotNumber(t), "=", OutOfRange(t), OutOfRange(t), OutOfRange(t), OutOfRange(t), "="},
-                    box(&TDispatchInput::TargetMoisture, "SELECT TargetMoisture FROM T_Batch WHERE BatchNo=:k",
-                        TDispatchField::TargetMoisture));
-    ExpectEachTyped(c, "烘干温度", {NotNumber(d), "=", OutOfRange(d), "=123", "=-5", OutOfRange(d), "=0"},
-                    box(&TDispatchInput::DryTemp, "SELECT DryTemp FROM T_Drying WHERE BatchNo=:k",
-                        TDispatchField::DryTemp));
+    const struct {
+        QString TDispatchInput::*field;
+        QString typed, refusal;
+        TDispatchField focus;
+    } boxes[] = {{&TDispatchInput::TargetMoisture, "abc", NotNumber(t), TDispatchField::TargetMoisture},
+                 {&TDispatchInput::TargetMoisture, "１２３", OutOfRange(t), TDispatchField::TargetMoisture},
+                 {&TDispatchInput::TargetMoisture, "－５", OutOfRange(t), TDispatchField::TargetMoisture},
+                 {&TDispatchInput::DryTemp, "1,200", OutOfRange(d), TDispatchField::DryTemp},
+                 {&TDispatchInput::DryTemp, "1e308", OutOfRange(d), TDispatchField::DryTemp}};
+    for (const auto& b : boxes) {
+        TDispatchInput in = Dispatch(waiting);
+        in.*b.field = b.typed;
+        const TDispatchResult r = logic.Save(in);
+        EXPECT_EQ(r.Refusal, b.refusal) << qPrintable(b.typed);
+        EXPECT_EQ(r.Focus, b.focus) << qPrintable(b.typed);
+    }
+    EXPECT_EQ(Written(c), 3) << "nothing but the registration";
+
+    // A target of 0 clears the batch's target, as an empty box does; a temperature may be below zero.
+    TDispatchInput in = Dispatch(waiting);
+    in.TargetMoisture = "-0";
+    in.DryTemp = "－５";
+    ASSERT_TRUE(logic.Save(in).Saved());
+    EXPECT_EQ(c.batchRows("T_Batch", waiting, "TargetMoisture IS NULL"), "1");
+    EXPECT_EQ(c.batchRows("T_Drying", waiting, "DryTemp"), "-5");
 }
 
 TEST(NumberInput, EndOfRoundRefusesMoistureAndWeightsNoScaleCouldShow) {
@@ -125,15 +126,12 @@ TEST(NumberInput, EndOfRoundRefusesMoistureAndWeightsNoScaleCouldShow) {
                     pass(&TRoundEndInput::DryNetWt));
 
     // A failed round may leave its moisture unmeasured; what is typed must still be a moisture.
-    ExpectEachTyped(c, "返烘水分", {NotNumber(m), "=", OutOfRange(m), OutOfRange(m), OutOfRange(m), OutOfRange(m), "=0"},
-                    [&](const QString& typed) {
-                        TRoundEndInput in = Unloaded();
-                        in.OutMoisture = typed;
-                        const TOpenRound round = logic.LoadOpenRound(drying).value();
-                        const TRoundEndResult r = logic.Fail(round, in);
-                        if (!r.Saved()) return r.Refusal;
-                        return Stored(c, "SELECT OutMoisture FROM T_Drying WHERE DryID=:k", round.DryID);
-                    });
+    TRoundEndInput wet = Unloaded();
+    wet.OutMoisture = "１２３";
+    EXPECT_EQ(logic.Fail(logic.LoadOpenRound(drying).value(), wet).Refusal, OutOfRange(m));
+    wet.OutMoisture = "";
+    ASSERT_TRUE(logic.Fail(logic.LoadOpenRound(drying).value(), wet).Saved());
+    EXPECT_EQ(c.batchRows("T_Drying", drying, "OutMoisture IS NULL", "Round=1"), "1");
 
     // The worked-out figures stay editable and are held to their ranges as well.
     const TOpenRound round = logic.LoadOpenRound(drying).value();

@@ -1,9 +1,5 @@
 #include "WorkflowCase.h"
-#include "support/TestPrompter.h"
-#include "workflow/uBatchList.h"
-#include "workflow/uOutbound.h"
 
-#include <QLineEdit>
 #include <QTimer>
 
 namespace {
@@ -18,40 +14,7 @@ QString Status(TTestCentre& c, int stockId) {
 }
 }  // namespace
 
-TEST(Outbound, AFailedSaveLeavesNothingThenTwoPartialOutboundsEmptyTheRow) {
-    TTestCentre c(Roles::Weigher);
-    const TDriedBatch b = c.driedBatch(600, 500);
-    TOutboundLogic logic(c.dm());
-
-    c.refuseWrites("T_StockMove", "INSERT", "库存流水锁定");
-    EXPECT_EQ(logic.Save(Out(b.DryRow, "500")).Refusal, "出库失败：库存流水锁定");
-    EXPECT_EQ(c.count("T_Outbound"), 0);
-    EXPECT_EQ(Status(c, b.DryRow), "在库");
-    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "在库");
-    EXPECT_EQ(c.logActions().count("出库"), 0);
-    c.allowWrites("T_StockMove");
-
-    const TOutboundResult first = logic.Save(Out(b.DryRow, "200"));
-    ASSERT_TRUE(first.Saved()) << first.Refusal.toStdString();
-    EXPECT_EQ(first.OutNo, "CK" + Today() + "001");
-    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "在库");
-    EXPECT_DOUBLE_EQ(logic.Remaining(b.DryRow), 300);
-
-    ASSERT_TRUE(logic.Save(Out(b.DryRow, "300", "对外销售")).Saved());
-    EXPECT_EQ(Status(c, b.DryRow), "已出库");
-    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "待结算") << "the retired wet row does not hold the batch back";
-    EXPECT_TRUE(logic.Choices().isEmpty());
-
-    const QString farmer = c.batchRows("T_Batch", b.BatchNo, "FarmerID");
-    EXPECT_EQ(c.batchRows("T_Outbound", b.BatchNo, "OutType,OutWt,FarmerID,GrainID,OutTime,Destination,OpID"),
-              "农户自提/200/" + farmer + "/1/2025-03-08 10:30:00/县粮库/3; 对外销售/300/" + farmer +
-                  "/1/2025-03-08 10:30:00/县粮库/3");
-    EXPECT_EQ(c.batchRows("T_StockMove", b.BatchNo, "MoveType,Qty,WhID,Remark", "MoveType='出仓'"),
-              "出仓/200/2/农户自提; 出仓/300/2/对外销售");
-    EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机", "烘干入仓", "出库", "出库"}));
-}
-
-TEST(Outbound, WeightsThatAreNotThereNeverHandOutGrainAndAHundredthAboveTheRestIsTheLimit) {
+TEST(Outbound, WeightsThatAreNotThereOrAFailedSaveHandOutNothingAndAHundredthAboveTheRestIsTheLimit) {
     TTestCentre c(Roles::Weigher);
     const TDriedBatch b = c.driedBatch(2000, 1500);
     TOutboundLogic logic(c.dm());
@@ -68,38 +31,33 @@ TEST(Outbound, WeightsThatAreNotThereNeverHandOutGrainAndAHundredthAboveTheRestI
     TOutboundInput tooLong = Out(b.DryRow, "100");
     tooLong.CarNo = "苏B5432109876543210";
     EXPECT_EQ(logic.Save(tooLong).Focus, TOutField::CarNo);
+    c.refuseWrites("T_StockMove", "INSERT", "库存流水锁定");
+    EXPECT_EQ(logic.Save(Out(b.DryRow, "1500")).Refusal, "出库失败：库存流水锁定");
     EXPECT_EQ(c.count("T_Outbound") + c.count("T_StockMove", "MoveType='出仓'"), 0);
+    EXPECT_EQ(Status(c, b.DryRow), "在库");
+    EXPECT_EQ(c.logActions().count("出库"), 0);
+    c.allowWrites("T_StockMove");
 
-    ASSERT_TRUE(logic.Save(Out(b.DryRow, " １,２００ ")).Saved()) << "typed with a Chinese input method";
-    EXPECT_EQ(c.batchRows("T_Outbound", b.BatchNo, "OutWt"), "1200");
+    const TOutboundResult first = logic.Save(Out(b.DryRow, " １,２００ "));
+    ASSERT_TRUE(first.Saved()) << "typed with a Chinese input method";
+    EXPECT_EQ(first.OutNo, "CK" + Today() + "001");
+    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "在库");
+    EXPECT_DOUBLE_EQ(logic.Remaining(b.DryRow), 300);
     EXPECT_EQ(logic.Save(Out(b.DryRow, "300.02")).Refusal, "出库重量 300.0 大于可出库存 300.0");
-    ASSERT_TRUE(logic.Save(Out(b.DryRow, "300.01")).Saved());
-    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "待结算");
+    ASSERT_TRUE(logic.Save(Out(b.DryRow, "300.01", "对外销售")).Saved());
+    EXPECT_EQ(Status(c, b.DryRow), "已出库");
+    EXPECT_EQ(c.batchRows("T_Batch", b.BatchNo, "Status"), "待结算") << "the retired wet row does not hold the batch back";
+    EXPECT_TRUE(logic.Choices().isEmpty());
     EXPECT_EQ(logic.Save(Out(b.DryRow, "0.02")).Refusal, "出库重量 0.0 大于可出库存 0.0")
         << "an emptied row gives nothing more";
-}
 
-TEST(Outbound, OnlyDryGrainInStoreIsOfferedAndAVoidedBatchKeepsItsStatus) {
-    TTestCentre c(Roles::Weigher);
-    const QString waiting = c.registeredBatch(3000);
-    const TDriedBatch dried = c.driedBatch(10000, 8650);
-    const TDriedBatch voided = c.driedBatch(5000, 4200, 3);
-    ASSERT_EQ(TBatchVoidLogic(c.dm()).Void(voided.BatchNo, "登记错误"), "");
-    TOutboundLogic logic(c.dm());
-
-    const QList<TStockChoice> choices = logic.Choices();
-    ASSERT_EQ(choices.size(), 1) << "neither wet rows nor voided grain are offered";
-    EXPECT_EQ(choices[0].StockID, dried.DryRow);
-    EXPECT_EQ(choices[0].Text, dried.BatchNo + " | 张三 | 稻谷 | 结余8650.0kg | 1号干粮仓");
-    const int waitingRow = VarToInt(c.scalar("SELECT StockID FROM T_Stock WHERE BatchNo=:b", {{"b", waiting}}));
-    EXPECT_EQ(logic.Save(Out(waitingRow, "100")).Refusal, "出库重量 100.0 大于可出库存 0.0");
-    EXPECT_EQ(logic.Save(Out(voided.DryRow, "100")).Refusal, "出库重量 100.0 大于可出库存 0.0");
-
-    // A batch voided while its dry row stayed in store (as an older file may hold it).
-    c.dm().ExecSQLP("UPDATE T_Batch SET Status='已作废' WHERE BatchNo=:b", {{"b", dried.BatchNo}});
-    ASSERT_TRUE(logic.Save(Out(dried.DryRow, "8650")).Saved());
-    EXPECT_EQ(Status(c, dried.DryRow), "已出库");
-    EXPECT_EQ(c.batchRows("T_Batch", dried.BatchNo, "Status"), "已作废");
+    const QString farmer = c.batchRows("T_Batch", b.BatchNo, "FarmerID");
+    EXPECT_EQ(c.batchRows("T_Outbound", b.BatchNo, "OutType,OutWt,FarmerID,GrainID,OutTime,Destination,OpID"),
+              "农户自提/1200/" + farmer + "/1/2025-03-08 10:30:00/县粮库/3; 对外销售/300.01/" + farmer +
+                  "/1/2025-03-08 10:30:00/县粮库/3");
+    EXPECT_EQ(c.batchRows("T_StockMove", b.BatchNo, "MoveType,Qty,WhID,Remark", "MoveType='出仓'"),
+              "出仓/1200/2/农户自提; 出仓/300.01/2/对外销售");
+    EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "派工上机", "烘干入仓", "出库", "出库"}));
 }
 
 TEST(Outbound, GrainTakenByAnotherStationMeanwhileIsNotHandedOutTwice) {
@@ -155,11 +113,8 @@ TEST(OutboundLedger, OnlyWeighersRegisterAndARefusedWeightKeepsTheDialogOpen) {
     const TDriedBatch b = c.driedBatch(10000, 8650);
     TfrmOutList w(c.dm());
     w.Reload();
-    for (const QString& role : {Roles::Viewer, Roles::Operator, Roles::Finance}) {
-        c.loginAs(role);
-        w.DoNew();
-        EXPECT_EQ(prompter.LastText(), "当前角色无权登记出库") << qPrintable(role);
-    }
+    w.DoNew();
+    EXPECT_EQ(prompter.LastText(), "当前角色无权登记出库");
 
     c.loginAs(Roles::Weigher);
     prompter.Clear();
