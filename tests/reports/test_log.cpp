@@ -73,7 +73,7 @@ TEST(LogViewer, FiltersByDaysWholeActionWordsAndPartsOfUserAndReference) {
     EXPECT_EQ(Listed(c, {.Ref = "三的"}), QStringList{});
 }
 
-TEST(LogViewer, WindowRequeriesOnEachChoiceAndOnEnterInTheTextBoxes) {
+TEST(LogViewer, WindowRequeriesOnEachChoiceAndOnEnterAndSearchesAnewWhenOpenedAgain) {
     TTestCentre c;
     TTestPrompter prompter;
     const QDate today = QDate::currentDate();
@@ -84,7 +84,6 @@ TEST(LogViewer, WindowRequeriesOnEachChoiceAndOnEnterInTheTextBoxes) {
     auto* w = owner.findChild<TfrmLog*>();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(Listed(w->Result()), (QStringList{"2", "1"})) << "opening lists the log at once";
-
     w->chkDate->click();
     EXPECT_EQ(Listed(w->Result()), QStringList{"2"}) << "the last 30 days up to tonight";
     w->dtp1->setDate(today.addDays(-41));
@@ -97,7 +96,6 @@ TEST(LogViewer, WindowRequeriesOnEachChoiceAndOnEnterInTheTextBoxes) {
     PressEnter(w->edtUser);
     EXPECT_EQ(Listed(w->Result()), QStringList{"2"});
 
-    // Opened again, the same window searches anew with the filters as they stand.
     Log(c, QDateTime(today, QTime(10, 0)), "weigher1", "出库", "CK1");
     OpenLogViewer(c.dm(), &owner);
     EXPECT_EQ(owner.findChildren<TfrmLog*>().size(), 1);

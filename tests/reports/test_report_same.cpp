@@ -1,4 +1,4 @@
-// The daily, monthly and farmer reports, as the window runs them chunk by chunk, give the same rows
+// The daily and farmer reports, as the window runs them chunk by chunk, give the same rows
 // as the plain form of their statement (one lookup per day, month or farmer and column) on a season
 // of generated business.
 
@@ -58,7 +58,6 @@ const char* const kGenerate[] = {
 };
 
 QString Day(TDbEngine engine, const QString& column) { return SqlDayText(engine, column); }
-QString Month(TDbEngine engine, const QString& column) { return SqlMonthText(engine, column); }
 
 // Only the round whose grain went into store, the last of its batch, adds to the dried grain.
 const char* const kLastRound = "d.Round=(SELECT MAX(d2.Round) FROM T_Drying d2 WHERE d2.BatchNo=d.BatchNo)";
@@ -74,22 +73,6 @@ QString DailyPlain(TDbEngine e) {
                ":d1 AND :d2 ORDER BY dd.RDay")
         .arg(Day(e, "b.RegTime"), Day(e, "d.EndTime"), Day(e, "o.OutTime"), Day(e, "RegTime"), Day(e, "EndTime"), Day(e, "OutTime"),
              kLastRound);
-}
-
-QString MonthlyPlain(TDbEngine e) {
-    return QStringLiteral(
-               "SELECT mm.RMonth AS 月份, (SELECT COUNT(*) FROM T_Batch b WHERE %1=mm.RMonth AND b.Status<>'已作废') "
-               "AS 收粮批次数, (SELECT COALESCE(SUM(b.WetNetWt),0) FROM T_Batch b WHERE %1=mm.RMonth AND "
-               "b.Status<>'已作废') AS 湿粮公斤, (SELECT COALESCE(SUM(d.DryNetWt),0) FROM T_Drying d WHERE "
-               "%2=mm.RMonth AND d.EndTime IS NOT NULL AND %9) AS 干粮公斤, (SELECT COALESCE(SUM(o.OutWt),0) FROM "
-               "T_Outbound o WHERE %3=mm.RMonth) AS 出库公斤, (SELECT COALESCE(SUM(se.TotalFee),0) FROM T_Settle se "
-               "WHERE %4=mm.RMonth) AS 营收合计, (SELECT COALESCE(SUM(se.PaidAmt),0) FROM T_Settle se WHERE "
-               "%4=mm.RMonth) AS 已收合计, (SELECT COALESCE(SUM(se.DebtAmt),0) FROM T_Settle se WHERE %4=mm.RMonth) "
-               "AS 新增欠款 FROM (SELECT %5 AS RMonth FROM T_Batch UNION SELECT %6 FROM T_Drying d WHERE EndTime IS "
-               "NOT NULL AND %9 UNION SELECT %7 FROM T_Outbound UNION SELECT %8 FROM T_Settle) AS mm WHERE mm.RMonth "
-               "BETWEEN :d1 AND :d2 ORDER BY mm.RMonth")
-        .arg(Month(e, "b.RegTime"), Month(e, "d.EndTime"), Month(e, "o.OutTime"), Month(e, "se.SettleTime"), Month(e, "RegTime"),
-             Month(e, "EndTime"), Month(e, "OutTime"), Month(e, "SettleTime"), kLastRound);
 }
 
 const char* const kFarmerPlain =
@@ -163,7 +146,7 @@ void ExpectSame(TDM& dm, const TSqlText& shown, const QString& plainSql, const T
 }
 }  // namespace
 
-TEST(ReportsAgreeWithThePlainForm, DailyMonthlyAndFarmerReports) {
+TEST(ReportsAgreeWithThePlainForm, DailyAndFarmerReports) {
     TSeason season;
     TDM& dm = season.dm();
     const TDbEngine e = dm.Engine();
@@ -178,8 +161,6 @@ TEST(ReportsAgreeWithThePlainForm, DailyMonthlyAndFarmerReports) {
         SCOPED_TRACE((from.toString() + " – " + to.toString()).toStdString());
         ExpectSame(dm, DailyReport(e, from, to), DailyPlain(e),
                    {{"d1", from.toString("yyyy-MM-dd")}, {"d2", to.toString("yyyy-MM-dd")}}, from <= to ? 1 : 0);
-        ExpectSame(dm, MonthlyReport(e, from, to), MonthlyPlain(e),
-                   {{"d1", from.toString("yyyy-MM")}, {"d2", to.toString("yyyy-MM")}}, 1);
     }
     ExpectSame(dm, FarmerReport(e, 0), QString(kFarmerPlain) + " ORDER BY 10 DESC, f.FarmerID", {}, 300);
     for (int farmer : {1, 8, 290})
