@@ -46,9 +46,9 @@ TEST(Defs, ListsShowNamesAndYesNoWordsWhereIdsAndFlagsAreStored) {
     TTestCentre c;
     TTestPrompter prompter;
     c.addFarmer("张三", "139", true);
-    const TQuery farmers = c.dm().OpenSQL(BuildListSql(c.dm().Engine(), DefFarmer(), "").OrderedSql(c.dm().Engine()));
-    EXPECT_EQ(VarToStr(farmers.Field("BlackName")), "是");
-    const TQuery users = c.dm().OpenSQL(BuildListSql(c.dm().Engine(), DefUser(), "").OrderedSql(c.dm().Engine()));
+    const auto list = [&](const TCrudDef& def) { return c.dm().OpenSQL(BuildListSql(c.dm().Engine(), def, "").OrderedSql(c.dm().Engine())); };
+    EXPECT_EQ(VarToStr(list(DefFarmer()).Field("BlackName")), "是");
+    const TQuery users = list(DefUser());
     EXPECT_EQ(VarToStr(users.Field("ActiveName")), "是");
     EXPECT_EQ(users.ColumnIndex("Pwd"), -1);
     EXPECT_EQ(users.ColumnIndex("PwdHash"), -1);
@@ -69,8 +69,7 @@ TEST(Defs, ListsShowNamesAndYesNoWordsWhereIdsAndFlagsAreStored) {
 
     // A fee standard whose grain type is gone shows no grain and must be given one again.
     c.dm().ExecSQLP("DELETE FROM T_Grain WHERE GrainID=3");
-    const TQuery fees = c.dm().OpenSQL(BuildListSql(c.dm().Engine(), DefFeeStd(), "").OrderedSql(c.dm().Engine()));
-    EXPECT_EQ(VarToStr(fees.Value(2, 1)), "");
+    EXPECT_EQ(VarToStr(list(DefFeeStd()).Value(2, 1)), "");
     TfrmCrudEdit fee(c.dm(), DefFeeStd(), 3);
     fee.BuildUI();
     EXPECT_EQ(fee.Field("GrainID")->Combo->currentIndex(), -1);

@@ -70,11 +70,10 @@ inline QString CellOf(const TValue& v) {
 }
 
 // Every row of the report as "a|b|c", read chunk by chunk through the grid model.
-inline QStringList ReportRows(TDM& dm, const TSqlText& q, QStringList* captions = nullptr) {
+inline QStringList ReportRows(TDM& dm, const TSqlText& q) {
     TQueryModel model(dm);
     model.Open(q);
     model.FindRow([](int) { return false; });
-    if (captions) *captions = model.Captions();
     QStringList rows;
     for (int r = 0; r < model.rowCount(); ++r) {
         QStringList cells;

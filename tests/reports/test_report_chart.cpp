@@ -1,15 +1,8 @@
 #include "reports/ReportWorld.h"
 #include "reports/uChartData.h"
-#include "reports/uReport.h"
+#include "reports/uReportQuery.h"
 #include "support/TestCentre.h"
-#include "support/TestPdf.h"
-#include "support/TestPrompter.h"
 
-#include <QChart>
-#include <QChartView>
-#include <QComboBox>
-#include <QDateTimeEdit>
-#include <QTabWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -81,30 +74,4 @@ TEST(ReportChart, DrawsTheRowsOfEachReportWithFiguresAndNothingForTheOthers) {
 
     const TChartData energy = ChartOf(c, TReportKind::Energy, QDate(2025, 3, 1), QDate(2025, 3, 31));
     EXPECT_TRUE(energy.Shape == TChartShape::None && energy.Series.isEmpty());
-}
-
-TEST(ReportChart, ChartTabDrawsTheRowsRunAndThePreviewPrintsThemWithoutAskingForAPrinter) {
-    TTestCentre c;
-    TTestPrompter prompter;
-    March(c);
-    TfrmReport w(c.dm());
-    w.cbType->setCurrentIndex(int(TReportKind::LossCheck));
-    w.dtp1->setDate(QDate(2025, 3, 1));
-    w.dtp2->setDate(QDate(2025, 3, 31));
-    w.DoQuery();
-    w.cbType->setCurrentIndex(int(TReportKind::Energy));
-    w.tabs->setCurrentWidget(w.chartView);
-    EXPECT_EQ(w.chartView->chart()->series().size(), 3) << "the chart follows the rows shown, not the list";
-    w.DoQuery();
-    EXPECT_TRUE(w.chartView->chart()->series().isEmpty()) << "redrawn for the new rows while in front";
-
-    w.cbType->setCurrentIndex(int(TReportKind::LossCheck));
-    w.DoQuery();
-    const QString pdf = c.paths().AppDir + "preview.pdf";
-    prompter.RenderPreviewTo(pdf);
-    w.DoPrint(TPrintTarget::Preview);
-    EXPECT_EQ(prompter.PreviewTitles, QStringList{"烘干损耗核对"});
-    EXPECT_TRUE(prompter.PrintTitles.isEmpty()) << "the preview offers the printer itself";
-    const QString page = PdfPages(pdf).value(0);
-    EXPECT_TRUE(page.contains("PC1") && page.contains("超出")) << page.toStdString();
 }

@@ -42,51 +42,38 @@ void Settled(TTestCentre& c, const QString& remark) {
 QString Unspaced(const QString& text) { return QString(text).remove(' '); }
 }  // namespace
 
-TEST(Slips, OutboundSlipCarriesTheOutboundInReadableChinese) {
-    TTestCentre c(Roles::Weigher);
-    TTestPrompter prompter;
-    DriedAndHandedOut(c);
-    const QString pdf = c.paths().AppDir + "out.pdf";
-
-    prompter.AnswerPrintTo(pdf);
-    ASSERT_TRUE(PrintOutSlip(c.dm(), "CK20250310001"));
-    EXPECT_TRUE(prompter.Shown.empty());
-    const QStringList pages = PdfPages(pdf);
-    ASSERT_EQ(pages.size(), 1);
-    const QString slip = Unspaced(pages[0]);
-    for (const QString& phrase :
-         {"出库单号：CK20250310001 出库时间：2025-03-10 09:30", "批次号：PC20250301001 出库类型：农户自提",
-          "农户/客户：张三 联系电话：13800138000", "粮种：稻谷 车牌号：皖B54321", "出库净重：5000.0 公斤 司机：李四",
-          "去向：县粮库"})
-        EXPECT_TRUE(slip.contains(Unspaced(phrase))) << phrase.toStdString() << "\n" << slip.toStdString();
-}
-
-TEST(Slips, SettlementSlipShowsTheFeesWithTwoDecimalsAndTheBatchFigures) {
+// Each slip printed reads back, through pdftotext, as the Chinese printed, with the fees to the fen.
+TEST(Slips, OutboundAndSettlementSlipsReadBackInChineseWithTheirFigures) {
     TTestCentre c(Roles::Finance);
     TTestPrompter prompter;
     DriedAndHandedOut(c);
     Settled(c, "  ");
-    const QString pdf = c.paths().AppDir + "settle.pdf";
-
-    prompter.AnswerPrintTo(pdf);
-    ASSERT_TRUE(PrintSettleSlip(c.dm(), "JS20250312001"));
-    EXPECT_TRUE(prompter.Shown.empty());
-    const QStringList pages = PdfPages(pdf);
-    ASSERT_EQ(pages.size(), 1);
-    const QString slip = Unspaced(pages[0]);
+    const QString pdf = c.paths().AppDir + "slip.pdf";
+    const auto printed = [&](const QString& no) {
+        prompter.AnswerPrintTo(pdf);
+        EXPECT_TRUE(no.startsWith("CK") ? PrintOutSlip(c.dm(), no) : PrintSettleSlip(c.dm(), no));
+        const QStringList pages = PdfPages(pdf);
+        EXPECT_EQ(pages.size(), 1);
+        return Unspaced(pages.value(0));
+    };
+    const QString out = printed("CK20250310001");
+    for (const QString& phrase :
+         {"出库单号：CK20250310001 出库时间：2025-03-10 09:30", "批次号：PC20250301001 出库类型：农户自提",
+          "农户/客户：张三 联系电话：13800138000", "粮种：稻谷 车牌号：皖B54321", "出库净重：5000.0 公斤 司机：李四",
+          "去向：县粮库"})
+        EXPECT_TRUE(out.contains(Unspaced(phrase))) << phrase.toStdString() << "\n" << out.toStdString();
+    const QString settle = printed("JS20250312001");
     for (const QString& phrase :
          {"结算单号：JS20250312001 结算时间：2025-03-12 16:05", "批次号：PC20250301001 登记日期：2025-03-01",
           "农户/客户：张三 电话：13800138000", "村组：东村三组 粮种：稻谷", "入库水分：20.5% 车牌号：皖A12345",
           "湿粮净重：10000.0 公斤 烘后干粮：8650.0 公斤", "累计出库：8650.0 公斤 堆放天数：3",
           "基础烘干费 1200.00 湿粮 10.00 吨", "超水分加价 440.00", "仓储堆放费 0.00", "二次返烘费 600.00",
           "其他杂费 0.50", "合计 2240.50", "已收金额 2000.00 欠款：240.50 元", "结算状态：部分欠款"})
-        EXPECT_TRUE(slip.contains(Unspaced(phrase))) << phrase.toStdString() << "\n" << slip.toStdString();
-    EXPECT_FALSE(slip.contains("备注")) << "a blank remark prints no remark line";
-
+        EXPECT_TRUE(settle.contains(Unspaced(phrase))) << phrase.toStdString() << "\n" << settle.toStdString();
+    EXPECT_FALSE(settle.contains("备注")) << "a blank remark prints no remark line";
     c.dm().ExecSQLP("UPDATE T_Settle SET Remark='余款秋后结清'");
-    prompter.AnswerPrintTo(pdf);
-    ASSERT_TRUE(PrintSettleSlip(c.dm(), "JS20250312001"));
-    EXPECT_TRUE(PdfPages(pdf).value(0).contains("备注：余款秋后结清"));
+    EXPECT_TRUE(printed("JS20250312001").contains("备注：余款秋后结清"));
+    EXPECT_TRUE(prompter.Shown.empty());
 }
 
 TEST(Slips, MissingSlipsAndCancelledOrFailedPrintingLeaveNoFileAndAreNeverReportedAsPrinted) {
