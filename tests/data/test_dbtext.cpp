@@ -123,24 +123,10 @@ TEST(DbText, EngineFailuresReachTheStaffInChinese) {
     EXPECT_EQ(DbErrorText(QStringLiteral("数据库未连接")), "数据库未连接");
 }
 
-TEST(DbText, TextLimitsComeFromTheSchemaAndCountCharacters) {
-    EXPECT_EQ(TextLimit("t_user", "LOGINNAME"), 20);
-    EXPECT_EQ(TextLimit("T_Farmer", "Remark"), 0) << "a memo has no limit";
-    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", QString(15, QChar(0x82cf))), "");
-
-    // Fifteen characters outside the basic plane are thirty UTF-16 units, yet the column holds them.
-    QString astral;
-    for (int i = 0; i < 15; ++i) astral += QString::fromUcs4(U"\U00020000", 1);
-    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", astral), "");
-    TTestCentre c;
-    EXPECT_NO_THROW(c.dm().ExecSQLP("INSERT INTO T_Batch(BatchNo,CarNo) VALUES('PC1',:c)", {{"c", astral}}));
-    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", astral + "A"), "车牌号最多 15 个字");
-}
-
 // A plate typed as "N1", NUL, "N2" would be kept whole in the file and cut to "N1" on the server:
 // no text box lets such a character through, and each refusal names its box. Memo boxes keep
-// their line breaks and tabs.
-TEST(DbText, EveryTextBoxRefusesControlCharactersNamingTheBox) {
+// their line breaks and tabs. Lengths are counted in characters, as the columns count them.
+TEST(DbText, EveryTextBoxRefusesControlCharactersAndOverlongTextNamingTheBox) {
     TTestCentre c;
     TDM& dm = c.dm();
     const QString nul = QStringLiteral("N1") + QChar(0) + QStringLiteral("N2");
@@ -202,4 +188,14 @@ TEST(DbText, EveryTextBoxRefusesControlCharactersNamingTheBox) {
     EXPECT_EQ(list.edKeyword->text().size(), kLineEditMaxChars);
     list.Reload();
     EXPECT_TRUE(prompter.Shown.empty()) << prompter.LastText().toStdString();
+
+    EXPECT_EQ(TextLimit("t_user", "LOGINNAME"), 20);
+    EXPECT_EQ(TextLimit("T_Farmer", "Remark"), 0) << "a memo has no limit";
+    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", QString(15, QChar(0x82cf))), "");
+    // Fifteen characters outside the basic plane are thirty UTF-16 units, yet the column holds them.
+    QString astral;
+    for (int i = 0; i < 15; ++i) astral += QString::fromUcs4(U"\U00020000", 1);
+    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", astral), "");
+    EXPECT_NO_THROW(dm.ExecSQLP("INSERT INTO T_Batch(BatchNo,CarNo) VALUES('PC1',:c)", {{"c", astral}}));
+    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", astral + "A"), "车牌号最多 15 个字");
 }
