@@ -123,9 +123,7 @@ TEST(Login, RefusalsThenTheSeededAdministratorAndALateAccount) {
     const TLoginLogic logic(c.dm());
     EXPECT_EQ(logic.LoginNames(), (QStringList{"admin", "zhang", "li"}));
     const TLoginCheck ok = logic.Check("  zhang\t", " a b ");
-    ASSERT_TRUE(ok.Accepted());
-    EXPECT_EQ(ok.session.LoginName, "zhang");
-    EXPECT_EQ(ok.session.Role, Roles::Weigher);
+    EXPECT_TRUE(ok.Accepted() && ok.session.LoginName == "zhang" && ok.session.Role == Roles::Weigher);
     EXPECT_TRUE(logic.Check("li", "Secret").session.ReadOnly);
     const QString refused = QStringLiteral("用户名或密码错误");
     for (const auto& [name, pwd] : std::vector<std::pair<QString, QString>>{
@@ -158,9 +156,10 @@ TEST(Login, RefusalsThenTheSeededAdministratorAndALateAccount) {
     EXPECT_EQ(c.count("T_Log"), 0);  // the main window records the login, not the dialog
 }
 
-TEST(Password, RefusalsInOrderThenStoredOnlyAsAHashAlsoFromTheBoard) {
+TEST(Password, RefusalsInOrderThenStoredOnlyAsAHashAlsoFromTheBoardAndFromAnEarlierDatabase) {
     TTestCentre c;
     TDM& dm = c.dm();
+    const int admin = Session.UserID;
     EXPECT_EQ(ChangePassword(dm, Session, "846 ", "abcd", "abcd"), QStringLiteral("原密码不正确"));
     // The old password is judged first, even when the new one is also unfit.
     EXPECT_EQ(ChangePassword(dm, Session, "x", "a", "b"), QStringLiteral("原密码不正确"));
@@ -194,19 +193,14 @@ TEST(Password, RefusalsInOrderThenStoredOnlyAsAHashAlsoFromTheBoard) {
     EXPECT_EQ(prompter.Texts(), QStringList{QStringLiteral("密码修改成功")});
     EXPECT_EQ(Stored(c, Session.UserID, "new"), "/hash");
     EXPECT_EQ(c.count("T_Log"), logRows + 1);
-}
 
-// A database of an earlier version: no hash column, passwords as typed. Start-up adds the column;
-// each plain password logs in once and is then kept only as its hash.
-TEST(Password, AnEarlierDatabaseKeepsItsAccountsAndLosesItsPlainPasswords) {
-    TTestCentre c;
-    TDM& dm = c.dm();
-    const int admin = Session.UserID;
+    // A database of an earlier version: no hash column, passwords as typed. Start-up adds the
+    // column; each plain password logs in once and is then kept only as its hash.
     c.loginAs(Roles::Finance);
     const int finance = Session.UserID;
     dm.ExecSQLP("ALTER TABLE T_User DROP COLUMN PwdHash");
     dm.ExecSQLP("UPDATE T_User SET Pwd='846' WHERE UserID=:i", {{"i", admin}});
-    TTestPrompter prompter;
+    prompter.Clear();
     ASSERT_NE(PrepareDatabase(c.paths()), nullptr) << prompter.LastText().toStdString();
     EXPECT_EQ(UpgradeDatabase(dm), "");  // once is enough
 
