@@ -1,10 +1,15 @@
+#include "app/uAutoBackup.h"
 #include "app/uMain.h"
+#include "app/uRestore.h"
 
 #include "support/TestCentre.h"
 #include "support/TestPrompter.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
 #include <atomic>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -16,15 +21,59 @@ void AddFarmer(TDM& dm, const QString& name) {
     dm.ExecSQLP("INSERT INTO T_Farmer(Name,Phone,Blacklist) VALUES(:n,'',0)", {{"n", name}});
 }
 
+QStringList FarmerNames(TDM& dm) {
+    QStringList farmers;
+    const TQuery q = dm.OpenSQL("SELECT Name FROM T_Farmer ORDER BY FarmerID");
+    for (int r = 0; r < q.RowCount(); ++r) farmers << VarToStr(q.Value(r, 0));
+    return farmers;
+}
+
 // Opens a backup copy on its own, checks its integrity and gives its farmer names.
 QStringList ReadCopy(const QString& path) {
     TDM copy(path);
     if (!copy.Connect()) return {"<cannot open>"};
     EXPECT_EQ(VarToStr(copy.ScalarP("PRAGMA quick_check")), "ok") << qPrintable(path);
-    QStringList farmers;
-    const TQuery q = copy.OpenSQL("SELECT Name FROM T_Farmer ORDER BY FarmerID");
-    for (int r = 0; r < q.RowCount(); ++r) farmers << VarToStr(q.Value(r, 0));
-    return farmers;
+    return FarmerNames(copy);
+}
+
+// Writes beyond `bytes` fail in this process, as they do on a full disk.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        const rlimit limited{bytes, saved_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limited);
+        previous_ = signal(SIGXFSZ, SIG_IGN);
+    }
+    ~TFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t previous_ = nullptr;
+};
+
+QDateTime At(int y, int m, int d, int h, int min = 0) { return QDateTime(QDate(y, m, d), QTime(h, min)); }
+
+void LogAt(TDM& dm, const QDateTime& at, const QString& action) {
+    dm.ExecSQLP("INSERT INTO T_Log(OpTime,LoginName,ActType,TblName,RefNo,Detail) VALUES(:t,'admin',:a,'T_Batch','','')",
+                {{"t", at}, {"a", action}});
+}
+
+void Touch(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write("x");
+}
+
+QStringList Names(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
+
+QByteArray Digest(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 }  // namespace
 
@@ -41,9 +90,13 @@ TEST(Backup, CopyOfALiveDatabaseHoldsCommittedRowsOnly) {
         other.RollbackTrans();
         EXPECT_EQ(ReadCopy(c.paths().BackupDir() + "/open.mdb"), QStringList{"已提交"});
     }
+    // A second copy under the same name replaces the first.
+    AddFarmer(c.dm(), "后来的");
+    c.dm().BackupTo(c.paths().BackupDir() + "/open.mdb");
+    EXPECT_EQ(ReadCopy(c.paths().BackupDir() + "/open.mdb"), (QStringList{"已提交", "后来的"}));
 
     std::atomic<bool> stop{false};
-    std::atomic<int> committed{1};
+    std::atomic<int> committed{2};
     std::thread writer([&] {
         TDM other(c.paths().Database());
         other.Connect();
@@ -68,54 +121,11 @@ TEST(Backup, CopyOfALiveDatabaseHoldsCommittedRowsOnly) {
         const qsizetype rows = ReadCopy(target).size();
         EXPECT_GE(rows, before);
         EXPECT_LE(rows, after);
-        EXPECT_EQ(rows % 2, 1);  // rows go in pairs, one transaction each: never half of one
+        EXPECT_EQ(rows % 2, 0);  // rows go in pairs, one transaction each: never half of one
     }
     stop = true;
     writer.join();
 }
-
-TEST(Backup, ReportedAndLoggedOnSuccess) {
-    EXPECT_EQ(BackupTarget("/centre/Backup", QDateTime(QDate(2025, 3, 3), QTime(14, 5, 9))),
-              QDir::toNativeSeparators("/centre/Backup/Movelkar_20250303_140509.mdb"));
-    TTestCentre c;
-    TTestPrompter prompter;
-    AddFarmer(c.dm(), "张三");
-    QDir(c.paths().BackupDir()).removeRecursively();
-    TfrmMain w(c.dm(), c.paths());
-    w.BuildUI();
-    w.DoBackup();
-    const QString text = prompter.LastText();
-    ASSERT_TRUE(text.startsWith(QStringLiteral("数据已备份到："))) << qPrintable(text);
-    const QString target = text.mid(QStringLiteral("数据已备份到：").size());
-    EXPECT_EQ(QDir::cleanPath(QFileInfo(target).absolutePath()), QDir::cleanPath(c.paths().BackupDir()));
-    EXPECT_EQ(ReadCopy(target), QStringList{"张三"});
-    EXPECT_EQ(c.rows("SELECT TblName, RefNo, Detail FROM T_Log WHERE ActType='数据备份'"), "T_User//" + target);
-    // A second copy in the same second replaces the first.
-    AddFarmer(c.dm(), "后来的");
-    c.dm().BackupTo(target);
-    EXPECT_EQ(ReadCopy(target), (QStringList{"张三", "后来的"}));
-}
-
-namespace {
-// Writes beyond `bytes` fail in this process, as they do on a full disk.
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        const rlimit limited{bytes, saved_.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limited);
-        previous_ = signal(SIGXFSZ, SIG_IGN);
-    }
-    ~TFileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    sighandler_t previous_ = nullptr;
-};
-}  // namespace
 
 TEST(Backup, AFailedCopyLeavesNothingBehindAndSaysWhy) {
     TTestCentre c;
@@ -167,4 +177,133 @@ TEST(Backup, AFailedCopyLeavesNothingBehindAndSaysWhy) {
 
     for (const auto& shown : prompter.Shown) EXPECT_EQ(shown.kind, TMsgKind::Warn);
     EXPECT_EQ(c.count("T_Log", "ActType='数据备份'"), 0);
+
+}
+
+TEST(AutoBackup, MadeOnTheFirstLoginOfADayAndAtAnExitAfterWorkThatHasNoneAlsoFromTheMainWindow) {
+    TTestCentre c;
+    QDateTime now = At(2026, 3, 2, 7, 50);
+    TDailyBackup daily(c.dm(), c.paths().BackupDir(), {}, [&] { return now; });
+    EXPECT_TRUE(daily.Status().Overdue);  // never backed up
+    ASSERT_TRUE(daily.DueAtLogin());
+    const TBackupRun first = daily.RunNow();
+    ASSERT_TRUE(first.Ok) << qPrintable(first.Reason);
+    EXPECT_EQ(daily.Record(first), QString());
+    EXPECT_EQ(Names(c.paths().BackupDir()), QStringList{"Movelkar_20260302_075000.mdb"});
+    EXPECT_TRUE(c.logActions().contains("自动备份"));
+
+    now = At(2026, 3, 2, 13);  // the second login of the day
+    EXPECT_FALSE(daily.DueAtLogin());
+    LogAt(c.dm(), now, "收粮登记");
+    EXPECT_FALSE(daily.DueAtExit());  // the day has its copy
+
+    now = At(2026, 3, 3, 6);  // a new day: logins and backups are no work
+    EXPECT_TRUE(daily.DueAtLogin());
+    LogAt(c.dm(), now, "登录");
+    EXPECT_FALSE(daily.DueAtExit());
+    LogAt(c.dm(), now.addSecs(600), "出库");
+    EXPECT_TRUE(daily.DueAtExit());
+
+    EXPECT_EQ(daily.Status().Text, "  上次备份：2026-03-02 07:50");
+    now = At(2026, 3, 5, 7, 50);
+    EXPECT_FALSE(daily.Status().Overdue);  // three days exactly
+    now = At(2026, 3, 5, 7, 51);
+    EXPECT_TRUE(daily.Status().Overdue);
+
+    // The main window makes today's copy in the background and shows it; the second login makes none.
+    TTestPrompter prompter;
+    QSettings(c.paths().StationIni(), QSettings::IniFormat).setValue("backup/Auto", true);
+    for (int login = 1; login <= 2; ++login) {
+        TfrmMain w(c.dm(), c.paths());
+        w.BuildUI();
+        if (auto* background = w.findChild<TBackgroundBackup*>(); login == 1) {
+            ASSERT_TRUE(background);
+            QSignalSpy finished(background, &TBackgroundBackup::Finished);
+            ASSERT_TRUE(finished.wait(20000));
+            EXPECT_EQ(w.BackupPanelText().trimmed(),
+                      "上次备份：" + ListBackups(c.paths().BackupDir()).first().MadeAt.toString("yyyy-MM-dd HH:mm"));
+        }
+        w.close();
+    }
+    EXPECT_EQ(ListBackups(c.paths().BackupDir()).size(), 2);
+    EXPECT_EQ(c.logActions().mid(c.logActions().size() - 5), (QStringList{"登录", "自动备份", "退出", "登录", "退出"}));
+    EXPECT_TRUE(prompter.Shown.empty());
+}
+
+TEST(AutoBackup, OlderCopiesGoOnlyAfterANewCopyPassedItsCheck) {
+    // The newest copy of each of the last 3 days and of the last 2 months stays.
+    const QList<QDateTime> made{At(2026, 3, 10, 17), At(2026, 3, 10, 8), At(2026, 3, 9, 8), At(2026, 3, 5, 8),
+                                At(2026, 3, 1, 8),   At(2026, 2, 27, 8), At(2026, 2, 10, 8), At(2026, 1, 31, 8),
+                                At(2025, 12, 31, 8)};
+    QList<TBackupFile> copies;
+    for (const QDateTime& at : made) copies.append({at.toString("yyyyMMdd_HHmm"), at, 1});
+    EXPECT_EQ(CopiesBeyondKeeping(copies, {3, 2}),
+              (QStringList{"20260310_0800", "20260301_0800", "20260210_0800", "20260131_0800", "20251231_0800"}));
+
+    TTestCentre c;
+    QTemporaryDir dir;
+    for (const QDateTime& at : made) Touch(BackupTarget(dir.path(), at));
+    Touch(dir.filePath("Movelkar_恢复前_20260101_080000.mdb"));  // not a backup: never removed
+    const QStringList before = Names(dir.path());
+
+    // A copy that fails leaves every older copy, and no file of its own.
+    QFile damaged(c.paths().AppDir + "damaged.db");
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(8192, 'z'));
+    damaged.close();
+    const TBackupRun failed = MakeBackup(TDbConfig::File(damaged.fileName()), dir.path(), At(2026, 3, 11, 8), {3, 2});
+    EXPECT_FALSE(failed.Ok);
+    EXPECT_FALSE(failed.Reason.isEmpty());
+    EXPECT_EQ(Names(dir.path()), before);
+    TDailyBackup daily(c.dm(), dir.path(), {3, 2});
+    EXPECT_TRUE(daily.Record(failed).contains(failed.Reason));
+    EXPECT_EQ(daily.Record(failed), QString());  // shown once
+    EXPECT_EQ(c.logActions().count("自动备份失败"), 2);
+    QFile::remove(damaged.fileName());
+
+    const TBackupRun made11 = MakeBackup(c.dm().Config(), dir.path(), At(2026, 3, 11, 8), {3, 2});
+    ASSERT_TRUE(made11.Ok) << qPrintable(made11.Reason);
+    EXPECT_EQ(Names(dir.path()),
+              (QStringList{"Movelkar_20260227_080000.mdb", "Movelkar_20260309_080000.mdb", "Movelkar_20260310_170000.mdb",
+                           "Movelkar_20260311_080000.mdb", "Movelkar_恢复前_20260101_080000.mdb"}));
+    EXPECT_EQ(made11.Removed.size(), 6);
+}
+
+TEST(Restore, ADamagedCopyIsRefusedAndAGoodOnePutInPlaceWithTheOldFileKeptAside) {
+    SKIP_ON_SERVER();
+    TTestCentre c;
+    c.addFarmer("备份前");
+    const QString backupDir = c.paths().BackupDir();
+    const TBackupRun good = MakeBackup(c.dm().Config(), backupDir, QDateTime(QDate(2026, 3, 1), QTime(8, 0)), {});
+    ASSERT_TRUE(good.Ok) << qPrintable(good.Reason);
+    c.addFarmer("备份后");
+    // A copy cut short, as a full disk or a broken stick leaves it.
+    const QString damaged = BackupTarget(backupDir, QDateTime(QDate(2026, 3, 2), QTime(8, 0)));
+    ASSERT_TRUE(QFile::copy(good.Target, damaged));
+    QFile cut(damaged);
+    ASSERT_TRUE(cut.resize(cut.size() / 2));
+
+    const QDateTime now(QDate(2026, 3, 5), QTime(9, 30, 15));
+    TRestoreLogic logic(c.dm(), c.paths(), [&] { return now; });
+    const QByteArray before = Digest(c.paths().DbPath());
+    const TRestoreResult refused = logic.Restore(damaged, Session);
+    EXPECT_FALSE(refused.Ok);
+    EXPECT_TRUE(refused.Message.contains("没有恢复"));
+    EXPECT_EQ(Digest(c.paths().DbPath()), before);
+    EXPECT_EQ(QDir(c.paths().AppDir + "Data").entryList({"Movelkar_*"}), QStringList{});
+
+    const TRestoreResult restored = logic.Restore(good.Target, Session);
+    ASSERT_TRUE(restored.Ok) << qPrintable(restored.Message);
+    EXPECT_EQ(FarmerNames(c.dm()).join(","), "备份前");
+    const QString aside = c.paths().AppDir + "Data/Movelkar_恢复前_20260305_093015.mdb";
+    EXPECT_EQ(Digest(aside), before);
+    EXPECT_EQ(c.logActions().last(), "数据恢复");
+    const QString detail = VarToStr(c.dm().ScalarP("SELECT Detail FROM T_Log ORDER BY LogID DESC"));
+    EXPECT_TRUE(detail.contains("Movelkar_20260301_080000.mdb") && detail.contains(Session.LoginName) &&
+                detail.contains("Movelkar_恢复前_20260305_093015.mdb"))
+        << qPrintable(detail);
+    EXPECT_FALSE(QFile::exists(c.paths().AppDir + "Data/Movelkar_恢复中.tmp"));
+
+    c.loginAs(Roles::Finance);
+    EXPECT_EQ(logic.Refusal(Session), "只有管理员可以恢复数据");
 }

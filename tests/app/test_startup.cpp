@@ -1,13 +1,19 @@
+// Start-up: which database a station uses, and a file or server the program cannot work on
+// stopped with words the staff can pass on, before anything in it is changed.
+
+#include "app/uDataDir.h"
 #include "app/uStartWait.h"
 #include "app/uStartup.h"
 #include "data/uDM.h"
 #include "data/uDbInit.h"
+#include "support/TestEngine.h"
 #include "support/TestPrompter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <functional>
@@ -82,8 +88,27 @@ const QString kDamaged = QStringLiteral("数据库文件已损坏或不是本系
 const QString kRestore = QStringLiteral("恢复方法：关闭本程序，把这个备份文件复制到 ");
 }  // namespace
 
-TEST_F(StartUpOnABadFile, DamagedOrForeignFilesAreRefusedNamingTheBackupAndLeftAsTheyWere) {
+TEST_F(StartUpOnABadFile, ReadOnlyIncompleteDamagedOrForeignFilesAreRefusedNamingTheBackupAndLeftAsTheyWere) {
+    // Marked read-only through its permission bits, which bind an administrator account too.
+    const QFile::Permissions readOnly = QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup | QFile::ReadOther;
+    const QString readOnlyText = Refused([&] { QFile::setPermissions(paths.DbPath(), readOnly); },
+                                         QStringLiteral("数据库文件为只读，无法保存任何记录：") +
+                                             QDir::toNativeSeparators(paths.DbPath()));
+    EXPECT_TRUE(readOnlyText.contains(QStringLiteral("去掉“只读”")));
+    EXPECT_FALSE(QFileInfo::exists(paths.DbPath() + "-journal"));
+    QFile::setPermissions(paths.DbPath(), readOnly | QFile::WriteOwner | QFile::WriteUser);
     const QByteArray good = ReadAll(paths.DbPath());
+
+    const auto drop = [&](const QString& statement) {
+        TDM dm(paths.DbPath());
+        dm.Connect();
+        dm.ExecSQLP(statement);
+    };
+    const QString missing = Refused([&] { drop("DROP TABLE T_Batch"); },
+                                    QStringLiteral("数据库文件不完整，缺少数据表：T_Batch\r\n"));
+    EXPECT_TRUE(missing.contains(QStringLiteral("最近的备份：") + backup));
+    Refused([&] { drop("DROP TABLE T_Log"); }, QStringLiteral("数据库文件不完整，缺少数据表：T_Batch、T_Log\r\n"));
+
     const QString randomBytes = Refused(
         [&] {
             QByteArray junk(64 * 1024, '\0');
@@ -93,7 +118,6 @@ TEST_F(StartUpOnABadFile, DamagedOrForeignFilesAreRefusedNamingTheBackupAndLeftA
         kDamaged);
     EXPECT_TRUE(randomBytes.contains(QStringLiteral("最近的备份：") + backup)) << qPrintable(randomBytes);
     EXPECT_TRUE(randomBytes.contains(kRestore + TAppPaths::DbShownName()));
-
     Refused([&] { WriteAll(paths.DbPath(), good.left(good.size() / 2)); }, kDamaged);
     Refused([&] { WriteAll(paths.DbPath(), good.left(60)); }, kDamaged);
     Refused(
@@ -109,38 +133,13 @@ TEST_F(StartUpOnABadFile, DamagedOrForeignFilesAreRefusedNamingTheBackupAndLeftA
     QFile::remove(backup);
     const QString noBackup = Refused([&] { WriteAll(paths.DbPath(), "not a database at all"); }, kDamaged);
     EXPECT_TRUE(noBackup.contains(QStringLiteral("Backup 文件夹中没有备份"))) << qPrintable(noBackup);
-}
 
-TEST_F(StartUpOnABadFile, MissingTablesAreNamedButAMissingIndexIsNoFault) {
-    const auto drop = [&](const QString& statement) {
-        TDM dm(paths.DbPath());
-        dm.Connect();
-        dm.ExecSQLP(statement);
-    };
-    const QString text = Refused([&] { drop("DROP TABLE T_Batch"); },
-                                 QStringLiteral("数据库文件不完整，缺少数据表：T_Batch\r\n"));
-    EXPECT_TRUE(text.contains(QStringLiteral("最近的备份：") + backup));
-    Refused([&] { drop("DROP TABLE T_Log"); }, QStringLiteral("数据库文件不完整，缺少数据表：T_Batch、T_Log\r\n"));
-
-    QFile::remove(paths.DbPath());
-    EnsureDatabase(paths.DbPath(), paths.BackupDir());
+    // A missing index is no fault: the start makes it.
+    WriteAll(paths.DbPath(), good);
     drop("DROP INDEX idx_batch_status");
     TTestPrompter prompter;
     EXPECT_NE(PrepareDatabase(paths), nullptr);
     EXPECT_TRUE(prompter.Shown.empty());
-}
-
-TEST_F(StartUpOnABadFile, ReadOnlyFileIsRefusedBeforeAnythingIsLost) {
-    // Marked read-only through its permission bits, which bind an administrator account too.
-    const QFile::Permissions readOnly = QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup | QFile::ReadOther;
-    const QString text = Refused([&] { QFile::setPermissions(paths.DbPath(), readOnly); },
-                                 QStringLiteral("数据库文件为只读，无法保存任何记录：") +
-                                     QDir::toNativeSeparators(paths.DbPath()));
-    EXPECT_TRUE(text.contains(QStringLiteral("去掉“只读”")));
-    EXPECT_FALSE(QFileInfo::exists(paths.DbPath() + "-journal"));
-    QFile::setPermissions(paths.DbPath(), readOnly | QFile::WriteOwner | QFile::WriteUser);
-    TTestPrompter prompter;
-    EXPECT_NE(PrepareDatabase(paths), nullptr);
 }
 
 TEST_F(StartUpOnABadFile, ZeroByteFileIsKeptAsideAndAFreshDatabaseMade) {
@@ -166,12 +165,7 @@ TEST_F(StartUpOnABadFile, ZeroByteFileIsKeptAsideAndAFreshDatabaseMade) {
 }
 
 TEST(StartWait, TheExpectedTimeComesFromTheFileSizeThenFromTheIndexesAlreadyMade) {
-    struct TCase {
-        qint64 bytes;
-        int done, total;
-        qint64 elapsedMs;
-        QString text;
-    };
+    struct TCase { qint64 bytes; int done, total; qint64 elapsedMs; QString text; };
     for (const TCase& t : std::vector<TCase>{
              {350'000'000, 0, 27, 0, "正在为数据库建立索引，仅首次需要，约需 10 秒…"},
              {350'000'000, 9, 27, 6000, "正在为数据库建立索引，仅首次需要，约需 12 秒…"},
@@ -182,4 +176,86 @@ TEST(StartWait, TheExpectedTimeComesFromTheFileSizeThenFromTheIndexesAlreadyMade
         EXPECT_EQ(TStartEstimate::IndexText(estimate.IndexSeconds(t.done, t.total, t.elapsedMs)), t.text);
     }
     EXPECT_EQ(TStartEstimate::CheckText(TStartEstimate(636'000'000).CheckSeconds()), "正在逐页检查数据库文件，约需 3 秒…");
+}
+
+TEST(DataDir, ABuildTreeKeepsItsDataBesideTheProgramAndAnInstalledOneInTheSharedFolder) {
+    QTemporaryDir etc;
+    const auto ini = [&](const char* name, const char* key, const char* value) {
+        QSettings(etc.filePath(name), QSettings::IniFormat).setValue(key, value);
+        return etc.filePath(name);
+    };
+    const QString named = ini("Movelkar.ini", "paths/DataDir", "/srv/grain");
+    const QString empty = ini("empty.ini", "paths/Other", "x");
+    const QString relative = ini("relative.ini", "paths/DataDir", "grain");
+    struct TCase { QString exeDir, ini, dir; bool shared; };
+    const TCase cases[] = {
+        {"/home/li/movelkar/build/src", named, "/home/li/movelkar/build/src/", false},  // the ini is not read
+        {"/usr/bin", etc.filePath("missing.ini"), "/var/lib/movelkar/", true},
+        {"/usr/bin/", named, "/srv/grain/", true},
+        {"/usr/local/bin", empty, "/var/lib/movelkar/", true},
+        {"/usr/bin", relative, "/var/lib/movelkar/", true},  // a relative folder would follow the current one
+    };
+    for (const TCase& c : cases) {
+        const TDataDir d = ChooseDataDir(c.exeDir, c.ini);
+        EXPECT_EQ(d.Dir, c.dir) << qPrintable(c.exeDir + " " + c.ini);
+        EXPECT_EQ(d.Shared, c.shared) << qPrintable(c.exeDir);
+    }
+}
+
+TEST(StationDatabase, TheIniChoosesTheEngineNeverCarriesAPasswordAndAnUnreachableServerStopsTheStart) {
+    QTemporaryDir dir;
+    const TAppPaths paths{dir.path() + "/"};
+    EXPECT_FALSE(paths.Database().IsPostgres()) << "no file: the embedded database";
+    EXPECT_EQ(paths.Database().Path, paths.DbPath());
+
+    WriteAll(paths.StationIni(), "[Scale]\nport=COM3\n[database]\nengine=sqlite\nhost=far\n");
+    EXPECT_FALSE(paths.Database().IsPostgres());
+
+    WriteAll(paths.StationIni(), "[database]\nengine=PostgreSQL\nhost=10.0.0.5\nport=5433\ndatabase=centre\n"
+                                 "user=station1\npassword=secret\n");
+    const TDbConfig server = paths.Database();
+    ASSERT_TRUE(server.IsPostgres());
+    EXPECT_EQ(server.ConnInfo(), "host='10.0.0.5' port='5433' dbname='centre' user='station1' "
+                                 "client_encoding='UTF8' application_name='Movelkar' connect_timeout='10'")
+        << "a password in the file is not ours to use: ~/.pgpass or PGPASSWORD give it";
+    WriteAll(paths.StationIni(), "[database]\nengine=postgresql\nhost=" + dir.path().toUtf8() + "/nosocket\n");
+    TTestPrompter prompter;
+    EXPECT_EQ(PrepareDatabase(paths), nullptr);
+    ASSERT_EQ(prompter.Shown.size(), 1u);
+    EXPECT_TRUE(prompter.LastText().startsWith("数据库初始化失败：无法连接数据库服务器：")) << prompter.LastText().toStdString();
+    EXPECT_TRUE(prompter.LastText().contains("Movelkar.ini"));
+    EXPECT_TRUE(QFile::exists(paths.InitErrorLog()));
+    EXPECT_FALSE(QFile::exists(paths.DbPath())) << "no file is made in place of the server";
+}
+
+// A second start leaves a made database as it is; a database of this system that lacks a table or
+// a column the program uses stops the start naming what is missing, on the file and on the server
+// alike; every numbered save would fail.
+TEST(StationDatabase, AStartMakesTheTablesOnceAndAnIncompleteDatabaseIsNamed) {
+    QTemporaryDir dir;
+    const TAppPaths paths{dir.path() + "/"};
+    const TTestDatabase db(paths.DbPath());
+    db.WriteStationIni(paths.StationIni());
+    TTestPrompter prompter;
+    ASSERT_NE(PrepareDatabase(paths), nullptr) << prompter.LastText().toStdString();
+    const std::unique_ptr<TDM> again = PrepareDatabase(paths);
+    ASSERT_NE(again, nullptr) << prompter.LastText().toStdString();
+    EXPECT_EQ(VarToInt(again->ScalarP("SELECT COUNT(*) FROM T_User WHERE LoginName='admin'")), 1)
+        << "the starting rows are made once";
+    const auto alter = [&](const QString& sql) {
+        TDM dm(db.Config(), TOpenMode::Inspect);
+        dm.Connect();
+        dm.ExecSQLP(sql);
+    };
+    alter("ALTER TABLE T_Batch DROP COLUMN VoidMemo");
+    EXPECT_EQ(PrepareDatabase(paths), nullptr);
+    EXPECT_TRUE(prompter.LastText().contains(QStringLiteral("不完整，缺少数据列：T_Batch.VoidMemo\r\n")))
+        << prompter.LastText().toStdString();
+    EXPECT_TRUE(prompter.LastText().contains(QStringLiteral("备份"))) << "the restore hint stays";
+    if (db.Config().IsPostgres()) {
+        alter("DROP TABLE T_Counter");
+        EXPECT_EQ(PrepareDatabase(paths), nullptr);
+        EXPECT_TRUE(prompter.LastText().contains(QStringLiteral("缺少数据表：T_Counter\r\n")))
+            << prompter.LastText().toStdString();
+    }
 }

@@ -1,5 +1,6 @@
 #include "app/uStartup.h"
 #include "data/uDM.h"
+#include "data/uDbHealth.h"
 #include "data/uDbInit.h"
 #include "data/uPassword.h"
 #include "support/TestPrompter.h"
@@ -13,15 +14,13 @@
 namespace {
 int CountOf(TDM& dm, const QString& sql) { return VarToInt(dm.ScalarP(sql)); }
 
-// The seeded schema with one statement broken part-way, after several tables are made.
-TSchema SchemaFailingAt(int index) {
-    TSchema s = MovelkarSchema();
-    s.Statements[index] = "CREATE TABLE T_Broken (X LONG,";
-    return s;
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 }  // namespace
 
-TEST(FirstRun, CreatesTheDatabaseOnceAndLeavesItAloneAfterwards) {
+TEST(FirstRun, CreatesTheDatabaseOnceAndMakesMissingIndexesAtTheNextConnect) {
     QTemporaryDir dir;
     const TAppPaths paths{dir.path() + "/"};
     EnsureDatabase(paths.DbPath(), paths.BackupDir());
@@ -29,15 +28,8 @@ TEST(FirstRun, CreatesTheDatabaseOnceAndLeavesItAloneAfterwards) {
     {
         TDM dm(paths.DbPath());
         ASSERT_TRUE(dm.Connect());
-        EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name LIKE 'T\\_%' ESCAPE '\\'"), 17);
-        EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx\\_%' ESCAPE '\\'"),
-                  MovelkarIndexes().size());
-        const TQuery admin = dm.OpenSQL("SELECT LoginName, Pwd, PwdHash, Role, IsActive FROM T_User");
-        ASSERT_EQ(admin.RowCount(), 1);
-        EXPECT_EQ(VarToStr(admin.Field("Pwd")), "");
-        EXPECT_TRUE(PasswordMatches(VarToStr(admin.Field("PwdHash")), {}, "846"));
-        EXPECT_EQ(VarToStr(admin.Field("Role")), QStringLiteral("管理员"));
-        EXPECT_TRUE(admin.Field("IsActive").AsBool());
+        EXPECT_EQ(VarToStr(dm.ScalarP("SELECT LoginName||'/'||Pwd||'/'||Role||'/'||IsActive FROM T_User")), "admin//管理员/-1");
+        EXPECT_TRUE(PasswordMatches(VarToStr(dm.ScalarP("SELECT PwdHash FROM T_User")), {}, "846"));
         EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM T_Grain g INNER JOIN T_FeeStd f ON f.GrainID=g.GrainID"), 3);
         EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM T_Log"), 0);
         dm.ExecSQLP("DELETE FROM T_Grain WHERE GrainID=3");
@@ -49,10 +41,9 @@ TEST(FirstRun, CreatesTheDatabaseOnceAndLeavesItAloneAfterwards) {
 
     // A file made before an index existed, or by another program, gets it at its next connect,
     // which says how far it is; a connect with every index in place says nothing.
-    dm.ExecSQLP("DROP INDEX idx_batch_status_no");
-    dm.ExecSQLP("DROP INDEX idx_log_ref");
-    dm.ExecSQLP("DROP TRIGGER trg_log_ref_words");
-    dm.ExecSQLP("DROP TABLE idx_log_ref_words");
+    for (const char* drop : {"DROP INDEX idx_batch_status_no", "DROP INDEX idx_log_ref", "DROP TRIGGER trg_log_ref_words",
+                             "DROP TABLE idx_log_ref_words"})
+        dm.ExecSQLP(drop);
     dm.ExecSQLP("INSERT INTO T_Log(OpTime,LoginName,ActType,TblName,RefNo,Detail) "
                 "VALUES('2025-01-01 08:00:00','admin','修改','T_Batch','PC20250101001','')");
     std::vector<std::pair<int, int>> told;
@@ -60,7 +51,8 @@ TEST(FirstRun, CreatesTheDatabaseOnceAndLeavesItAloneAfterwards) {
     dm.Connect();
     EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{0, 14}, {1, 14}, {2, 14}, {14, 14}}))
         << "the log's reference table counts as twelve indexes";
-    EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('idx_batch_status_no','idx_log_ref')"), 2);
+    EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx\\_%' ESCAPE '\\'"),
+              MovelkarIndexes().size());
     EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM idx_log_ref_words WHERE idx_log_ref_words MATCH '\"0101001\"'"), 1)
         << "made over the rows already logged";
     told.clear();
@@ -68,19 +60,29 @@ TEST(FirstRun, CreatesTheDatabaseOnceAndLeavesItAloneAfterwards) {
     EXPECT_TRUE(told.empty());
 }
 
-TEST(FirstRun, FailingStatementIsLoggedLeavesNoFileAndTheNextStartRetries) {
+// A start that cannot make its database shows the error, writes it to init_error.log on one
+// line per row, leaves no file behind, and the next start tries again.
+TEST(FirstRun, AFailedCreationIsLoggedLeavesNoFileAndTheNextStartRetries) {
     QTemporaryDir dir;
     const TAppPaths paths{dir.path() + "/"};
     TTestPrompter prompter;
-    EXPECT_EQ(PrepareDatabase(paths, SchemaFailingAt(9)), nullptr);
-    QByteArray log = [&] {
-        QFile f(paths.InitErrorLog());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    QFile blocker(paths.AppDir + "Data");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_EQ(PrepareDatabase(paths), nullptr);
+    ASSERT_EQ(prompter.Shown.size(), 1u);
+    EXPECT_EQ(prompter.Shown[0].kind, TMsgKind::Error);
+    EXPECT_TRUE(prompter.Shown[0].text.startsWith(QStringLiteral("数据库初始化失败："))) << "the data folder is a file";
+    EXPECT_TRUE(QFileInfo::exists(paths.InitErrorLog()));
+    blocker.remove();
+
+    TSchema broken = MovelkarSchema();
+    broken.Statements[9] = "CREATE TABLE T_Broken (X LONG,";  // after several tables are made
+    EXPECT_EQ(PrepareDatabase(paths, broken), nullptr);
+    QByteArray log = ReadAll(paths.InitErrorLog());
     EXPECT_TRUE(log.contains("  >>>  CREATE TABLE T_Broken (X LONG,\r\n")) << log.constData();
     EXPECT_FALSE(log.replace("\r\n", "").contains('\n'));
     EXPECT_TRUE(prompter.LastText().contains("  >>>  "));
-    EXPECT_FALSE(QFileInfo::exists(paths.DbPath()));
     EXPECT_EQ(QDir(paths.AppDir + "Data").entryList(QDir::Files), QStringList());
 
     prompter.Clear();
@@ -90,18 +92,54 @@ TEST(FirstRun, FailingStatementIsLoggedLeavesNoFileAndTheNextStartRetries) {
     EXPECT_EQ(CountOf(*dm, "SELECT COUNT(*) FROM T_Grain"), 3);
 }
 
-TEST(StartUp, DataFolderBlockedByAFileShowsTheErrorAndWritesTheLog) {
+// The page-by-page check runs once a day after clean exits, and at every start after a use that
+// ended without its exit row; it finds damage that opening the file does not, and touches nothing.
+TEST(FullCheck, OnceADayAfterCleanExitsAndAtOnceAfterAnUncleanOne) {
     QTemporaryDir dir;
-    const TAppPaths paths{dir.path() + "/"};
-    QFile blocker(paths.AppDir + "Data");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    TTestPrompter prompter;
+    const QString path = dir.path() + "/Data/Movelkar.mdb";
+    EnsureDatabase(path, dir.path() + "/Backup");
+    const auto endLastUseWith = [&](const QString& action, int farmers) {
+        TDM dm(path);
+        dm.Connect();
+        TTransaction tx(dm);
+        for (int i = 0; i < farmers; ++i)
+            dm.ExecSQLP("INSERT INTO T_Farmer(Name,Address,Blacklist) VALUES(:n,:a,0)",
+                        {{"n", QStringLiteral("农户%1").arg(i)}, {"a", QString(60, QChar(u'路'))}});
+        tx.Commit();
+        dm.WriteLog(action, "T_User", "admin", {});
+    };
+    // Scribbles over the middle of a page deep in the farmer table: the file still opens and has
+    // every table, only a page-by-page check can tell.
+    const auto spoilAPage = [&] {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.seek((f.size() / 4096) / 2 * 4096 + 8);
+        f.write(QByteArray(200, '\x7f'));
+    };
+    const QDate today = QDate::currentDate();
+    const auto check = [&](const QDate& day) { return CheckDatabaseFile(path, SchemaColumns(TDbEngine::SQLite), day); };
 
-    EXPECT_EQ(PrepareDatabase(paths), nullptr);
-    ASSERT_EQ(prompter.Shown.size(), 1u);
-    EXPECT_EQ(prompter.Shown[0].kind, TMsgKind::Error);
-    EXPECT_TRUE(prompter.Shown[0].text.startsWith(QStringLiteral("数据库初始化失败：")));
-    EXPECT_TRUE(QFileInfo::exists(paths.InitErrorLog()));
-    EXPECT_FALSE(QFileInfo(paths.DbPath()).exists());
+    endLastUseWith(QStringLiteral("退出"), 2000);
+    TDbHealth h = check(today);
+    EXPECT_TRUE(h.Healthy() && h.FullCheckRan);
+    EXPECT_EQ(ReadAll(FullCheckMarkerPath(path)).trimmed(), today.toString(Qt::ISODate).toLatin1());
+    const QByteArray clean = ReadAll(path);
+
+    spoilAPage();
+    const QByteArray spoiled = ReadAll(path);
+    h = check(today);
+    EXPECT_TRUE(h.Healthy() && !h.FullCheckRan) << "already passed today";
+    h = check(today.addDays(1));
+    EXPECT_EQ(h.Fault, TDbFault::Damaged);
+    EXPECT_FALSE(h.Detail.isEmpty());
+    EXPECT_EQ(ReadAll(path), spoiled);
+    EXPECT_EQ(ReadAll(FullCheckMarkerPath(path)).trimmed(), today.toString(Qt::ISODate).toLatin1());
+
+    QFile restore(path);
+    ASSERT_TRUE(restore.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    restore.write(clean);
+    restore.close();
+    endLastUseWith(QStringLiteral("登录"), 0);
+    spoilAPage();
+    EXPECT_EQ(check(today).Fault, TDbFault::Damaged) << "checked again on the same day";
 }
