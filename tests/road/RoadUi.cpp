@@ -7,10 +7,12 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDialog>
+#include <QDir>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -26,17 +28,38 @@ bool IsInput(QWidget* w) {
            qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QCheckBox*>(w);
 }
 
-// Chinese is typed through an input method, which hands the widget whole committed words.
-void Type(QWidget* w, const QString& text) {
-    bool ascii = true;
-    for (const QChar c : text) ascii = ascii && c.unicode() < 128;
-    if (ascii) {
-        QTest::keyClicks(w, text);
-        return;
-    }
+// Chinese comes through an input method, which hands the widget whole committed words.
+void Commit(QWidget* w, const QString& text) {
     QInputMethodEvent commit;
     commit.setCommitString(text);
     QApplication::sendEvent(w, &commit);
+}
+
+void Choose(QComboBox* combo, const QString& itemStart) {
+    combo->setFocus();
+    // A list matches what was typed in one breath; the empty search stands for the pause before.
+    combo->view()->keyboardSearch({});
+    Commit(combo, itemStart);
+    EXPECT_TRUE(combo->currentText().startsWith(itemStart))
+        << "shows " << qPrintable(combo->currentText()) << ", wanted " << qPrintable(itemStart);
+}
+
+void Type(QWidget* w, const QString& text) {
+    w->setFocus();
+    QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty()) return QTest::keyClick(w, Qt::Key_Delete);
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128; }))
+        return QTest::keyClicks(w, text);
+    Commit(w, text);
+}
+
+const QString& ShotDir() {
+    static const QString dir = [] {
+        const QString d = qEnvironmentVariable("MOVELKAR_SCREENSHOTS");
+        if (!d.isEmpty()) QDir().mkpath(d);
+        return d;
+    }();
+    return dir;
 }
 }  // namespace
 
@@ -71,44 +94,21 @@ QWidget* FieldOf(QWidget* form, const QString& label) {
 
 void Click(QWidget* window, const QString& caption) {
     QPushButton* b = ButtonOf(window, caption);
-    if (!b) {
-        ADD_FAILURE() << "no button " << qPrintable(caption) << " in " << qPrintable(window->windowTitle());
-        return;
-    }
+    if (!b) return ADD_FAILURE() << "no button " << qPrintable(caption) << " in " << qPrintable(window->windowTitle());
     EXPECT_TRUE(b->isEnabled()) << qPrintable(caption) << " is disabled";
     QTest::mouseClick(b, Qt::LeftButton);
 }
 
-void TypeInto(QWidget* form, const QString& label, const QString& text) {
-    QWidget* w = FieldOf(form, label);
-    if (!w) {
-        ADD_FAILURE() << "no box beside " << qPrintable(label);
-        return;
+void Fill(QWidget* form, TFields fields) {
+    for (const auto& [label, text] : fields) {
+        QWidget* w = FieldOf(form, label);
+        SCOPED_TRACE(label.toStdString());
+        if (!w) ADD_FAILURE() << "no box";
+        else if (auto* combo = qobject_cast<QComboBox*>(w); combo && !combo->lineEdit()) Choose(combo, text);
+        else if (auto* picker = qobject_cast<QDateTimeEdit*>(w))
+            picker->setDateTime(QDateTime::fromString(text, "yyyy-MM-dd HH:mm"));
+        else Type(combo ? combo->lineEdit() : w, text);
     }
-    if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->lineEdit()) w = combo->lineEdit();
-    w->setFocus();
-    QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
-    if (text.isEmpty())
-        QTest::keyClick(w, Qt::Key_Delete);
-    else
-        Type(w, text);
-}
-
-void Choose(QWidget* form, const QString& label, const QString& itemStart) {
-    auto* combo = qobject_cast<QComboBox*>(FieldOf(form, label));
-    if (!combo) {
-        ADD_FAILURE() << "no list beside " << qPrintable(label);
-        return;
-    }
-    combo->setFocus();
-    // A list matches what was typed in one breath; a new search starts after a pause, which the
-    // empty search stands for.
-    combo->view()->keyboardSearch({});
-    QInputMethodEvent commit;
-    commit.setCommitString(itemStart);
-    QApplication::sendEvent(combo, &commit);
-    EXPECT_TRUE(combo->currentText().startsWith(itemStart))
-        << qPrintable(label) << " shows " << qPrintable(combo->currentText()) << ", wanted " << qPrintable(itemStart);
 }
 
 QString TextOf(QWidget* form, const QString& label) {
@@ -121,13 +121,8 @@ QString TextOf(QWidget* form, const QString& label) {
     return {};
 }
 
-void SetTime(QWidget* form, const QString& label, const QString& when) {
-    auto* picker = qobject_cast<QDateTimeEdit*>(FieldOf(form, label));
-    if (!picker) {
-        ADD_FAILURE() << "no date picker beside " << qPrintable(label);
-        return;
-    }
-    picker->setDateTime(QDateTime::fromString(when, "yyyy-MM-dd HH:mm"));
+void ExpectShown(QWidget* form, TFields fields) {
+    for (const auto& [label, text] : fields) EXPECT_EQ(TextOf(form, label), text) << qPrintable(label);
 }
 
 QTableView* GridOf(QWidget* window, int index) {
@@ -142,24 +137,19 @@ QTableView* GridOf(QWidget* window, int index) {
 
 QStringList ColumnOf(QTableView* grid, const QString& heading) {
     const QAbstractItemModel* m = grid->model();
-    int column = -1;
-    for (int c = 0; c < m->columnCount(); ++c)
-        if (m->headerData(c, Qt::Horizontal).toString() == heading) column = c;
-    if (column < 0) {
-        ADD_FAILURE() << "no column " << qPrintable(heading);
-        return {};
-    }
     QStringList texts;
-    for (int r = 0; r < m->rowCount(); ++r) texts << m->index(r, column).data().toString();
+    for (int c = 0; c < m->columnCount(); ++c)
+        if (m->headerData(c, Qt::Horizontal).toString() == heading) {
+            for (int r = 0; r < m->rowCount(); ++r) texts << m->index(r, c).data().toString();
+            return texts;
+        }
+    ADD_FAILURE() << "no column " << qPrintable(heading);
     return texts;
 }
-
-QString CellOf(QTableView* grid, int row, const QString& heading) { return ColumnOf(grid, heading).value(row); }
 
 void WithDialog(const std::function<void()>& open, const std::function<void(QDialog&)>& act, int limitMs) {
     bool acted = false;
     QTimer poll;
-    poll.setInterval(5);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dlg || acted) return;
@@ -168,19 +158,43 @@ void WithDialog(const std::function<void()>& open, const std::function<void(QDia
         act(*dlg);
     });
     QTimer limit;
-    limit.setInterval(limitMs);
     QObject::connect(&limit, &QTimer::timeout, [&] {
         if (QWidget* stuck = QApplication::activeModalWidget()) {
             ADD_FAILURE() << "dialog still open after " << limitMs << " ms: " << qPrintable(stuck->windowTitle());
             stuck->close();
         }
     });
-    poll.start();
-    limit.start();
+    poll.start(5);
+    limit.start(limitMs);
     open();
     EXPECT_TRUE(acted) << "no dialog appeared";
 }
 
 void WorkDialog(QWidget* window, const QString& button, const std::function<void(QDialog&)>& act) {
     WithDialog([&] { Click(window, button); }, act);
+}
+
+bool ShotsOn() { return !ShotDir().isEmpty(); }
+
+void Shot(QWidget* window, const QString& name) {
+    if (!ShotsOn()) return;
+    QApplication::processEvents();
+    const QString path = QDir(ShotDir()).filePath(name + ".png");
+    EXPECT_TRUE(window->grab().save(path)) << qPrintable(path);
+}
+
+void ShotPdfPage(const QString& pdfPath, const QString& name) {
+    if (!ShotsOn()) return;
+    EXPECT_EQ(QProcess::execute("pdftoppm", {"-png", "-r", "80", "-f", "1", "-l", "1", "-singlefile", pdfPath,
+                                             QDir(ShotDir()).filePath(name)}),
+              0)
+        << "pdftoppm " << qPrintable(pdfPath);
+}
+
+void ShotShown(QWidget* window, const QString& name) {
+    if (!ShotsOn()) return;
+    window->show();
+    QTest::qWait(300);  // a file dialog reads its folder in the background before it lists it
+    Shot(window, name);
+    window->close();
 }
