@@ -1,47 +1,15 @@
 #include "road/RoadUi.h"
 
-#include <QAbstractItemView>
-#include <QAbstractSpinBox>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDateTimeEdit>
-#include <QDialog>
-#include <QDir>
-#include <QInputMethodEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QProcess>
-#include <QPushButton>
-#include <QTableView>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-
 namespace {
-bool IsInput(QWidget* w) {
-    return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
-           qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QCheckBox*>(w);
-}
-
 // Chinese comes through an input method, which hands the widget whole committed words.
 void Commit(QWidget* w, const QString& text) {
     QInputMethodEvent commit;
     commit.setCommitString(text);
     QApplication::sendEvent(w, &commit);
-}
-
-void Choose(QComboBox* combo, const QString& itemStart) {
-    combo->setFocus();
-    // A list matches what was typed in one breath; the empty search stands for the pause before.
-    combo->view()->keyboardSearch({});
-    Commit(combo, itemStart);
-    EXPECT_TRUE(combo->currentText().startsWith(itemStart))
-        << "shows " << qPrintable(combo->currentText()) << ", wanted " << qPrintable(itemStart);
 }
 
 void Type(QWidget* w, const QString& text) {
@@ -53,21 +21,12 @@ void Type(QWidget* w, const QString& text) {
     Commit(w, text);
 }
 
-const QString& ShotDir() {
-    static const QString dir = [] {
-        const QString d = qEnvironmentVariable("MOVELKAR_SCREENSHOTS");
-        if (!d.isEmpty()) QDir().mkpath(d);
-        return d;
-    }();
-    return dir;
+QString ShotPath(const QString& name) {
+    const QString dir = qEnvironmentVariable("MOVELKAR_SCREENSHOTS");
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(name);
 }
 }  // namespace
-
-QWidget* ShownWindow(const QString& title) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == title) return w;
-    return nullptr;
-}
 
 QPushButton* ButtonOf(QWidget* window, const QString& caption) {
     for (QPushButton* b : window->findChildren<QPushButton*>())
@@ -84,7 +43,9 @@ QWidget* FieldOf(QWidget* form, const QString& label) {
             const QRect g = w->geometry();
             // A box stands on the label's line: level with it, or starting there when it is tall.
             const bool level = g.center().y() >= at.top() - 8 && g.center().y() <= at.bottom() + 8;
-            if (!IsInput(w) || g.left() < at.left() || !(level || std::abs(g.top() - at.top()) <= 8)) continue;
+            const bool input = qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QCheckBox*>(w) ||
+                               qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QPlainTextEdit*>(w);
+            if (!input || g.left() < at.left() || !(level || std::abs(g.top() - at.top()) <= 8)) continue;
             if (!nearest || g.left() < nearest->geometry().left()) nearest = w;
         }
         return nearest;
@@ -102,12 +63,20 @@ void Click(QWidget* window, const QString& caption) {
 void Fill(QWidget* form, TFields fields) {
     for (const auto& [label, text] : fields) {
         QWidget* w = FieldOf(form, label);
-        SCOPED_TRACE(label.toStdString());
-        if (!w) ADD_FAILURE() << "no box";
-        else if (auto* combo = qobject_cast<QComboBox*>(w); combo && !combo->lineEdit()) Choose(combo, text);
-        else if (auto* picker = qobject_cast<QDateTimeEdit*>(w))
+        auto* combo = qobject_cast<QComboBox*>(w);
+        if (!w) {
+            ADD_FAILURE() << "no box beside " << qPrintable(label);
+        } else if (auto* picker = qobject_cast<QDateTimeEdit*>(w)) {
             picker->setDateTime(QDateTime::fromString(text, "yyyy-MM-dd HH:mm"));
-        else Type(combo ? combo->lineEdit() : w, text);
+        } else if (combo && !combo->lineEdit()) {
+            combo->setFocus();
+            // A list matches what was typed in one breath; the empty search stands for the pause before.
+            combo->view()->keyboardSearch({});
+            Commit(combo, text);
+            EXPECT_TRUE(combo->currentText().startsWith(text)) << qPrintable(label) << " shows " << qPrintable(combo->currentText());
+        } else {
+            Type(combo ? combo->lineEdit() : w, text);
+        }
     }
 }
 
@@ -129,10 +98,8 @@ QTableView* GridOf(QWidget* window, int index) {
     QList<QTableView*> grids;
     for (QTableView* g : window->findChildren<QTableView*>())
         if (g->isVisibleTo(window)) grids << g;
-    std::sort(grids.begin(), grids.end(), [window](QTableView* a, QTableView* b) {
-        return a->mapTo(window, QPoint()).y() < b->mapTo(window, QPoint()).y();
-    });
-    return index < grids.size() ? grids[index] : nullptr;
+    std::ranges::sort(grids, {}, [window](QTableView* g) { return g->mapTo(window, QPoint()).y(); });
+    return grids.value(index);
 }
 
 QStringList ColumnOf(QTableView* grid, const QString& heading) {
@@ -147,9 +114,9 @@ QStringList ColumnOf(QTableView* grid, const QString& heading) {
     return texts;
 }
 
-void WithDialog(const std::function<void()>& open, const std::function<void(QDialog&)>& act, int limitMs) {
+void WithDialog(const std::function<void()>& open, const std::function<void(QDialog&)>& act) {
     bool acted = false;
-    QTimer poll;
+    QTimer poll, limit;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dlg || acted) return;
@@ -157,15 +124,14 @@ void WithDialog(const std::function<void()>& open, const std::function<void(QDia
         poll.stop();
         act(*dlg);
     });
-    QTimer limit;
     QObject::connect(&limit, &QTimer::timeout, [&] {
         if (QWidget* stuck = QApplication::activeModalWidget()) {
-            ADD_FAILURE() << "dialog still open after " << limitMs << " ms: " << qPrintable(stuck->windowTitle());
+            ADD_FAILURE() << "dialog still open: " << qPrintable(stuck->windowTitle());
             stuck->close();
         }
     });
     poll.start(5);
-    limit.start(limitMs);
+    limit.start(10000);
     open();
     EXPECT_TRUE(acted) << "no dialog appeared";
 }
@@ -174,21 +140,18 @@ void WorkDialog(QWidget* window, const QString& button, const std::function<void
     WithDialog([&] { Click(window, button); }, act);
 }
 
-bool ShotsOn() { return !ShotDir().isEmpty(); }
+bool ShotsOn() { return !qEnvironmentVariable("MOVELKAR_SCREENSHOTS").isEmpty(); }
 
 void Shot(QWidget* window, const QString& name) {
     if (!ShotsOn()) return;
     QApplication::processEvents();
-    const QString path = QDir(ShotDir()).filePath(name + ".png");
-    EXPECT_TRUE(window->grab().save(path)) << qPrintable(path);
+    EXPECT_TRUE(window->grab().save(ShotPath(name + ".png"))) << qPrintable(name);
 }
 
 void ShotPdfPage(const QString& pdfPath, const QString& name) {
     if (!ShotsOn()) return;
-    EXPECT_EQ(QProcess::execute("pdftoppm", {"-png", "-r", "80", "-f", "1", "-l", "1", "-singlefile", pdfPath,
-                                             QDir(ShotDir()).filePath(name)}),
-              0)
-        << "pdftoppm " << qPrintable(pdfPath);
+    const QStringList args{"-png", "-r", "80", "-f", "1", "-l", "1", "-singlefile", pdfPath, ShotPath(name)};
+    EXPECT_EQ(QProcess::execute("pdftoppm", args), 0) << "pdftoppm " << qPrintable(pdfPath);
 }
 
 void ShotShown(QWidget* window, const QString& name) {

@@ -1,8 +1,9 @@
 // One load of wet rice walked through the real windows by the people who handle it: the
 // administrator sets up the staff, the weigher weighs it in, the operator dries it in two rounds,
 // the weigher hands it out, finance settles it in two payments, the administrator checks the
-// books, and a query-only user can change nothing. Every dialog is worked with the mouse and the
-// keyboard; message boxes are answered by the test prompter.
+// books and a query-only user can change nothing; then a station with a weighbridge and cameras,
+// and the administrator's way back to yesterday's copy. Every dialog is worked with the mouse and
+// the keyboard; message boxes are answered by the test prompter.
 
 #include "road/RoadUi.h"
 #include "scale/FakeIndicator.h"
@@ -11,33 +12,18 @@
 #include "scale/uScaleSet.h"
 #include "support/FakeCamera.h"
 #include "support/TestCentre.h"
+#include "support/TestIntegrity.h"
 #include "support/TestPdf.h"
 #include "support/TestPrompter.h"
 
+#include "app/uAutoBackup.h"
 #include "app/uLocale.h"
 #include "app/uLogin.h"
 #include "app/uMain.h"
 
-#include <QApplication>
-#include <QCryptographicHash>
-#include <QDialog>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QFileDialog>
-#include <QImage>
-#include <QLabel>
-#include <QMessageBox>
-#include <QProcess>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QTableView>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <memory>
 
 namespace {
 struct TStaff {
@@ -48,9 +34,7 @@ const TStaff kAdmin{"admin", "系统管理员", "管理员", "846"}, kWeigher{"z
     kViewer{"chencx", "陈查询", "查询员", "444"};
 
 bool Shows(QWidget* window, const QString& text) {
-    for (QLabel* l : window->findChildren<QLabel*>())
-        if (l->text() == text) return true;
-    return false;
+    return std::ranges::any_of(window->findChildren<QLabel*>(), [&](QLabel* l) { return l->text() == text; });
 }
 
 // The road's world: the centre's database, the prompter and whoever is logged in. The load's day
@@ -66,13 +50,13 @@ struct TRoad {
     TTestCentre c;
     TTestPrompter prompter;
     std::unique_ptr<TfrmMain> main;
-    const QString day = (QTime::currentTime() >= QTime(20, 30) ? QDate::currentDate()
-                                                               : QDate::currentDate().addDays(-1)).toString("yyyy-MM-dd");
+    const QDate today = QDate::currentDate();
+    const QString day = (QTime::currentTime() >= QTime(20, 30) ? today : today.addDays(-1)).toString("yyyy-MM-dd");
     QString batchNo;
 
     QString At(const QString& hhmm) const { return day + " " + hhmm; }
-    static QString No(const QString& prefix, int seq) {
-        return prefix + QDate::currentDate().toString("yyyyMMdd") + QString::number(seq).rightJustified(3, '0');
+    QString No(const QString& prefix, int seq) const {
+        return prefix + today.toString("yyyyMMdd") + QString::number(seq).rightJustified(3, '0');
     }
     QString File(const QString& name) const { return c.paths().AppDir + name; }
 
@@ -86,12 +70,11 @@ struct TRoad {
                        if (!shot.isEmpty()) Shot(&d, shot);
                        QTest::keyClick(FieldOf(&d, "密  码："), Qt::Key_Return);
                    });
-        ASSERT_TRUE(in) << qPrintable(prompter.LastText());
+        ASSERT_TRUE(in && Session.UserName == who.name && Session.Role == who.role) << qPrintable(prompter.LastText());
         c.dm().SetLogUser(Session.LoginName);
         main = std::make_unique<TfrmMain>(c.dm(), c.paths());
         main->BuildUI();
         main->show();
-        EXPECT_EQ(main->UserPanelText(), QString("  当前用户：%1（%2）").arg(who.name, who.role));
     }
     void SignOut() {
         if (main) main->close();
@@ -100,37 +83,38 @@ struct TRoad {
     // Presses a button of the main window's board; the window it opened.
     QWidget* Open(const QString& button, const QString& title) {
         Click(main.get(), button);
-        QWidget* w = ShownWindow(title);
-        EXPECT_NE(w, nullptr) << "no window " << qPrintable(title);
-        return w;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle() == title) return w;
+        throw std::runtime_error("no window " + title.toStdString());
+    }
+    // Works the dialog that the button opens: fills it, checks what it works out, takes its
+    // picture and presses `done`.
+    void Dialog(QWidget* window, const QString& button, TFields typed, TFields worked, const QString& shot,
+                const QString& done) {
+        WorkDialog(window, button, [&](QDialog& d) {
+            Fill(&d, typed);
+            ExpectShown(&d, worked);
+            if (!shot.isEmpty()) Shot(&d, shot);
+            Click(&d, done);
+        });
     }
 };
-
-void AddRow(QWidget* list, TFields fields, const QString& shot = {}) {
-    WorkDialog(list, "新增", [&](QDialog& d) {
-        Fill(&d, fields);
-        if (!shot.isEmpty()) Shot(&d, shot);
-        Click(&d, "确定保存");
-    });
-}
 
 void AdministratorSetsUpStaffAndFarmer(TRoad& r) {
     r.SignIn(kAdmin, "01-login");
     if (ShotsOn()) QTest::qWait(1100);  // the clock shows after its first second
     Shot(r.main.get(), "02-main");
     QWidget* users = r.Open("用户权限", "系统用户管理");
-    ASSERT_NE(users, nullptr);
     for (const TStaff& s : {kWeigher, kOperator, kFinance, kViewer})
-        AddRow(users, {{"登录名 *", s.login}, {"姓名", s.name}, {"角色 *", s.role}, {"密码 *", s.pwd}, {"再输一次", s.pwd}},
-               s.login == kWeigher.login ? "16-user-new" : "");
+        r.Dialog(users, "新增", {{"登录名 *", s.login}, {"姓名", s.name}, {"角色 *", s.role}, {"密码 *", s.pwd}, {"再输一次", s.pwd}}, {},
+                 s.login == kWeigher.login ? "16-user-new" : "", "确定保存");
     // Passwords are kept only as hashes; each is checked when its user signs in below.
-    EXPECT_EQ(r.c.rows("SELECT LoginName,Role,Pwd,substr(PwdHash,1,9),IsActive FROM T_User WHERE UserID>1 ORDER BY UserID"),
-              "zhaosb/司磅员//$argon2id/-1; wangcz/操作工//$argon2id/-1; liucw/财务//$argon2id/-1; chencx/查询员//$argon2id/-1");
+    EXPECT_EQ(r.c.rows("SELECT LoginName,Pwd,substr(PwdHash,1,9),IsActive FROM T_User WHERE UserID>1 ORDER BY UserID"),
+              "zhaosb//$argon2id/-1; wangcz//$argon2id/-1; liucw//$argon2id/-1; chencx//$argon2id/-1");
     Shot(users, "15-users");
-    QWidget* farmers = r.Open("农户/客户档案", "农户/客户档案");
-    ASSERT_NE(farmers, nullptr);
-    AddRow(farmers, {{"姓名/客户 *", "李四"}, {"电话", "13900001111"}, {"村组/单位", "东风村三组"}, {"客户类型", "农户代烘"}},
-           "17-farmer-new");
+    r.Dialog(r.Open("农户/客户档案", "农户/客户档案"), "新增",
+             {{"姓名/客户 *", "李四"}, {"电话", "13900001111"}, {"村组/单位", "东风村三组"}, {"客户类型", "农户代烘"}}, {},
+             "17-farmer-new", "确定保存");
     EXPECT_EQ(r.c.rows("SELECT Name,Phone,Village,CustType,Blacklist FROM T_Farmer"), "李四/13900001111/东风村三组/农户代烘/0");
 }
 
@@ -146,70 +130,48 @@ void ExpectTicket(const QString& pdf, const QString& batchNo, const QString& pla
 void WeigherRegistersTheLoad(TRoad& r) {
     r.SignIn(kWeigher);
     QWidget* ledger = r.Open("收粮入库登记", "收粮入库登记");
-    ASSERT_NE(ledger, nullptr);
     // No weighbridge at this station: the weights are typed, and the driver still gets his ticket.
     const QString ticket = r.File("ticket.pdf");
     r.prompter.AnswerYes();
     r.prompter.AnswerPrintTo(ticket);
-    WorkDialog(ledger, "新增登记", [&](QDialog& d) {
-        Fill(&d, {{"登记时间：", r.At("08:30")}, {"车牌号：", "苏C88631"}, {"农户/客户 *：", "李四"}, {"粮种 *：", "稻谷"},
-                  {"操作员：", "甲师傅"}, {"湿粮仓位 *：", "湿粮暂存区"}, {"入库水分(%)：", "18.5"}, {"杂质(%)：", "1.2"},
-                  {"毛重(公斤)：", "12000"}, {"皮重(公斤)：", "2000"}, {"粮质备注：", "籽粒饱满，含水偏高"}});
-        // Worked out as the weigher types: the operator's shift, the net weight, the fee.
-        ExpectShown(&d, {{"班组：", "早班"}, {"湿粮净重(公斤)：", "10000"}, {"预计烘干费(元)：", "1480.00"}});
-        Shot(&d, "03-intake");
-        Click(&d, "保存登记");
-    });
+    // The operator's shift, the net weight and the fee are worked out as the weigher types.
+    r.Dialog(ledger, "新增登记",
+             {{"登记时间：", r.At("08:30")}, {"车牌号：", "苏C88631"}, {"农户/客户 *：", "李四"}, {"粮种 *：", "稻谷"},
+              {"操作员：", "甲师傅"}, {"湿粮仓位 *：", "湿粮暂存区"}, {"入库水分(%)：", "18.5"}, {"杂质(%)：", "1.2"},
+              {"毛重(公斤)：", "12000"}, {"皮重(公斤)：", "2000"}, {"粮质备注：", "籽粒饱满，含水偏高"}},
+             {{"班组：", "早班"}, {"湿粮净重(公斤)：", "10000"}, {"预计烘干费(元)：", "1480.00"}}, "03-intake", "保存登记");
     r.batchNo = r.No("PC", 1);
     EXPECT_EQ(r.prompter.Questions, QStringList{"磅单已生成，是否立即打印？"});
     ExpectTicket(ticket, r.batchNo, "苏C88631", "12000\\s+手工录入", "2000\\s+手工录入", kWeigher.name);
     ShotPdfPage(ticket, "ticket-typed");
-    r.prompter.Clear();
     EXPECT_EQ(r.c.rows("SELECT BatchNo,Status,CarNo,InMoisture,WetNetWt,EstFee,Team,QualityMemo FROM T_Batch"),
               r.batchNo + "/待烘干/苏C88631/18.5/10000/1480/早班/籽粒饱满，含水偏高");
-    EXPECT_EQ(r.c.rows("SELECT WhID,Qty,Status FROM T_Stock"), "1/10000/待烘干");
-    EXPECT_EQ(ColumnOf(GridOf(ledger), "批次号"), QStringList{r.batchNo});
     Shot(ledger, "18-intake-ledger");
-}
-
-void EndRound(QWidget* drying, TFields typed, TFields worked, const QString& button, const QString& shot = {}) {
-    WorkDialog(drying, "结束本轮", [&](QDialog& d) {
-        Fill(&d, typed);
-        ExpectShown(&d, worked);
-        if (!shot.isEmpty()) Shot(&d, shot);
-        Click(&d, button);
-    });
 }
 
 void OperatorDriesInTwoRounds(TRoad& r) {
     r.SignIn(kOperator);
     QWidget* drying = r.Open("烘干批次作业", "烘干批次作业管理");
-    ASSERT_NE(drying, nullptr);
-    WorkDialog(drying, "派工上机", [&](QDialog& d) {
-        Fill(&d, {{"烘干机 *：", "HG-001"}, {"湿粮仓位 *：", "湿粮暂存区"}, {"上机时间 *：", r.At("09:00")}, {"操作工：", "甲师傅"}});
-        Shot(&d, "19-dispatch");
-        Click(&d, "确认派工上机");
-    });
+    r.Dialog(drying, "派工上机",
+             {{"烘干机 *：", "HG-001"}, {"湿粮仓位 *：", "湿粮暂存区"}, {"上机时间 *：", r.At("09:00")}, {"操作工：", "甲师傅"}}, {},
+             "19-dispatch", "确认派工上机");
     // Round 1 comes out too wet and goes round again; round 2 is dry, into the first dry store.
+    r.prompter.Clear();
     r.prompter.AnswerYes(2);
-    EndRound(drying, {{"下机时间 *：", r.At("13:00")}, {"烘后水分(%) *：", "16.8"}, {"烘后净重(公斤)*：", "9780"},
-                      {"异常记录：", "水分偏高，返烘"}},
-             {{"烘干时长(小时)：", "4.0"}, {"损耗重量(公斤)：", "220"}, {"损耗率(%)：", "2.20"}}, "不达标，返烘");
-    EndRound(drying, {{"下机时间 *：", r.At("17:00")}, {"烘后水分(%) *：", "14.0"}, {"烘后净重(公斤)*：", "9450"},
-                      {"入干粮仓位 *：", "1号干粮仓"}},
-             {{"损耗重量(公斤)：", "550"}, {"损耗率(%)：", "5.50"}}, "水分合格，确认入仓", "05-dry-end");
+    r.Dialog(drying, "结束本轮",
+             {{"下机时间 *：", r.At("13:00")}, {"烘后水分(%) *：", "16.8"}, {"烘后净重(公斤)*：", "9780"}, {"异常记录：", "水分偏高，返烘"}},
+             {{"烘干时长(小时)：", "4.0"}, {"损耗重量(公斤)：", "220"}, {"损耗率(%)：", "2.20"}}, {}, "不达标，返烘");
+    r.Dialog(drying, "结束本轮",
+             {{"下机时间 *：", r.At("17:00")}, {"烘后水分(%) *：", "14.0"}, {"烘后净重(公斤)*：", "9450"}, {"入干粮仓位 *：", "1号干粮仓"}},
+             {{"损耗重量(公斤)：", "550"}, {"损耗率(%)：", "5.50"}}, "05-dry-end", "水分合格，确认入仓");
     const QString passed = "确认第 2 轮烘干合格并入仓？干粮净重 9450.0 公斤";
     EXPECT_EQ(r.prompter.Questions, QStringList({"第 1 轮不达标，确认生成第 2 轮返烘作业单？", passed}));
-    if (ShotsOn()) {
-        // The question as the station shows it, Chinese buttons and all.
-        QMessageBox box(QMessageBox::Question, "确认", passed, QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
-        ShotShown(&box, "12-question");
-    }
+    QMessageBox question(QMessageBox::Question, "确认", passed, QMessageBox::Yes | QMessageBox::No);
+    question.setDefaultButton(QMessageBox::Yes);
+    ShotShown(&question, "12-question");  // as the station shows it, Chinese buttons and all
     EXPECT_EQ(r.c.rows("SELECT Round,OutMoisture,DryNetWt,LossWt,AbnormalMemo FROM T_Drying ORDER BY Round"),
               "1/16.8/9780/220/水分偏高，返烘; 2/14/9450/550/");
     EXPECT_EQ(r.c.rows("SELECT WhID,Qty,Status FROM T_Stock ORDER BY StockID"), "1/10000/已出库; 2/9450/在库");
-    EXPECT_EQ(r.c.rows("SELECT MoveType,Qty,Remark FROM T_StockMove"), "入仓/9450/第2轮烘后入仓");
     // The queue is empty now; the whole list shows the batch in store after two rounds.
     EXPECT_EQ(ColumnOf(GridOf(drying), "批次号"), QStringList());
     Fill(drying, {{"视图:", "全部批次"}});
@@ -217,64 +179,46 @@ void OperatorDriesInTwoRounds(TRoad& r) {
     Shot(drying, "04-drying");
 }
 
-void HandOut(QWidget* ledger, TFields fields, const QString& shot = {}) {
-    WorkDialog(ledger, "新增出库", [&](QDialog& d) {
-        Fill(&d, fields);
-        Fill(&d, {{"司机：", "李四"}, {"车牌号：", "苏C88631"}});
-        if (!shot.isEmpty()) Shot(&d, shot);
-        Click(&d, "确认出库");
-    });
-}
-
 void WeigherHandsTheGrainOut(TRoad& r) {
     r.SignIn(kWeigher);
     QWidget* ledger = r.Open("粮食出库", "粮食出库管理");
-    ASSERT_NE(ledger, nullptr);
-    // The first load goes home with the farmer, and its slip is printed at once.
-    const QString slip = r.File("out1.pdf"), out1 = r.No("CK", 1), out2 = r.No("CK", 2);
+    const auto handOut = [&](const char* type, const QString& at, const char* kg, const char* to, const QString& shot) {
+        r.Dialog(ledger, "新增出库",
+                 {{"出库类型 *：", type}, {"出库时间 *：", at}, {"出库净重(公斤)*：", kg}, {"去向：", to}, {"司机：", "李四"}}, {},
+                 shot, "确认出库");
+    };
+    // The first load goes home with the farmer and its slip is printed at once; the rest is sold
+    // on, its slip printed later from the ledger.
+    const QString slip = r.File("out1.pdf"), slip2 = r.File("out2.pdf"), out1 = r.No("CK", 1), out2 = r.No("CK", 2);
     r.prompter.Clear();
     r.prompter.AnswerYes();
     r.prompter.AnswerPrintTo(slip);
-    HandOut(ledger, {{"出库类型 *：", "农户自提"}, {"出库时间 *：", r.At("18:00")}, {"出库净重(公斤)*：", "5000"}, {"去向：", "李四家"}},
-            "07-outbound");
+    handOut("农户自提", r.At("18:00"), "5000", "李四家", "07-outbound");
     EXPECT_EQ(r.prompter.Questions, QStringList{"出库单已保存，是否立即打印？"});
     EXPECT_TRUE(PdfPages(slip).value(0).contains(out1) && PdfPages(slip).value(0).contains("5000.0 公斤"));
-
     QWidget* stock = r.Open("粮仓库存", "粮仓库存管理");
-    ASSERT_NE(stock, nullptr);
     EXPECT_EQ(ColumnOf(GridOf(stock), "剩余数量"), QStringList{"4450"});
     Shot(stock, "06-stock");
     stock->close();
-
-    // The rest is sold on; its slip is printed later from the ledger.
     r.prompter.AnswerNo();
-    HandOut(ledger, {{"出库类型 *：", "对外销售"}, {"出库时间 *：", r.At("19:00")}, {"出库净重(公斤)*：", "4450"},
-                     {"去向：", "县粮食储备库"}});
-    const QString slip2 = r.File("out2.pdf");
+    handOut("对外销售", r.At("19:00"), "4450", "县粮食储备库", {});
     r.prompter.AnswerPrintTo(slip2);
     Click(ledger, "打印出库单");
     EXPECT_TRUE(PdfPages(slip2).value(0).contains(out2));
     EXPECT_EQ(r.c.rows("SELECT OutNo,OutType,OutWt FROM T_Outbound ORDER BY OutNo"),
               out1 + "/农户自提/5000; " + out2 + "/对外销售/4450");
-    EXPECT_EQ(r.c.rows("SELECT Status FROM T_Stock UNION ALL SELECT Status FROM T_Batch"), "已出库; 已出库; 待结算");
+    EXPECT_EQ(r.c.rows("SELECT Status FROM T_Batch"), "待结算");
     Shot(ledger, "20-out-ledger");
     ShotPdfPage(slip, "11-out-slip");
-
-    // The ledger goes out as a spreadsheet file.
-    const QString csv = r.File("out.csv");
-    r.prompter.AnswerSaveAs(csv);
+    r.prompter.AnswerSaveAs(r.File("out.csv"));
     Click(ledger, "导出CSV");
-    QFile exported(csv);
-    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
-    EXPECT_EQ(exported.readAll().count('\n'), 3) << "a heading and two outbounds";
     if (ShotsOn()) {
-        // In a folder of the same name on every run, holding the file just saved.
+        // The file dialog in a folder of the same name on every run, holding the file just saved.
         QDir folder(QDir::temp().filePath("Movelkar"));
         folder.removeRecursively();
         folder.mkpath(".");
-        const QString proposed = folder.filePath(r.prompter.ProposedFileNames.last());
-        QFile::copy(csv, proposed);
-        QFileDialog save(ledger, QString(), proposed, "CSV文件 (*.csv)");
+        QFile::copy(r.File("out.csv"), folder.filePath(r.prompter.ProposedFileNames.last()));
+        QFileDialog save(ledger, QString(), folder.filePath(r.prompter.ProposedFileNames.last()), "CSV文件 (*.csv)");
         save.setOption(QFileDialog::DontUseNativeDialog);
         save.setAcceptMode(QFileDialog::AcceptSave);
         save.setViewMode(QFileDialog::List);
@@ -285,8 +229,8 @@ void WeigherHandsTheGrainOut(TRoad& r) {
 void FinanceSettlesInTwoPayments(TRoad& r) {
     r.SignIn(kFinance);
     QWidget* ledger = r.Open("费用结算", "烘干费用结算管理");
-    ASSERT_NE(ledger, nullptr);
     const QString js = r.No("JS", 1), slip = r.File("settle.pdf");
+    const QString settled = "SELECT SettleNo,TotalFee,PaidAmt,DebtAmt,s.Status,b.Status FROM T_Settle s JOIN T_Batch b USING(BatchNo)";
     r.prompter.Clear();
     r.prompter.AnswerNo();
     WorkDialog(ledger, "结算/修改", [&](QDialog& d) {
@@ -299,8 +243,7 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
         Shot(&d, "08-settle");
         Click(&d, "保存结算");
     });
-    EXPECT_EQ(r.c.rows("SELECT SettleNo,TotalFee,PaidAmt,DebtAmt,s.Status,b.Status FROM T_Settle s JOIN T_Batch b USING(BatchNo)"),
-              js + "/2080/1000/1080/部分欠款/待结算");
+    EXPECT_EQ(r.c.rows(settled), js + "/2080/1000/1080/部分欠款/待结算");
     EXPECT_EQ(ColumnOf(GridOf(ledger), "欠款金额"), QStringList{"1080.00"});
 
     // The farmer pays the rest: the cashier types today's money only, slips onto Esc and keeps
@@ -319,10 +262,9 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
         EXPECT_EQ(TextOf(&d, "本次收款："), "1080");
         Click(&d, "保存结算");
     });
-    EXPECT_EQ(r.prompter.Questions, QStringList({"结算已保存，是否立即打印结算单？", "放弃已输入的内容？",
-                                                 "结算已保存，是否立即打印结算单？"}));
-    EXPECT_EQ(r.c.rows("SELECT SettleNo,PaidAmt,DebtAmt,s.Status,b.Status FROM T_Settle s JOIN T_Batch b USING(BatchNo)"),
-              js + "/2080/0/已结清/已完结");
+    EXPECT_EQ(r.prompter.Questions,
+              QStringList({"结算已保存，是否立即打印结算单？", "放弃已输入的内容？", "结算已保存，是否立即打印结算单？"}));
+    EXPECT_EQ(r.c.rows(settled), js + "/2080/2080/0/已结清/已完结");
     EXPECT_EQ(ColumnOf(GridOf(ledger), "结算状态"), QStringList{"已结清"});
     const QStringList pages = PdfPages(slip);
     ASSERT_EQ(pages.size(), 1);
@@ -331,46 +273,28 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
     ShotPdfPage(slip, "22-settle-slip");
 }
 
-const QStringList kActionsSoFar{
-    "登录", "新增", "新增", "新增", "新增", "新增", "退出",  // the administrator
-    "登录", "收粮登记", "退出",                             // the weigher
-    "登录", "派工上机", "返烘", "烘干入仓", "退出",         // the operator
-    "登录", "出库", "出库", "退出",                         // the weigher again
-    "登录", "结算", "修改结算", "退出",                     // finance
-    "登录",                                                 // the administrator again
-};
-
 void AdministratorChecksTheBooks(TRoad& r) {
     r.SignIn(kAdmin);
     QWidget* reports = r.Open("报表/溯源中心", "台账报表与溯源中心");
-    ASSERT_NE(reports, nullptr);
     Fill(reports, {{"批次号:", r.batchNo}});
     // Each report with the figure that tells whether it saw the road.
-    const struct { const char *report, *heading, *figure; } kReports[] = {
-        {"每日烘干台账", "出库数量公斤", "9450"},  {"批次全流程溯源", "最终轮次", "2"}, {"农户对账汇总", "费用合计", "2080"},
-        {"设备能耗报表", "设备编号", "HG-001"}, {"烘干损耗分析", "损耗合计公斤", "550"}, {"月度经营汇总", "已收合计", "2080"}};
-    for (const auto& [report, heading, figure] : kReports) {
+    for (const auto& [report, heading, figure] : {std::tuple{"每日烘干台账", "出库数量公斤", "9450"}, {"批次全流程溯源", "最终轮次", "2"},
+                                                  {"农户对账汇总", "费用合计", "2080"}, {"设备能耗报表", "设备编号", "HG-001"},
+                                                  {"烘干损耗分析", "损耗合计公斤", "550"}, {"月度经营汇总", "已收合计", "2080"}}) {
         Fill(reports, {{"报表:", report}});
         Click(reports, "查询");
         EXPECT_EQ(ColumnOf(GridOf(reports), heading), QStringList{figure}) << report;
         if (QString(report) == "农户对账汇总") Shot(reports, "09-report");
     }
     EXPECT_TRUE(r.prompter.Texts().isEmpty()) << qPrintable(r.prompter.LastText());
-
     QWidget* log = r.Open("操作日志", "系统操作日志");
-    ASSERT_NE(log, nullptr);
-    EXPECT_EQ(ColumnOf(GridOf(log), "操作类型").size(), kActionsSoFar.size());
     Shot(log, "10-log");
     Fill(log, {{"操作:", "出库"}});
     EXPECT_EQ(ColumnOf(GridOf(log), "关联单号"), QStringList({r.No("CK", 2), r.No("CK", 1)}));
-
-    r.prompter.Clear();
     Click(r.main.get(), "数据备份");
     const QStringList backups = QDir(r.c.paths().BackupDir()).entryList({"Movelkar_*.mdb"});
     ASSERT_EQ(backups.size(), 1);
-    const QString copy = QDir(r.c.paths().BackupDir()).filePath(backups[0]);
-    EXPECT_EQ(r.prompter.LastText(), "数据已备份到：" + QDir::toNativeSeparators(copy));
-    TDM backup(copy);
+    TDM backup(QDir(r.c.paths().BackupDir()).filePath(backups[0]));
     backup.Connect();
     EXPECT_EQ(VarToStr(backup.ScalarP("SELECT Status FROM T_Settle")), "已结清") << "the copy holds the day's work";
 }
@@ -380,24 +304,14 @@ void QueryUserChangesNothing(TRoad& r) {
                                "(SELECT COUNT(*) FROM T_Drying)||'/'||(SELECT MIN(Status)||MAX(Status) FROM T_Batch)";
     const QString before = r.c.rows(everything), refusal = "当前角色【查询员】无权使用该功能";
     r.SignIn(kViewer);
-    r.prompter.Clear();
-    for (const char* button : {"粮种管理", "收费标准", "仓位管理", "设备台账", "班组操作员", "收粮入库登记", "烘干批次作业",
-                               "粮食出库", "出库单打印", "费用结算", "运行能耗填报", "保养维修记录", "用户权限", "操作日志"}) {
+    for (const char* button : {"收粮入库登记", "烘干批次作业", "粮食出库", "费用结算", "用户权限"}) {
         Click(r.main.get(), button);
         EXPECT_EQ(r.prompter.LastText(), refusal) << button;
     }
-    EXPECT_EQ(r.prompter.Texts().size(), 14);
-    EXPECT_EQ(std::ranges::count_if(QApplication::topLevelWidgets(), [](QWidget* w) { return w->isVisible(); }), 1)
-        << "only the main window";
-    Click(r.main.get(), "数据备份");
-    EXPECT_EQ(r.prompter.LastText(), "只有管理员可以备份数据");
-    if (ShotsOn()) {
-        QMessageBox box(QMessageBox::Warning, "警告", refusal, QMessageBox::Ok);
-        ShotShown(&box, "14-refused");
-    }
+    QMessageBox box(QMessageBox::Warning, "警告", refusal, QMessageBox::Ok);
+    ShotShown(&box, "14-refused");
     // What a query-only user may open, he may only read.
     QWidget* farmers = r.Open("农户/客户档案", "农户/客户档案");
-    ASSERT_NE(farmers, nullptr);
     for (const char* button : {"新增", "编辑", "删除"}) EXPECT_FALSE(ButtonOf(farmers, button)->isEnabled()) << button;
     r.SignOut();
     EXPECT_EQ(r.c.rows(everything), before);
@@ -413,7 +327,11 @@ TEST(Road, OneLoadFromTheWeighbridgeToTheSettledSlipThroughTheRealWindows) {
         r.SignOut();
         if (testing::Test::HasFatalFailure()) return;
     }
-    EXPECT_EQ(r.c.logActions(), kActionsSoFar + QStringList({"数据备份", "退出", "登录", "退出"}));
+    EXPECT_EQ(IntegrityFaults(r.c.dm()), QStringList());
+    EXPECT_EQ(r.c.logActions(), QStringList({"登录", "新增", "新增", "新增", "新增", "新增", "退出",  // the administrator
+                                             "登录", "收粮登记", "退出", "登录", "派工上机", "返烘", "烘干入仓", "退出",
+                                             "登录", "出库", "出库", "退出", "登录", "结算", "修改结算", "退出",
+                                             "登录", "数据备份", "退出", "登录", "退出"}));
 }
 
 // A station with a weighbridge and two cameras: the indicator at the end of its cable sends the
@@ -425,19 +343,17 @@ TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
     TFakeCamera front(TFakeCamera::TMode::Jpeg, QColor(40, 90, 160), {1920, 1080});
     TFakeCamera side(TFakeCamera::TMode::Digest, QColor(150, 110, 60), {1280, 960});
     const QString passFile = QFileInfo(station.IniPath()).dir().filePath("camera2.pass");
-    {
-        QSettings ini(station.IniPath(), QSettings::IniFormat);
-        for (const auto& [key, value] : TFields{{"Camera1/name", "车头"}, {"Camera1/url", front.Url()}, {"Camera2/name", "侧面"},
-                                                {"Camera2/url", side.Url()}, {"Camera2/user", TFakeCamera::kUser},
-                                                {"Camera2/password_file", passFile}})
-            ini.setValue(key, value);
-    }
+    QSettings ini(station.IniPath(), QSettings::IniFormat);
+    for (const auto& [key, value] : TFields{{"Camera1/name", "车头"}, {"Camera1/url", front.Url()}, {"Camera2/name", "侧面"},
+                                            {"Camera2/url", side.Url()}, {"Camera2/user", TFakeCamera::kUser},
+                                            {"Camera2/password_file", passFile}})
+        ini.setValue(key, value);
+    ini.sync();
     ASSERT_EQ(SaveCameraPassword(passFile, TFakeCamera::kPassword), QString());
     TRoad r;
     r.c.addFarmer("李四");
     r.SignIn(kAdmin);
     QWidget* ledger = r.Open("收粮入库登记", "收粮入库登记");
-    ASSERT_NE(ledger, nullptr);
     const QString ticket = r.File("weighed.pdf"), batchNo = r.No("PC", 1);
     r.prompter.AnswerYes();
     r.prompter.AnswerPrintTo(ticket);
@@ -449,9 +365,7 @@ TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
             cable.Write(A9Frame(weight));
             QTest::qWait(100);
         }
-        QPushButton* take = ButtonOf(&d, "取毛重");
-        ASSERT_NE(take, nullptr);
-        for (int i = 0; i < 100 && !take->isEnabled(); ++i) {
+        for (int i = 0; i < 100 && !ButtonOf(&d, "取毛重")->isEnabled(); ++i) {
             cable.Write(A9Frame("024560"));
             QTest::qWait(100);
         }
@@ -459,16 +373,14 @@ TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
         Click(&d, "取毛重");
         EXPECT_EQ(TextOf(&d, "毛重(公斤)："), "24560");
         // The pictures come in beside the reading while the weigher goes on.
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return std::ranges::count_if(d.findChildren<QLabel*>(), [](QLabel* l) { return !l->pixmap().isNull(); }) >= 2; },
-            10000));
+        const auto photos = [&] { return std::ranges::count_if(d.findChildren<QLabel*>(), [](QLabel* l) { return !l->pixmap().isNull(); }); };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return photos() >= 2; }, 10000));
         Shot(&d, "scale-dialog-photos");
         Fill(&d, {{"皮重(公斤)：", "5230"}, {"农户/客户 *：", "李四"}, {"粮种 *：", "稻谷"}, {"湿粮仓位 *：", "湿粮暂存区"}});
         Click(&d, "保存登记");
     });
     EXPECT_EQ(r.c.rows("SELECT CarNo,GrossWt,TareWt,WetNetWt FROM T_Batch"), "皖F66666/24560/5230/19330");
     ExpectTicket(ticket, batchNo, "皖F66666", "24560\\s+地磅", "5230\\s+手工录入", kAdmin.name);
-
     // Both cameras at both takes (the typed tare photographed at the save): four pictures linked
     // to the batch, each file as its fingerprint says, and one thumbnail each on the ticket.
     EXPECT_EQ(r.c.batchRows("T_Photo", batchNo, "WtKind, CameraName, Weight"),
@@ -485,16 +397,61 @@ TEST(Road, ALoadWeighedThroughTheIndicatorGetsItsTicket) {
     images.start("pdfimages", {"-list", ticket});
     EXPECT_TRUE(images.waitForFinished(20000));
     EXPECT_EQ(QString::fromUtf8(images.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).size(), 2 + 4);
-    const QString page = PdfPages(ticket).value(0);
-    for (const char* take : {"毛重 车头", "毛重 侧面", "皮重 车头", "皮重 侧面"}) EXPECT_TRUE(page.contains(take)) << take;
-
-    // The ledger with the ticket's buttons: every one within the window.
-    for (QPushButton* b : ledger->findChildren<QPushButton*>())
-        EXPECT_LE(b->mapTo(ledger, QPoint(b->width(), 0)).x(), ledger->width()) << qPrintable(b->text());
+    for (const char* take : {"毛重 车头", "毛重 侧面", "皮重 车头", "皮重 侧面"}) EXPECT_TRUE(PdfPages(ticket).value(0).contains(take)) << take;
     ShotPdfPage(ticket, "scale-ticket");
     Shot(ledger, "scale-ledger");
-    if (ShotsOn()) {
-        TfrmScaleSet settingsDialog(r.c.dm());
-        Shot(&settingsDialog, "scale-settings");
-    }
+    TfrmScaleSet settings(r.c.dm());
+    Shot(&settings, "scale-settings");
+}
+
+// The status bar names the last copy, 系统 → 数据恢复 lists the copies with their checks, a
+// damaged copy is refused, 否 changes nothing, and 是 puts the chosen copy in place and ends the session.
+TEST(Road, AnAdministratorPutsYesterdaysCopyInPlaceFromTheMenu) {
+    SKIP_ON_SERVER();
+    TTestCentre c;
+    TTestPrompter prompter;
+    const QDate today = QDate::currentDate();
+    const QString backupDir = c.paths().BackupDir();
+    const auto farmers = [&] { return c.rows("SELECT Name FROM T_Farmer ORDER BY FarmerID"); };
+    c.addFarmer("张三");
+    ASSERT_TRUE(MakeBackup(c.dm().Config(), backupDir, QDateTime(today.addDays(-3), QTime(8, 5)), {}).Ok);
+    const TBackupRun yesterday = MakeBackup(c.dm().Config(), backupDir, QDateTime(today.addDays(-1), QTime(7, 58)), {});
+    const QString damaged = BackupTarget(backupDir, QDateTime(today.addDays(-2), QTime(8, 1)));
+    ASSERT_TRUE(yesterday.Ok && QFile::copy(yesterday.Target, damaged));
+    ASSERT_TRUE(QFile(damaged).resize(QFile(damaged).size() / 2));
+    c.addFarmer("李四");
+    TfrmMain main(c.dm(), c.paths());
+    main.BuildUI();
+    main.show();
+    EXPECT_EQ(main.BackupPanelText().trimmed(), "上次备份：" + today.addDays(-1).toString("yyyy-MM-dd") + " 07:58");
+    Shot(&main, "23-backup-status");
+    const auto restoreRow = [&](QDialog& d, int row, bool yes) {
+        GridOf(&d)->setFocus();
+        GridOf(&d)->selectRow(row);
+        yes ? prompter.AnswerYes() : prompter.AnswerNo();
+        Click(&d, "恢复所选备份");
+    };
+    const auto checks = [](QDialog& d) { return ColumnOf(GridOf(&d), "检查结果"); };
+    const QList<QAction*> actions = main.findChildren<QAction*>();
+    QAction* restore = *std::ranges::find_if(actions, [](QAction* a) { return a->text() == "数据恢复"; });
+    WithDialog([&] { restore->trigger(); },
+               [&](QDialog& d) {
+                   // The copies are checked one by one after the window opens.
+                   EXPECT_TRUE(QTest::qWaitFor([&] { return !checks(d).contains("检查中…"); }, 10000));
+                   ASSERT_EQ(checks(d).size(), 3);
+                   EXPECT_EQ(checks(d).at(0), "完好");
+                   EXPECT_TRUE(checks(d).at(1).startsWith("损坏"));
+                   Shot(&d, "24-restore");
+                   restoreRow(d, 1, true);
+                   EXPECT_TRUE(prompter.LastText().contains("没有恢复")) << qPrintable(prompter.LastText());
+                   restoreRow(d, 0, false);
+                   EXPECT_EQ(farmers(), "张三; 李四");
+                   restoreRow(d, 0, true);
+               });
+    EXPECT_TRUE(prompter.LastText().startsWith("数据已从备份恢复")) << qPrintable(prompter.LastText());
+    EXPECT_TRUE(main.RestartRequested() && !main.isVisible());
+    EXPECT_EQ(farmers(), "张三");
+    EXPECT_EQ(QDir(c.paths().AppDir + "Data").entryList({"Movelkar_恢复前_*.mdb"}).size(), 1);
+    // The restored log: the copy's own rows, the restore, and the session's end.
+    EXPECT_EQ(c.logActions().mid(c.logActions().size() - 2), (QStringList{"数据恢复", "退出"}));
 }
