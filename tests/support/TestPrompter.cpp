@@ -33,8 +33,7 @@ QString TTestPrompter::SaveFileName(const QString& proposedName, const QString&)
     return Next(saveAs_);
 }
 
-bool TTestPrompter::InputMemo(const QString& title, const QString&, QString& text) {
-    MemoTitles << title;
+bool TTestPrompter::InputMemo(const QString&, const QString&, QString& text) {
     const std::optional<QString> answer = Next(memos_);
     if (answer) text = *answer;
     return answer.has_value();
