@@ -349,8 +349,9 @@ void WeigherHandsTheGrainOut(TRoad& r) {
     QWidget* ledger = r.Open("粮食出库", "粮食出库管理");
     const auto handOut = [&](const char* type, const QString& at, const char* kg, const char* to, const QString& shot) {
         r.Dialog(ledger, "新增出库",
-                 {{"出库类型 *：", type}, {"出库时间 *：", at}, {"出库净重(公斤)*：", kg}, {"去向：", to}, {"司机：", "李四"}}, {},
-                 shot, "确认出库");
+                 {{"出库类型 *：", type}, {"出库时间 *：", at}, {"出库净重(公斤)*：", kg}, {"去向：", to}, {"司机：", "李四"},
+                  {"车牌号：", "苏C88631"}},
+                 {}, shot, "确认出库");
     };
     // The first load goes home with the farmer and its slip is printed at once; the rest is sold
     // on, its slip printed later from the ledger.
@@ -376,11 +377,14 @@ void WeigherHandsTheGrainOut(TRoad& r) {
     ShotPdfPage(slip, "11-out-slip");
     r.prompter.AnswerSaveAs(r.File("out.csv"));
     Click(ledger, "导出CSV");
+    ASSERT_TRUE(QFile::exists(r.File("out.csv")));
+    if (!ShotsOn()) return;
     // The file dialog in a folder of the same name on every run, holding the file just saved.
     QDir folder(QDir::temp().filePath("Movelkar"));
     const QString proposed = folder.filePath(r.prompter.ProposedFileNames.value(0));
     folder.removeRecursively();
-    EXPECT_TRUE(folder.mkpath(".") && QFile::copy(r.File("out.csv"), proposed)) << "the ledger was exported";
+    folder.mkpath(".");
+    QFile::copy(r.File("out.csv"), proposed);
     QFileDialog save(ledger, QString(), proposed, "CSV文件 (*.csv)");
     save.setOptions(QFileDialog::DontUseNativeDialog);
     save.setAcceptMode(QFileDialog::AcceptSave);
@@ -395,16 +399,12 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
     const QString settled = "SELECT SettleNo,TotalFee,PaidAmt,DebtAmt,s.Status,b.Status FROM T_Settle s JOIN T_Batch b USING(BatchNo)";
     r.prompter.Clear();
     r.prompter.AnswerNo();
-    WorkDialog(ledger, "结算/修改", [&](QDialog& d) {
-        // 10 t at 120 yuan, 3.5 points over 15% at 8 yuan a ton, one re-dry at half the base fee.
-        ExpectShown(&d, {{"基础烘干费：", "1200.00"}, {"超水分加价：", "280.00"}, {"仓储堆放费：", "0.00"},
-                         {"二次返烘费：", "600.00"}, {"其他杂费：", "0.00"}, {"费用合计：", "2080.00"}, {"此前已收：", "0.00"}});
-        Fill(&d, {{"本次收款：", "1000"}, {"备注：", "余款秋收后结清"}, {"结算时间：", r.At("20:00")}});
-        ExpectShown(&d, {{"累计收款：", "1000.00"}, {"欠款金额：", "1080.00"}});
-        EXPECT_TRUE(Shows(&d, "保存后结算状态：部分欠款"));
-        Shot(&d, "08-settle");
-        Click(&d, "保存结算");
-    });
+    // 10 t at 120 yuan, 3.5 points over 15% at 8 yuan a ton, one re-dry at half the base fee.
+    r.Dialog(ledger, "结算/修改", {{"本次收款：", "1000"}, {"备注：", "余款秋收后结清"}, {"结算时间：", r.At("20:00")}},
+             {{"基础烘干费：", "1200.00"}, {"超水分加价：", "280.00"}, {"仓储堆放费：", "0.00"}, {"二次返烘费：", "600.00"},
+              {"其他杂费：", "0.00"}, {"费用合计：", "2080.00"}, {"此前已收：", "0.00"}, {"累计收款：", "1000.00"},
+              {"欠款金额：", "1080.00"}},
+             "08-settle", "保存结算");
     EXPECT_EQ(r.c.rows(settled), js + "/2080/1000/1080/部分欠款/待结算");
     EXPECT_EQ(ColumnOf(GridOf(ledger), "欠款金额"), QStringList{"1080.00"});
 
