@@ -1,13 +1,19 @@
 #include "support/TestCentre.h"
 
-#include <QSettings>
-
 #include "data/uDbInit.h"
 #include "workflow/uBatch.h"
 #include "workflow/uDryEnd.h"
 #include "workflow/uDrying.h"
 
 #include <QHash>
+#include <QSettings>
+
+namespace {
+int Insert(TDM& dm, const QString& sql, const TParams& params) {
+    dm.ExecSQLP(sql, params);
+    return int(dm.LastInsertId());
+}
+}  // namespace
 
 TTestCentre::TTestCentre(const QString& role) : paths_{dir_.path() + "/"}, db_(paths_.DbPath()) {
     db_.WriteStationIni(paths_.StationIni());
@@ -21,88 +27,23 @@ TTestCentre::TTestCentre(const QString& role) : paths_{dir_.path() + "/"}, db_(p
 
 void TTestCentre::loginAs(const QString& role) {
     const QString login = role == Roles::Admin ? QStringLiteral("admin") : "u_" + QString::number(Roles::All.indexOf(role));
-    int id = VarToInt(dm_->ScalarP("SELECT UserID FROM T_User WHERE LoginName=:l", {{"l", login}}));
-    if (id == 0) {
-        dm_->ExecSQLP("INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES(:l,:n,'pw',:r,-1)",
-                      {{"l", login}, {"n", role + "甲"}, {"r", role}});
-        id = int(dm_->LastInsertId());
-    }
-    const TQuery q = dm_->OpenSQLP("SELECT UserName FROM T_User WHERE UserID=:i", {{"i", id}});
-    Session = MakeSession(id, login, VarToStr(q.Field("UserName")), role);
+    int id = VarToInt(scalar("SELECT UserID FROM T_User WHERE LoginName=:l", {{"l", login}}));
+    if (id == 0)
+        id = Insert(*dm_, "INSERT INTO T_User(LoginName,UserName,Pwd,Role,IsActive) VALUES(:l,:n,'pw',:r,-1)",
+                    {{"l", login}, {"n", role + "甲"}, {"r", role}});
+    Session = MakeSession(id, login, VarToStr(scalar("SELECT UserName FROM T_User WHERE UserID=:i", {{"i", id}})), role);
     dm_->SetLogUser(login);
 }
 
 QStringList TTestCentre::logActions() {
-    const TQuery q = dm_->OpenSQL("SELECT ActType FROM T_Log ORDER BY LogID");
-    QStringList actions;
-    for (int r = 0; r < q.RowCount(); ++r) actions << VarToStr(q.Value(r, 0));
-    return actions;
+    return rows("SELECT ActType FROM T_Log ORDER BY LogID").split("; ", Qt::SkipEmptyParts);
 }
 
 int TTestCentre::count(const QString& table, const QString& where, const TParams& params) {
-    return VarToInt(dm_->ScalarP("SELECT COUNT(*) FROM " + table + " WHERE " + where, params));
+    return VarToInt(scalar("SELECT COUNT(*) FROM " + table + " WHERE " + where, params));
 }
 
 TValue TTestCentre::scalar(const QString& sql, const TParams& params) { return dm_->ScalarP(sql, params); }
-
-int TTestCentre::addFarmer(const QString& name, const QString& phone, bool blacklisted) {
-    dm_->ExecSQLP("INSERT INTO T_Farmer(Name,Phone,Blacklist,CustType) VALUES(:n,:p,:b,'农户代烘')",
-                  {{"n", name}, {"p", phone}, {"b", blacklisted}});
-    return int(dm_->LastInsertId());
-}
-
-int TTestCentre::addOperator(const QString& name, const QString& team) {
-    dm_->ExecSQLP("INSERT INTO T_Operator(OpName,Team,Post,Phone) VALUES(:n,:t,'操作工','')",
-                  {{"n", name}, {"t", team}});
-    return int(dm_->LastInsertId());
-}
-
-int TTestCentre::addWh(const QString& name, const QString& zoneType, double capacity) {
-    dm_->ExecSQLP("INSERT INTO T_Wh(WhName,WhType,Capacity,Remark) VALUES(:n,:t,:c,'')",
-                  {{"n", name}, {"t", zoneType}, {"c", capacity}});
-    return int(dm_->LastInsertId());
-}
-
-int TTestCentre::addEquip(const QString& no, const QString& status) {
-    dm_->ExecSQLP("INSERT INTO T_Equip(EquipNo,Model,Status) VALUES(:n,'测试机',:s)", {{"n", no}, {"s", status}});
-    return int(dm_->LastInsertId());
-}
-
-QString TTestCentre::batchRows(const QString& table, const QString& batchNo, const QString& columns,
-                               const QString& where) {
-    // Keys grow with each row saved: by number, or by today's sequence in a document number.
-    static const QHash<QString, QString> keys{{"T_Batch", "BatchNo"},    {"T_Stock", "StockID"},
-                                              {"T_Drying", "DryID"},      {"T_StockMove", "MoveID"},
-                                              {"T_Outbound", "OutNo"},    {"T_Settle", "SettleNo"},
-                                              {"T_EquipRun", "RunID"},    {"T_Log", "LogID"},
-                                              {"T_Photo", "PhotoID"}};
-    return rows("SELECT " + columns + " FROM " + table + " WHERE BatchNo=:b AND " + where + " ORDER BY " +
-                    keys.value(table, "1"),
-                {{"b", batchNo}});
-}
-
-void TTestCentre::refuseWrites(const QString& table, const QString& event, const QString& message) {
-    const QString name = "refuse_" + table.toLower();
-    if (dm_->Engine() == TDbEngine::PostgreSQL) {
-        dm_->ExecSQLP("CREATE FUNCTION " + name + "() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION '" + message +
-                      "'; END $$ LANGUAGE plpgsql");
-        dm_->ExecSQLP("CREATE TRIGGER " + name + " BEFORE " + event + " ON " + table + " FOR EACH ROW EXECUTE FUNCTION " +
-                      name + "()");
-        return;
-    }
-    dm_->ExecSQLP("CREATE TRIGGER " + name + " BEFORE " + event + " ON " + table + " BEGIN SELECT RAISE(ABORT,'" +
-                  message + "'); END");
-}
-
-void TTestCentre::allowWrites(const QString& table) {
-    const QString name = "refuse_" + table.toLower();
-    if (dm_->Engine() == TDbEngine::PostgreSQL) {
-        dm_->ExecSQLP("DROP TRIGGER " + name + " ON " + table);
-        dm_->ExecSQLP("DROP FUNCTION " + name + "()");
-        return;
-    }
-    dm_->ExecSQLP("DROP TRIGGER " + name);
-}
 
 QString TTestCentre::rows(const QString& sql, const TParams& params) {
     const TQuery q = dm_->OpenSQLP(sql, params);
@@ -115,22 +56,63 @@ QString TTestCentre::rows(const QString& sql, const TParams& params) {
     return lines.join("; ");
 }
 
+QString TTestCentre::batchRows(const QString& table, const QString& batchNo, const QString& columns,
+                               const QString& where) {
+    // Keys grow with each row saved: by number, or by today's sequence in a document number.
+    static const QHash<QString, QString> keys{
+        {"T_Batch", "BatchNo"},  {"T_Stock", "StockID"},   {"T_Drying", "DryID"}, {"T_StockMove", "MoveID"},
+        {"T_Outbound", "OutNo"}, {"T_Settle", "SettleNo"}, {"T_EquipRun", "RunID"}, {"T_Log", "LogID"},
+        {"T_Photo", "PhotoID"}};
+    return rows("SELECT " + columns + " FROM " + table + " WHERE BatchNo=:b AND " + where + " ORDER BY " +
+                    keys.value(table, "1"),
+                {{"b", batchNo}});
+}
+
+void TTestCentre::refuseWrites(const QString& table, const QString& event, const QString& message) {
+    const QString name = "refuse_" + table.toLower(), on = " BEFORE " + event + " ON " + table;
+    if (dm_->Engine() != TDbEngine::PostgreSQL)
+        return dm_->ExecSQLP("CREATE TRIGGER " + name + on + " BEGIN SELECT RAISE(ABORT,'" + message + "'); END");
+    dm_->ExecSQLP("CREATE FUNCTION " + name + "() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION '" + message +
+                  "'; END $$ LANGUAGE plpgsql");
+    dm_->ExecSQLP("CREATE TRIGGER " + name + on + " FOR EACH ROW EXECUTE FUNCTION " + name + "()");
+}
+
+void TTestCentre::allowWrites(const QString& table) {
+    const QString name = "refuse_" + table.toLower();
+    if (dm_->Engine() != TDbEngine::PostgreSQL) return dm_->ExecSQLP("DROP TRIGGER " + name);
+    dm_->ExecSQLP("DROP TRIGGER " + name + " ON " + table);
+    dm_->ExecSQLP("DROP FUNCTION " + name + "()");
+}
+
+int TTestCentre::addFarmer(const QString& name, const QString& phone, bool blacklisted) {
+    return Insert(*dm_, "INSERT INTO T_Farmer(Name,Phone,Blacklist,CustType) VALUES(:n,:p,:b,'农户代烘')",
+                  {{"n", name}, {"p", phone}, {"b", blacklisted}});
+}
+
+int TTestCentre::addOperator(const QString& name, const QString& team) {
+    return Insert(*dm_, "INSERT INTO T_Operator(OpName,Team,Post,Phone) VALUES(:n,:t,'操作工','')", {{"n", name}, {"t", team}});
+}
+
+int TTestCentre::addWh(const QString& name, const QString& zoneType, double capacity) {
+    return Insert(*dm_, "INSERT INTO T_Wh(WhName,WhType,Capacity,Remark) VALUES(:n,:t,:c,'')",
+                  {{"n", name}, {"t", zoneType}, {"c", capacity}});
+}
+
+int TTestCentre::addEquip(const QString& no, const QString& status) {
+    return Insert(*dm_, "INSERT INTO T_Equip(EquipNo,Model,Status) VALUES(:n,'测试机',:s)", {{"n", no}, {"s", status}});
+}
+
 QString TTestCentre::registeredBatch(double wetKg, int wetWhId) {
     const QString net = FmtShortest(wetKg);
     const TBatchSaveResult r = TBatchLogic(*dm_).Save({.RegTime = QDateTime::currentDateTime().addDays(-1),
-                                                       .FarmerID = addFarmer(QStringLiteral("张三")),
-                                                       .GrainID = 1,
-                                                       .WhID = wetWhId,
-                                                       .InMoisture = "20",
-                                                       .GrossWt = net,
-                                                       .WetNetWt = net});
+                                                       .FarmerID = addFarmer(QStringLiteral("张三")), .GrainID = 1,
+                                                       .WhID = wetWhId, .InMoisture = "20", .GrossWt = net, .WetNetWt = net});
     if (!r.Saved()) throw TDbError(r.Refusal);
     return r.BatchNo;
 }
 
 TDriedBatch TTestCentre::driedBatch(double wetKg, double dryKg, int dryWhId) {
-    TDriedBatch b;
-    b.BatchNo = registeredBatch(wetKg);
+    TDriedBatch b{.BatchNo = registeredBatch(wetKg)};
     const QDateTime start = QDateTime::currentDateTime().addSecs(-6 * 3600);
     if (!TDispatchLogic(*dm_).Save({.BatchNo = b.BatchNo, .EquipID = 1, .WhInID = 1, .StartTime = start}).Saved())
         throw TDbError(QStringLiteral("派工失败"));
@@ -138,7 +120,8 @@ TDriedBatch TTestCentre::driedBatch(double wetKg, double dryKg, int dryWhId) {
     const TRoundEndResult passed = TDryEndLogic(*dm_).Pass(
         *round, {.EndTime = start.addSecs(3600), .OutMoisture = "14", .DryNetWt = FmtShortest(dryKg), .DryWhID = dryWhId});
     if (!passed.Saved()) throw TDbError(passed.Refusal);
-    b.WetRow = VarToInt(scalar("SELECT MIN(StockID) FROM T_Stock WHERE BatchNo=:b", {{"b", b.BatchNo}}));
-    b.DryRow = VarToInt(scalar("SELECT MAX(StockID) FROM T_Stock WHERE BatchNo=:b", {{"b", b.BatchNo}}));
+    const TParams batch{{"b", b.BatchNo}};
+    b.WetRow = VarToInt(scalar("SELECT MIN(StockID) FROM T_Stock WHERE BatchNo=:b", batch));
+    b.DryRow = VarToInt(scalar("SELECT MAX(StockID) FROM T_Stock WHERE BatchNo=:b", batch));
     return b;
 }

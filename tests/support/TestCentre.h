@@ -13,8 +13,7 @@
 // A batch dried in one round: its wet row (retired by the drying) and its dry row in store.
 struct TDriedBatch {
     QString BatchNo;
-    int WetRow = 0;
-    int DryRow = 0;
+    int WetRow = 0, DryRow = 0;
 };
 
 class TTestCentre {

@@ -7,14 +7,6 @@
 #include <QRandomGenerator>
 #include <QSettings>
 
-namespace {
-TDbConfig ServerFromEnvironment() {
-    TDbConfig server;
-    server.Engine = TDbEngine::PostgreSQL;
-    return server;
-}
-}  // namespace
-
 bool TestOnServer() {
     static const bool onServer =
         qEnvironmentVariable("MOVELKAR_TEST_ENGINE").compare("postgresql", Qt::CaseInsensitive) == 0;
@@ -24,7 +16,8 @@ bool TestOnServer() {
 std::optional<TDbConfig> TestServer() {
     static const std::optional<TDbConfig> server = []() -> std::optional<TDbConfig> {
         if (!TestOnServer() && qEnvironmentVariableIsEmpty("PGHOST")) return std::nullopt;
-        const TDbConfig config = ServerFromEnvironment();
+        TDbConfig config;  // the rest comes from PGHOST and the other PG variables
+        config.Engine = TDbEngine::PostgreSQL;
         QString reason;
         if (PostgresReachable(config, &reason)) return config;
         // A run that was asked to test the server must not pass by skipping it.
@@ -59,11 +52,8 @@ TTestDatabase::TTestDatabase(const QString& filePath) : file_(TDbConfig::File(fi
 void TTestDatabase::WriteStationIni(const QString& iniPath) const {
     if (!Config().IsPostgres()) return;
     QSettings ini(iniPath, QSettings::IniFormat);
-    ini.beginGroup(QStringLiteral("database"));
-    ini.setValue("engine", "postgresql");
-    ini.setValue("host", Config().Host);
-    ini.setValue("port", Config().Port);
-    ini.setValue("database", Config().Database);
-    ini.setValue("user", Config().User);
-    ini.setValue("schema", Config().Schema);
+    const TDbConfig& c = Config();
+    for (const auto& [key, value] : {std::pair<QString, QVariant>{"engine", "postgresql"}, {"host", c.Host}, {"port", c.Port},
+                                     {"database", c.Database}, {"user", c.User}, {"schema", c.Schema}})
+        ini.setValue("database/" + key, value);
 }

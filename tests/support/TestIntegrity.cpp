@@ -40,12 +40,17 @@ FROM T_Batch b LEFT JOIN stock USING(BatchNo) LEFT JOIN outs USING(BatchNo) LEFT
   LEFT JOIN settleVoids USING(BatchNo))";
 
 struct TRule {
-    const char* Text;
-    const char* Unit;
-    const char* Sql;  // the key of every record that breaks the rule
+    const char *Text, *Unit, *Sql;  // the query gives the key of every record that breaks the rule
 };
 
 #define BATCHES_WHERE(cond) "SELECT BatchNo FROM integrity_batch WHERE " cond " ORDER BY BatchNo"
+// The records of `table` (and `cond`) whose `ref` names no `key` of `other`.
+#define WITHOUT(id, table, cond, ref, other, key)                                                         \
+    "SELECT o." id " FROM " table " o WHERE " cond " NOT EXISTS (SELECT 1 FROM " other " t WHERE t." key \
+    "=o." ref ") ORDER BY o." id
+#define ONE_LOG(key, table, act)                                                                                  \
+    "SELECT x." key " FROM " table " x LEFT JOIN (SELECT RefNo, COUNT(*) AS n FROM T_Log WHERE ActType='" act "' " \
+    "GROUP BY RefNo) l ON l.RefNo=x." key " WHERE COALESCE(l.n,0)<>1 ORDER BY x." key
 
 const TRule kRules[] = {
     {"每个批次应恰有一条湿粮库存行", "个批次", BATCHES_WHERE("WetRows<>1")},
@@ -55,23 +60,18 @@ const TRule kRules[] = {
      BATCHES_WHERE("Status IN ('在库','待结算','已完结') AND (DryRows<>1 OR InMoves<>1 OR WetRetired<>1)")},
     {"待烘干的批次不应有烘干轮次", "个批次", BATCHES_WHERE("Status='待烘干' AND Rounds>0")},
     {"烘干中的批次应恰有一个未结束的轮次", "个批次", BATCHES_WHERE("Status='烘干中' AND OpenRounds<>1")},
-    {"不在烘干中的批次不应有未结束的轮次", "个批次",
-     BATCHES_WHERE("Status NOT IN ('烘干中','已作废') AND OpenRounds>0")},
+    {"不在烘干中的批次不应有未结束的轮次", "个批次", BATCHES_WHERE("Status NOT IN ('烘干中','已作废') AND OpenRounds>0")},
     {"烘干轮次应从第 1 轮起连续编号", "个批次", BATCHES_WHERE("Rounds>0 AND (RoundLo<>1 OR RoundHi<>Rounds)")},
     {"作废批次的库存行应全部为已作废", "个批次", BATCHES_WHERE("Status='已作废' AND StockVoided<>StockRows")},
     {"未作废批次不应有已作废的库存行", "个批次", BATCHES_WHERE("Status<>'已作废' AND StockVoided>0")},
     {"出库不得超过干粮数量 0.01 公斤以上", "个批次", BATCHES_WHERE("OutWt-DryQty>0.01")},
     {"干粮行状态应与结余一致：在库有结余，已出库无结余", "个批次",
      BATCHES_WHERE("Status<>'已作废' AND ((DryLive>0 AND DryLeft<=0.01) OR (DryRetired>0 AND DryLeft>0.01))")},
-    {"在库的批次应有结余的干粮且尚未结算", "个批次",
-     BATCHES_WHERE("Status='在库' AND (DryLive<>1 OR DryLeft<=0.01 OR Settles>0)")},
-    {"干粮出完的批次应为待结算或已完结", "个批次",
-     BATCHES_WHERE("Status NOT IN ('待结算','已完结','已作废') AND DryRows>0 AND DryLeft<=0.01")},
-    {"有结算单的批次应为待结算或已完结", "个批次",
-     BATCHES_WHERE("Status NOT IN ('待结算','已完结','已作废') AND Settles>0")},
+    {"在库的批次应有结余的干粮且尚未结算", "个批次", BATCHES_WHERE("Status='在库' AND (DryLive<>1 OR DryLeft<=0.01 OR Settles>0)")},
+    {"干粮出完的批次应为待结算或已完结", "个批次", BATCHES_WHERE("Status NOT IN ('待结算','已完结','已作废') AND DryRows>0 AND DryLeft<=0.01")},
+    {"有结算单的批次应为待结算或已完结", "个批次", BATCHES_WHERE("Status NOT IN ('待结算','已完结','已作废') AND Settles>0")},
     {"已完结的批次应有已结清的结算单", "个批次", BATCHES_WHERE("Status='已完结' AND SettledFull=0")},
-    {"结算未结清的批次应为待结算", "个批次",
-     BATCHES_WHERE("Status NOT IN ('待结算','已作废') AND Settles>0 AND SettledFull=0")},
+    {"结算未结清的批次应为待结算", "个批次", BATCHES_WHERE("Status NOT IN ('待结算','已作废') AND Settles>0 AND SettledFull=0")},
     {"待结算的批次应已入仓，且已出完、已结算或结算曾被作废", "个批次",
      BATCHES_WHERE("Status='待结算' AND NOT (DryRows>0 AND (DryLeft<=0.01 OR Settles>0 OR LogVoidSettle>0))")},
     {"每个批次最多一张结算单", "个批次", BATCHES_WHERE("Settles>1")},
@@ -84,76 +84,45 @@ const TRule kRules[] = {
     {"结算状态应与已收金额相符", "张结算单",
      "SELECT SettleNo FROM T_Settle WHERE COALESCE(Status,'')<>CASE WHEN COALESCE(PaidAmt,0)+0.01>=COALESCE(TotalFee,0) "
      "THEN '已结清' WHEN COALESCE(PaidAmt,0)<=0.01 THEN '挂账' ELSE '部分欠款' END ORDER BY SettleNo"},
-    {"结算单应属于存在的批次", "张结算单",
-     "SELECT SettleNo FROM T_Settle s WHERE NOT EXISTS (SELECT 1 FROM T_Batch b WHERE b.BatchNo=s.BatchNo) "
-     "ORDER BY SettleNo"},
-    {"出库单应属于存在的批次", "张出库单",
-     "SELECT OutNo FROM T_Outbound o WHERE NOT EXISTS (SELECT 1 FROM T_Batch b WHERE b.BatchNo=o.BatchNo) "
-     "ORDER BY OutNo"},
+    {"结算单应属于存在的批次", "张结算单", WITHOUT("SettleNo", "T_Settle", "", "BatchNo", "T_Batch", "BatchNo")},
+    {"出库单应属于存在的批次", "张出库单", WITHOUT("OutNo", "T_Outbound", "", "BatchNo", "T_Batch", "BatchNo")},
     {"每个批次应恰有一条收粮登记日志", "个批次", BATCHES_WHERE("LogIntake<>1")},
-    {"收粮登记日志应对应存在的批次", "条日志",
-     "SELECT l.LogID FROM T_Log l WHERE l.ActType='收粮登记' AND NOT EXISTS (SELECT 1 FROM T_Batch b WHERE "
-     "b.BatchNo=l.RefNo) ORDER BY l.LogID"},
+    {"收粮登记日志应对应存在的批次", "条日志", WITHOUT("LogID", "T_Log", "o.ActType='收粮登记' AND", "RefNo", "T_Batch", "BatchNo")},
     {"派工上机的批次应恰有一条派工上机日志", "个批次", BATCHES_WHERE("LogDispatch<>CASE WHEN Rounds>0 THEN 1 ELSE 0 END")},
     {"返烘日志应比烘干轮次少一条", "个批次", BATCHES_WHERE("LogReDry<>CASE WHEN Rounds>0 THEN Rounds-1 ELSE 0 END")},
     {"每次烘干入仓应恰有一条烘干入仓日志", "个批次", BATCHES_WHERE("LogPass<>InMoves")},
     {"作废的批次应恰有一条作废日志", "个批次", BATCHES_WHERE("LogVoid<>CASE WHEN Status='已作废' THEN 1 ELSE 0 END")},
-    {"每张出库单应恰有一条出库日志", "张出库单",
-     "SELECT o.OutNo FROM T_Outbound o LEFT JOIN (SELECT RefNo, COUNT(*) AS n FROM T_Log WHERE ActType='出库' "
-     "GROUP BY RefNo) l ON l.RefNo=o.OutNo WHERE COALESCE(l.n,0)<>1 ORDER BY o.OutNo"},
-    {"出库日志应对应存在的出库单", "条日志",
-     "SELECT l.LogID FROM T_Log l WHERE l.ActType='出库' AND NOT EXISTS (SELECT 1 FROM T_Outbound o WHERE "
-     "o.OutNo=l.RefNo) ORDER BY l.LogID"},
-    {"每张结算单应恰有一条结算日志", "张结算单",
-     "SELECT s.SettleNo FROM T_Settle s LEFT JOIN (SELECT RefNo, COUNT(*) AS n FROM T_Log WHERE ActType='结算' "
-     "GROUP BY RefNo) l ON l.RefNo=s.SettleNo WHERE COALESCE(l.n,0)<>1 ORDER BY s.SettleNo"},
+    {"每张出库单应恰有一条出库日志", "张出库单", ONE_LOG("OutNo", "T_Outbound", "出库")},
+    {"出库日志应对应存在的出库单", "条日志", WITHOUT("LogID", "T_Log", "o.ActType='出库' AND", "RefNo", "T_Outbound", "OutNo")},
+    {"每张结算单应恰有一条结算日志", "张结算单", ONE_LOG("SettleNo", "T_Settle", "结算")},
 };
 
 #undef BATCHES_WHERE
-
-// The gathered facts live in the connection's temporary schema only while the check runs.
-class TFacts {
-public:
-    explicit TFacts(TDM& dm) : dm_(dm) {
-        Drop();
-        // Where the batch number of a voided settlement ends in its log text.
-        const QString firstSpace = dm_.Engine() == TDbEngine::PostgreSQL ? "strpos(Detail || ' ', ' ')"
-                                                                         : "instr(Detail || ' ', ' ')";
-        dm_.ExecSQLP(QString::fromUtf8(kGatherFacts).arg(firstSpace));
-    }
-    ~TFacts() {
-        try {
-            Drop();
-        } catch (const TDbError&) {
-            // The connection closes with its temporary schema anyway.
-        }
-    }
-    TFacts(const TFacts&) = delete;
-    TFacts& operator=(const TFacts&) = delete;
-
-private:
-    void Drop() { dm_.ExecSQLP("DROP TABLE IF EXISTS integrity_batch"); }
-    TDM& dm_;
-};
+#undef WITHOUT
+#undef ONE_LOG
 
 constexpr int kExamples = 5;
 }  // namespace
 
 QStringList IntegrityFaults(TDM& dm) {
-    const TFacts facts(dm);
+    // The gathered facts live in the connection's temporary schema only while the check runs;
+    // where the batch number of a voided settlement ends in its log text is the first space.
+    const QString firstSpace = dm.Engine() == TDbEngine::PostgreSQL ? "strpos" : "instr";
+    dm.ExecSQLP("DROP TABLE IF EXISTS integrity_batch");
+    dm.ExecSQLP(QString::fromUtf8(kGatherFacts).arg(firstSpace + "(Detail || ' ', ' ')"));
     QStringList faults;
     for (const TRule& rule : kRules) {
         TStatement st = dm.NewQuery(QString::fromUtf8(rule.Sql));
         int broken = 0;
         QStringList examples;
-        while (st.Next()) {
+        while (st.Next())
             if (++broken <= kExamples) examples << VarToStr(st.Value(0));
-        }
         if (broken > 0)
             faults << QStringLiteral("%1：%2 %3，如 %4")
                           .arg(QString::fromUtf8(rule.Text))
                           .arg(broken)
                           .arg(QString::fromUtf8(rule.Unit), examples.join(QStringLiteral("、")));
     }
+    dm.ExecSQLP("DROP TABLE IF EXISTS integrity_batch");
     return faults;
 }

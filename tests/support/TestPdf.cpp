@@ -6,9 +6,9 @@
 
 namespace {
 QString PdfText(const QString& path, const QString& mode) {
-    if (!QFile::exists(path)) return {};
     QProcess pdftotext;
-    pdftotext.start(QStringLiteral("pdftotext"), {mode, path, QStringLiteral("-")});
+    if (!QFile::exists(path)) return {};
+    pdftotext.start("pdftotext", {mode, path, "-"});
     if (!pdftotext.waitForFinished(-1) || pdftotext.exitCode() != 0) return {};
     const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
     // Nothing we print is a CJK radical or stroke; one read back is a glyph named by its look-alike,
@@ -21,10 +21,10 @@ QString PdfText(const QString& path, const QString& mode) {
 }
 }  // namespace
 
-QString PdfRawText(const QString& path) { return PdfText(path, QStringLiteral("-raw")); }
+QString PdfRawText(const QString& path) { return PdfText(path, "-raw"); }
 
 QStringList PdfPages(const QString& path) {
-    QStringList pages = PdfText(path, QStringLiteral("-layout")).split('\f');
+    QStringList pages = PdfText(path, "-layout").split('\f');
     if (!pages.isEmpty() && pages.back().trimmed().isEmpty()) pages.removeLast();
     return pages;
 }

@@ -12,8 +12,7 @@ class TTestPrompter final : public TPrompter {
 public:
     struct TShown {
         TMsgKind kind;
-        QString caption;
-        QString text;
+        QString caption, text;
     };
 
     TTestPrompter();  // installs itself
@@ -41,7 +40,6 @@ public:
     QStringList Questions;
     std::vector<TDefaultAnswer> QuestionDefaults;  // what Enter would have answered, per question
     QStringList ProposedFileNames;
-    QStringList MemoTitles;
     QStringList PrintTitles;  // the document title of every printer choice asked for
     QStringList PreviewTitles;  // the document title of every preview shown
 

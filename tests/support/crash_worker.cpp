@@ -43,44 +43,31 @@ public:
     }
 
 private:
-    QString Pick(const QString& status) {
-        return VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Batch WHERE Status=:s ORDER BY random() LIMIT 1",
-                                    {{"s", status}}));
+    // One row of the query's first column at random; empty when there is none.
+    QString Any(const QString& sql, const TParams& params = {}) {
+        return VarToStr(dm_.ScalarP(sql + " ORDER BY random() LIMIT 1", params));
     }
+    QString Pick(const QString& status) { return Any("SELECT BatchNo FROM T_Batch WHERE Status=:s", {{"s", status}}); }
     QString PickUnsettled() {
-        return VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Batch b WHERE Status IN ('在库','待结算') AND NOT EXISTS "
-                                    "(SELECT 1 FROM T_Settle s WHERE s.BatchNo=b.BatchNo) ORDER BY random() LIMIT 1"));
+        return Any("SELECT BatchNo FROM T_Batch b WHERE Status IN ('在库','待结算') AND NOT EXISTS "
+                   "(SELECT 1 FROM T_Settle s WHERE s.BatchNo=b.BatchNo)");
     }
     // A settlement still owed on, of a batch that may still be settled.
     QString PickOwing() {
-        return VarToStr(dm_.ScalarP("SELECT s.SettleNo FROM T_Settle s INNER JOIN T_Batch b ON b.BatchNo=s.BatchNo "
-                                    "WHERE s.Status<>'已结清' AND b.Status<>:v ORDER BY random() LIMIT 1",
-                                    {{"v", kStatusVoid}}));
+        return Any("SELECT s.SettleNo FROM T_Settle s INNER JOIN T_Batch b ON b.BatchNo=s.BatchNo "
+                   "WHERE s.Status<>'已结清' AND b.Status<>:v", {{"v", kStatusVoid}});
     }
-    QString PickSettlement() {
-        return VarToStr(dm_.ScalarP("SELECT SettleNo FROM T_Settle ORDER BY random() LIMIT 1"));
-    }
-    QString PickNotVoid() {
-        return VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Batch WHERE Status<>:s ORDER BY random() LIMIT 1",
-                                    {{"s", kStatusVoid}}));
+    QString PickSettlement() { return Any("SELECT SettleNo FROM T_Settle"); }
+    QString PickNotVoid() { return Any("SELECT BatchNo FROM T_Batch WHERE Status<>:s", {{"s", kStatusVoid}}); }
+    QString BatchOf(const QString& settleNo) {
+        return VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n", {{"n", settleNo}}));
     }
 
     void Intake() {
-        TBatchInput in;
-        in.RegTime = QDateTime::currentDateTime();
-        in.CarNo = QStringLiteral("K%1-%2").arg(run_).arg(++loads_);
-        in.FarmerID = FarmerId();
-        in.GrainID = kGrain;
-        in.OpID = kOperator;
-        in.WhID = kWetWh;
-        in.Team = QStringLiteral("早班");
-        in.TargetMoisture = "14";
-        in.InMoisture = "18.5";
-        in.Impurity = "1";
-        in.GrossWt = "30000";
-        in.TareWt = "10000";
-        in.WetNetWt = "20000";
-        in.EstFee = "2880.00";
+        const TBatchInput in{.RegTime = QDateTime::currentDateTime(), .CarNo = QStringLiteral("K%1-%2").arg(run_).arg(++loads_),
+                             .FarmerID = FarmerId(), .GrainID = kGrain, .OpID = kOperator, .WhID = kWetWh,
+                             .Team = QStringLiteral("早班"), .TargetMoisture = "14", .InMoisture = "18.5", .Impurity = "1",
+                             .GrossWt = "30000", .TareWt = "10000", .WetNetWt = "20000", .EstFee = "2880.00"};
         const TBatchSaveResult r = TBatchLogic(dm_).Save(in);
         Expect(r.Refusal);
         Report("intake", r.BatchNo, in.CarNo);
@@ -102,16 +89,10 @@ private:
 
     void Dispatch(const QString& batchNo) {
         if (batchNo.isEmpty()) return;
-        TDispatchInput in;
-        in.BatchNo = batchNo;
-        in.EquipID = kDryer;
-        in.WhInID = kWetWh;
-        in.StartTime = QDateTime::currentDateTime();
-        in.OpID = kOperator;
-        in.TargetMoisture = "14";
-        in.DryTemp = "80";
-        in.FanGear = QStringLiteral("中");
-        Expect(TDispatchLogic(dm_).Save(in).Refusal);
+        Expect(TDispatchLogic(dm_)
+                   .Save({.BatchNo = batchNo, .EquipID = kDryer, .WhInID = kWetWh, .StartTime = QDateTime::currentDateTime(),
+                          .OpID = kOperator, .TargetMoisture = "14", .DryTemp = "80", .FanGear = QStringLiteral("中")})
+                   .Refusal);
         Report("dispatch", batchNo, "1");
     }
 
@@ -141,14 +122,10 @@ private:
         if (row == 0) Fail("stored batch without its dry row: " + batchNo);
         TOutboundLogic logic(dm_);
         const double left = logic.Remaining(row);
-        TOutboundInput in;
-        in.StockID = row;
-        in.OutType = QStringLiteral("农户自提");
-        in.OutTime = QDateTime::currentDateTime();
-        in.Weight = FmtNum(rng_.bounded(3u) ? std::min(left, 6000.0) : left, 2);
-        in.Destination = QStringLiteral("县粮库");
-        in.OpID = kOperator;
-        const TOutboundResult r = logic.Save(in);
+        const TOutboundResult r = logic.Save({.StockID = row, .OutType = QStringLiteral("农户自提"),
+                                              .OutTime = QDateTime::currentDateTime(),
+                                              .Weight = FmtNum(rng_.bounded(3u) ? std::min(left, 6000.0) : left, 2),
+                                              .Destination = QStringLiteral("县粮库"), .OpID = kOperator});
         Expect(r.Refusal);
         Report("out", batchNo, r.OutNo);
     }
@@ -177,8 +154,7 @@ private:
     // The farmer pays the rest.
     void Repay(const QString& settleNo) {
         if (settleNo.isEmpty()) return;
-        const QString batchNo =
-            VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n", {{"n", settleNo}}));
+        const QString batchNo = BatchOf(settleNo);
         const TSettleView view = TSettleLogic(dm_).Open(batchNo, settleNo, QDateTime::currentDateTime());
         if (!view.Stored) Fail("settlement vanished: " + settleNo);
         TSettleInput in{.BatchNo = batchNo, .SettleNo = settleNo, .Items = {}, .Paid = {},
@@ -192,8 +168,7 @@ private:
 
     void Unsettle(const QString& settleNo) {
         if (settleNo.isEmpty()) return;
-        const QString batchNo =
-            VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n", {{"n", settleNo}}));
+        const QString batchNo = BatchOf(settleNo);
         Expect(TSettleVoidLogic(dm_).Void(settleNo));
         Report("unsettle", batchNo, settleNo);
     }
@@ -205,21 +180,14 @@ private:
     }
 
     static TRoundEndInput RoundEnd(const TOpenRound& round) {
-        TRoundEndInput in;
-        in.EndTime = std::max(QDateTime::currentDateTime(), round.StartTime);
-        in.OutMoisture = "13.5";
-        in.DryNetWt = "17000";
-        const TRoundFigures f = RecalcRound(round.WetNetWt, in.DryNetWt, round.StartTime, in.EndTime);
-        in.DryHours = f.DryHours;
-        in.LossWt = f.LossWt;
-        in.LossRate = f.LossRate;
-        in.DryWhID = kDryWh;
-        return in;
+        const QDateTime end = std::max(QDateTime::currentDateTime(), round.StartTime);
+        const TRoundFigures f = RecalcRound(round.WetNetWt, "17000", round.StartTime, end);
+        return {.EndTime = end, .OutMoisture = "13.5", .DryNetWt = "17000", .DryHours = f.DryHours, .LossWt = f.LossWt,
+                .LossRate = f.LossRate, .DryWhID = kDryWh};
     }
 
     int FarmerId() {
-        if (farmer_ == 0)
-            farmer_ = VarToInt(dm_.ScalarP("SELECT MIN(FarmerID) FROM T_Farmer"));
+        if (farmer_ == 0) farmer_ = VarToInt(dm_.ScalarP("SELECT MIN(FarmerID) FROM T_Farmer"));
         if (farmer_ == 0) Fail("no farmer to register loads for");
         return farmer_;
     }
