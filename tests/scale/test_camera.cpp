@@ -37,48 +37,14 @@ QList<TCameraPicture> ShootAll(TCameraShot& shot, QStringList* order = nullptr) 
 }
 }  // namespace
 
-TEST(Camera, AllCamerasAreAskedAtOnceAndOneThatFailsOnlyLosesItsOwnPicture) {
-    TScaleStation station;
-    QTemporaryDir secrets;
-    const QString passFile = secrets.filePath("camera2.pass");
-    ASSERT_EQ(SaveCameraPassword(passFile, TFakeCamera::kPassword), QString());
-    EXPECT_EQ(QFile::permissions(passFile) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
-
-    TFakeCamera front(TFakeCamera::TMode::Jpeg), back(TFakeCamera::TMode::Digest), mute(TFakeCamera::TMode::Silent),
-        junk(TFakeCamera::TMode::Garbage);
-    SetCamera(station.IniPath(), 1, "车头", front.Url());
-    SetCamera(station.IniPath(), 2, "车尾", back.Url(), TFakeCamera::kUser, passFile);
-    SetCamera(station.IniPath(), 3, "侧面", mute.Url());
-    SetCamera(station.IniPath(), 4, "磅房", junk.Url());
-    QSettings(station.IniPath(), QSettings::IniFormat).remove("Camera4/name");  // falls back to the slot
-    ASSERT_EQ(LoadCameras().size(), 4);
-    EXPECT_EQ(LoadCameras()[1].Password, TFakeCamera::kPassword);
-    QFile ini(station.IniPath());
-    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-    EXPECT_FALSE(ini.readAll().contains(TFakeCamera::kPassword));
-
-    TCameraShot shot;
-    shot.SetTimeoutMs(400);
-    QStringList order;
-    const QList<TCameraPicture> pictures = ShootAll(shot, &order);
-    ASSERT_EQ(pictures.size(), 4);
-    EXPECT_EQ(pictures[0].Jpeg, front.Jpeg());
-    EXPECT_EQ(pictures[1].Jpeg, back.Jpeg()) << pictures[1].Failure.toStdString();
-    EXPECT_EQ(pictures[2].Failure, "未抓拍（相机 侧面 无响应）");
-    EXPECT_EQ(pictures[3].Failure, "相机 4 返回的不是图片");
-    EXPECT_TRUE(pictures[2].Jpeg.isEmpty() && pictures[3].Jpeg.isEmpty());
-    // The silent camera was waited for alongside the others, not before them.
-    EXPECT_EQ(order.last(), "侧面");
-    EXPECT_EQ(mute.Asked(), 1);
-}
-
-TEST(Camera, APasswordIsUsedOnlyFromAPrivateFileAndAWrongOneIsSaidSo) {
+TEST(Camera, APasswordIsUsedOnlyFromAPrivateFileAndOneCameraFailingOnlyLosesItsOwnPicture) {
     TScaleStation station;
     QTemporaryDir secrets;
     const QString passFile = secrets.filePath("cam.pass");
     TFakeCamera gate(TFakeCamera::TMode::Basic);
     SetCamera(station.IniPath(), 1, "车头", gate.Url(), TFakeCamera::kUser, passFile);
     TCameraShot shot;
+    shot.SetTimeoutMs(400);
 
     const struct {
         const char* password;
@@ -108,6 +74,35 @@ TEST(Camera, APasswordIsUsedOnlyFromAPrivateFileAndAWrongOneIsSaidSo) {
         EXPECT_EQ(pictures[0].Failure, c.failure) << (c.password ? c.password : "(no file)");
         EXPECT_EQ(pictures[0].Ok(), c.failure.isEmpty());
     }
+
+    // All cameras are asked at once.
+    const QString savedPass = secrets.filePath("camera2.pass");
+    ASSERT_EQ(SaveCameraPassword(savedPass, TFakeCamera::kPassword), QString());
+    EXPECT_EQ(QFile::permissions(savedPass) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+    TFakeCamera front(TFakeCamera::TMode::Jpeg), back(TFakeCamera::TMode::Digest), mute(TFakeCamera::TMode::Silent),
+        junk(TFakeCamera::TMode::Garbage);
+    SetCamera(station.IniPath(), 1, "车头", front.Url());
+    SetCamera(station.IniPath(), 2, "车尾", back.Url(), TFakeCamera::kUser, savedPass);
+    SetCamera(station.IniPath(), 3, "侧面", mute.Url());
+    SetCamera(station.IniPath(), 4, "磅房", junk.Url());
+    QSettings(station.IniPath(), QSettings::IniFormat).remove("Camera4/name");  // falls back to the slot
+    ASSERT_EQ(LoadCameras().size(), 4);
+    EXPECT_EQ(LoadCameras()[1].Password, TFakeCamera::kPassword);
+    QFile ini(station.IniPath());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(ini.readAll().contains(TFakeCamera::kPassword));
+
+    QStringList order;
+    const QList<TCameraPicture> pictures = ShootAll(shot, &order);
+    ASSERT_EQ(pictures.size(), 4);
+    EXPECT_EQ(pictures[0].Jpeg, front.Jpeg());
+    EXPECT_EQ(pictures[1].Jpeg, back.Jpeg()) << pictures[1].Failure.toStdString();
+    EXPECT_EQ(pictures[2].Failure, "未抓拍（相机 侧面 无响应）");
+    EXPECT_EQ(pictures[3].Failure, "相机 4 返回的不是图片");
+    EXPECT_TRUE(pictures[2].Jpeg.isEmpty() && pictures[3].Jpeg.isEmpty());
+    // The silent camera was waited for alongside the others, not before them.
+    EXPECT_EQ(order.last(), "侧面");
+    EXPECT_EQ(mute.Asked(), 1);
 }
 
 TEST(Camera, TheSettingsPageKeepsThePasswordOutOfTheIniAndTheLogAndTestsACamera) {

@@ -53,22 +53,16 @@ QString Describe(const TScaleReading& r) {
     return s;
 }
 
-QStringList Describe(const std::vector<TScaleReading>& readings) {
-    QStringList out;
-    for (const TScaleReading& r : readings) out << Describe(r);
-    return out;
-}
-
 QStringList ReadInChunks(TScaleFormat format, const QByteArray& stream, const QList<qsizetype>& cuts, int* dropped = nullptr) {
     TScaleFrameReader reader(format);
-    std::vector<TScaleReading> all;
+    QStringList all;
     qsizetype from = 0;
     for (qsizetype cut : cuts + QList<qsizetype>{stream.size()}) {
-        for (const TScaleReading& r : reader.Feed(QByteArrayView(stream).sliced(from, cut - from))) all.push_back(r);
+        for (const TScaleReading& r : reader.Feed(QByteArrayView(stream).sliced(from, cut - from))) all << Describe(r);
         from = cut;
     }
     if (dropped) *dropped = reader.Dropped();
-    return Describe(all);
+    return all;
 }
 
 struct TFormatCase {
@@ -163,13 +157,12 @@ TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
         EXPECT_EQ(afterGarbage.value(0), "数据错误") << name;
         EXPECT_EQ(afterGarbage.mid(afterGarbage.size() - c.expected.size()), c.expected) << name;
     }
-}
 
-TEST(ScaleFrame, TextLinesEndInCrLfOrEitherAloneAndALostLineEndLosesOnlyItsOwnLine) {
+    // Text lines end in CR LF or either alone, and a lost line end loses only its own line.
     const struct {
         QByteArray stream;
         QStringList expected;
-    } cases[] = {
+    } lines[] = {
         {"ST,GS,+0024560 kg\rST,GS,+0024570 kg\r", {"24560 稳", "24570 稳"}},
         {"ST,GS,+0024560 kg\nST,GS,+0024570 kg\n", {"24560 稳", "24570 稳"}},
         {"ST,GS,+0024560 kg\rST,GS,+0024570 kg\r\n", {"24560 稳", "24570 稳"}},  // a line feed lost
@@ -177,7 +170,7 @@ TEST(ScaleFrame, TextLinesEndInCrLfOrEitherAloneAndALostLineEndLosesOnlyItsOwnLi
         {"ST,GS,+0024US,GS,+0024570 kg\n", {"数据错误", "24570 动"}},
         {"ST,GS,+0024560 g\r\nST,XX,+0024560 kg\r\n", {"数据错误", "数据错误"}},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : lines) {
         EXPECT_EQ(ReadInChunks(TScaleFormat::F5, c.stream, {}), c.expected) << c.stream.toStdString();
         EXPECT_EQ(ReadInChunks(TScaleFormat::F5, c.stream, {5, 20}), c.expected) << c.stream.toStdString();
     }

@@ -9,15 +9,11 @@
 #include "support/TestPrompter.h"
 #include "workflow/uBatch.h"
 
-#include <QCoreApplication>
 #include <QDateTimeEdit>
-#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <functional>
-
-#include <unistd.h>
+#include <QTest>
 
 namespace {
 QByteArray F1(const char* digits) { return A9Frame(digits); }
@@ -30,37 +26,31 @@ QByteArray F4(char statusB, const char* weight) {
     return frame + char(-sum & 0x7F);
 }
 
-// Lets the event loop deliver what the port has received; false if it never came.
-bool WaitFor(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(10000);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents();
-        usleep(2000);
-    }
-    return done();
-}
-
-// The indicator at the other end of the cable, on the test's own clock.
+// The indicator at the other end of the cable, on the test's own clock, and the registration
+// dialogs of the station it is wired to.
 class TIndicator {
 public:
-    TScaleSettings Settings(TScaleFormat format) const {
+    explicit TIndicator(TScaleFormat format) {
         TScaleSettings s;
         s.Port = pty_.SlaveName();
         s.Format = format;
-        return s;
+        station_.Save(s);
     }
-    // Counts what reaches the dialog's scale, timed by this indicator's clock.
-    void Attach(TScaleDesk* desk) {
-        ASSERT_NE(desk, nullptr);
-        ASSERT_TRUE(desk->Port()->IsOpen());
+    // A registration dialog opened, counting what reaches its scale, timed by this indicator's clock.
+    std::unique_ptr<TfrmBatchEdit> Open(TDM& dm) {
+        auto dlg = std::make_unique<TfrmBatchEdit>(dm, QString());
+        TScaleDesk* desk = dlg->scale;
+        EXPECT_TRUE(desk && desk->Port()->IsOpen());
+        if (!desk) return dlg;
         pty_.ReleaseSlave();
         desk->SetClock([this] { return now_; });
         QObject::connect(desk->Port(), &TScalePort::Reading, desk, [this] { ++readings_; });
+        return dlg;
     }
     bool Send(const QByteArray& frame, qint64 at) {
         now_ = at;
         const int wanted = readings_ + 1;
-        return pty_.Write(frame) && WaitFor([&] { return readings_ >= wanted; });
+        return pty_.Write(frame) && QTest::qWaitFor([&] { return readings_ >= wanted; }, 10000);
     }
     // Five frames, half a second apart: a load at rest for the stability time.
     bool Hold(const QByteArray& frame, qint64 from) {
@@ -72,11 +62,13 @@ public:
 
 private:
     TPtyPair pty_;
+    TScaleStation station_;
     qint64 now_ = 0;
     int readings_ = 0;
 };
 
-void FillRest(TfrmBatchEdit& dlg, int farmer) {
+void FillRest(TfrmBatchEdit& dlg, int farmer, const QString& tare) {
+    dlg.edTare->insert(tare);  // typed by the weigher
     SetComboID(dlg.cbFarmer, farmer);
     SetComboID(dlg.cbGrain, 1);
     SetComboID(dlg.cbWh, 1);
@@ -84,60 +76,94 @@ void FillRest(TfrmBatchEdit& dlg, int farmer) {
 }
 }  // namespace
 
-TEST(ScaleAtRegistration, TheStableWeightIsTakenThroughTheSerialLineAndAnUnpluggedScaleBlocksNothing) {
-    TIndicator scale;
-    TScaleStation station(scale.Settings(TScaleFormat::F1));
+TEST(ScaleAtRegistration, ALoadIsTakenOnceWhenSteadyWhicheverDialogAndAnUnpluggedScaleBlocksNothing) {
+    TIndicator scale(TScaleFormat::F1);
     TTestCentre c(Roles::Weigher);
     TTestPrompter prompter;
     const int farmer = c.addFarmer("张三");
 
-    TfrmBatchEdit dlg(c.dm(), {});
-    scale.Attach(dlg.scale);
-    const TScaleView* view = dlg.scale->View();
+    std::unique_ptr<TfrmBatchEdit> first = scale.Open(c.dm());
+    ASSERT_TRUE(scale.Hold(F1("005020"), 0));
+    first->scale->View()->btnTare->click();
+    EXPECT_EQ(first->edTare->text(), "5020");
+    prompter.AnswerYes();  // leave the typed tare behind
+    first->reject();
+    first.reset();
+    prompter.Clear();
 
-    // The truck drives on: the figure jumps.
-    for (auto [digits, at] : {std::pair{"003000", 0}, {"024400", 400}, {"024560", 800}, {"024700", 1200}})
+    // Cancelled, and 新增登记 again with the truck still on the scale.
+    std::unique_ptr<TfrmBatchEdit> second = scale.Open(c.dm());
+    const TScaleView* view = second->scale->View();
+    ASSERT_TRUE(scale.Hold(F1("005020"), 3000));
+    EXPECT_FALSE(view->btnGross->isEnabled());
+    EXPECT_EQ(view->lblHint->text(), "已取数，车辆下磅后才能再次取数");
+    view->btnGross->click();
+    EXPECT_EQ(second->edGross->text(), "");
+
+    // It drives off; the loaded truck drives on: the figure jumps.
+    for (auto [digits, at] : {std::pair{"000040", 6000}, {"003000", 7000}, {"024400", 7400}, {"024560", 7800}, {"024700", 8200}})
         ASSERT_TRUE(scale.Send(F1(digits), at));
     EXPECT_EQ(view->lblState->text(), "不稳定");
     EXPECT_EQ(view->lblWeight->text(), "24700");
     EXPECT_FALSE(view->btnGross->isEnabled());
-
-    ASSERT_TRUE(scale.Send(F1("024560"), 1600));
-    ASSERT_TRUE(scale.Send(F1("024560"), 3600));
-    ASSERT_TRUE(scale.Send(F1("024560"), 3700));
+    for (qint64 at : {8600, 10600, 10700}) ASSERT_TRUE(scale.Send(F1("024560"), at));
     EXPECT_FALSE(view->btnGross->isEnabled()) << "three readings are not yet a steady load";
-    ASSERT_TRUE(scale.Hold(F1("024560"), 3800));
+    ASSERT_TRUE(scale.Hold(F1("024560"), 10800));
     EXPECT_EQ(view->lblState->text(), "稳定");
-    ASSERT_TRUE(view->btnGross->isEnabled());
-    dlg.dtReg->setFocus();
+    second->dtReg->setFocus();
     view->btnGross->click();
-    EXPECT_EQ(dlg.edGross->text(), "24560");
-    EXPECT_EQ(dlg.edWetNet->text(), "24560");
-    EXPECT_EQ(dlg.focusWidget(), dlg.edTare) << "the next box to fill, never the date";
+    EXPECT_EQ(second->edGross->text(), "24560");
+    EXPECT_EQ(second->edWetNet->text(), "24560");
+    EXPECT_EQ(second->focusWidget(), second->edTare) << "the next box to fill, never the date";
     EXPECT_FALSE(view->btnTare->isEnabled()) << "the loaded truck is not its own tare";
+    FillRest(*second, farmer, "5230");
+    second->DoOK();
+    ASSERT_EQ(second->result(), QDialog::Accepted);
+    EXPECT_TRUE(prompter.Questions.isEmpty());
+    EXPECT_EQ(c.batchRows("T_Batch", second->BatchNo(), "GrossWt,TareWt,WetNetWt"), "24560/5230/19330");
+    EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE RefNo=:b", {{"b", second->BatchNo()}})),
+              QString("农户ID=%1 净重19330.0kg 毛重:地磅 皮重:手工").arg(farmer));
+    EXPECT_EQ(second->scale->Port()->Dropped(), 0);
+    second.reset();
+
+    // The program is closed and started again, the loaded truck still on the scale.
+    TScaleReader::Forget();
+    std::unique_ptr<TfrmBatchEdit> third = scale.Open(c.dm());
+    ASSERT_TRUE(scale.Hold(F1("024560"), 0));
+    prompter.AnswerNo();
+    third->scale->View()->btnGross->click();
+    EXPECT_EQ(prompter.Questions.value(0), "地磅上的重量与上次保存的过磅重量相同（24560 公斤），且程序启动后车辆未曾下磅，"
+                                           "可能是同一车重复取数。是否仍然取数？");
+    EXPECT_EQ(third->edGross->text(), "");
+    prompter.AnswerYes();
+    third->scale->View()->btnGross->click();
+    EXPECT_EQ(third->edGross->text(), "24560") << "the weigher knows it is another load";
+    third.reset();
+
+    // Seen empty once, the next load of the same weight is taken unasked.
+    TScaleReader::Forget();
+    std::unique_ptr<TfrmBatchEdit> fourth = scale.Open(c.dm());
+    view = fourth->scale->View();
+    ASSERT_TRUE(scale.Send(F1("000000"), 0));
+    ASSERT_TRUE(scale.Hold(F1("024560"), 1000));
+    view->btnGross->click();
+    EXPECT_EQ(fourth->edGross->text(), "24560");
+    EXPECT_EQ(prompter.Questions.size(), 2);
 
     scale.Unplug();
-    EXPECT_TRUE(WaitFor([&] { return view->lblState->text() == "地磅未连接"; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->lblState->text() == "地磅未连接"; }, 10000));
     EXPECT_FALSE(view->btnGross->isEnabled());
-
-    dlg.edTare->insert("5230");  // typed by the weigher
-    FillRest(dlg, farmer);
-    dlg.DoOK();
-    ASSERT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(c.batchRows("T_Batch", dlg.BatchNo(), "GrossWt,TareWt,WetNetWt"), "24560/5230/19330");
-    EXPECT_EQ(VarToStr(c.scalar("SELECT Detail FROM T_Log WHERE RefNo=:b", {{"b", dlg.BatchNo()}})),
-              QString("农户ID=%1 净重19330.0kg 毛重:地磅 皮重:手工").arg(farmer));
-    EXPECT_EQ(dlg.scale->Port()->Dropped(), 0);
+    FillRest(*fourth, farmer, "5230");
+    fourth->DoOK();
+    EXPECT_EQ(fourth->result(), QDialog::Accepted) << "typed on without the scale";
 }
 
 TEST(ScaleAtRegistration, FromTheFirstFrameThatIsNoSteadyGrossNothingIsTakeableAndThePanelSaysWhy) {
-    TIndicator scale;
-    TScaleStation station(scale.Settings(TScaleFormat::F4));
+    TIndicator scale(TScaleFormat::F4);
     TTestCentre c(Roles::Weigher);
     TTestPrompter prompter;
-    TfrmBatchEdit dlg(c.dm(), {});
-    scale.Attach(dlg.scale);
-    const TScaleView* view = dlg.scale->View();
+    std::unique_ptr<TfrmBatchEdit> dlg = scale.Open(c.dm());
+    const TScaleView* view = dlg->scale->View();
 
     QByteArray damaged = F4(0x30, "024560");
     damaged[17] = char((damaged[17] + 1) & 0x7F);
@@ -161,7 +187,7 @@ TEST(ScaleAtRegistration, FromTheFirstFrameThatIsNoSteadyGrossNothingIsTakeableA
         EXPECT_EQ(view->lblState->text(), c.state);
         EXPECT_EQ(view->lblHint->text(), c.hint);
         view->btnGross->click();
-        EXPECT_EQ(dlg.edGross->text(), "") << c.state;
+        EXPECT_EQ(dlg->edGross->text(), "") << c.state;
         at += 3000;
     }
     // Reading on past the last frame's broken start, a run of damaged frames keeps the port alive.
@@ -172,67 +198,5 @@ TEST(ScaleAtRegistration, FromTheFirstFrameThatIsNoSteadyGrossNothingIsTakeableA
     ASSERT_TRUE(scale.Hold(F4(0x20, "054145"), at + 1000));
     EXPECT_EQ(view->lblWeight->text(), "24560");
     view->btnGross->click();
-    EXPECT_EQ(dlg.edGross->text(), "24560");
-}
-
-TEST(ScaleAtRegistration, ALoadIsTakenOnceWhicheverDialogAndAfterARestartASameWeightIsAskedAbout) {
-    TIndicator scale;
-    TScaleStation station(scale.Settings(TScaleFormat::F1));
-    TTestCentre c(Roles::Weigher);
-    TTestPrompter prompter;
-    const int farmer = c.addFarmer("张三");
-
-    auto first = std::make_unique<TfrmBatchEdit>(c.dm(), QString());
-    scale.Attach(first->scale);
-    ASSERT_TRUE(scale.Hold(F1("005020"), 0));
-    first->scale->View()->btnTare->click();
-    EXPECT_EQ(first->edTare->text(), "5020");
-    prompter.AnswerYes();  // leave the typed tare behind
-    first->reject();
-    first.reset();
-    prompter.Clear();
-
-    // Cancelled, and 新增登记 again with the truck still on the scale.
-    TfrmBatchEdit second(c.dm(), {});
-    scale.Attach(second.scale);
-    const TScaleView* view = second.scale->View();
-    ASSERT_TRUE(scale.Hold(F1("005020"), 3000));
-    EXPECT_FALSE(view->btnGross->isEnabled());
-    EXPECT_EQ(view->lblHint->text(), "已取数，车辆下磅后才能再次取数");
-    view->btnGross->click();
-    EXPECT_EQ(second.edGross->text(), "");
-
-    ASSERT_TRUE(scale.Send(F1("000040"), 6000));  // it drives off
-    ASSERT_TRUE(scale.Hold(F1("024560"), 7000));
-    view->btnGross->click();
-    EXPECT_EQ(second.edGross->text(), "24560");
-    second.edTare->setText("5020");
-    FillRest(second, farmer);
-    second.DoOK();
-    ASSERT_EQ(second.result(), QDialog::Accepted);
-    EXPECT_TRUE(prompter.Questions.isEmpty());
-
-    // The program is closed and started again, the loaded truck still on the scale.
-    TScaleReader::Forget();
-    TfrmBatchEdit third(c.dm(), {});
-    scale.Attach(third.scale);
-    ASSERT_TRUE(scale.Hold(F1("024560"), 0));
-    prompter.AnswerNo();
-    third.scale->View()->btnGross->click();
-    EXPECT_EQ(prompter.Questions.value(0), "地磅上的重量与上次保存的过磅重量相同（24560 公斤），且程序启动后车辆未曾下磅，"
-                                           "可能是同一车重复取数。是否仍然取数？");
-    EXPECT_EQ(third.edGross->text(), "");
-    prompter.AnswerYes();
-    third.scale->View()->btnGross->click();
-    EXPECT_EQ(third.edGross->text(), "24560") << "the weigher knows it is another load";
-
-    // Seen empty once, the next load of the same weight is taken unasked.
-    TScaleReader::Forget();
-    TfrmBatchEdit fourth(c.dm(), {});
-    scale.Attach(fourth.scale);
-    ASSERT_TRUE(scale.Send(F1("000000"), 0));
-    ASSERT_TRUE(scale.Hold(F1("024560"), 1000));
-    fourth.scale->View()->btnGross->click();
-    EXPECT_EQ(fourth.edGross->text(), "24560");
-    EXPECT_EQ(prompter.Questions.size(), 2);
+    EXPECT_EQ(dlg->edGross->text(), "24560");
 }
