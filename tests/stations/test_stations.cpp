@@ -4,24 +4,20 @@
 // is given twice or skipped, no grain is handed out that is not there, no round is dispatched or
 // ended twice, no batch is settled twice, and every save has its log row.
 
-#include "app/uGlobal.h"
 #include "data/uDM.h"
-#include "data/uDbInit.h"
 #include "data/uDbText.h"
-#include "support/TestEngine.h"
+#include "support/TestCentre.h"
 #include "support/TestIntegrity.h"
 #include "workflow/uBatch.h"
 #include "workflow/uBatchList.h"
 #include "workflow/uDryEnd.h"
 #include "workflow/uDrying.h"
-#include "workflow/uFee.h"
 #include "workflow/uOutbound.h"
 #include "workflow/uSettle.h"
 
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <cmath>
 #include <memory>
@@ -39,12 +35,12 @@ QString Numbered(const QString& prefix, int first, int last) {
     QStringList numbers;
     const QString head = prefix + QDate::currentDate().toString("yyyyMMdd");
     for (int i = first; i <= last; ++i) numbers << head + QStringLiteral("%1").arg(i, 3, 10, QChar('0'));
-    return numbers.join(' ');
+    return numbers.join("; ");
 }
 
 QString Sorted(QStringList words) {
     words.sort();
-    return words.join(' ');
+    return words.join("; ");
 }
 
 // How often each word follows the action in the stations' lines ("void PC…" counts PC… under "void").
@@ -58,19 +54,18 @@ QHash<QString, int> Tally(const QStringList& lines, const QString& action, int f
 }
 
 // A centre on a schema of its own on the server, and the stations that share it.
-class TSharedCentre {
-public:
-    explicit TSharedCentre(const TDbConfig& server) : schema_(server), dm_(schema_.Config()) {
-        EnsureDatabase(schema_.Config(), dir_.path());
-        dm_.Connect();
-        Session = MakeSession(1, "admin", QStringLiteral("系统管理员"), Roles::Admin);
-        dm_.SetLogUser("admin");
-        dm_.ExecSQLP("INSERT INTO T_Farmer(Name,Phone,Blacklist,CustType) VALUES('张三','',0,'农户代烘')");
-        farmer_ = int(dm_.LastInsertId());
+class Stations : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!TestOnServer()) GTEST_SKIP() << "the server run of the suite only";
+        c = std::make_unique<TTestCentre>();
+        c->addFarmer("张三");  // the farmer every station registers for
     }
-
-    TDM& dm() { return dm_; }
-    const TDbConfig& Config() const { return schema_.Config(); }
+    void TearDown() override {
+        // Whatever the stations did, the centre's records still agree with each other.
+        if (c) EXPECT_EQ(IntegrityFaults(c->dm()).join('\n'), "");
+        if (retries > 0) std::printf("[ stations ] %d saves sent back by a lock and tried again\n", retries);
+    }
 
     // Starts the stations on the same work, lets them go together once every one has connected
     // and read its rows, and waits for all of them: the lines of their saves.
@@ -78,7 +73,7 @@ public:
         std::vector<std::unique_ptr<QProcess>> stations;
         for (int i = 1; i <= kStations; ++i) {
             auto& p = stations.emplace_back(std::make_unique<QProcess>());
-            QStringList args{schema_.Config().Schema, QString::number(i), work};
+            QStringList args{c->paths().Database().Schema, QString::number(i), work};
             if (count > 0) args << QString::number(count);
             p->start(STATION_WORKER, args);
         }
@@ -98,26 +93,13 @@ public:
             EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
             EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
             for (const QByteArray& line : p->readAllStandardOutput().split('\n')) {
-                if (line == "retry") ++retries_;
+                if (line == "retry") ++retries;  // a lock sent the station back to try again
                 else if (!line.isEmpty()) lines << QString::fromUtf8(line);
             }
         }
         return lines;
     }
-    // How often a lock sent a station back to try again.
-    int Retries() const { return retries_; }
-
-    QString Rows(const QString& sql, const TParams& params = {}) {
-        const TQuery q = dm_.OpenSQLP(sql, params);
-        QStringList rows;
-        for (int r = 0; r < q.RowCount(); ++r) {
-            QStringList values;
-            for (int c = 0; c < q.ColumnCount(); ++c) values << VarToStr(q.Value(r, c));
-            rows << values.join('/');
-        }
-        return rows.join(' ');
-    }
-    int Count(const QString& sql, const TParams& params = {}) { return VarToInt(dm_.ScalarP(sql, params)); }
+    int Count(const QString& sql, const TParams& params = {}) { return VarToInt(c->scalar(sql, params)); }
 
     // Each settlement a station reported holds the batch and the payment it saved, and the batch's
     // status follows the settlement's; no other settlement is stored.
@@ -125,9 +107,9 @@ public:
         int astray = 0;
         for (const QString& line : lines) {
             const QStringList words = line.split(' ');
-            const TQuery q = dm_.OpenSQLP("SELECT s.BatchNo, s.PaidAmt, s.Status, b.Status FROM T_Settle s JOIN T_Batch b "
-                                          "ON b.BatchNo=s.BatchNo WHERE s.SettleNo=:n",
-                                          {{"n", words.value(1)}});
+            const TQuery q = c->dm().OpenSQLP("SELECT s.BatchNo, s.PaidAmt, s.Status, b.Status FROM T_Settle s JOIN "
+                                              "T_Batch b ON b.BatchNo=s.BatchNo WHERE s.SettleNo=:n",
+                                              {{"n", words.value(1)}});
             const bool asSaved = q.RowCount() == 1 && VarToStr(q.Value(0, 0)) == words.value(2) &&
                                  std::llround(VarToFloat(q.Value(0, 1)) * 100) == words.value(3).toLongLong() &&
                                  VarToStr(q.Value(0, 3)) ==
@@ -137,79 +119,42 @@ public:
         EXPECT_EQ(astray, 0) << "settlements not stored as saved, or their batch's status not following them";
         EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Settle"), lines.size());
     }
+    // A load of 10 t dried in one round into the first dry store; its dry row.
+    int Dried(int dryKg) { return c->driedBatch(10000, dryKg).DryRow; }
 
-    QString Registered() {
-        const TBatchSaveResult r = TBatchLogic(dm_).Save({.RegTime = QDateTime::currentDateTime().addDays(-1),
-                                                          .FarmerID = farmer_, .GrainID = 1, .WhID = 1,
-                                                          .InMoisture = "20", .GrossWt = "10000", .WetNetWt = "10000"});
-        EXPECT_TRUE(r.Saved()) << r.Refusal.toStdString();
-        return r.BatchNo;
-    }
-    // A load dried in one round into the first dry store; its dry row.
-    int Dried(int dryKg) {
-        const QString batchNo = Registered();
-        const QDateTime start = QDateTime::currentDateTime().addSecs(-7200);
-        EXPECT_TRUE(TDispatchLogic(dm_).Save({.BatchNo = batchNo, .EquipID = 1, .WhInID = 1, .StartTime = start}).Saved());
-        TDryEndLogic logic(dm_);
-        const TRoundEndResult r = logic.Pass(*logic.LoadOpenRound(batchNo),
-                                             {.EndTime = start.addSecs(3600), .OutMoisture = "14",
-                                              .DryNetWt = QString::number(dryKg), .DryHours = "1", .LossWt = "0",
-                                              .LossRate = "0", .DryWhID = 2});
-        EXPECT_TRUE(r.Saved()) << r.Refusal.toStdString();
-        return Count("SELECT MAX(StockID) FROM T_Stock WHERE BatchNo=:b", {{"b", batchNo}});
-    }
-
-private:
-    QTemporaryDir dir_;
-    TServerSchema schema_;
-    TDM dm_;
-    int farmer_ = 0;
-    int retries_ = 0;
-};
-
-class Stations : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!TestServer()) GTEST_SKIP() << "no database server answers (PGHOST, PGPORT, PGUSER, PGDATABASE)";
-        c = std::make_unique<TSharedCentre>(*TestServer());
-    }
-    void TearDown() override {
-        // Whatever the stations did, the centre's records still agree with each other.
-        if (c) EXPECT_EQ(IntegrityFaults(c->dm()).join('\n'), "");
-        if (c && c->Retries() > 0) std::printf("[ stations ] %d saves sent back by a lock and tried again\n", c->Retries());
-    }
-    std::unique_ptr<TSharedCentre> c;
+    std::unique_ptr<TTestCentre> c;
+    int retries = 0;
 };
 }  // namespace
 
 TEST_F(Stations, WeighbridgesRegisteringAtOnceTakeEveryNumberOnceAndAVoidEndsTheCorrections) {
     const int loads = kStations * 10;
-    const QStringList intakes = c->Race("intake", 10);
+    const QStringList intakes = Race("intake", 10);
     const QString numbers = Numbered("PC", 1, loads);
     EXPECT_EQ(Sorted(Tally(intakes, "intake").keys()), numbers) << "every station's numbers, none twice, none skipped";
     EXPECT_EQ(intakes.size(), loads);
-    EXPECT_EQ(c->Rows("SELECT BatchNo FROM T_Batch ORDER BY BatchNo"), numbers);
-    EXPECT_EQ(c->Rows("SELECT RefNo FROM T_Log WHERE ActType='收粮登记' ORDER BY RefNo"), numbers);
-    EXPECT_EQ(c->Rows("SELECT BatchNo FROM T_Stock ORDER BY BatchNo"), numbers) << "one wet row each";
+    EXPECT_EQ(c->rows("SELECT BatchNo FROM T_Batch ORDER BY BatchNo"), numbers);
+    EXPECT_EQ(c->rows("SELECT RefNo FROM T_Log WHERE ActType='收粮登记' ORDER BY RefNo"), numbers);
+    EXPECT_EQ(c->rows("SELECT BatchNo FROM T_Stock ORDER BY BatchNo"), numbers) << "one wet row each";
 
     // Every station corrects every load and then voids it, at once.
-    const QStringList amended = c->Race("amend");
+    const QStringList amended = Race("amend");
     const int voids = int(amended.filter(QRegularExpression("^void ")).size());
     EXPECT_EQ(voids, loads) << "each load voided by one station only";
     EXPECT_EQ(Tally(amended, "void").size(), loads);
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Log WHERE ActType='作废'"), loads);
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Log WHERE ActType='修改登记'"), amended.size() - voids)
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log WHERE ActType='作废'"), loads);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log WHERE ActType='修改登记'"), amended.size() - voids)
         << "a log row for each correction saved";
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Log e JOIN T_Log v ON v.RefNo=e.RefNo AND v.ActType='作废' "
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log e JOIN T_Log v ON v.RefNo=e.RefNo AND v.ActType='作废' "
                        "WHERE e.ActType='修改登记' AND e.LogID>v.LogID"),
               0)
         << "corrections saved over a voided load";
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Batch b WHERE COALESCE((SELECT l.Detail FROM T_Log l WHERE "
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch b WHERE COALESCE((SELECT l.Detail FROM T_Log l WHERE "
                        "l.RefNo=b.BatchNo AND l.ActType='修改登记' ORDER BY l.LogID DESC LIMIT 1),'') NOT LIKE "
                        "'%' || COALESCE(b.QualityMemo,'')"),
               0)
         << "registrations that do not hold the last correction logged";
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Batch b JOIN T_Stock s ON s.BatchNo=b.BatchNo WHERE s.Qty=b.WetNetWt "
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch b JOIN T_Stock s ON s.BatchNo=b.BatchNo WHERE s.Qty=b.WetNetWt "
                        "AND s.Status=:v AND b.Status=:v",
                        {{"v", kStatusVoid}}),
               loads)
@@ -217,24 +162,24 @@ TEST_F(Stations, WeighbridgesRegisteringAtOnceTakeEveryNumberOnceAndAVoidEndsThe
 }
 
 TEST_F(Stations, OutboundAtOnceHandsOutExactlyTheGrainStored) {
-    const QHash<int, int> stored{{c->Dried(400), 400}, {c->Dried(300), 300}, {c->Dried(250), 250}};
+    const QHash<int, int> stored{{Dried(400), 400}, {Dried(300), 300}, {Dried(250), 250}};
     const int loads = (400 + 300 + 250) / 10;
-    const QStringList outs = c->Race("outbound");
+    const QStringList outs = Race("outbound");
 
     const QString numbers = Numbered("CK", 1, loads);
     EXPECT_EQ(outs.size(), loads) << "10 kg loads handed out";
     EXPECT_EQ(Sorted(Tally(outs, "out").keys()), numbers) << "one number per load, none twice, none skipped";
-    EXPECT_EQ(c->Rows("SELECT OutNo FROM T_Outbound ORDER BY OutNo"), numbers);
-    EXPECT_EQ(c->Rows("SELECT RefNo FROM T_Log WHERE ActType='出库' ORDER BY RefNo"), numbers);
+    EXPECT_EQ(c->rows("SELECT OutNo FROM T_Outbound ORDER BY OutNo"), numbers);
+    EXPECT_EQ(c->rows("SELECT RefNo FROM T_Log WHERE ActType='出库' ORDER BY RefNo"), numbers);
     const QHash<QString, int> fromRow = Tally(outs, "out", 2);
     for (auto it = stored.begin(); it != stored.end(); ++it) {
         const TParams row{{"s", it.key()}};
         const QString batch = "(SELECT BatchNo FROM T_Stock WHERE StockID=:s)";
         EXPECT_EQ(fromRow.value(QString::number(it.key())) * 10, it.value());
-        EXPECT_EQ(c->Count("SELECT SUM(OutWt) FROM T_Outbound WHERE BatchNo=" + batch, row), it.value())
+        EXPECT_EQ(Count("SELECT SUM(OutWt) FROM T_Outbound WHERE BatchNo=" + batch, row), it.value())
             << "kg handed out of a row that held " << it.value() << " kg";
-        EXPECT_EQ(c->Count("SELECT SUM(Qty) FROM T_StockMove WHERE MoveType='出仓' AND BatchNo=" + batch, row), it.value());
-        EXPECT_EQ(c->Rows("SELECT s.Status || '/' || b.Status FROM T_Stock s JOIN T_Batch b ON b.BatchNo=s.BatchNo "
+        EXPECT_EQ(Count("SELECT SUM(Qty) FROM T_StockMove WHERE MoveType='出仓' AND BatchNo=" + batch, row), it.value());
+        EXPECT_EQ(c->rows("SELECT s.Status || '/' || b.Status FROM T_Stock s JOIN T_Batch b ON b.BatchNo=s.BatchNo "
                           "WHERE s.StockID=:s",
                           row),
                   kStockOut + "/" + kBatchToSettle);
@@ -242,69 +187,69 @@ TEST_F(Stations, OutboundAtOnceHandsOutExactlyTheGrainStored) {
 }
 
 TEST_F(Stations, DryerRoomsDispatchAndEndEachRoundOnce) {
-    for (int i = 0; i < kBatches; ++i) c->Registered();
+    for (int i = 0; i < kBatches; ++i) c->registeredBatch(10000);
 
-    const QStringList dispatched = c->Race("dispatch");
+    const QStringList dispatched = Race("dispatch");
     EXPECT_EQ(dispatched.size(), kBatches) << "dispatches saved";
     EXPECT_EQ(Tally(dispatched, "dispatch").size(), kBatches);
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Drying WHERE Round=1"), kBatches) << "first rounds opened";
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Log WHERE ActType='派工上机'"), kBatches);
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Batch WHERE Status=:s", {{"s", kStatusDrying}}), kBatches);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Drying WHERE Round=1"), kBatches) << "first rounds opened";
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log WHERE ActType='派工上机'"), kBatches);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch WHERE Status=:s", {{"s", kStatusDrying}}), kBatches);
 
     // Odd stations send a first round back to the dryer, even ones put the grain into store.
-    const QStringList ended = c->Race("dryend");
+    const QStringList ended = Race("dryend");
     const int redried = int(ended.filter(QRegularExpression("^redry ")).size());
     EXPECT_EQ(ended.size() - redried, kBatches) << "rounds passed into store";
     EXPECT_EQ(Tally(ended, "pass").size(), kBatches);
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Drying"), kBatches + redried) << "rounds, a re-dry opening the next";
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Drying WHERE Round>2 OR EndTime IS NULL"), 0)
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Drying"), kBatches + redried) << "rounds, a re-dry opening the next";
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Drying WHERE Round>2 OR EndTime IS NULL"), 0)
         << "rounds beyond the second or never ended";
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Log WHERE ActType='返烘'"), redried);
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Log WHERE ActType='烘干入仓'"), kBatches);
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Stock WHERE Status=:s", {{"s", kStatusInStore}}), kBatches)
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log WHERE ActType='返烘'"), redried);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log WHERE ActType='烘干入仓'"), kBatches);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Stock WHERE Status=:s", {{"s", kStatusInStore}}), kBatches)
         << "dry rows in store";
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Stock WHERE Status=:s", {{"s", kStockOut}}), kBatches)
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Stock WHERE Status=:s", {{"s", kStockOut}}), kBatches)
         << "wet rows retired";
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_StockMove WHERE MoveType='入仓'"), kBatches);
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Batch WHERE Status=:s", {{"s", kStatusInStore}}), kBatches);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_StockMove WHERE MoveType='入仓'"), kBatches);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch WHERE Status=:s", {{"s", kStatusInStore}}), kBatches);
 }
 
 TEST_F(Stations, FinanceDesksSettleEachBatchOnceAndVoidEachSettlementOnce) {
-    for (int i = 0; i < kBatches; ++i) c->Dried(8000);
+    for (int i = 0; i < kBatches; ++i) Dried(8000);
 
-    const QStringList first = c->Race("settle");
+    const QStringList first = Race("settle");
     EXPECT_EQ(first.size(), kBatches) << "settlements saved";
     EXPECT_EQ(Tally(first, "settle", 2).size(), kBatches);
-    c->ExpectSettledAsReported(first);
-    EXPECT_EQ(c->Rows("SELECT RefNo FROM T_Log WHERE ActType='结算' ORDER BY RefNo"), Numbered("JS", 1, kBatches));
+    ExpectSettledAsReported(first);
+    EXPECT_EQ(c->rows("SELECT RefNo FROM T_Log WHERE ActType='结算' ORDER BY RefNo"), Numbered("JS", 1, kBatches));
 
-    const QStringList voided = c->Race("unsettle");
+    const QStringList voided = Race("unsettle");
     EXPECT_EQ(voided.size(), kBatches) << "voids saved";
     EXPECT_EQ(Tally(voided, "unsettle").size(), kBatches);
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Settle"), 0);
-    EXPECT_EQ(c->Rows("SELECT RefNo FROM T_Log WHERE ActType='作废结算' ORDER BY RefNo"), Numbered("JS", 1, kBatches))
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Settle"), 0);
+    EXPECT_EQ(c->rows("SELECT RefNo FROM T_Log WHERE ActType='作废结算' ORDER BY RefNo"), Numbered("JS", 1, kBatches))
         << "one void logged per settlement";
-    EXPECT_EQ(c->Count("SELECT COUNT(*) FROM T_Batch WHERE Status=:s", {{"s", kBatchToSettle}}), kBatches);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch WHERE Status=:s", {{"s", kBatchToSettle}}), kBatches);
 
-    const QStringList again = c->Race("settle");
+    const QStringList again = Race("settle");
     EXPECT_EQ(again.size(), kBatches);
-    c->ExpectSettledAsReported(again);
-    EXPECT_EQ(c->Rows("SELECT SettleNo FROM T_Settle ORDER BY SettleNo"), Numbered("JS", kBatches + 1, 2 * kBatches))
+    ExpectSettledAsReported(again);
+    EXPECT_EQ(c->rows("SELECT SettleNo FROM T_Settle ORDER BY SettleNo"), Numbered("JS", kBatches + 1, 2 * kBatches))
         << "a voided settlement's number is never given again";
 }
 
 TEST_F(Stations, ASaveKeptWaitingByAnotherStationGivesUpWithTheLockedTextAndWritesNothing) {
     const QString locked = QStringLiteral("数据库正被其他程序或其他电脑占用，请稍后重试");
-    const int dryRow = c->Dried(100);
-    const QString stored = VarToStr(c->dm().ScalarP("SELECT BatchNo FROM T_Stock WHERE StockID=:s", {{"s", dryRow}}));
-    const QString waiting = c->Registered();
-    const QString drying = c->Registered();
+    const int dryRow = Dried(100);
+    const QString stored = VarToStr(c->scalar("SELECT BatchNo FROM T_Stock WHERE StockID=:s", {{"s", dryRow}}));
+    const QString waiting = c->registeredBatch(10000);
+    const QString drying = c->registeredBatch(10000);
     ASSERT_TRUE(TDispatchLogic(c->dm()).Save({.BatchNo = drying, .EquipID = 1, .WhInID = 1,
                                               .StartTime = QDateTime::currentDateTime().addSecs(-60)}).Saved());
     const std::optional<TOpenRound> round = TDryEndLogic(c->dm()).LoadOpenRound(drying);
     ASSERT_TRUE(round);
     const auto written = [&] {
-        return c->Rows("SELECT (SELECT COUNT(*) FROM T_Outbound) || '/' || (SELECT COUNT(*) FROM T_Settle) || '/' || "
+        return c->rows("SELECT (SELECT COUNT(*) FROM T_Outbound) || '/' || (SELECT COUNT(*) FROM T_Settle) || '/' || "
                        "(SELECT COUNT(*) FROM T_Drying WHERE EndTime IS NULL) || '/' || (SELECT COUNT(*) FROM T_Log) || "
                        "'/' || (SELECT COUNT(*) FROM T_Counter) || '/' || (SELECT string_agg(Status, ',' ORDER BY "
                        "BatchNo) FROM T_Batch)");
@@ -313,7 +258,7 @@ TEST_F(Stations, ASaveKeptWaitingByAnotherStationGivesUpWithTheLockedTextAndWrit
 
     // Another station is in the middle of saves on all three batches; this one gives up waiting
     // after a fifth of a second instead of ten.
-    TDM other(c->Config());
+    TDM other(c->paths().Database());
     other.Connect();
     other.BeginTrans();
     for (const QString& b : {stored, waiting, drying})

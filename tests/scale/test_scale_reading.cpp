@@ -1,26 +1,21 @@
 #include "scale/uScaleFrame.h"
+#include "scale/uScaleStable.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
 
 namespace {
-QByteArray Hex2(int v) { return QByteArray::number(v, 16).rightJustified(2, '0').toUpper(); }
-
-int XorOf(const QByteArray& bytes) {
+// The body followed by its XOR checksum in two hex digits.
+QByteArray WithXor(const QByteArray& body) {
     int x = 0;
-    for (char c : bytes) x ^= quint8(c);
-    return x;
+    for (char c : body) x ^= quint8(c);
+    return body + QByteArray::number(x, 16).rightJustified(2, '0').toUpper();
 }
 
-QByteArray F1(char sign, const char* digits, char decimals) {
-    const QByteArray body = QByteArray(1, sign) + digits + decimals;
-    return "\x02" + body + Hex2(XorOf(body)) + "\x03";
-}
-
-QByteArray F3(char kind, const char* display, const char* unit = "kg") {
-    const QByteArray body = QByteArray("W") + kind + display + unit;
-    return body + Hex2(XorOf(body)) + "\r\n";
-}
+QByteArray F1(char sign, const char* digits, char decimals) { return "\x02" + WithXor(sign + QByteArray(digits) + decimals) + "\x03"; }
+QByteArray F3(char kind, const char* display, const char* unit = "kg") { return WithXor("W" + QByteArray(1, kind) + display + unit) + "\r\n"; }
+// A12 beyond its range: nine blanks, "OL" or "LO", their checksum, CR LF.
+QByteArray F3Range(const char* code) { return WithXor(QByteArray(9, ' ') + code) + "\r\n"; }
 
 QByteArray F4(char statusA, char statusB, const char* weight, bool checksum) {
     QByteArray frame = QByteArray("\x02") + statusA + statusB + char(0x20) + weight + "000000\r";
@@ -30,12 +25,6 @@ QByteArray F4(char statusA, char statusB, const char* weight, bool checksum) {
         frame += char(-sum & 0x7F);
     }
     return frame;
-}
-
-// A12 beyond its range: nine blanks, "OL" or "LO", their checksum, CR LF.
-QByteArray F3Range(const char* code) {
-    const QByteArray body = QByteArray(9, ' ') + code;
-    return body + Hex2(XorOf(body)) + "\r\n";
 }
 
 // "24560", "-125.0 动", "超载", "24559.759 磅 稳 净": the weight as displayed (pounds converted,
@@ -84,20 +73,17 @@ std::vector<TFormatCase> Cases() {
         {TScaleFormat::F1,
          F1('+', "024560", '0') + F1('-', "001250", '1') + F1('+', "003000", '3'),
          {"24560", "-125.0", "3.000"},
-         badF1,
-         F1('+', "024560", '0').left(5)},
+         badF1, F1('+', "024560", '0').left(5)},
         // Least significant character first; the point travels with its digits.
         {TScaleFormat::F2,
          "=06542000" "=000.3000" "=0521000-",
          {"24560", "3.000", "-1250"},
-         "=06A42000",
-         "=065"},
+         "=06A42000", "=065"},
         {TScaleFormat::F3,
          F3('G', "0024560") + F3('N', "-001250") + F3('G', "024.560") + F3('G', "  OL   ") + F3Range("OL") +
              F3Range("LO") + F3('G', " 24560 ") + F3('G', "0054145", "lb") + F3('N', "0054145", "lb"),
          {"24560", "-1250 净", "24.560", "超载", "超载", "欠载", "24560", "24559.759 磅", "24559.759 磅 净"},
-         badF3,
-         F3('G', "0024560").left(8)},
+         badF3, F3('G', "0024560").left(8)},
         // Status A 0x22: whole units, 0x23: one decimal. Status B bit 0 net, 1 negative, 2 out of
         // range, 3 in motion, 4 kilograms (else pounds). The checksum is sent by some indicators
         // and not by others.
@@ -107,15 +93,28 @@ std::vector<TFormatCase> Cases() {
              F4(0x22, 0x21, "054145", false) + F4(0x22, 0x20, "054145", true),
          {"24560 稳", "-1250 动", "1234.5 稳", "超载", "欠载", "24560 稳 净", "24559.759 磅 稳 净",
           "24559.759 磅 稳"},
-         badF4,
-         F4(0x22, 0x30, "024560", true).left(9)},
+         badF4, F4(0x22, 0x30, "024560", true).left(9)},
         {TScaleFormat::F5,
          "ST,GS,+0024560 kg\r\nUS,GS,+0024570 kg\r\nST,NT,-0001250 kg\r\nOL,GS,+9999999 kg\r\nST,GS,+003.000 kg\r\n"
          "UL,GS,-0000100 kg\r\nST,GS,+0054145 lb\r\nST,NT,+0054145 lb\r\n",
          {"24560 稳", "24570 动", "-1250 稳 净", "超载", "3.000 稳", "欠载", "24559.759 磅 稳", "24559.759 磅 稳 净"},
-         "ST,GS,+00X4560 kg\r\n",
-         "0024560 kg\r\n"},
+         "ST,GS,+00X4560 kg\r\n", "0024560 kg\r\n"},
     };
+}
+
+TScaleReading Kg(double kg, TScaleSignal signal = TScaleSignal::Weight) {
+    TScaleReading r;
+    r.Kg = kg;
+    r.Signal = signal;
+    return r;
+}
+
+// Division 10 kg (unless given), minimum 500 kg, two seconds, five readings.
+TScaleStable Scale(double division = 10) { return TScaleStable(TScaleRule{division, 500, 2000, 5}); }
+
+// Readings of the same weight every half second from `from` up to and including `to`.
+void Hold(TScaleStable& s, const TScaleReading& r, qint64 from, qint64 to) {
+    for (qint64 t = from; t <= to; t += 500) s.Feed(r, t);
 }
 }  // namespace
 
@@ -170,8 +169,73 @@ TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
         {"ST,GS,+0024US,GS,+0024570 kg\n", {"数据错误", "24570 动"}},
         {"ST,GS,+0024560 g\r\nST,XX,+0024560 kg\r\n", {"数据错误", "数据错误"}},
     };
-    for (const auto& c : lines) {
-        EXPECT_EQ(ReadInChunks(TScaleFormat::F5, c.stream, {}), c.expected) << c.stream.toStdString();
-        EXPECT_EQ(ReadInChunks(TScaleFormat::F5, c.stream, {5, 20}), c.expected) << c.stream.toStdString();
+    for (const auto& c : lines)
+        for (const QList<qsizetype>& cuts : {QList<qsizetype>{}, QList<qsizetype>{5, 20}})
+            EXPECT_EQ(ReadInChunks(TScaleFormat::F5, c.stream, cuts), c.expected) << c.stream.toStdString();
+}
+
+TEST(ScaleStable, AWeightIsTakenOnlyWhenHeldWithinOneDivisionForTheWholeTimeOncePerLoadAndToTheDivision) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<double, qint64>> readings;
+        bool stable;
+    } holds[] = {
+        {"two readings two seconds apart", {{24560, 0}, {24560, 2000}}, false},
+        {"four readings over three seconds", {{24560, 0}, {24560, 1000}, {24560, 2000}, {24560, 3000}}, false},
+        {"five readings over two seconds", {{24560, 0}, {24570, 500}, {24560, 1000}, {24570, 1500}, {24560, 2000}}, true},
+        {"five readings over 1.9 s", {{24560, 0}, {24560, 500}, {24560, 1000}, {24560, 1500}, {24560, 1900}}, false},
+        {"a jump of two divisions starts again",
+         {{24560, 0}, {24560, 500}, {24580, 1000}, {24580, 1500}, {24580, 2000}, {24580, 2500}}, false},
+    };
+    for (const auto& c : holds) {
+        TScaleStable s = Scale();
+        for (auto [kg, at] : c.readings) s.Feed(Kg(kg), at);
+        EXPECT_EQ(s.State() == TScaleState::Stable, c.stable) << c.what;
+    }
+
+    // A frame that is no steady gross starts the stability time again.
+    TScaleStable s = Scale();
+    Hold(s, Kg(24560), 0, 3000);
+    ASSERT_TRUE(s.CanCapture());
+    s.Feed(Kg(0, TScaleSignal::Overload), 3100);
+    EXPECT_FALSE(s.Capture().has_value());
+    s.Feed(Kg(24560), 3200);
+    EXPECT_EQ(s.State(), TScaleState::Unstable);
+
+    // Taken once, the load must leave the scale before the next take.
+    s = Scale();
+    Hold(s, Kg(24590), 0, 2000);
+    EXPECT_DOUBLE_EQ(s.Capture().value().Kg, 24590);
+    Hold(s, Kg(24590), 2500, 9000);
+    EXPECT_TRUE(s.WaitingForLoadToLeave());
+    EXPECT_FALSE(s.Capture().has_value());
+    s.Feed(Kg(120), 10000);
+    Hold(s, Kg(9870), 11000, 13000);
+    EXPECT_DOUBLE_EQ(s.Capture().value().Kg, 9870) << "the empty truck back on the scale: its tare";
+
+    TScaleStable light = Scale();
+    Hold(light, Kg(480), 0, 5000);
+    EXPECT_EQ(light.State(), TScaleState::Stable);
+    EXPECT_FALSE(light.CanCapture()) << "below the minimum weight";
+    Hold(light, Kg(30000), 5500, 8000);
+    light.Lost();
+    EXPECT_EQ(light.State(), TScaleState::Offline);
+    EXPECT_FALSE(light.CanCapture());
+
+    // Pounds are converted exactly and shown to the division.
+    const struct {
+        double division;
+        double pounds;
+        const char* shown;
+    } pounds[] = {{10, 54145, "24560"},    {20, 54145, "24560"},    {0.5, 54145, "24560.0"}, {0.5, 11023, "5000.0"},
+                 {0.2, 11023, "5000.0"},  {0.1, 11023, "4999.9"},  {0.1, 11023.2, "5000.0"}, {50, 11023, "5000"}};
+    for (const auto& c : pounds) {
+        TScaleStable scale = Scale(c.division);
+        TScaleReading lb = Kg(c.pounds * 0.45359237);
+        lb.Pounds = true;
+        Hold(scale, lb, 0, 2000);
+        const std::optional<TScaleReading> taken = scale.Capture();
+        ASSERT_TRUE(taken.has_value()) << c.pounds;
+        EXPECT_EQ(taken->Text(), c.shown) << c.pounds << " lb, division " << c.division;
     }
 }
