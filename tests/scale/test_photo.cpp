@@ -274,10 +274,8 @@ TEST(Photo, TheDialogPhotographsEachWeighingWithoutWaitingAndKeepsPicturesOnlyWi
     SetComboID(dlg.cbWh, 1);
     dlg.DoOK();  // both weights typed: photographed at the save
     ASSERT_EQ(dlg.result(), QDialog::Accepted) << prompter.LastText().toStdString();
-    EXPECT_EQ(c.rows("SELECT WtKind, CameraName, Weight, CASE WHEN FilePath IS NULL THEN 0 ELSE 1 END FROM T_Photo "
-                     "WHERE BatchNo=:b ORDER BY WtKind, CameraName DESC",
-                     {{"b", dlg.BatchNo()}}),
-              "毛重/车头/12000/1; 毛重/侧面/12000/0; 皮重/车头/2000/1; 皮重/侧面/2000/0");
+    EXPECT_EQ(c.rows("SELECT WtKind, CameraName, Weight, CASE WHEN FilePath IS NULL THEN 0 ELSE 1 END FROM T_Photo WHERE BatchNo=:b "
+                     "ORDER BY WtKind, CameraName DESC", {{"b", dlg.BatchNo()}}), "毛重/车头/12000/1; 毛重/侧面/12000/0; 皮重/车头/2000/1; 皮重/侧面/2000/0");
     EXPECT_EQ(FilesUnder(root), 2);
     EXPECT_TRUE(PhotoBackupNote(root, false).startsWith("过磅照片不在数据库中，请另行备份照片文件夹：" + root + "（2 个文件，共 "));
 
@@ -303,8 +301,7 @@ TEST(Photo, TheDialogPhotographsEachWeighingWithoutWaitingAndKeepsPicturesOnlyWi
     for (const TPhoto& p : BatchPhotos(c.dm(), no))
         if (p.HasFile() && p.WtKind == kWtKindGross) gross = p;
     QFile swapped(root + "/" + gross.FilePath);
-    ASSERT_TRUE(swapped.open(QIODevice::WriteOnly));
-    swapped.write(TFakeCamera::Picture(Qt::red, {1280, 720}));
+    ASSERT_TRUE(swapped.open(QIODevice::WriteOnly) && swapped.write(TFakeCamera::Picture(Qt::red, {1280, 720})) > 0);
     swapped.close();
     EXPECT_EQ(texts().value(0), "照片已被改动");
 }

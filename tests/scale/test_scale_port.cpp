@@ -16,16 +16,6 @@
 #include <QTest>
 
 namespace {
-QByteArray F1(const char* digits) { return A9Frame(digits); }
-
-// Toledo continuous output in whole units: status B 0x30 is a steady gross in kilograms.
-QByteArray F4(char statusB, const char* weight) {
-    QByteArray frame = QByteArray("\x02\x22") + statusB + QByteArray("\x20") + weight + "000000\r";
-    int sum = 0;
-    for (char c : frame) sum += quint8(c);
-    return frame + char(-sum & 0x7F);
-}
-
 // The indicator at the other end of the cable, on the test's own clock, and the registration
 // dialogs of the station it is wired to.
 class TIndicator {
@@ -83,7 +73,7 @@ TEST(ScaleAtRegistration, ALoadIsTakenOnceWhenSteadyWhicheverDialogAndAnUnplugge
     const int farmer = c.addFarmer("张三");
 
     std::unique_ptr<TfrmBatchEdit> first = scale.Open(c.dm());
-    ASSERT_TRUE(scale.Hold(F1("005020"), 0));
+    ASSERT_TRUE(scale.Hold(A9Frame("005020"), 0));
     first->scale->View()->btnTare->click();
     EXPECT_EQ(first->edTare->text(), "5020");
     prompter.AnswerYes();  // leave the typed tare behind
@@ -94,7 +84,7 @@ TEST(ScaleAtRegistration, ALoadIsTakenOnceWhenSteadyWhicheverDialogAndAnUnplugge
     // Cancelled, and 新增登记 again with the truck still on the scale.
     std::unique_ptr<TfrmBatchEdit> second = scale.Open(c.dm());
     const TScaleView* view = second->scale->View();
-    ASSERT_TRUE(scale.Hold(F1("005020"), 3000));
+    ASSERT_TRUE(scale.Hold(A9Frame("005020"), 3000));
     EXPECT_FALSE(view->btnGross->isEnabled());
     EXPECT_EQ(view->lblHint->text(), "已取数，车辆下磅后才能再次取数");
     view->btnGross->click();
@@ -102,13 +92,13 @@ TEST(ScaleAtRegistration, ALoadIsTakenOnceWhenSteadyWhicheverDialogAndAnUnplugge
 
     // It drives off; the loaded truck drives on: the figure jumps.
     for (auto [digits, at] : {std::pair{"000040", 6000}, {"003000", 7000}, {"024400", 7400}, {"024560", 7800}, {"024700", 8200}})
-        ASSERT_TRUE(scale.Send(F1(digits), at));
+        ASSERT_TRUE(scale.Send(A9Frame(digits), at));
     EXPECT_EQ(view->lblState->text(), "不稳定");
     EXPECT_EQ(view->lblWeight->text(), "24700");
     EXPECT_FALSE(view->btnGross->isEnabled());
-    for (qint64 at : {8600, 10600, 10700}) ASSERT_TRUE(scale.Send(F1("024560"), at));
+    for (qint64 at : {8600, 10600, 10700}) ASSERT_TRUE(scale.Send(A9Frame("024560"), at));
     EXPECT_FALSE(view->btnGross->isEnabled()) << "three readings are not yet a steady load";
-    ASSERT_TRUE(scale.Hold(F1("024560"), 10800));
+    ASSERT_TRUE(scale.Hold(A9Frame("024560"), 10800));
     EXPECT_EQ(view->lblState->text(), "稳定");
     second->dtReg->setFocus();
     view->btnGross->click();
@@ -129,7 +119,7 @@ TEST(ScaleAtRegistration, ALoadIsTakenOnceWhenSteadyWhicheverDialogAndAnUnplugge
     // The program is closed and started again, the loaded truck still on the scale.
     TScaleReader::Forget();
     std::unique_ptr<TfrmBatchEdit> third = scale.Open(c.dm());
-    ASSERT_TRUE(scale.Hold(F1("024560"), 0));
+    ASSERT_TRUE(scale.Hold(A9Frame("024560"), 0));
     prompter.AnswerNo();
     third->scale->View()->btnGross->click();
     EXPECT_EQ(prompter.Questions.value(0), "地磅上的重量与上次保存的过磅重量相同（24560 公斤），且程序启动后车辆未曾下磅，"
@@ -144,8 +134,8 @@ TEST(ScaleAtRegistration, ALoadIsTakenOnceWhenSteadyWhicheverDialogAndAnUnplugge
     TScaleReader::Forget();
     std::unique_ptr<TfrmBatchEdit> fourth = scale.Open(c.dm());
     view = fourth->scale->View();
-    ASSERT_TRUE(scale.Send(F1("000000"), 0));
-    ASSERT_TRUE(scale.Hold(F1("024560"), 1000));
+    ASSERT_TRUE(scale.Send(A9Frame("000000"), 0));
+    ASSERT_TRUE(scale.Hold(A9Frame("024560"), 1000));
     view->btnGross->click();
     EXPECT_EQ(fourth->edGross->text(), "24560");
     EXPECT_EQ(prompter.Questions.size(), 2);
@@ -165,22 +155,22 @@ TEST(ScaleAtRegistration, FromTheFirstFrameThatIsNoSteadyGrossNothingIsTakeableA
     std::unique_ptr<TfrmBatchEdit> dlg = scale.Open(c.dm());
     const TScaleView* view = dlg->scale->View();
 
-    QByteArray damaged = F4(0x30, "024560");
+    QByteArray damaged = ToledoFrame(0x30, "024560");
     damaged[17] = char((damaged[17] + 1) & 0x7F);
     const struct {
         QByteArray frame;
         const char* state;
         const char* hint;
     } cases[] = {
-        {F4(0x34, "999999"), "超载", "超出称量范围，不能取数"},
-        {F4(0x36, "000100"), "欠载", "低于零点，不能取数；空磅时请在仪表上置零"},
-        {F4(0x38, "024560"), "不稳定", ""},
-        {F4(0x31, "024560"), "净重", "地磅显示净重，请切换为毛重显示"},
-        {damaged + F4(0x38, "024560").left(5), "数据错误", "地磅数据无法识别，不能取数；请检查数据格式、波特率与串口线"},
+        {ToledoFrame(0x34, "999999"), "超载", "超出称量范围，不能取数"},
+        {ToledoFrame(0x36, "000100"), "欠载", "低于零点，不能取数；空磅时请在仪表上置零"},
+        {ToledoFrame(0x38, "024560"), "不稳定", ""},
+        {ToledoFrame(0x31, "024560"), "净重", "地磅显示净重，请切换为毛重显示"},
+        {damaged + ToledoFrame(0x38, "024560").left(5), "数据错误", "地磅数据无法识别，不能取数；请检查数据格式、波特率与串口线"},
     };
     qint64 at = 0;
     for (const auto& c : cases) {
-        ASSERT_TRUE(scale.Hold(F4(0x30, "024560"), at));
+        ASSERT_TRUE(scale.Hold(ToledoFrame(0x30, "024560"), at));
         ASSERT_TRUE(view->btnGross->isEnabled()) << c.state;
         ASSERT_TRUE(scale.Send(c.frame, at + 2100));
         EXPECT_FALSE(view->btnGross->isEnabled()) << c.state;
@@ -195,7 +185,7 @@ TEST(ScaleAtRegistration, FromTheFirstFrameThatIsNoSteadyGrossNothingIsTakeableA
     EXPECT_EQ(view->lblState->text(), "数据错误");
 
     // Switched to pounds: 54145 lb is 24559.76 kg, taken to the division.
-    ASSERT_TRUE(scale.Hold(F4(0x20, "054145"), at + 1000));
+    ASSERT_TRUE(scale.Hold(ToledoFrame(0x20, "054145"), at + 1000));
     EXPECT_EQ(view->lblWeight->text(), "24560");
     view->btnGross->click();
     EXPECT_EQ(dlg->edGross->text(), "24560");

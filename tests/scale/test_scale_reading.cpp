@@ -1,3 +1,5 @@
+#include "FakeIndicator.h"
+
 #include "scale/uScaleFrame.h"
 #include "scale/uScaleStable.h"
 
@@ -5,27 +7,9 @@
 #include <gtest/gtest.h>
 
 namespace {
-// The body followed by its XOR checksum in two hex digits.
-QByteArray WithXor(const QByteArray& body) {
-    int x = 0;
-    for (char c : body) x ^= quint8(c);
-    return body + QByteArray::number(x, 16).rightJustified(2, '0').toUpper();
-}
-
-QByteArray F1(char sign, const char* digits, char decimals) { return "\x02" + WithXor(sign + QByteArray(digits) + decimals) + "\x03"; }
 QByteArray F3(char kind, const char* display, const char* unit = "kg") { return WithXor("W" + QByteArray(1, kind) + display + unit) + "\r\n"; }
 // A12 beyond its range: nine blanks, "OL" or "LO", their checksum, CR LF.
 QByteArray F3Range(const char* code) { return WithXor(QByteArray(9, ' ') + code) + "\r\n"; }
-
-QByteArray F4(char statusA, char statusB, const char* weight, bool checksum) {
-    QByteArray frame = QByteArray("\x02") + statusA + statusB + char(0x20) + weight + "000000\r";
-    if (checksum) {
-        int sum = 0;
-        for (char c : frame) sum += quint8(c);
-        frame += char(-sum & 0x7F);
-    }
-    return frame;
-}
 
 // "24560", "-125.0 动", "超载", "24559.759 磅 稳 净": the weight as displayed (pounds converted,
 // to the gram), what else the frame says, and the indicator's own flag.
@@ -63,17 +47,17 @@ struct TFormatCase {
 };
 
 std::vector<TFormatCase> Cases() {
-    QByteArray badF1 = F1('+', "024560", '0');
+    QByteArray badF1 = A9Frame("024560");
     badF1[10] = badF1[10] == '0' ? '1' : '0';
     QByteArray badF3 = F3('G', "0024560");
     badF3[12] = badF3[12] == '0' ? '1' : '0';
-    QByteArray badF4 = F4(0x22, 0x30, "024560", true);
+    QByteArray badF4 = ToledoFrame(0x30, "024560");
     badF4[17] = char((badF4[17] + 1) & 0x7F);
     return {
         {TScaleFormat::F1,
-         F1('+', "024560", '0') + F1('-', "001250", '1') + F1('+', "003000", '3'),
+         A9Frame("024560") + A9Frame("001250", '-', '1') + A9Frame("003000", '+', '3'),
          {"24560", "-125.0", "3.000"},
-         badF1, F1('+', "024560", '0').left(5)},
+         badF1, A9Frame("024560").left(5)},
         // Least significant character first; the point travels with its digits.
         {TScaleFormat::F2,
          "=06542000" "=000.3000" "=0521000-",
@@ -84,16 +68,13 @@ std::vector<TFormatCase> Cases() {
              F3Range("LO") + F3('G', " 24560 ") + F3('G', "0054145", "lb") + F3('N', "0054145", "lb"),
          {"24560", "-1250 净", "24.560", "超载", "超载", "欠载", "24560", "24559.759 磅", "24559.759 磅 净"},
          badF3, F3('G', "0024560").left(8)},
-        // Status A 0x22: whole units, 0x23: one decimal. Status B bit 0 net, 1 negative, 2 out of
-        // range, 3 in motion, 4 kilograms (else pounds). The checksum is sent by some indicators
-        // and not by others.
         {TScaleFormat::F4,
-         F4(0x22, 0x30, "024560", true) + F4(0x22, 0x3A, "001250", false) + F4(0x23, 0x30, "012345", true) +
-             F4(0x22, 0x34, "999999", true) + F4(0x22, 0x36, "000100", true) + F4(0x22, 0x31, "024560", true) +
-             F4(0x22, 0x21, "054145", false) + F4(0x22, 0x20, "054145", true),
+         ToledoFrame(0x30, "024560") + ToledoFrame(0x3A, "001250", 0x22, false) + ToledoFrame(0x30, "012345", 0x23) +
+             ToledoFrame(0x34, "999999") + ToledoFrame(0x36, "000100") + ToledoFrame(0x31, "024560") +
+             ToledoFrame(0x21, "054145", 0x22, false) + ToledoFrame(0x20, "054145"),
          {"24560 稳", "-1250 动", "1234.5 稳", "超载", "欠载", "24560 稳 净", "24559.759 磅 稳 净",
           "24559.759 磅 稳"},
-         badF4, F4(0x22, 0x30, "024560", true).left(9)},
+         badF4, ToledoFrame(0x30, "024560").left(9)},
         {TScaleFormat::F5,
          "ST,GS,+0024560 kg\r\nUS,GS,+0024570 kg\r\nST,NT,-0001250 kg\r\nOL,GS,+9999999 kg\r\nST,GS,+003.000 kg\r\n"
          "UL,GS,-0000100 kg\r\nST,GS,+0054145 lb\r\nST,NT,+0054145 lb\r\n",
@@ -120,7 +101,7 @@ void Hold(TScaleStable& s, const TScaleReading& r, qint64 from, qint64 to) {
 
 TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
     // The XK3190 manual's example frame; this family says nothing about stability.
-    EXPECT_EQ(F1('+', "024560", '0'), QByteArray::fromHex("022B30323435363030314503"));
+    EXPECT_EQ(A9Frame("024560"), QByteArray::fromHex("022B30323435363030314503"));
     EXPECT_EQ(ReadInChunks(TScaleFormat::F1, QByteArray::fromHex("022B30323435363030314503"), {}), QStringList{"24560"});
 
     for (const TFormatCase& c : Cases()) {

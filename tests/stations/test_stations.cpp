@@ -100,6 +100,7 @@ protected:
         return lines;
     }
     int Count(const QString& sql, const TParams& params = {}) { return VarToInt(c->scalar(sql, params)); }
+    int Logged(const QString& action) { return c->count("T_Log", "ActType=:a", {{"a", action}}); }
 
     // Each settlement a station reported holds the batch and the payment it saved, and the batch's
     // status follows the settlement's; no other settlement is stored.
@@ -117,7 +118,7 @@ protected:
             astray += !asSaved;
         }
         EXPECT_EQ(astray, 0) << "settlements not stored as saved, or their batch's status not following them";
-        EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Settle"), lines.size());
+        EXPECT_EQ(c->count("T_Settle"), lines.size());
     }
     // A load of 10 t dried in one round into the first dry store; its dry row.
     int Dried(int dryKg) { return c->driedBatch(10000, dryKg).DryRow; }
@@ -142,22 +143,15 @@ TEST_F(Stations, WeighbridgesRegisteringAtOnceTakeEveryNumberOnceAndAVoidEndsThe
     const int voids = int(amended.filter(QRegularExpression("^void ")).size());
     EXPECT_EQ(voids, loads) << "each load voided by one station only";
     EXPECT_EQ(Tally(amended, "void").size(), loads);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log WHERE ActType='作废'"), loads);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log WHERE ActType='修改登记'"), amended.size() - voids)
-        << "a log row for each correction saved";
+    EXPECT_EQ(Logged("作废"), loads);
+    EXPECT_EQ(Logged("修改登记"), amended.size() - voids) << "a log row for each correction saved";
     EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log e JOIN T_Log v ON v.RefNo=e.RefNo AND v.ActType='作废' "
-                       "WHERE e.ActType='修改登记' AND e.LogID>v.LogID"),
-              0)
-        << "corrections saved over a voided load";
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch b WHERE COALESCE((SELECT l.Detail FROM T_Log l WHERE "
-                       "l.RefNo=b.BatchNo AND l.ActType='修改登记' ORDER BY l.LogID DESC LIMIT 1),'') NOT LIKE "
-                       "'%' || COALESCE(b.QualityMemo,'')"),
-              0)
+                    "WHERE e.ActType='修改登记' AND e.LogID>v.LogID"), 0) << "corrections saved over a voided load";
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch b WHERE COALESCE((SELECT l.Detail FROM T_Log l WHERE l.RefNo=b.BatchNo AND "
+                    "l.ActType='修改登记' ORDER BY l.LogID DESC LIMIT 1),'') NOT LIKE '%' || COALESCE(b.QualityMemo,'')"), 0)
         << "registrations that do not hold the last correction logged";
     EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch b JOIN T_Stock s ON s.BatchNo=b.BatchNo WHERE s.Qty=b.WetNetWt "
-                       "AND s.Status=:v AND b.Status=:v",
-                       {{"v", kStatusVoid}}),
-              loads)
+                    "AND s.Status=:v AND b.Status=:v", {{"v", kStatusVoid}}), loads)
         << "each wet row voided with its load and weighing what the load's last correction says";
 }
 
@@ -180,21 +174,22 @@ TEST_F(Stations, OutboundAtOnceHandsOutExactlyTheGrainStored) {
             << "kg handed out of a row that held " << it.value() << " kg";
         EXPECT_EQ(Count("SELECT SUM(Qty) FROM T_StockMove WHERE MoveType='出仓' AND BatchNo=" + batch, row), it.value());
         EXPECT_EQ(c->rows("SELECT s.Status || '/' || b.Status FROM T_Stock s JOIN T_Batch b ON b.BatchNo=s.BatchNo "
-                          "WHERE s.StockID=:s",
-                          row),
-                  kStockOut + "/" + kBatchToSettle);
+                          "WHERE s.StockID=:s", row), kStockOut + "/" + kBatchToSettle);
     }
 }
 
 TEST_F(Stations, DryerRoomsDispatchAndEndEachRoundOnce) {
     for (int i = 0; i < kBatches; ++i) c->registeredBatch(10000);
+    const auto withStatus = [&](const QString& table, const QString& status) {
+        return Count("SELECT COUNT(*) FROM " + table + " WHERE Status=:s", {{"s", status}});
+    };
 
     const QStringList dispatched = Race("dispatch");
     EXPECT_EQ(dispatched.size(), kBatches) << "dispatches saved";
     EXPECT_EQ(Tally(dispatched, "dispatch").size(), kBatches);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Drying WHERE Round=1"), kBatches) << "first rounds opened";
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log WHERE ActType='派工上机'"), kBatches);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch WHERE Status=:s", {{"s", kStatusDrying}}), kBatches);
+    EXPECT_EQ(Logged("派工上机"), kBatches);
+    EXPECT_EQ(withStatus("T_Batch", kStatusDrying), kBatches);
 
     // Odd stations send a first round back to the dryer, even ones put the grain into store.
     const QStringList ended = Race("dryend");
@@ -202,16 +197,13 @@ TEST_F(Stations, DryerRoomsDispatchAndEndEachRoundOnce) {
     EXPECT_EQ(ended.size() - redried, kBatches) << "rounds passed into store";
     EXPECT_EQ(Tally(ended, "pass").size(), kBatches);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Drying"), kBatches + redried) << "rounds, a re-dry opening the next";
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Drying WHERE Round>2 OR EndTime IS NULL"), 0)
-        << "rounds beyond the second or never ended";
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log WHERE ActType='返烘'"), redried);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Log WHERE ActType='烘干入仓'"), kBatches);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Stock WHERE Status=:s", {{"s", kStatusInStore}}), kBatches)
-        << "dry rows in store";
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Stock WHERE Status=:s", {{"s", kStockOut}}), kBatches)
-        << "wet rows retired";
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Drying WHERE Round>2 OR EndTime IS NULL"), 0) << "rounds beyond the second or never ended";
+    EXPECT_EQ(Logged("返烘"), redried);
+    EXPECT_EQ(Logged("烘干入仓"), kBatches);
+    EXPECT_EQ(withStatus("T_Stock", kStatusInStore), kBatches) << "dry rows in store";
+    EXPECT_EQ(withStatus("T_Stock", kStockOut), kBatches) << "wet rows retired";
     EXPECT_EQ(Count("SELECT COUNT(*) FROM T_StockMove WHERE MoveType='入仓'"), kBatches);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch WHERE Status=:s", {{"s", kStatusInStore}}), kBatches);
+    EXPECT_EQ(withStatus("T_Batch", kStatusInStore), kBatches);
 }
 
 TEST_F(Stations, FinanceDesksSettleEachBatchOnceAndVoidEachSettlementOnce) {
@@ -226,10 +218,10 @@ TEST_F(Stations, FinanceDesksSettleEachBatchOnceAndVoidEachSettlementOnce) {
     const QStringList voided = Race("unsettle");
     EXPECT_EQ(voided.size(), kBatches) << "voids saved";
     EXPECT_EQ(Tally(voided, "unsettle").size(), kBatches);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Settle"), 0);
+    EXPECT_EQ(c->count("T_Settle"), 0);
     EXPECT_EQ(c->rows("SELECT RefNo FROM T_Log WHERE ActType='作废结算' ORDER BY RefNo"), Numbered("JS", 1, kBatches))
         << "one void logged per settlement";
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Batch WHERE Status=:s", {{"s", kBatchToSettle}}), kBatches);
+    EXPECT_EQ(c->count("T_Batch", "Status=:s", {{"s", kBatchToSettle}}), kBatches);
 
     const QStringList again = Race("settle");
     EXPECT_EQ(again.size(), kBatches);
@@ -240,19 +232,17 @@ TEST_F(Stations, FinanceDesksSettleEachBatchOnceAndVoidEachSettlementOnce) {
 
 TEST_F(Stations, ASaveKeptWaitingByAnotherStationGivesUpWithTheLockedTextAndWritesNothing) {
     const QString locked = QStringLiteral("数据库正被其他程序或其他电脑占用，请稍后重试");
-    const int dryRow = Dried(100);
-    const QString stored = VarToStr(c->scalar("SELECT BatchNo FROM T_Stock WHERE StockID=:s", {{"s", dryRow}}));
-    const QString waiting = c->registeredBatch(10000);
-    const QString drying = c->registeredBatch(10000);
-    ASSERT_TRUE(TDispatchLogic(c->dm()).Save({.BatchNo = drying, .EquipID = 1, .WhInID = 1,
-                                              .StartTime = QDateTime::currentDateTime().addSecs(-60)}).Saved());
-    const std::optional<TOpenRound> round = TDryEndLogic(c->dm()).LoadOpenRound(drying);
+    TDM& dm = c->dm();
+    const QDateTime now = QDateTime::currentDateTime();
+    const TDriedBatch stored = c->driedBatch(10000, 100);
+    const QString waiting = c->registeredBatch(10000), drying = c->registeredBatch(10000);
+    ASSERT_TRUE(TDispatchLogic(dm).Save({.BatchNo = drying, .EquipID = 1, .WhInID = 1, .StartTime = now.addSecs(-60)}).Saved());
+    const std::optional<TOpenRound> round = TDryEndLogic(dm).LoadOpenRound(drying);
     ASSERT_TRUE(round);
     const auto written = [&] {
-        return c->rows("SELECT (SELECT COUNT(*) FROM T_Outbound) || '/' || (SELECT COUNT(*) FROM T_Settle) || '/' || "
-                       "(SELECT COUNT(*) FROM T_Drying WHERE EndTime IS NULL) || '/' || (SELECT COUNT(*) FROM T_Log) || "
-                       "'/' || (SELECT COUNT(*) FROM T_Counter) || '/' || (SELECT string_agg(Status, ',' ORDER BY "
-                       "BatchNo) FROM T_Batch)");
+        return c->rows("SELECT (SELECT COUNT(*) FROM T_Outbound) || '/' || (SELECT COUNT(*) FROM T_Settle) || '/' || (SELECT "
+                       "COUNT(*) FROM T_Drying WHERE EndTime IS NULL) || '/' || (SELECT COUNT(*) FROM T_Log) || '/' || (SELECT "
+                       "COUNT(*) FROM T_Counter) || '/' || (SELECT string_agg(Status, ',' ORDER BY BatchNo) FROM T_Batch)");
     };
     const QString before = written();
 
@@ -261,40 +251,35 @@ TEST_F(Stations, ASaveKeptWaitingByAnotherStationGivesUpWithTheLockedTextAndWrit
     TDM other(c->paths().Database());
     other.Connect();
     other.BeginTrans();
-    for (const QString& b : {stored, waiting, drying})
+    for (const QString& b : {stored.BatchNo, waiting, drying})
         other.ExecSQLP("SELECT Status FROM T_Batch WHERE BatchNo=:b FOR UPDATE", {{"b", b}});
-    c->dm().ExecSQLP("SET lock_timeout = '200ms'");
+    dm.ExecSQLP("SET lock_timeout = '200ms'");
 
-    const TOutboundInput out{.StockID = dryRow, .OutType = QStringLiteral("农户自提"), .OutTime = QDateTime::currentDateTime(),
-                             .Weight = "40"};
-    EXPECT_EQ(TOutboundLogic(c->dm()).Save(out).Refusal, "出库失败：" + locked);
-    const TSettleInput settle{.BatchNo = stored, .SettleNo = {}, .Items = {"100", "0", "0", "0", "0"}, .Paid = "100",
-                              .SettleTime = QDateTime::currentDateTime(), .Remark = {}, .OverDays = 0};
-    EXPECT_EQ(TSettleLogic(c->dm()).Save(settle).Refusal, "保存失败：" + locked);
-    EXPECT_EQ(TDispatchLogic(c->dm()).Save({.BatchNo = waiting, .EquipID = 1, .WhInID = 1,
-                                            .StartTime = QDateTime::currentDateTime()}).Refusal,
-              "派工失败：" + locked);
-    const TRoundEndInput end{.EndTime = QDateTime::currentDateTime(), .OutMoisture = "14", .DryNetWt = "8000",
-                             .DryHours = "1", .LossWt = "0", .LossRate = "0", .DryWhID = 2};
-    EXPECT_EQ(TDryEndLogic(c->dm()).Pass(*round, end).Refusal, "入仓失败：" + locked);
-    EXPECT_EQ(TDryEndLogic(c->dm()).Fail(*round, end).Refusal, "返烘单生成失败：" + locked);
-    TBatchInput correction = TBatchLogic(c->dm()).Load(waiting)->Input;
+    const TOutboundInput out{.StockID = stored.DryRow, .OutType = QStringLiteral("农户自提"), .OutTime = now, .Weight = "40"};
+    EXPECT_EQ(TOutboundLogic(dm).Save(out).Refusal, "出库失败：" + locked);
+    const TSettleInput settle{.BatchNo = stored.BatchNo, .Items = {"100", "0", "0", "0", "0"}, .Paid = "100", .SettleTime = now};
+    EXPECT_EQ(TSettleLogic(dm).Save(settle).Refusal, "保存失败：" + locked);
+    EXPECT_EQ(TDispatchLogic(dm).Save({.BatchNo = waiting, .EquipID = 1, .WhInID = 1, .StartTime = now}).Refusal, "派工失败：" + locked);
+    const TRoundEndInput end{.EndTime = now, .OutMoisture = "14", .DryNetWt = "8000", .DryHours = "1", .LossWt = "0",
+                             .LossRate = "0", .DryWhID = 2};
+    EXPECT_EQ(TDryEndLogic(dm).Pass(*round, end).Refusal, "入仓失败：" + locked);
+    EXPECT_EQ(TDryEndLogic(dm).Fail(*round, end).Refusal, "返烘单生成失败：" + locked);
+    TBatchInput correction = TBatchLogic(dm).Load(waiting)->Input;
     correction.WetNetWt = "9000";
-    EXPECT_EQ(TBatchLogic(c->dm()).Save(correction).Refusal, "保存失败：" + locked);
+    EXPECT_EQ(TBatchLogic(dm).Save(correction).Refusal, "保存失败：" + locked);
     try {
-        TBatchVoidLogic(c->dm()).Void(waiting, QStringLiteral("录错"));
+        TBatchVoidLogic(dm).Void(waiting, QStringLiteral("录错"));
         ADD_FAILURE() << "voided under another station's lock";
     } catch (const TDbError& e) {
         EXPECT_EQ(DbErrorText(e), locked);
     }
-    EXPECT_FALSE(c->dm().InTransaction());
+    EXPECT_FALSE(dm.InTransaction());
     EXPECT_EQ(written(), before) << "nothing of the refused saves stays behind, not even a number drawn";
 
     // The other station is done: the same saves go through, numbered as if nothing had been refused.
     other.RollbackTrans();
-    const TOutboundResult saved = TOutboundLogic(c->dm()).Save(out);
-    EXPECT_EQ(saved.OutNo, Numbered("CK", 1, 1));
-    EXPECT_EQ(TSettleLogic(c->dm()).Save(settle).SettleNo, Numbered("JS", 1, 1));
-    EXPECT_TRUE(TDryEndLogic(c->dm()).Pass(*round, end).Saved());
-    EXPECT_EQ(TBatchVoidLogic(c->dm()).Void(waiting, QStringLiteral("录错")), "");
+    EXPECT_EQ(TOutboundLogic(dm).Save(out).OutNo, Numbered("CK", 1, 1));
+    EXPECT_EQ(TSettleLogic(dm).Save(settle).SettleNo, Numbered("JS", 1, 1));
+    EXPECT_TRUE(TDryEndLogic(dm).Pass(*round, end).Saved());
+    EXPECT_EQ(TBatchVoidLogic(dm).Void(waiting, QStringLiteral("录错")), "");
 }
