@@ -76,13 +76,8 @@ TEST(Camera, APasswordIsUsedOnlyFromAPrivateFileAndOneCameraFailingOnlyLosesItsO
     };
     for (const auto& c : cases) {
         QFile::remove(passFile);
-        if (c.password) {
-            QFile f(passFile);
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write(c.password);
-            f.close();
-            QFile::setPermissions(passFile, c.perms);
-        }
+        QFile f(passFile);
+        if (c.password) ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(c.password) > 0 && f.flush() && f.setPermissions(c.perms));
         const int askedBefore = gate.Asked();
         const QList<TCameraPicture> pictures = Shoot();
         ASSERT_EQ(pictures.size(), 1);
