@@ -169,10 +169,7 @@ TEST(TareHistory, TheMedianOfTheVehiclesLastFiveTaresIsMatchedByPlateAndAFarTare
     ASSERT_NE(dlg.scale, nullptr);
     dlg.edCar->setText("皖E55555");
     dlg.edGross->setText("15600");
-    dlg.edTare->setText("5600");
-    SetComboID(dlg.cbFarmer, farmer);
-    SetComboID(dlg.cbGrain, 1);
-    SetComboID(dlg.cbWh, 1);
+    FillRest(dlg, farmer, "5600");
     prompter.AnswerNo();
     dlg.DoOK();
     EXPECT_EQ(prompter.Questions, QStringList{"该车皮重与历史皮重相差 12%，是否继续？"});
