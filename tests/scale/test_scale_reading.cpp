@@ -1,42 +1,15 @@
+#include "FakeIndicator.h"
+
 #include "scale/uScaleFrame.h"
+#include "scale/uScaleStable.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
 
 namespace {
-QByteArray Hex2(int v) { return QByteArray::number(v, 16).rightJustified(2, '0').toUpper(); }
-
-int XorOf(const QByteArray& bytes) {
-    int x = 0;
-    for (char c : bytes) x ^= quint8(c);
-    return x;
-}
-
-QByteArray F1(char sign, const char* digits, char decimals) {
-    const QByteArray body = QByteArray(1, sign) + digits + decimals;
-    return "\x02" + body + Hex2(XorOf(body)) + "\x03";
-}
-
-QByteArray F3(char kind, const char* display, const char* unit = "kg") {
-    const QByteArray body = QByteArray("W") + kind + display + unit;
-    return body + Hex2(XorOf(body)) + "\r\n";
-}
-
-QByteArray F4(char statusA, char statusB, const char* weight, bool checksum) {
-    QByteArray frame = QByteArray("\x02") + statusA + statusB + char(0x20) + weight + "000000\r";
-    if (checksum) {
-        int sum = 0;
-        for (char c : frame) sum += quint8(c);
-        frame += char(-sum & 0x7F);
-    }
-    return frame;
-}
-
+QByteArray F3(char kind, const char* display, const char* unit = "kg") { return WithXor("W" + QByteArray(1, kind) + display + unit) + "\r\n"; }
 // A12 beyond its range: nine blanks, "OL" or "LO", their checksum, CR LF.
-QByteArray F3Range(const char* code) {
-    const QByteArray body = QByteArray(9, ' ') + code;
-    return body + Hex2(XorOf(body)) + "\r\n";
-}
+QByteArray F3Range(const char* code) { return WithXor(QByteArray(9, ' ') + code) + "\r\n"; }
 
 // "24560", "-125.0 动", "超载", "24559.759 磅 稳 净": the weight as displayed (pounds converted,
 // to the gram), what else the frame says, and the indicator's own flag.
@@ -53,22 +26,16 @@ QString Describe(const TScaleReading& r) {
     return s;
 }
 
-QStringList Describe(const std::vector<TScaleReading>& readings) {
-    QStringList out;
-    for (const TScaleReading& r : readings) out << Describe(r);
-    return out;
-}
-
 QStringList ReadInChunks(TScaleFormat format, const QByteArray& stream, const QList<qsizetype>& cuts, int* dropped = nullptr) {
     TScaleFrameReader reader(format);
-    std::vector<TScaleReading> all;
+    QStringList all;
     qsizetype from = 0;
     for (qsizetype cut : cuts + QList<qsizetype>{stream.size()}) {
-        for (const TScaleReading& r : reader.Feed(QByteArrayView(stream).sliced(from, cut - from))) all.push_back(r);
+        for (const TScaleReading& r : reader.Feed(QByteArrayView(stream).sliced(from, cut - from))) all << Describe(r);
         from = cut;
     }
     if (dropped) *dropped = reader.Dropped();
-    return Describe(all);
+    return all;
 }
 
 struct TFormatCase {
@@ -80,54 +47,61 @@ struct TFormatCase {
 };
 
 std::vector<TFormatCase> Cases() {
-    QByteArray badF1 = F1('+', "024560", '0');
+    QByteArray badF1 = A9Frame("024560");
     badF1[10] = badF1[10] == '0' ? '1' : '0';
     QByteArray badF3 = F3('G', "0024560");
     badF3[12] = badF3[12] == '0' ? '1' : '0';
-    QByteArray badF4 = F4(0x22, 0x30, "024560", true);
+    QByteArray badF4 = ToledoFrame(0x30, "024560");
     badF4[17] = char((badF4[17] + 1) & 0x7F);
     return {
         {TScaleFormat::F1,
-         F1('+', "024560", '0') + F1('-', "001250", '1') + F1('+', "003000", '3'),
+         A9Frame("024560") + A9Frame("001250", '-', '1') + A9Frame("003000", '+', '3'),
          {"24560", "-125.0", "3.000"},
-         badF1,
-         F1('+', "024560", '0').left(5)},
+         badF1, A9Frame("024560").left(5)},
         // Least significant character first; the point travels with its digits.
         {TScaleFormat::F2,
          "=06542000" "=000.3000" "=0521000-",
          {"24560", "3.000", "-1250"},
-         "=06A42000",
-         "=065"},
+         "=06A42000", "=065"},
         {TScaleFormat::F3,
          F3('G', "0024560") + F3('N', "-001250") + F3('G', "024.560") + F3('G', "  OL   ") + F3Range("OL") +
              F3Range("LO") + F3('G', " 24560 ") + F3('G', "0054145", "lb") + F3('N', "0054145", "lb"),
          {"24560", "-1250 净", "24.560", "超载", "超载", "欠载", "24560", "24559.759 磅", "24559.759 磅 净"},
-         badF3,
-         F3('G', "0024560").left(8)},
-        // Status A 0x22: whole units, 0x23: one decimal. Status B bit 0 net, 1 negative, 2 out of
-        // range, 3 in motion, 4 kilograms (else pounds). The checksum is sent by some indicators
-        // and not by others.
+         badF3, F3('G', "0024560").left(8)},
         {TScaleFormat::F4,
-         F4(0x22, 0x30, "024560", true) + F4(0x22, 0x3A, "001250", false) + F4(0x23, 0x30, "012345", true) +
-             F4(0x22, 0x34, "999999", true) + F4(0x22, 0x36, "000100", true) + F4(0x22, 0x31, "024560", true) +
-             F4(0x22, 0x21, "054145", false) + F4(0x22, 0x20, "054145", true),
+         ToledoFrame(0x30, "024560") + ToledoFrame(0x3A, "001250", 0x22, false) + ToledoFrame(0x30, "012345", 0x23) +
+             ToledoFrame(0x34, "999999") + ToledoFrame(0x36, "000100") + ToledoFrame(0x31, "024560") +
+             ToledoFrame(0x21, "054145", 0x22, false) + ToledoFrame(0x20, "054145"),
          {"24560 稳", "-1250 动", "1234.5 稳", "超载", "欠载", "24560 稳 净", "24559.759 磅 稳 净",
           "24559.759 磅 稳"},
-         badF4,
-         F4(0x22, 0x30, "024560", true).left(9)},
+         badF4, ToledoFrame(0x30, "024560").left(9)},
         {TScaleFormat::F5,
          "ST,GS,+0024560 kg\r\nUS,GS,+0024570 kg\r\nST,NT,-0001250 kg\r\nOL,GS,+9999999 kg\r\nST,GS,+003.000 kg\r\n"
          "UL,GS,-0000100 kg\r\nST,GS,+0054145 lb\r\nST,NT,+0054145 lb\r\n",
          {"24560 稳", "24570 动", "-1250 稳 净", "超载", "3.000 稳", "欠载", "24559.759 磅 稳", "24559.759 磅 稳 净"},
-         "ST,GS,+00X4560 kg\r\n",
-         "0024560 kg\r\n"},
+         "ST,GS,+00X4560 kg\r\n", "0024560 kg\r\n"},
     };
+}
+
+TScaleReading Kg(double kg, TScaleSignal signal = TScaleSignal::Weight) {
+    TScaleReading r;
+    r.Kg = kg;
+    r.Signal = signal;
+    return r;
+}
+
+// Division 10 kg (unless given), minimum 500 kg, two seconds, five readings.
+TScaleStable Scale(double division = 10) { return TScaleStable(TScaleRule{division, 500, 2000, 5}); }
+
+// Readings of the same weight every half second from `from` up to and including `to`.
+void Hold(TScaleStable& s, const TScaleReading& r, qint64 from, qint64 to) {
+    for (qint64 t = from; t <= to; t += 500) s.Feed(r, t);
 }
 }  // namespace
 
 TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
     // The XK3190 manual's example frame; this family says nothing about stability.
-    EXPECT_EQ(F1('+', "024560", '0'), QByteArray::fromHex("022B30323435363030314503"));
+    EXPECT_EQ(A9Frame("024560"), QByteArray::fromHex("022B30323435363030314503"));
     EXPECT_EQ(ReadInChunks(TScaleFormat::F1, QByteArray::fromHex("022B30323435363030314503"), {}), QStringList{"24560"});
 
     for (const TFormatCase& c : Cases()) {
@@ -163,13 +137,12 @@ TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
         EXPECT_EQ(afterGarbage.value(0), "数据错误") << name;
         EXPECT_EQ(afterGarbage.mid(afterGarbage.size() - c.expected.size()), c.expected) << name;
     }
-}
 
-TEST(ScaleFrame, TextLinesEndInCrLfOrEitherAloneAndALostLineEndLosesOnlyItsOwnLine) {
+    // Text lines end in CR LF or either alone, and a lost line end loses only its own line.
     const struct {
         QByteArray stream;
         QStringList expected;
-    } cases[] = {
+    } lines[] = {
         {"ST,GS,+0024560 kg\rST,GS,+0024570 kg\r", {"24560 稳", "24570 稳"}},
         {"ST,GS,+0024560 kg\nST,GS,+0024570 kg\n", {"24560 稳", "24570 稳"}},
         {"ST,GS,+0024560 kg\rST,GS,+0024570 kg\r\n", {"24560 稳", "24570 稳"}},  // a line feed lost
@@ -177,8 +150,73 @@ TEST(ScaleFrame, TextLinesEndInCrLfOrEitherAloneAndALostLineEndLosesOnlyItsOwnLi
         {"ST,GS,+0024US,GS,+0024570 kg\n", {"数据错误", "24570 动"}},
         {"ST,GS,+0024560 g\r\nST,XX,+0024560 kg\r\n", {"数据错误", "数据错误"}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ReadInChunks(TScaleFormat::F5, c.stream, {}), c.expected) << c.stream.toStdString();
-        EXPECT_EQ(ReadInChunks(TScaleFormat::F5, c.stream, {5, 20}), c.expected) << c.stream.toStdString();
+    for (const auto& c : lines)
+        for (const QList<qsizetype>& cuts : {QList<qsizetype>{}, QList<qsizetype>{5, 20}})
+            EXPECT_EQ(ReadInChunks(TScaleFormat::F5, c.stream, cuts), c.expected) << c.stream.toStdString();
+}
+
+TEST(ScaleStable, AWeightIsTakenOnlyWhenHeldWithinOneDivisionForTheWholeTimeOncePerLoadAndToTheDivision) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<double, qint64>> readings;
+        bool stable;
+    } holds[] = {
+        {"two readings two seconds apart", {{24560, 0}, {24560, 2000}}, false},
+        {"four readings over three seconds", {{24560, 0}, {24560, 1000}, {24560, 2000}, {24560, 3000}}, false},
+        {"five readings over two seconds", {{24560, 0}, {24570, 500}, {24560, 1000}, {24570, 1500}, {24560, 2000}}, true},
+        {"five readings over 1.9 s", {{24560, 0}, {24560, 500}, {24560, 1000}, {24560, 1500}, {24560, 1900}}, false},
+        {"a jump of two divisions starts again",
+         {{24560, 0}, {24560, 500}, {24580, 1000}, {24580, 1500}, {24580, 2000}, {24580, 2500}}, false},
+    };
+    for (const auto& c : holds) {
+        TScaleStable s = Scale();
+        for (auto [kg, at] : c.readings) s.Feed(Kg(kg), at);
+        EXPECT_EQ(s.State() == TScaleState::Stable, c.stable) << c.what;
+    }
+
+    // A frame that is no steady gross starts the stability time again.
+    TScaleStable s = Scale();
+    Hold(s, Kg(24560), 0, 3000);
+    ASSERT_TRUE(s.CanCapture());
+    s.Feed(Kg(0, TScaleSignal::Overload), 3100);
+    EXPECT_FALSE(s.Capture().has_value());
+    s.Feed(Kg(24560), 3200);
+    EXPECT_EQ(s.State(), TScaleState::Unstable);
+
+    // Taken once, the load must leave the scale before the next take.
+    s = Scale();
+    Hold(s, Kg(24590), 0, 2000);
+    EXPECT_DOUBLE_EQ(s.Capture().value().Kg, 24590);
+    Hold(s, Kg(24590), 2500, 9000);
+    EXPECT_TRUE(s.WaitingForLoadToLeave());
+    EXPECT_FALSE(s.Capture().has_value());
+    s.Feed(Kg(120), 10000);
+    Hold(s, Kg(9870), 11000, 13000);
+    EXPECT_DOUBLE_EQ(s.Capture().value().Kg, 9870) << "the empty truck back on the scale: its tare";
+
+    TScaleStable light = Scale();
+    Hold(light, Kg(480), 0, 5000);
+    EXPECT_EQ(light.State(), TScaleState::Stable);
+    EXPECT_FALSE(light.CanCapture()) << "below the minimum weight";
+    Hold(light, Kg(30000), 5500, 8000);
+    light.Lost();
+    EXPECT_EQ(light.State(), TScaleState::Offline);
+    EXPECT_FALSE(light.CanCapture());
+
+    // Pounds are converted exactly and shown to the division.
+    const struct {
+        double division;
+        double pounds;
+        const char* shown;
+    } pounds[] = {{10, 54145, "24560"},    {20, 54145, "24560"},    {0.5, 54145, "24560.0"}, {0.5, 11023, "5000.0"},
+                 {0.2, 11023, "5000.0"},  {0.1, 11023, "4999.9"},  {0.1, 11023.2, "5000.0"}, {50, 11023, "5000"}};
+    for (const auto& c : pounds) {
+        TScaleStable scale = Scale(c.division);
+        TScaleReading lb = Kg(c.pounds * 0.45359237);
+        lb.Pounds = true;
+        Hold(scale, lb, 0, 2000);
+        const std::optional<TScaleReading> taken = scale.Capture();
+        ASSERT_TRUE(taken.has_value()) << c.pounds;
+        EXPECT_EQ(taken->Text(), c.shown) << c.pounds << " lb, division " << c.division;
     }
 }
