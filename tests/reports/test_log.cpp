@@ -71,6 +71,20 @@ TEST(LogViewer, FiltersByDaysWholeActionWordsAndPartsOfUserAndReference) {
     Log(c, At(2025, 3, 4, 9), "admin", "修改", "张\"三\"的车");  // 8
     EXPECT_EQ(Listed(c, {.Ref = "\"三\"的"}), QStringList{"8"});
     EXPECT_EQ(Listed(c, {.Ref = "三的"}), QStringList{});
+
+    // More matches than a screen holds arrive newest first, screen by screen, without gaps or repeats.
+    QStringList expected;
+    {
+        TTransaction tx(c.dm());
+        for (int i = 1; i <= 600; ++i) Log(c, At(2025, 3, 5, 8), "admin", "修改", "CKX" + QString::number(i));
+        tx.Commit();
+    }
+    for (int id = 608; id >= 9; --id) expected << QString::number(id);
+    TQueryModel model(c.dm());
+    model.Open(LogQuery(c.dm(), {.Ref = "ckx"}));
+    EXPECT_EQ(model.rowCount(), 256);
+    model.FindRow([](int) { return false; });
+    EXPECT_EQ(Listed(&model), expected);
 }
 
 TEST(LogViewer, WindowRequeriesOnEachChoiceAndOnEnterAndSearchesAnewWhenOpenedAgain) {

@@ -297,9 +297,10 @@ TEST_F(Stations, ASaveKeptWaitingByAnotherStationGivesUpWithTheLockedTextAndWrit
     EXPECT_EQ(TBatchVoidLogic(dm).Void(waiting, QStringLiteral("录错")), "");
 }
 
-// Two weighbridges with the same intake open in their dialogs, on either engine: the first save
-// is kept, the second is refused naming what changed, writes nothing and keeps what its clerk typed.
-TEST(TwoDialogs, TheSecondSaveOfOneIntakeIsRefusedAndKeepsItsInput) {
+// Two weighbridges with the same intake open in their dialogs, and two finance desks with the same
+// settlement, on either engine: the first save is kept, the second is refused naming what changed,
+// writes nothing and keeps what its clerk typed.
+TEST(TwoDialogs, TheSecondSaveOfOneIntakeOrOneSettlementIsRefusedAndKeepsItsInput) {
     TTestCentre c;
     TTestPrompter prompter;
     TDM other(c.paths().Database());
@@ -327,6 +328,23 @@ TEST(TwoDialogs, TheSecondSaveOfOneIntakeIsRefusedAndKeepsItsInput) {
     again.DoOK();
     EXPECT_EQ(again.result(), QDialog::Accepted);
 
+    const TDriedBatch dried = c.driedBatch(10000, 8500);
+    const TSettleResult made = TSettleLogic(c.dm()).Save({.BatchNo = dried.BatchNo, .SettleNo = {},
+                                                          .Items = {"100", "0", "0", "0", "0"}, .Paid = "0",
+                                                          .SettleTime = QDateTime::currentDateTime()});
+    ASSERT_TRUE(made.Saved()) << made.Refusal.toStdString();
+    TfrmSettleEdit deskA(c.dm(), dried.BatchNo, made.SettleNo);
+    TfrmSettleEdit deskB(other, dried.BatchNo, made.SettleNo);
+    deskA.edPaid->setText("60");
+    deskA.DoOK();
+    ASSERT_EQ(deskA.result(), QDialog::Accepted) << prompter.LastText().toStdString();
+    deskB.edPaid->setText("100");
+    deskB.DoOK();
+    EXPECT_NE(deskB.result(), QDialog::Accepted);
+    EXPECT_TRUE(prompter.LastText().startsWith(QStringLiteral("该记录已被其他电脑修改（改动了：收款金额、结算状态；最近一次：admin")))
+        << prompter.LastText().toStdString();
+    EXPECT_EQ(deskB.edPaid->text(), "100");
+    EXPECT_EQ(c.rows("SELECT PaidAmt, DebtAmt FROM T_Settle WHERE SettleNo=:n", {{"n", made.SettleNo}}), "60/40");
 }
 
 // A centre's server as it really behaves: it restarts, a commit's answer gets lost, and the
