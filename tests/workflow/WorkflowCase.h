@@ -62,6 +62,19 @@ inline TRoundEndInput Unloaded(const QString& dry = "8650", const QString& moist
             .LossRate = "13.5", .AbnormalMemo = " 正常 ", .DryWhID = 2};
 }
 
+// A new grain type; with a fee standard when its figures are given
+// ("price,std moisture,per point,free days,storage rate,re-dry rate").
+inline int Grain(TTestCentre& c, const QString& standard = {}) {
+    c.dm().ExecSQLP("INSERT INTO T_Grain(GrainName) VALUES('试验粮')");
+    const int id = int(c.dm().LastInsertId());
+    if (!standard.isEmpty())
+        c.dm().ExecSQLP("INSERT INTO T_FeeStd(GrainID,PricePerTon,StdMoisture,ExtraPerPoint,FreeDays,StorageFee,"
+                        "RushFee,ReDryRate) VALUES(:g," + standard.section(',', 0, 4) + ",50," +
+                            standard.section(',', 5) + ")",
+                        {{"g", id}});
+    return id;
+}
+
 inline QStringList Column(TQueryModel* model, const QString& column) {
     QStringList values;
     for (int r = 0; r < model->rowCount(); ++r) values << VarToStr(model->Value(r, column));

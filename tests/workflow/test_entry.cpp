@@ -7,14 +7,6 @@
 #include <memory>
 
 namespace {
-QString DriedBatch(TTestCentre& c) {
-    const QString no = Dispatched(c);
-    TDryEndLogic end(c.dm());
-    const std::optional<TOpenRound> round = end.LoadOpenRound(no);
-    EXPECT_TRUE(round && end.Pass(*round, Unloaded()).Saved());
-    return no;
-}
-
 TSettleInput Settlement(const QString& item, const QString& paid) {
     return {.BatchNo = "PC1", .SettleNo = {}, .Items = {"1200", item, "0", "0", "0"}, .Paid = paid,
             .SettleTime = kEnd, .Remark = {}, .OverDays = 0, .EarlierPaid = 500};
@@ -83,7 +75,7 @@ TEST(LeavingADialog, TypedInputIsGivenUpOnlyWhenConfirmedAndAnUntouchedDialogClo
     TTestCentre c(Roles::Admin);
     TTestPrompter prompter;
     const QString drying = Dispatched(c);
-    const QString dried = DriedBatch(c);
+    const QString dried = c.driedBatch(10000, 8650).BatchNo;
     const struct {
         const char* name;
         std::function<std::unique_ptr<TEntryDialog>()> open;

@@ -277,19 +277,6 @@ TEST(SettleLedger, SettlingABatchSettledElsewhereOffersTheExistingSettlement) {
 namespace {
 const QDateTime kReg(QDate(2025, 9, 20), QTime(7, 0));
 
-// A new grain type; with a fee standard when its figures are given
-// ("price,std moisture,per point,free days,storage rate,re-dry rate").
-int Grain(TTestCentre& c, const QString& standard = {}) {
-    c.dm().ExecSQLP("INSERT INTO T_Grain(GrainName) VALUES('试验粮')");
-    const int id = int(c.dm().LastInsertId());
-    if (!standard.isEmpty())
-        c.dm().ExecSQLP("INSERT INTO T_FeeStd(GrainID,PricePerTon,StdMoisture,ExtraPerPoint,FreeDays,StorageFee,"
-                        "RushFee,ReDryRate) VALUES(:g," + standard.section(',', 0, 4) + ",50," +
-                            standard.section(',', 5) + ")",
-                        {{"g", id}});
-    return id;
-}
-
 // A batch written straight into the tables: its load, the stock-in times of its rows and its rounds.
 QString Batch(TTestCentre& c, int grain, double wetKg, double moisture, const QList<QDateTime>& stockIns, int rounds) {
     const QString no = QStringLiteral("PC20250920%1").arg(c.count("T_Batch") + 1, 3, 10, QChar('0'));
@@ -378,18 +365,4 @@ TEST(Fees, TotalDebtAndStatusWithinOneFen) {
         EXPECT_EQ(QStringList({t.Status, FmtMoney(t.Debt)}), QStringList({status, debt})) << qPrintable(paid);
     }
     EXPECT_EQ(Totals("0", "0").Status, "已结清") << "nothing to pay";
-
-    // The boxes are read as they show: thousands commas, blanks and anything past the fen.
-    TSettleInput in;
-    in.Items = {" 1,500 ", "0.1", "0.2", "abc", "12.345"};
-    in.Paid = "1,000.004";
-    const TSettleAmounts a = ReadSettleAmounts(in);
-    EXPECT_EQ(a.Items[0], 1500);
-    EXPECT_EQ(a.Items[3], 0) << "text that is no number counts as 0";
-    EXPECT_EQ(FmtMoney(a.Items[4]), "12.35");
-    const TSettleTotals t = SettleTotals(a);
-    EXPECT_EQ(FmtMoney(t.Total), "1512.65");
-    EXPECT_EQ(t.Total, 1512.65) << "the total is the sum of the items as shown, to the fen";
-    EXPECT_EQ(FmtMoney(t.Debt), "512.65");
-    EXPECT_EQ(t.Status, "部分欠款");
 }
