@@ -13,10 +13,12 @@
 #include "workflow/uOutbound.h"
 #include "workflow/uSettle.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -86,3 +88,24 @@ inline QStringList Column(TDM& dm, const TSqlText& q, const QString& column) {
     model.Open(q);
     return Column(&model, column);
 }
+
+// A dialog the test cannot reach would wait for a person; this closes it so that the test
+// reports the fault instead of hanging.
+class TModalCloser {
+public:
+    TModalCloser() {
+        timer_.setInterval(50);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened_ = true;
+                modal->close();
+            }
+        });
+        timer_.start();
+    }
+    bool Opened() const { return opened_; }
+
+private:
+    QTimer timer_;
+    bool opened_ = false;
+};

@@ -1,7 +1,5 @@
 #include "WorkflowCase.h"
 
-#include <QTimer>
-
 namespace {
 TOutboundInput Out(int stockId, const QString& weight, const QString& type = "农户自提") {
     return {.StockID = stockId, .OutType = type, .OutTime = QDateTime(QDate(2025, 3, 8), QTime(10, 30)),
@@ -118,12 +116,7 @@ TEST(OutboundLedger, OnlyWeighersRegisterAndARefusedWeightKeepsTheDialogOpen) {
 
     c.loginAs(Roles::Weigher);
     prompter.Clear();
-    QTimer giveUp;  // a dialog the test cannot reach must not hang the suite
-    giveUp.setSingleShot(true);
-    QObject::connect(&giveUp, &QTimer::timeout, [&] {
-        if (auto* dlg = w.findChild<TfrmOutEdit*>()) dlg->reject();
-    });
-    giveUp.start(10000);
+    TModalCloser closer;
     QTimer::singleShot(0, [&] {
         auto* dlg = w.findChild<TfrmOutEdit*>();
         ASSERT_NE(dlg, nullptr);
