@@ -146,7 +146,7 @@ TValue InSql(TTestCentre& c, TValue wet, TValue in, TValue out) {
 }
 }  // namespace
 
-TEST(LossRule, WaterAloneExplainsTheDryWeightAndShortfallsBeyondTheAllowanceAreMarked) {
+TEST(LossRule, WaterAloneExplainsTheDryWeightAndShortfallsBeyondTheSetAllowanceAreMarked) {
     EXPECT_EQ(Line(30000, 28, 14, 24800), "理论干重 25116.3 公斤；实测 24800.0 公斤；差 -316.3 公斤（-1.05%）");
     EXPECT_TRUE(CheckLoss(30000, 28, 14, 24800)->BeyondAllowance(0.5)) << "316 kg short, 150 kg allowed";
     EXPECT_FALSE(CheckLoss(30000, 28, 14, 24800)->BeyondAllowance(1.2));
@@ -173,9 +173,8 @@ TEST(LossRule, WaterAloneExplainsTheDryWeightAndShortfallsBeyondTheAllowanceAreM
     for (const auto& [wet, in, out] : std::vector<std::tuple<TValue, TValue, TValue>>{
              {0.0, 28.0, 14.0}, {30000.0, TValue(), 14.0}, {30000.0, 28.0, 0.0}, {30000.0, 28.0, 100.0}})
         EXPECT_TRUE(InSql(c, wet, in, out).IsNull()) << "the reports give no figure where the dialog gives none";
-}
 
-TEST(LossRule, AllowanceIsReadFromTheCentresSettingsFile) {
+    // The allowance is read from the centre's settings file.
     QTemporaryDir dir;
     EXPECT_EQ(ReadLossAllowance(dir.filePath("none.ini")), 0.5) << "no file";
     int files = 0;

@@ -49,7 +49,8 @@ TEST(LivePreview, ABoxTheSaveWouldRefuseShowsADashInsteadOfAFigure) {
         const TRoundFigures f = RecalcRound(r.wet, r.dry, kStart, r.end);
         EXPECT_EQ(QStringList({f.LossWt, f.LossRate, f.DryHours}), QStringList({r.loss, r.rate, r.hours})) << qPrintable(r.dry);
     }
-    TfrmDryEnd end(c.dm(), Dispatched(c));
+    const QString drying = Dispatched(c);
+    TfrmDryEnd end(c.dm(), drying);
     end.edMoisture->setText("150");
     EXPECT_EQ(end.lblLossCheck->text(), "理论干重 —");
 
@@ -69,12 +70,9 @@ TEST(LivePreview, ABoxTheSaveWouldRefuseShowsADashInsteadOfAFigure) {
                   QStringList({s.total, s.received, s.debt, s.line}))
             << qPrintable(s.item + " " + s.paid);
     }
-}
 
-TEST(LeavingADialog, TypedInputIsGivenUpOnlyWhenConfirmedAndAnUntouchedDialogClosesAtOnce) {
-    TTestCentre c(Roles::Admin);
+    // Leaving a dialog: typed input is given up only when confirmed; an untouched one closes at once.
     TTestPrompter prompter;
-    const QString drying = Dispatched(c);
     const QString dried = c.driedBatch(10000, 8650).BatchNo;
     const struct {
         const char* name;

@@ -8,8 +8,8 @@ QString Register(TTestCentre& c, const TBatchInput& in) {
 }
 }  // namespace
 
-TEST(Intake, FeeEstimateTakesTheFirstStandardOfTheGrain) {
-    TTestCentre c;
+TEST(Intake, FeeEstimateTakesTheFirstStandardAndARefusedOrFailedSaveLeavesNothingBehind) {
+    TTestCentre c(Roles::Weigher);
     const int sorghum = Grain(c, "30,14,2,0,0,0");
     c.dm().ExecSQLP("INSERT INTO T_FeeStd(GrainID,PricePerTon,StdMoisture,ExtraPerPoint) VALUES(:g,99,10,9)", {{"g", sorghum}});
     TBatchLogic logic(c.dm());
@@ -17,11 +17,7 @@ TEST(Intake, FeeEstimateTakesTheFirstStandardOfTheGrain) {
     EXPECT_DOUBLE_EQ(logic.EstimateFee(sorghum, 10000, 14), 300) << "moisture at the standard adds nothing";
     EXPECT_DOUBLE_EQ(logic.EstimateFee(sorghum, -500, 18.5), 0);
     EXPECT_DOUBLE_EQ(logic.EstimateFee(Grain(c), 10000, 18.5), 0) << "no fee standard";
-}
 
-TEST(Intake, RefusedOrFailedSaveLeavesNothingBehind) {
-    TTestCentre c(Roles::Weigher);
-    TBatchLogic logic(c.dm());
     TBatchInput in = Load(0);
     in.GrainID = in.WhID = 0;
     in.WetNetWt = "-500";

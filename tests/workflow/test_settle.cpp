@@ -299,7 +299,7 @@ TSettleTotals Totals(const QString& total, const QString& paid) {
 }
 }  // namespace
 
-TEST(Fees, StorageRunsFromTheFirstStockInExtraRoundsAddTheirShareAndNothingElseIsCharged) {
+TEST(Fees, StorageRunsFromTheFirstStockInExtraRoundsAddTheirShareAndDebtsWithinAFenAreSettled) {
     TTestCentre c;
     const int rice = Grain(c, "80,15,4,5,0.8,25"), maize = Grain(c, "60,14,3,7,0.5,30"), bare = Grain(c);
     const QDateTime late(QDate(2025, 10, 1), QTime(18, 0));
@@ -345,9 +345,7 @@ TEST(Fees, StorageRunsFromTheFirstStockInExtraRoundsAddTheirShareAndNothingElseI
     const TFeeFigures unknown = CalcFees(c.dm(), "PC20990101001", kReg);
     EXPECT_EQ(unknown.Tons + unknown.TotalFee + unknown.Rounds + unknown.PricePerTon, 0);
     EXPECT_FALSE(unknown.HasInStore);
-}
 
-TEST(Fees, TotalDebtAndStatusWithinOneFen) {
     // Paid, then the status and debt owed on a total of 100.
     for (const auto& [paid, status, debt] : std::vector<std::tuple<QString, QString, QString>>{
              {"99.995", "已结清", "0.00"}, {"0.01", "挂账", "99.99"}, {"0", "挂账", "100.00"},
