@@ -139,12 +139,10 @@ TEST(AskBeforeSaving, ABusyDryerAndAnOverfullWetPositionAreNamedAndNoIsTheDefaul
 
     // The seeded wet position holds 50,000 kg; one batch of 10,000 kg waits there already.
     const TBatchLogic intake(c.dm());
-    const int farmer = c.addFarmer("李四");
-    TBatchInput load = Load(farmer);
+    TBatchInput load = Load(c.addFarmer("李四"));
     load.WetNetWt = "40000";
     EXPECT_EQ(intake.CapacityQuestion(load), "") << "exactly full";
-    const QString full = TBatchLogic(c.dm()).Save(load).BatchNo;
-    load.BatchNo = full;
+    load.BatchNo = TBatchLogic(c.dm()).Save(load).BatchNo;
     load.WetNetWt = "39000";
     EXPECT_EQ(intake.CapacityQuestion(load), "") << "a correction of the load itself";
     load.WetNetWt = "40100";
