@@ -13,10 +13,12 @@
 #include "workflow/uOutbound.h"
 #include "workflow/uSettle.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -62,6 +64,19 @@ inline TRoundEndInput Unloaded(const QString& dry = "8650", const QString& moist
             .LossRate = "13.5", .AbnormalMemo = " 正常 ", .DryWhID = 2};
 }
 
+// A new grain type; with a fee standard when its figures are given
+// ("price,std moisture,per point,free days,storage rate,re-dry rate").
+inline int Grain(TTestCentre& c, const QString& standard = {}) {
+    c.dm().ExecSQLP("INSERT INTO T_Grain(GrainName) VALUES('试验粮')");
+    const int id = int(c.dm().LastInsertId());
+    if (!standard.isEmpty())
+        c.dm().ExecSQLP("INSERT INTO T_FeeStd(GrainID,PricePerTon,StdMoisture,ExtraPerPoint,FreeDays,StorageFee,"
+                        "RushFee,ReDryRate) VALUES(:g," + standard.section(',', 0, 4) + ",50," +
+                            standard.section(',', 5) + ")",
+                        {{"g", id}});
+    return id;
+}
+
 inline QStringList Column(TQueryModel* model, const QString& column) {
     QStringList values;
     for (int r = 0; r < model->rowCount(); ++r) values << VarToStr(model->Value(r, column));
@@ -73,3 +88,24 @@ inline QStringList Column(TDM& dm, const TSqlText& q, const QString& column) {
     model.Open(q);
     return Column(&model, column);
 }
+
+// A dialog the test cannot reach would wait for a person; this closes it so that the test
+// reports the fault instead of hanging.
+class TModalCloser {
+public:
+    TModalCloser() {
+        timer_.setInterval(50);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened_ = true;
+                modal->close();
+            }
+        });
+        timer_.start();
+    }
+    bool Opened() const { return opened_; }
+
+private:
+    QTimer timer_;
+    bool opened_ = false;
+};

@@ -7,14 +7,6 @@
 #include <memory>
 
 namespace {
-QString DriedBatch(TTestCentre& c) {
-    const QString no = Dispatched(c);
-    TDryEndLogic end(c.dm());
-    const std::optional<TOpenRound> round = end.LoadOpenRound(no);
-    EXPECT_TRUE(round && end.Pass(*round, Unloaded()).Saved());
-    return no;
-}
-
 TSettleInput Settlement(const QString& item, const QString& paid) {
     return {.BatchNo = "PC1", .SettleNo = {}, .Items = {"1200", item, "0", "0", "0"}, .Paid = paid,
             .SettleTime = kEnd, .Remark = {}, .OverDays = 0, .EarlierPaid = 500};
@@ -57,7 +49,8 @@ TEST(LivePreview, ABoxTheSaveWouldRefuseShowsADashInsteadOfAFigure) {
         const TRoundFigures f = RecalcRound(r.wet, r.dry, kStart, r.end);
         EXPECT_EQ(QStringList({f.LossWt, f.LossRate, f.DryHours}), QStringList({r.loss, r.rate, r.hours})) << qPrintable(r.dry);
     }
-    TfrmDryEnd end(c.dm(), Dispatched(c));
+    const QString drying = Dispatched(c);
+    TfrmDryEnd end(c.dm(), drying);
     end.edMoisture->setText("150");
     EXPECT_EQ(end.lblLossCheck->text(), "理论干重 —");
 
@@ -77,13 +70,10 @@ TEST(LivePreview, ABoxTheSaveWouldRefuseShowsADashInsteadOfAFigure) {
                   QStringList({s.total, s.received, s.debt, s.line}))
             << qPrintable(s.item + " " + s.paid);
     }
-}
 
-TEST(LeavingADialog, TypedInputIsGivenUpOnlyWhenConfirmedAndAnUntouchedDialogClosesAtOnce) {
-    TTestCentre c(Roles::Admin);
+    // Leaving a dialog: typed input is given up only when confirmed; an untouched one closes at once.
     TTestPrompter prompter;
-    const QString drying = Dispatched(c);
-    const QString dried = DriedBatch(c);
+    const QString dried = c.driedBatch(10000, 8650).BatchNo;
     const struct {
         const char* name;
         std::function<std::unique_ptr<TEntryDialog>()> open;
@@ -149,12 +139,10 @@ TEST(AskBeforeSaving, ABusyDryerAndAnOverfullWetPositionAreNamedAndNoIsTheDefaul
 
     // The seeded wet position holds 50,000 kg; one batch of 10,000 kg waits there already.
     const TBatchLogic intake(c.dm());
-    const int farmer = c.addFarmer("李四");
-    TBatchInput load = Load(farmer);
+    TBatchInput load = Load(c.addFarmer("李四"));
     load.WetNetWt = "40000";
     EXPECT_EQ(intake.CapacityQuestion(load), "") << "exactly full";
-    const QString full = TBatchLogic(c.dm()).Save(load).BatchNo;
-    load.BatchNo = full;
+    load.BatchNo = TBatchLogic(c.dm()).Save(load).BatchNo;
     load.WetNetWt = "39000";
     EXPECT_EQ(intake.CapacityQuestion(load), "") << "a correction of the load itself";
     load.WetNetWt = "40100";

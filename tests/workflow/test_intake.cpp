@@ -8,24 +8,16 @@ QString Register(TTestCentre& c, const TBatchInput& in) {
 }
 }  // namespace
 
-TEST(Intake, FeeEstimateTakesTheFirstStandardOfTheGrain) {
-    TTestCentre c;
-    c.dm().ExecSQLP("INSERT INTO T_Grain(GrainName) VALUES('高粱')");
-    const int sorghum = int(c.dm().LastInsertId());
-    const QString addStd = "INSERT INTO T_FeeStd(GrainID,PricePerTon,StdMoisture,ExtraPerPoint) VALUES(:g,%1)";
-    c.dm().ExecSQLP(addStd.arg("30,14,2"), {{"g", sorghum}});
-    c.dm().ExecSQLP(addStd.arg("99,10,9"), {{"g", sorghum}});
+TEST(Intake, FeeEstimateTakesTheFirstStandardAndARefusedOrFailedSaveLeavesNothingBehind) {
+    TTestCentre c(Roles::Weigher);
+    const int sorghum = Grain(c, "30,14,2,0,0,0");
+    c.dm().ExecSQLP("INSERT INTO T_FeeStd(GrainID,PricePerTon,StdMoisture,ExtraPerPoint) VALUES(:g,99,10,9)", {{"g", sorghum}});
     TBatchLogic logic(c.dm());
     EXPECT_DOUBLE_EQ(logic.EstimateFee(sorghum, 10000, 18.5), 390) << "the first fee standard row counts";
     EXPECT_DOUBLE_EQ(logic.EstimateFee(sorghum, 10000, 14), 300) << "moisture at the standard adds nothing";
     EXPECT_DOUBLE_EQ(logic.EstimateFee(sorghum, -500, 18.5), 0);
-    c.dm().ExecSQLP("INSERT INTO T_Grain(GrainName) VALUES('大豆')");
-    EXPECT_DOUBLE_EQ(logic.EstimateFee(int(c.dm().LastInsertId()), 10000, 18.5), 0) << "no fee standard";
-}
+    EXPECT_DOUBLE_EQ(logic.EstimateFee(Grain(c), 10000, 18.5), 0) << "no fee standard";
 
-TEST(Intake, RefusedOrFailedSaveLeavesNothingBehind) {
-    TTestCentre c(Roles::Weigher);
-    TBatchLogic logic(c.dm());
     TBatchInput in = Load(0);
     in.GrainID = in.WhID = 0;
     in.WetNetWt = "-500";
@@ -40,8 +32,6 @@ TEST(Intake, RefusedOrFailedSaveLeavesNothingBehind) {
     in.GrainID = 1;
     expectRefusal("请选择湿粮仓位", TBatchField::Wh);
     in.WhID = 1;
-    expectRefusal("湿粮净重必须大于0，请检查毛重、皮重", TBatchField::GrossWt);
-    in.WetNetWt = "0";
     expectRefusal("湿粮净重必须大于0，请检查毛重、皮重", TBatchField::GrossWt);
     in.WetNetWt = "10000";
     in.CarNo = "苏A1234567890ABCD";
@@ -96,9 +86,8 @@ TEST(Intake, NewBatchGetsTodaysNumberAndEditingUpdatesTheOneWetRowUntilDrying) {
     EXPECT_TRUE(viewOnly.edFee->isReadOnly());
 }
 
-TEST(Intake, DialogRedoesAHandTypedFeeWhenTheWeightChangesAndSavesThroughTheChecks) {
+TEST(Intake, DialogRedoesAHandTypedFeeWhenTheWeightChanges) {
     TTestCentre c(Roles::Weigher);
-    TTestPrompter prompter;
     const int farmer = c.addFarmer("张三");
     TfrmBatchEdit dlg(c.dm(), {});
     dlg.edGross->setText("12000");
@@ -110,19 +99,13 @@ TEST(Intake, DialogRedoesAHandTypedFeeWhenTheWeightChangesAndSavesThroughTheChec
     dlg.edFee->setText("1300");
     dlg.edGross->setText("12000.0");
     EXPECT_EQ(dlg.edFee->text(), "1360.00");
-    SetComboID(dlg.cbOperator, 2);
-
-    dlg.DoOK();
-    EXPECT_EQ(prompter.LastText(), "请选择农户/客户");
-    EXPECT_NE(dlg.result(), QDialog::Accepted);
     SetComboID(dlg.cbFarmer, farmer);
     SetComboID(dlg.cbWh, 1);
     dlg.DoOK();
-    EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(c.batchRows("T_Batch", dlg.BatchNo(), "Team,TargetMoisture,EstFee"), "中班/13/1360");
+    EXPECT_EQ(c.batchRows("T_Batch", dlg.BatchNo(), "TargetMoisture,EstFee"), "13/1360");
 }
 
-TEST(IntakeLedger, StatusFilterAndKeywordSearch) {
+TEST(IntakeLedger, StatusFilterKeywordSearchAndVoidingWithAReason) {
     TTestCentre c(Roles::Weigher);
     const QString a = Register(c, Load(c.addFarmer("张三")));
     TBatchInput other = Load(c.addFarmer("李四"));
@@ -135,9 +118,7 @@ TEST(IntakeLedger, StatusFilterAndKeywordSearch) {
     };
     EXPECT_EQ(numbers("全部", ""), (QStringList{b, a})) << "newest first";
     EXPECT_EQ(numbers("在库", ""), QStringList{a});
-    EXPECT_EQ(numbers("全部", " 李 "), QStringList{b});
-    EXPECT_EQ(numbers("全部", "B888"), QStringList{b});
-    EXPECT_EQ(numbers("全部", a.right(3)), QStringList{a});
+    EXPECT_EQ(numbers("全部", " 李 ") + numbers("全部", "B888"), (QStringList{b, b})) << "farmer and plate";
     EXPECT_EQ(numbers("待烘干", "张"), QStringList{});
 
     // In the window, Enter in the keyword box queries, and so does choosing a status.
@@ -150,16 +131,10 @@ TEST(IntakeLedger, StatusFilterAndKeywordSearch) {
     list.edKeyword->clear();
     list.cbStatus->setCurrentText(QStringLiteral("待烘干"));
     EXPECT_EQ(list.CurrentBatchNo(), b);
-}
 
-TEST(IntakeLedger, VoidAsksReasonThenRetiresBatchAndEveryStockRowOnce) {
-    TTestCentre c(Roles::Weigher);
+    // Voiding asks a reason, then retires the batch and every stock row of it once.
     TTestPrompter prompter;
-    const QString no = Register(c, Load(c.addFarmer("张三")));
-    c.dm().ExecSQLP("INSERT INTO T_Stock(BatchNo,WhID,Qty,Status) VALUES(:b,2,8600,'在库')", {{"b", no}});
-    TfrmBatchList list(c.dm());
-    list.Reload();
-    ASSERT_EQ(list.CurrentBatchNo(), no);
+    c.dm().ExecSQLP("INSERT INTO T_Stock(BatchNo,WhID,Qty,Status) VALUES(:b,2,8600,'在库')", {{"b", b}});
     list.DoVoid();
     EXPECT_EQ(prompter.LastText(), "只有管理员可以作废批次（数据留痕、不可删除）");
 
@@ -176,17 +151,17 @@ TEST(IntakeLedger, VoidAsksReasonThenRetiresBatchAndEveryStockRowOnce) {
     list.DoVoid();
     EXPECT_EQ(prompter.QuestionDefaults.back(), TDefaultAnswer::No);
     TBatchVoidLogic logic(c.dm());
-    EXPECT_EQ(c.batchRows("T_Batch", no, "Status"), "待烘干");
+    EXPECT_EQ(c.batchRows("T_Batch", b, "Status"), "待烘干");
 
     prompter.AnswerMemo(" 重复登记 ");
     prompter.AnswerYes();
     list.DoVoid();
-    EXPECT_EQ(c.batchRows("T_Batch", no, "Status,VoidMemo"), "已作废/重复登记");
-    EXPECT_EQ(c.batchRows("T_Stock", no, "Status"), "已作废; 已作废");
-    EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "作废"}));
-    EXPECT_EQ(logic.StartRefusal(Session, no), "该批次已作废");
-    EXPECT_EQ(logic.Void(no, "再次"), "该批次已作废");
-    EXPECT_EQ(c.logActions().size(), 2);
+    EXPECT_EQ(c.batchRows("T_Batch", b, "Status,VoidMemo"), "已作废/重复登记");
+    EXPECT_EQ(c.batchRows("T_Stock", b, "Status"), "已作废; 已作废");
+    EXPECT_EQ(c.logActions(), (QStringList{"收粮登记", "收粮登记", "作废"}));
+    EXPECT_EQ(logic.StartRefusal(Session, b), "该批次已作废");
+    EXPECT_EQ(logic.Void(b, "再次"), "该批次已作废");
+    EXPECT_EQ(c.logActions().size(), 3);
 
     c.loginAs(Roles::Viewer);
     list.DoNew();

@@ -8,19 +8,15 @@
 #include <tuple>
 
 namespace {
-// A 10 t load of 稻谷 at 18 % registered two days ago: 1200 base fee and 240 moisture surcharge
-// by the seeded standard.
-QString Weighed(TTestCentre& c, const QString& farmer = QStringLiteral("张三")) {
-    return TBatchLogic(c.dm())
-        .Save({.RegTime = QDateTime::currentDateTime().addDays(-2), .FarmerID = c.addFarmer(farmer), .GrainID = 1,
-               .WhID = 1, .InMoisture = "18", .GrossWt = "10000", .WetNetWt = "10000"})
-        .BatchNo;
-}
-
+// A 10 t load of 稻谷 at 18 % registered two days ago and dispatched yesterday: 1200 base fee and
+// 240 moisture surcharge by the seeded standard.
 QString Drying(TTestCentre& c, const QString& farmer = QStringLiteral("张三")) {
-    const QString no = Weighed(c, farmer);
-    const TDispatchInput in{.BatchNo = no, .EquipID = 1, .WhInID = 1, .StartTime = QDateTime::currentDateTime().addDays(-1)};
-    EXPECT_TRUE(TDispatchLogic(c.dm()).Save(in).Saved());
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString no = TBatchLogic(c.dm())
+                           .Save({.RegTime = now.addDays(-2), .FarmerID = c.addFarmer(farmer), .GrainID = 1, .WhID = 1,
+                                  .InMoisture = "18", .GrossWt = "10000", .WetNetWt = "10000"})
+                           .BatchNo;
+    EXPECT_TRUE(TDispatchLogic(c.dm()).Save({.BatchNo = no, .EquipID = 1, .WhInID = 1, .StartTime = now.addDays(-1)}).Saved());
     return no;
 }
 
@@ -78,7 +74,6 @@ TEST(Settle, DialogKeepsEveryAmountToTheFenAndTakingMoneyBackAsksFirst) {
     dlg.DoOK();
     ASSERT_EQ(dlg.result(), QDialog::Accepted) << qPrintable(prompter.LastText());
     const QString js = "JS" + Today() + "001";
-    EXPECT_EQ(dlg.SettleNo(), js);
     const QString columns = "SettleNo,BaseFee,MoistureExtra,StorageFee,ReDryFee,OtherFee,TotalFee,PaidAmt,DebtAmt,"
                             "Status,StoreDays,Remark,FarmerID";
     EXPECT_EQ(c.batchRows("T_Settle", no, columns),
@@ -143,7 +138,7 @@ TEST(Settle, RefusedOrFailedSavesWriteNothing) {
     ASSERT_EQ(TBatchVoidLogic(c.dm()).Void(dried, "登记错误"), "");
     const struct {
         QString batchNo, refusal;
-    } batches[] = {{Weighed(c), "该批次尚未烘干入仓，暂不能结算"},
+    } batches[] = {{Registered(c), "该批次尚未烘干入仓，暂不能结算"},
                    {Drying(c), "该批次尚未烘干入仓，暂不能结算"},
                    {dried, "该批次已作废，不能结算"},
                    {"PC20990101001", "批次 PC20990101001 不存在"}};
@@ -231,7 +226,6 @@ TEST(SettleLedger, FiltersVoidsAndWhoMayDoWhat) {
     // A partly paid batch waits for settlement anyway; a voided batch stays voided.
     ASSERT_EQ(TSettleVoidLogic(c.dm()).Void(partNo), "");
     EXPECT_EQ(c.batchRows("T_Batch", part, "Status"), "待结算");
-    EXPECT_EQ(LastLog(c), "作废结算 " + partNo + " 批次" + part + " 合计1440.00 已收0.02 欠款1439.98 部分欠款");
     ASSERT_EQ(TSettleVoidLogic(c.dm()).Void(voidedNo), "");
     EXPECT_EQ(c.batchRows("T_Batch", voided, "Status"), "已作废");
     EXPECT_EQ(Settled(c, full, "0"), "JS" + Today() + "005") << "a voided batch's next settlement is a new one";
@@ -277,19 +271,6 @@ TEST(SettleLedger, SettlingABatchSettledElsewhereOffersTheExistingSettlement) {
 namespace {
 const QDateTime kReg(QDate(2025, 9, 20), QTime(7, 0));
 
-// A new grain type; with a fee standard when its figures are given
-// ("price,std moisture,per point,free days,storage rate,re-dry rate").
-int Grain(TTestCentre& c, const QString& standard = {}) {
-    c.dm().ExecSQLP("INSERT INTO T_Grain(GrainName) VALUES('试验粮')");
-    const int id = int(c.dm().LastInsertId());
-    if (!standard.isEmpty())
-        c.dm().ExecSQLP("INSERT INTO T_FeeStd(GrainID,PricePerTon,StdMoisture,ExtraPerPoint,FreeDays,StorageFee,"
-                        "RushFee,ReDryRate) VALUES(:g," + standard.section(',', 0, 4) + ",50," +
-                            standard.section(',', 5) + ")",
-                        {{"g", id}});
-    return id;
-}
-
 // A batch written straight into the tables: its load, the stock-in times of its rows and its rounds.
 QString Batch(TTestCentre& c, int grain, double wetKg, double moisture, const QList<QDateTime>& stockIns, int rounds) {
     const QString no = QStringLiteral("PC20250920%1").arg(c.count("T_Batch") + 1, 3, 10, QChar('0'));
@@ -318,7 +299,7 @@ TSettleTotals Totals(const QString& total, const QString& paid) {
 }
 }  // namespace
 
-TEST(Fees, StorageRunsFromTheFirstStockInExtraRoundsAddTheirShareAndNothingElseIsCharged) {
+TEST(Fees, StorageRunsFromTheFirstStockInExtraRoundsAddTheirShareAndDebtsWithinAFenAreSettled) {
     TTestCentre c;
     const int rice = Grain(c, "80,15,4,5,0.8,25"), maize = Grain(c, "60,14,3,7,0.5,30"), bare = Grain(c);
     const QDateTime late(QDate(2025, 10, 1), QTime(18, 0));
@@ -360,15 +341,11 @@ TEST(Fees, StorageRunsFromTheFirstStockInExtraRoundsAddTheirShareAndNothingElseI
     c.dm().ExecSQLP("INSERT INTO T_Settle(SettleNo,BatchNo,OtherFee) VALUES('JS20250930001','PC20250920002',35.5)");
     EXPECT_EQ(Shown(CalcFees(c.dm(), "PC20250920002", kReg.addDays(10).addSecs(5 * 3600))).mid(4),
               (QStringList{"35.50", "2623.00"}));
-    c.dm().ExecSQLP("INSERT INTO T_Settle(SettleNo,BatchNo,OtherFee) VALUES('JS20251001001','PC20250920009',20)");
-    EXPECT_EQ(Shown(CalcFees(c.dm(), "PC20250920009", kReg.addDays(63))).mid(4), (QStringList{"20.00", "20.00"}));
 
     const TFeeFigures unknown = CalcFees(c.dm(), "PC20990101001", kReg);
     EXPECT_EQ(unknown.Tons + unknown.TotalFee + unknown.Rounds + unknown.PricePerTon, 0);
     EXPECT_FALSE(unknown.HasInStore);
-}
 
-TEST(Fees, TotalDebtAndStatusWithinOneFen) {
     // Paid, then the status and debt owed on a total of 100.
     for (const auto& [paid, status, debt] : std::vector<std::tuple<QString, QString, QString>>{
              {"99.995", "已结清", "0.00"}, {"0.01", "挂账", "99.99"}, {"0", "挂账", "100.00"},
@@ -378,18 +355,4 @@ TEST(Fees, TotalDebtAndStatusWithinOneFen) {
         EXPECT_EQ(QStringList({t.Status, FmtMoney(t.Debt)}), QStringList({status, debt})) << qPrintable(paid);
     }
     EXPECT_EQ(Totals("0", "0").Status, "已结清") << "nothing to pay";
-
-    // The boxes are read as they show: thousands commas, blanks and anything past the fen.
-    TSettleInput in;
-    in.Items = {" 1,500 ", "0.1", "0.2", "abc", "12.345"};
-    in.Paid = "1,000.004";
-    const TSettleAmounts a = ReadSettleAmounts(in);
-    EXPECT_EQ(a.Items[0], 1500);
-    EXPECT_EQ(a.Items[3], 0) << "text that is no number counts as 0";
-    EXPECT_EQ(FmtMoney(a.Items[4]), "12.35");
-    const TSettleTotals t = SettleTotals(a);
-    EXPECT_EQ(FmtMoney(t.Total), "1512.65");
-    EXPECT_EQ(t.Total, 1512.65) << "the total is the sum of the items as shown, to the fen";
-    EXPECT_EQ(FmtMoney(t.Debt), "512.65");
-    EXPECT_EQ(t.Status, "部分欠款");
 }

@@ -16,14 +16,6 @@ void AddOutbound(TTestCentre& c, const QString& outNo, const QString& batchNo, d
     c.dm().ExecSQLP("INSERT INTO T_Outbound(OutNo,OutType,BatchNo,OutWt,OutTime) VALUES(:n,'农户自提',:b,:w,:t)",
                     {{"n", outNo}, {"b", batchNo}, {"w", weight}, {"t", QDateTime(kToday, QTime(8, 0))}});
 }
-
-int AddGrain(TTestCentre& c, const QString& name, std::optional<int> freeDays) {
-    c.dm().ExecSQLP("INSERT INTO T_Grain(GrainName) VALUES(:n)", {{"n", name}});
-    const int id = int(c.dm().LastInsertId());
-    if (freeDays)
-        c.dm().ExecSQLP("INSERT INTO T_FeeStd(GrainID,PricePerTon,FreeDays) VALUES(:g,100,:d)", {{"g", id}, {"d", *freeDays}});
-    return id;
-}
 }  // namespace
 
 TEST(StockRule, OnlyWaitingAndStoredRowsHoldGrain) {
@@ -111,10 +103,8 @@ TEST(StockWarnings, CapacityThresholdsCountOnlyGrainStillHeld) {
 
 TEST(StockWarnings, StorageAgeCountsFromTheStartOfToday) {
     TTestCentre c;
-    const int threeDays = AddGrain(c, "高粱", 3);
-    const int twoDays = AddGrain(c, "大麦", 2);
-    const int noFreeDays = AddGrain(c, "荞麦", 0);
-    const int noStandard = AddGrain(c, "大豆", std::nullopt);
+    const int threeDays = Grain(c, "100,14,0,3,0,0"), twoDays = Grain(c, "100,14,0,2,0,0"),
+              noFreeDays = Grain(c, "100,14,0,0,0,0"), noStandard = Grain(c);
     c.dm().ExecSQLP("INSERT INTO T_FeeStd(GrainID,FreeDays) VALUES(:g,99)", {{"g", threeDays}});
 
     const TStockWarnLogic warn(c.dm());
