@@ -274,10 +274,7 @@ TEST(Photo, TheDialogPhotographsEachWeighingWithoutWaitingAndKeepsPicturesOnlyWi
     EXPECT_EQ(VarToInt(c.dm().OpenSQLP(trace.Sql, trace.Params).Field("过磅照片张数")), 2);
 
     // A picture swapped on disk is shown as such, not as evidence.
-    TPhoto gross;
-    for (const TPhoto& p : BatchPhotos(c.dm(), no))
-        if (p.HasFile() && p.WtKind == kWtKindGross) gross = p;
-    QFile swapped(root + "/" + gross.FilePath);
+    QFile swapped(root + "/" + BatchPhotos(c.dm(), no).value(0).FilePath);
     ASSERT_TRUE(swapped.open(QIODevice::WriteOnly) && swapped.write(TFakeCamera::Picture(Qt::red, {1280, 720})) > 0);
     swapped.close();
     EXPECT_EQ(texts().value(0), "照片已被改动");

