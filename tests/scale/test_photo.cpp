@@ -197,9 +197,7 @@ TEST(Photo, EachTakesPicturesAreKeptWithTheRegistrationAndAChangedOrMissingFileI
     EXPECT_EQ(CheckPhoto(root, kept[0]).State, TPhotoState::Ok);
     EXPECT_EQ(CheckPhoto(root, kept[1]).Text, "未抓拍（相机 侧面 无响应）");
     QFile swapped(root + "/" + kept[2].FilePath);
-    ASSERT_TRUE(swapped.open(QIODevice::ReadWrite));
-    swapped.seek(200);
-    swapped.write("x");  // one byte of another picture is enough
+    ASSERT_TRUE(swapped.open(QIODevice::ReadWrite) && swapped.seek(200) && swapped.write("x") == 1);  // one byte is enough
     swapped.close();
     EXPECT_EQ(CheckPhoto(root, kept[2]).Text, "照片已被改动");
     QFile::remove(root + "/" + kept[0].FilePath);

@@ -313,7 +313,6 @@ TEST(TwoDialogs, TheSecondSaveOfOneIntakeOrOneSettlementIsRefusedAndKeepsItsInpu
     EXPECT_TRUE(prompter.LastText().endsWith(QStringLiteral("修改登记），请关闭后重新打开再保存")));
     EXPECT_EQ(second.edCar->text(), QStringLiteral("皖B12345"));
     EXPECT_EQ(c.rows("SELECT CarNo, WetNetWt FROM T_Batch WHERE BatchNo=:b", {{"b", batch}}), "/10500");
-    // Opened again, it saves.
     TfrmBatchEdit again(other, batch);
     again.edCar->setText(QStringLiteral("皖B12345"));
     again.DoOK();
