@@ -43,10 +43,8 @@ struct TFormatCase {
 };
 
 std::vector<TFormatCase> Cases() {
-    QByteArray badF1 = A9Frame("024560");
-    badF1[10] = badF1[10] == '0' ? '1' : '0';
-    QByteArray badF3 = F3('G', "0024560");
-    badF3[12] = badF3[12] == '0' ? '1' : '0';
+    const auto flipped = [](QByteArray frame, int at) { return frame.replace(at, 1, frame[at] == '0' ? "1" : "0"); };
+    const QByteArray badF1 = flipped(A9Frame("024560"), 10), badF3 = flipped(F3('G', "0024560"), 12);
     QByteArray badF4 = ToledoFrame(0x30, "024560");
     badF4[17] = char((badF4[17] + 1) & 0x7F);
     return {
