@@ -147,8 +147,8 @@ TEST(Camera, TheSettingsPageKeepsThePasswordOutOfTheIniAndTheLogAndTestsACamera)
     QFile ini(station.IniPath());
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     EXPECT_FALSE(ini.readAll().contains(TFakeCamera::kPassword));
-    EXPECT_FALSE(c.rows("SELECT Detail FROM T_Log WHERE ActType='相机设置'").contains(TFakeCamera::kPassword));
-    EXPECT_EQ(c.count("T_Log", "ActType='相机设置'"), 1);
+    EXPECT_EQ(c.rows("SELECT COUNT(*), SUM(CASE WHEN Detail LIKE '%' || :p || '%' THEN 1 ELSE 0 END) FROM T_Log WHERE ActType='相机设置'",
+                     {{"p", TFakeCamera::kPassword}}), "1/0") << "one log row, the password not in it";
     qputenv("HOME", oldHome);
 }
 // The weigher goes on while the cameras answer; the save waits for them and keeps their pictures

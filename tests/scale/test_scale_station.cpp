@@ -30,11 +30,7 @@
 
 namespace {
 // A station whose indicator is not plugged in: the panel is there, the weights are typed.
-TScaleSettings UnpluggedScale() {
-    TScaleSettings s;
-    s.Port = "/dev/movelkar-no-such-scale";
-    return s;
-}
+const TScaleSettings kUnplugged{.Port = "/dev/movelkar-no-such-scale"};
 
 TBatchInput Load(int farmerId, const QString& car, const QString& tare, int day) {
     return {.RegTime = QDateTime(QDate(2025, 9, day), QTime(8, 0)), .CarNo = car, .FarmerID = farmerId, .GrainID = 1,
@@ -59,10 +55,7 @@ bool HasMenu(TTestCentre& c, const QString& caption) {
 class TIndicator {
 public:
     explicit TIndicator(TScaleFormat format) {
-        TScaleSettings s;
-        s.Port = pty_.SlaveName();
-        s.Format = format;
-        station_.Save(s);
+        station_.Save({.Port = pty_.SlaveName(), .Format = format});
     }
     // A registration dialog opened, counting what reaches its scale, timed by this indicator's clock.
     std::unique_ptr<TfrmBatchEdit> Open(TDM& dm) {
@@ -105,7 +98,7 @@ void FillRest(TfrmBatchEdit& dlg, int farmer, const QString& tare) {
 }  // namespace
 
 TEST(TareHistory, TheMedianOfTheVehiclesLastFiveTaresIsMatchedByPlateAndAFarTareIsConfirmed) {
-    TScaleStation station(UnpluggedScale());
+    TScaleStation station(kUnplugged);
     TTestCentre c(Roles::Weigher);
     TTestPrompter prompter;
     const int farmer = c.addFarmer("张三");
@@ -114,10 +107,9 @@ TEST(TareHistory, TheMedianOfTheVehiclesLastFiveTaresIsMatchedByPlateAndAFarTare
     const QString typed = Register(c, Load(farmer, QStringLiteral(" 皖f66666\u3000"), "5000", 1));
     EXPECT_EQ(c.batchRows("T_Batch", typed, "CarNo"), "皖F66666");
     const QStringList old{QStringLiteral("皖Ｆ66666"), QStringLiteral("皖ｆ６６６６６"), QStringLiteral("皖F66666 ")};
-    for (int i = 0; i < old.size(); ++i) {
-        const QString no = Register(c, Load(farmer, "X", QString::number(5100 + i * 100), i + 2));
-        c.dm().ExecSQLP("UPDATE T_Batch SET CarNo=:c WHERE BatchNo=:b", {{"c", old[i]}, {"b", no}});
-    }
+    for (int i = 0; i < old.size(); ++i)
+        c.dm().ExecSQLP("UPDATE T_Batch SET CarNo=:c WHERE BatchNo=:b",
+                        {{"c", old[i]}, {"b", Register(c, Load(farmer, "X", QString::number(5100 + i * 100), i + 2))}});
     Register(c, Load(farmer, QStringLiteral("皖F666666"), "9000", 9));
     for (const QString& plate : {QStringLiteral("皖f66666"), QStringLiteral("皖Ｆ66666"), QStringLiteral("  皖F66666")})
         EXPECT_EQ(std::pair(TareHistory(c.dm(), plate).Count, TareHistory(c.dm(), plate).Median), std::pair(4, 5150.0)) << plate.toStdString();
@@ -169,7 +161,7 @@ TEST(TareHistory, TheMedianOfTheVehiclesLastFiveTaresIsMatchedByPlateAndAFarTare
 }
 
 TEST(Ticket, PrintedWithWhereEachWeightCameFromAndReprintedAsSuch) {
-    TScaleStation station(UnpluggedScale());
+    TScaleStation station(kUnplugged);
     TTestCentre c(Roles::Weigher);
     TTestPrompter prompter;
     QTemporaryDir out;
@@ -178,9 +170,7 @@ TEST(Ticket, PrintedWithWhereEachWeightCameFromAndReprintedAsSuch) {
     in.LogNote = "毛重:地磅 皮重:手工";
     const QString no = Register(c, in);
 
-    TScaleSettings off = UnpluggedScale();
-    off.PrintTicket = false;
-    station.Save(off);
+    station.Save({.Port = kUnplugged.Port, .PrintTicket = false});
     OfferTicket(c.dm(), no);
     EXPECT_TRUE(prompter.Questions.isEmpty()) << "打印磅单 switched off in 地磅设置";
     station.Save(TScaleSettings());  // no port: the ticket is offered all the same
@@ -235,9 +225,7 @@ TEST(ScaleSettings, OnlyAnAdministratorSetsThemPerStationAndNothingBadIsKept) {
     // Without a port the weighbridge is hidden, also where the file names none.
     EXPECT_FALSE(LoadScaleSettings().Enabled());
     EXPECT_EQ(TfrmBatchEdit(c.dm(), {}).scale, nullptr);
-    TScaleSettings blank;
-    blank.Baud = 2400;
-    station.Save(blank);
+    station.Save({.Baud = 2400});
     EXPECT_EQ(TfrmBatchEdit(c.dm(), {}).scale, nullptr);
     EXPECT_FALSE(HasMenu(c, "地磅设置"));
     OpenScaleSettings(c.dm());
