@@ -182,16 +182,13 @@ TEST_F(Stations, OutboundAtOnceHandsOutExactlyTheGrainStored) {
 
 TEST_F(Stations, DryerRoomsDispatchAndEndEachRoundOnce) {
     for (int i = 0; i < kBatches; ++i) c->registeredBatch(10000);
-    const auto withStatus = [&](const QString& table, const QString& status) {
-        return Count("SELECT COUNT(*) FROM " + table + " WHERE Status=:s", {{"s", status}});
-    };
 
     const QStringList dispatched = Race("dispatch");
     EXPECT_EQ(dispatched.size(), kBatches) << "dispatches saved";
     EXPECT_EQ(Tally(dispatched, "dispatch").size(), kBatches);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Drying WHERE Round=1"), kBatches) << "first rounds opened";
     EXPECT_EQ(Logged("派工上机"), kBatches);
-    EXPECT_EQ(withStatus("T_Batch", kStatusDrying), kBatches);
+    EXPECT_EQ(c->count("T_Batch", "Status=:s", {{"s", kStatusDrying}}), kBatches);
 
     // Odd stations send a first round back to the dryer, even ones put the grain into store.
     const QStringList ended = Race("dryend");
@@ -202,10 +199,10 @@ TEST_F(Stations, DryerRoomsDispatchAndEndEachRoundOnce) {
     EXPECT_EQ(Count("SELECT COUNT(*) FROM T_Drying WHERE Round>2 OR EndTime IS NULL"), 0) << "rounds beyond the second or never ended";
     EXPECT_EQ(Logged("返烘"), redried);
     EXPECT_EQ(Logged("烘干入仓"), kBatches);
-    EXPECT_EQ(withStatus("T_Stock", kStatusInStore), kBatches) << "dry rows in store";
-    EXPECT_EQ(withStatus("T_Stock", kStockOut), kBatches) << "wet rows retired";
+    EXPECT_EQ(c->count("T_Stock", "Status=:s", {{"s", kStatusInStore}}), kBatches) << "dry rows in store";
+    EXPECT_EQ(c->count("T_Stock", "Status=:s", {{"s", kStockOut}}), kBatches) << "wet rows retired";
     EXPECT_EQ(Count("SELECT COUNT(*) FROM T_StockMove WHERE MoveType='入仓'"), kBatches);
-    EXPECT_EQ(withStatus("T_Batch", kStatusInStore), kBatches);
+    EXPECT_EQ(c->count("T_Batch", "Status=:s", {{"s", kStatusInStore}}), kBatches);
 }
 
 TEST_F(Stations, FinanceDesksSettleEachBatchOnceAndVoidEachSettlementOnce) {
