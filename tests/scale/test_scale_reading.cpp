@@ -14,12 +14,8 @@ QByteArray F3Range(const char* code) { return WithXor(QByteArray(9, ' ') + code)
 // "24560", "-125.0 动", "超载", "24559.759 磅 稳 净": the weight as displayed (pounds converted,
 // to the gram), what else the frame says, and the indicator's own flag.
 QString Describe(const TScaleReading& r) {
-    switch (r.Signal) {
-    case TScaleSignal::Overload: return QStringLiteral("超载");
-    case TScaleSignal::Underload: return QStringLiteral("欠载");
-    case TScaleSignal::Damaged: return QStringLiteral("数据错误");
-    case TScaleSignal::Weight: break;
-    }
+    if (r.Signal != TScaleSignal::Weight)
+        return r.Signal == TScaleSignal::Overload ? "超载" : r.Signal == TScaleSignal::Underload ? "欠载" : "数据错误";
     QString s = r.Pounds ? QString::number(r.Kg, 'f', 3) + QStringLiteral(" 磅") : r.Text();
     if (r.IndicatorStable) s += *r.IndicatorStable ? QStringLiteral(" 稳") : QStringLiteral(" 动");
     if (r.Net) s += QStringLiteral(" 净");
@@ -47,10 +43,8 @@ struct TFormatCase {
 };
 
 std::vector<TFormatCase> Cases() {
-    QByteArray badF1 = A9Frame("024560");
-    badF1[10] = badF1[10] == '0' ? '1' : '0';
-    QByteArray badF3 = F3('G', "0024560");
-    badF3[12] = badF3[12] == '0' ? '1' : '0';
+    const auto flipped = [](QByteArray frame, int at) { return frame.replace(at, 1, frame[at] == '0' ? "1" : "0"); };
+    const QByteArray badF1 = flipped(A9Frame("024560"), 10), badF3 = flipped(F3('G', "0024560"), 12);
     QByteArray badF4 = ToledoFrame(0x30, "024560");
     badF4[17] = char((badF4[17] + 1) & 0x7F);
     return {
@@ -83,12 +77,7 @@ std::vector<TFormatCase> Cases() {
     };
 }
 
-TScaleReading Kg(double kg, TScaleSignal signal = TScaleSignal::Weight) {
-    TScaleReading r;
-    r.Kg = kg;
-    r.Signal = signal;
-    return r;
-}
+TScaleReading Kg(double kg, TScaleSignal signal = TScaleSignal::Weight) { return {.Signal = signal, .Kg = kg}; }
 
 // Division 10 kg (unless given), minimum 500 kg, two seconds, five readings.
 TScaleStable Scale(double division = 10) { return TScaleStable(TScaleRule{division, 500, 2000, 5}); }
@@ -139,10 +128,7 @@ TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
     }
 
     // Text lines end in CR LF or either alone, and a lost line end loses only its own line.
-    const struct {
-        QByteArray stream;
-        QStringList expected;
-    } lines[] = {
+    const struct { QByteArray stream; QStringList expected; } lines[] = {
         {"ST,GS,+0024560 kg\rST,GS,+0024570 kg\r", {"24560 稳", "24570 稳"}},
         {"ST,GS,+0024560 kg\nST,GS,+0024570 kg\n", {"24560 稳", "24570 稳"}},
         {"ST,GS,+0024560 kg\rST,GS,+0024570 kg\r\n", {"24560 稳", "24570 稳"}},  // a line feed lost
@@ -156,11 +142,7 @@ TEST(ScaleFrame, EveryFormatReadsWholeSplitAndNoisyStreamsAlike) {
 }
 
 TEST(ScaleStable, AWeightIsTakenOnlyWhenHeldWithinOneDivisionForTheWholeTimeOncePerLoadAndToTheDivision) {
-    const struct {
-        const char* what;
-        std::vector<std::pair<double, qint64>> readings;
-        bool stable;
-    } holds[] = {
+    const struct { const char* what; std::vector<std::pair<double, qint64>> readings; bool stable; } holds[] = {
         {"two readings two seconds apart", {{24560, 0}, {24560, 2000}}, false},
         {"four readings over three seconds", {{24560, 0}, {24560, 1000}, {24560, 2000}, {24560, 3000}}, false},
         {"five readings over two seconds", {{24560, 0}, {24570, 500}, {24560, 1000}, {24570, 1500}, {24560, 2000}}, true},
@@ -204,17 +186,11 @@ TEST(ScaleStable, AWeightIsTakenOnlyWhenHeldWithinOneDivisionForTheWholeTimeOnce
     EXPECT_FALSE(light.CanCapture());
 
     // Pounds are converted exactly and shown to the division.
-    const struct {
-        double division;
-        double pounds;
-        const char* shown;
-    } pounds[] = {{10, 54145, "24560"},    {20, 54145, "24560"},    {0.5, 54145, "24560.0"}, {0.5, 11023, "5000.0"},
+    const struct { double division, pounds; const char* shown; } pounds[] = {{10, 54145, "24560"},    {20, 54145, "24560"},    {0.5, 54145, "24560.0"}, {0.5, 11023, "5000.0"},
                  {0.2, 11023, "5000.0"},  {0.1, 11023, "4999.9"},  {0.1, 11023.2, "5000.0"}, {50, 11023, "5000"}};
     for (const auto& c : pounds) {
         TScaleStable scale = Scale(c.division);
-        TScaleReading lb = Kg(c.pounds * 0.45359237);
-        lb.Pounds = true;
-        Hold(scale, lb, 0, 2000);
+        Hold(scale, {.Kg = c.pounds * 0.45359237, .Pounds = true}, 0, 2000);
         const std::optional<TScaleReading> taken = scale.Capture();
         ASSERT_TRUE(taken.has_value()) << c.pounds;
         EXPECT_EQ(taken->Text(), c.shown) << c.pounds << " lb, division " << c.division;
