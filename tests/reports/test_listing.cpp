@@ -34,7 +34,8 @@ TEST(Listing, NothingIsPrintedWithoutRowsOrPrinterAndALongListingPrintsEveryRowO
     EXPECT_TRUE(prompter.PrintTitles.isEmpty()) << "no printer is asked for an empty listing";
 
     c.dm().ExecSQLP("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<300) "
-                    "INSERT INTO T_Farmer(Name,Phone) SELECT '农户' || substr('00' || i, -3), '1390000' || substr('000' || i, -4) FROM n");
+                    "INSERT INTO T_Farmer(Name,Phone) SELECT '农户' || substr(CAST(1000 + i AS TEXT), 2), "
+                    "'1390000' || substr(CAST(10000 + i AS TEXT), 2) FROM n");
     c.dm().ExecSQLP("UPDATE T_Farmer SET Address=:a WHERE FarmerID=1", {{"a", "东村\r\n" + QString("粮").repeated(30)}});
     model.Open(kFarmers);
     ASSERT_LT(model.rowCount(), 300) << "the grid has not read all rows; the listing must";
