@@ -14,7 +14,7 @@ QList<TCrudDef> AllDefs() {
 }
 }  // namespace
 
-TEST(Defs, EveryDefinitionMatchesItsQueryAndTable) {
+TEST(Defs, EveryDefinitionMatchesItsQueryAndTableAndListsShowNamesWhereIdsAreStored) {
     TTestCentre c;
     for (const TCrudDef& def : AllDefs()) {
         SCOPED_TRACE(def.Title.toStdString());
@@ -29,10 +29,8 @@ TEST(Defs, EveryDefinitionMatchesItsQueryAndTable) {
         }
         EXPECT_NO_THROW(c.dm().OpenSQL("SELECT " + edited.join(',') + " FROM " + def.TableName + " WHERE 1=0"));
     }
-}
 
-TEST(Defs, ListsShowNamesAndYesNoWordsWhereIdsAndFlagsAreStored) {
-    TTestCentre c;
+    // Lists show names and yes/no words where ids and flags are stored.
     TTestPrompter prompter;
     c.addFarmer("张三", "139", true);
     const auto list = [&](const TCrudDef& def) { return c.dm().OpenSQL(BuildListSql(c.dm().Engine(), def, "").OrderedSql(c.dm().Engine())); };
