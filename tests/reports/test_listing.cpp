@@ -14,16 +14,14 @@ const QString kFarmers = "SELECT Name AS 姓名, Phone AS 电话, Address AS 地
 QString Unspaced(const QString& text) { return QString(text).remove(' '); }
 }  // namespace
 
-TEST(Listing, CellsAreCutAtFortyBytesWhole) {
+TEST(Listing, CellsAreCutAtFortyBytesWholeNothingIsPrintedWithoutRowsOrPrinterAndEveryRowPrintsOnce) {
     const QString thirty = QString("粮").repeated(30);
     EXPECT_EQ(CellText(thirty), QString("粮").repeated(20)) << "20 characters are exactly 40 bytes";
     EXPECT_EQ(CellText("A" + thirty), "A" + QString("粮").repeated(19)) << "the 20th character would straddle byte 40";
     EXPECT_EQ(CellText(QString("x").repeated(38) + "𠀀"), QString("x").repeated(38)) << "a four-byte character";
     EXPECT_EQ(CellText(QString("x").repeated(36) + "𠀀"), QString("x").repeated(36) + "𠀀");
     EXPECT_EQ(CellText("东村\r\n三组\n7号"), "东村 三组 7号");
-}
 
-TEST(Listing, NothingIsPrintedWithoutRowsOrPrinterAndALongListingPrintsEveryRowOnceOnNumberedPages) {
     TTestCentre c;
     TTestPrompter prompter;
     TQueryModel model(c.dm());
