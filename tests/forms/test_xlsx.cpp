@@ -78,5 +78,4 @@ TEST(Xlsx, ExportKeepsNumbersDatesAndTextsTyped) {
     QXmlStreamReader reader(xml);
     while (!reader.atEnd()) reader.readNext();
     EXPECT_FALSE(reader.hasError());
-    EXPECT_TRUE(xml.contains(R"(<col min="8" max="8" width="60)")) << "a long text's column is capped";
 }
