@@ -30,7 +30,7 @@ int RowOf(TfrmCrud& w, const QString& name) {
 }
 }  // namespace
 
-TEST(CrudWindow, OneWindowPerTitleThatKeepsTheRowExportsWhatIsFoundAndDeletesOnlyWhenAsked) {
+TEST(CrudWindow, OneWindowPerTitleThatKeepsTheRowExportsDeletesOnlyWhenAskedAndEditsUntilSaved) {
     TTestCentre c;
     TTestPrompter prompter;
     TCrudDef locked = DefFarmer(), keep = DefGrain();
@@ -78,12 +78,8 @@ TEST(CrudWindow, OneWindowPerTitleThatKeepsTheRowExportsWhatIsFoundAndDeletesOnl
     EXPECT_EQ(again->KeywordBox()->text(), "");
     again->DoClose();
     FlushDeletes();
-}
 
-// A refused save keeps the dialog open with what was typed.
-TEST(CrudEditDialog, LoadsTheRowAndStaysOpenUntilTheSaveSucceeds) {
-    TTestCentre c;
-    TTestPrompter prompter;
+    // The edit dialog loads its row, and a refused save keeps it open with what was typed.
     TfrmCrudEdit fee(c.dm(), DefFeeStd(), 2);
     fee.BuildUI();
     EXPECT_EQ(fee.Field("GrainID")->Combo->currentText() + fee.Field("PricePerTon")->Edit->text(), "小麦100.00");

@@ -16,12 +16,12 @@ TEST(GeneratedCentre, RecordsAgreeHoldEveryKindAndFollowTheNumberingAndFeeRules)
     EXPECT_TRUE(faults.isEmpty()) << qPrintable(faults.join('\n'));
 
     QStringList present;
-    for (const char* status : {"待烘干", "烘干中", "在库", "待结算", "已完结", "已作废"})
-        present << QString("SELECT COUNT(*) FROM T_Batch WHERE Status='%1'").arg(status);
-    for (const char* status : {"已结清", "部分欠款", "挂账"})
-        present << QString("SELECT COUNT(*) FROM T_Settle WHERE Status='%1'").arg(status);
-    for (const char* role : {"管理员", "司磅员", "操作工", "财务", "查询员"})
-        present << QString("SELECT COUNT(*) FROM T_User WHERE Role='%1'").arg(role);
+    for (const QString& kind : {"Batch WHERE Status='待烘干'", "Batch WHERE Status='烘干中'", "Batch WHERE Status='在库'",
+                                "Batch WHERE Status='待结算'", "Batch WHERE Status='已完结'", "Batch WHERE Status='已作废'",
+                                "Settle WHERE Status='已结清'", "Settle WHERE Status='部分欠款'", "Settle WHERE Status='挂账'",
+                                "User WHERE Role='管理员'", "User WHERE Role='司磅员'", "User WHERE Role='操作工'",
+                                "User WHERE Role='财务'", "User WHERE Role='查询员'"})
+        present << "SELECT COUNT(*) FROM T_" + kind;
     present << "SELECT COUNT(*) FROM (SELECT BatchNo FROM T_Drying GROUP BY BatchNo HAVING MAX(Round)>=2)"
             << "SELECT COUNT(*) FROM (SELECT BatchNo FROM T_Outbound GROUP BY BatchNo HAVING COUNT(*)>=2)"
             // Outbound that leaves grain in store, and batches voided both before and after drying.

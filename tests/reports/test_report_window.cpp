@@ -108,6 +108,7 @@ TEST(ReportWindow, RunsOnlyOnQueryRefusesWhatCannotBeDoneAndPrintsAndExportsUnde
     EXPECT_TRUE(prompter.PrintTitles.isEmpty()) << "the preview offers the printer itself";
     const QString page = PdfPages(preview).value(0);
     EXPECT_TRUE(page.contains("PC1") && page.contains("超出")) << page.toStdString();
+    EXPECT_FALSE(PdfRawText(preview).contains("…")) << "the loss check fits sideways with every cell whole";
 
     // A report with no rows is not an error, but there is nothing to export.
     w->dtp1->setDate(QDate(2001, 1, 1));
