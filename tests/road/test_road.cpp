@@ -45,11 +45,6 @@ void Type(QWidget* w, const QString& text) {
     Commit(w, text);
 }
 
-QString ShotPath(const QString& name) {
-    const QString dir = qEnvironmentVariable("MOVELKAR_SCREENSHOTS");
-    QDir().mkpath(dir);
-    return QDir(dir).filePath(name);
-}
 QPushButton* ButtonOf(QWidget* window, const QString& caption) {
     for (QPushButton* b : window->findChildren<QPushButton*>())
         if (b->text() == caption) return b;
@@ -171,6 +166,10 @@ void WorkDialog(QWidget* window, const QString& button, const std::function<void
 
 // Pictures of the windows for the user guide, taken only when MOVELKAR_SCREENSHOTS names their folder.
 bool ShotsOn() { return !qEnvironmentVariable("MOVELKAR_SCREENSHOTS").isEmpty(); }
+QString ShotPath(const QString& name) {
+    QDir dir(qEnvironmentVariable("MOVELKAR_SCREENSHOTS"));
+    return dir.mkpath(".") ? dir.filePath(name) : QString();
+}
 
 void Shot(QWidget* window, const QString& name) {
     if (!ShotsOn()) return;
@@ -199,10 +198,6 @@ struct TStaff {
 const TStaff kAdmin{"admin", "系统管理员", "管理员", "846"}, kWeigher{"zhaosb", "赵司磅", "司磅员", "111"},
     kOperator{"wangcz", "王师傅", "操作工", "222"}, kFinance{"liucw", "刘会计", "财务", "333"},
     kViewer{"chencx", "陈查询", "查询员", "444"};
-
-bool Shows(QWidget* window, const QString& text) {
-    return std::ranges::any_of(window->findChildren<QLabel*>(), [&](QLabel* l) { return l->text() == text; });
-}
 
 // The road's world: the centre's database, the prompter and whoever is logged in. The load's day
 // runs from 08:30 to 20:00: today once that is over, else yesterday, so every time typed is past.
@@ -417,7 +412,7 @@ void FinanceSettlesInTwoPayments(TRoad& r) {
         ExpectShown(&d, {{"此前已收：", "1000.00"}, {"本次收款：", "0"}});
         Fill(&d, {{"本次收款：", "1080"}});
         ExpectShown(&d, {{"累计收款：", "2080.00"}, {"欠款金额：", "0.00"}});
-        EXPECT_TRUE(Shows(&d, "保存后结算状态：已结清"));
+        EXPECT_TRUE(std::ranges::any_of(d.findChildren<QLabel*>(), [](QLabel* l) { return l->text() == "保存后结算状态：已结清"; }));
         Shot(&d, "08b-settle-rest");
         QTest::keyClick(&d, Qt::Key_Escape);
         EXPECT_TRUE(d.isVisible()) << "the typed payment is kept";
