@@ -91,20 +91,16 @@ private:
         Report("dispatch", batchNo, "1");
     }
 
-    void ReDry(const QString& batchNo) {
+    void ReDry(const QString& batchNo) { EndRound(batchNo, false); }
+    void Pass(const QString& batchNo) { EndRound(batchNo, true); }
+
+    void EndRound(const QString& batchNo, bool dry) {
         TDryEndLogic logic(dm_);
         const TOpenRound round = OpenRound(logic, batchNo);
         TRoundEndInput in = RoundEnd(round);
-        in.OutMoisture = "16";
-        Expect(logic.Fail(round, in).Refusal);
-        Report("redry", batchNo, QString::number(round.Round + 1));
-    }
-
-    void Pass(const QString& batchNo) {
-        TDryEndLogic logic(dm_);
-        const TOpenRound round = OpenRound(logic, batchNo);
-        Expect(logic.Pass(round, RoundEnd(round)).Refusal);
-        Report("pass", batchNo, QString::number(round.Round));
+        if (!dry) in.OutMoisture = "16";
+        Expect((dry ? logic.Pass(round, in) : logic.Fail(round, in)).Refusal);
+        Report(dry ? "pass" : "redry", batchNo, QString::number(dry ? round.Round : round.Round + 1));
     }
 
     // Two loads in three take at most 6 t; the third takes what is left, emptying the batch.
