@@ -31,15 +31,23 @@ public:
     void Step() {
         const quint32 dice = rng_.bounded(100u);
         if (dice < 26) return Intake();
-        if (dice < 35) return Edit(Pick(kStatusWaiting));
-        if (dice < 50) return Dispatch(Pick(kStatusWaiting));
-        if (dice < 61) return ReDry(Pick(kStatusDrying));
-        if (dice < 75) return Pass(Pick(kStatusDrying));
-        if (dice < 85) return Outbound(Pick(kStatusInStore));
-        if (dice < 91) return Settle(PickUnsettled());
-        if (dice < 94) return Repay(PickOwing());
-        if (dice < 96) return Unsettle(PickSettlement());
-        return Void(PickNotVoid());
+        const auto on = [this](const QString& key, void (TWorker::*work)(const QString&)) {
+            if (!key.isEmpty()) (this->*work)(key);
+        };
+        if (dice < 35) return on(Pick(kStatusWaiting), &TWorker::Edit);
+        if (dice < 50) return on(Pick(kStatusWaiting), &TWorker::Dispatch);
+        if (dice < 61) return on(Pick(kStatusDrying), &TWorker::ReDry);
+        if (dice < 75) return on(Pick(kStatusDrying), &TWorker::Pass);
+        if (dice < 85) return on(Pick(kStatusInStore), &TWorker::Outbound);
+        if (dice < 91)
+            return on(Any("SELECT BatchNo FROM T_Batch b WHERE Status IN ('在库','待结算') AND NOT EXISTS "
+                          "(SELECT 1 FROM T_Settle s WHERE s.BatchNo=b.BatchNo)"), &TWorker::Settle);
+        // The rest paid on a settlement still owed on, of a batch that may still be settled.
+        if (dice < 94)
+            return on(Any("SELECT s.SettleNo FROM T_Settle s INNER JOIN T_Batch b ON b.BatchNo=s.BatchNo "
+                          "WHERE s.Status<>'已结清' AND b.Status<>:v", {{"v", kStatusVoid}}), &TWorker::Repay);
+        if (dice < 96) return on(Any("SELECT SettleNo FROM T_Settle"), &TWorker::Unsettle);
+        on(Any("SELECT BatchNo FROM T_Batch WHERE Status<>:s", {{"s", kStatusVoid}}), &TWorker::Void);
     }
 
 private:
@@ -48,17 +56,6 @@ private:
         return VarToStr(dm_.ScalarP(sql + " ORDER BY random() LIMIT 1", params));
     }
     QString Pick(const QString& status) { return Any("SELECT BatchNo FROM T_Batch WHERE Status=:s", {{"s", status}}); }
-    QString PickUnsettled() {
-        return Any("SELECT BatchNo FROM T_Batch b WHERE Status IN ('在库','待结算') AND NOT EXISTS "
-                   "(SELECT 1 FROM T_Settle s WHERE s.BatchNo=b.BatchNo)");
-    }
-    // A settlement still owed on, of a batch that may still be settled.
-    QString PickOwing() {
-        return Any("SELECT s.SettleNo FROM T_Settle s INNER JOIN T_Batch b ON b.BatchNo=s.BatchNo "
-                   "WHERE s.Status<>'已结清' AND b.Status<>:v", {{"v", kStatusVoid}});
-    }
-    QString PickSettlement() { return Any("SELECT SettleNo FROM T_Settle"); }
-    QString PickNotVoid() { return Any("SELECT BatchNo FROM T_Batch WHERE Status<>:s", {{"s", kStatusVoid}}); }
     QString BatchOf(const QString& settleNo) {
         return VarToStr(dm_.ScalarP("SELECT BatchNo FROM T_Settle WHERE SettleNo=:n", {{"n", settleNo}}));
     }
@@ -76,7 +73,6 @@ private:
     // Each correction counts itself in the quality memo, so the file itself says how many
     // corrections were committed.
     void Edit(const QString& batchNo) {
-        if (batchNo.isEmpty()) return;
         TBatchLogic logic(dm_);
         std::optional<TBatchRecord> rec = logic.Load(batchNo);
         if (!rec) Fail("batch vanished: " + batchNo);
@@ -88,7 +84,6 @@ private:
     }
 
     void Dispatch(const QString& batchNo) {
-        if (batchNo.isEmpty()) return;
         Expect(TDispatchLogic(dm_)
                    .Save({.BatchNo = batchNo, .EquipID = kDryer, .WhInID = kWetWh, .StartTime = QDateTime::currentDateTime(),
                           .OpID = kOperator, .TargetMoisture = "14", .DryTemp = "80", .FanGear = QStringLiteral("中")})
@@ -96,27 +91,20 @@ private:
         Report("dispatch", batchNo, "1");
     }
 
-    void ReDry(const QString& batchNo) {
-        if (batchNo.isEmpty()) return;
+    void ReDry(const QString& batchNo) { EndRound(batchNo, false); }
+    void Pass(const QString& batchNo) { EndRound(batchNo, true); }
+
+    void EndRound(const QString& batchNo, bool dry) {
         TDryEndLogic logic(dm_);
         const TOpenRound round = OpenRound(logic, batchNo);
         TRoundEndInput in = RoundEnd(round);
-        in.OutMoisture = "16";
-        Expect(logic.Fail(round, in).Refusal);
-        Report("redry", batchNo, QString::number(round.Round + 1));
-    }
-
-    void Pass(const QString& batchNo) {
-        if (batchNo.isEmpty()) return;
-        TDryEndLogic logic(dm_);
-        const TOpenRound round = OpenRound(logic, batchNo);
-        Expect(logic.Pass(round, RoundEnd(round)).Refusal);
-        Report("pass", batchNo, QString::number(round.Round));
+        if (!dry) in.OutMoisture = "16";
+        Expect((dry ? logic.Pass(round, in) : logic.Fail(round, in)).Refusal);
+        Report(dry ? "pass" : "redry", batchNo, QString::number(dry ? round.Round : round.Round + 1));
     }
 
     // Two loads in three take at most 6 t; the third takes what is left, emptying the batch.
     void Outbound(const QString& batchNo) {
-        if (batchNo.isEmpty()) return;
         const int row = VarToInt(dm_.ScalarP("SELECT StockID FROM T_Stock WHERE BatchNo=:b AND Status=:s",
                                              {{"b", batchNo}, {"s", kStatusInStore}}));
         if (row == 0) Fail("stored batch without its dry row: " + batchNo);
@@ -131,19 +119,16 @@ private:
     }
 
     void Void(const QString& batchNo) {
-        if (batchNo.isEmpty()) return;
         Expect(TBatchVoidLogic(dm_).Void(batchNo, QStringLiteral("司磅录错，重新登记")));
         Report("void", batchNo, {});
     }
 
     // Nothing, half or all of the fee is paid at once.
     void Settle(const QString& batchNo) {
-        if (batchNo.isEmpty()) return;
         const TFeeFigures f = CalcFees(dm_, batchNo, QDateTime::currentDateTime());
-        TSettleInput in{.BatchNo = batchNo, .SettleNo = {},
-                        .Items = {FmtMoney(f.BaseFee), FmtMoney(f.MoistureExtra), FmtMoney(f.StorageAmt),
-                                  FmtMoney(f.ReDryFee), FmtMoney(f.OtherFee)},
-                        .Paid = {}, .SettleTime = QDateTime::currentDateTime(), .Remark = {}, .OverDays = f.OverDays};
+        TSettleInput in{.BatchNo = batchNo, .Items = {FmtMoney(f.BaseFee), FmtMoney(f.MoistureExtra), FmtMoney(f.StorageAmt),
+                                                      FmtMoney(f.ReDryFee), FmtMoney(f.OtherFee)},
+                        .SettleTime = QDateTime::currentDateTime(), .OverDays = f.OverDays};
         const double total = SettleTotals(ReadSettleAmounts(in)).Total;
         in.Paid = FmtMoney(total * double(rng_.bounded(3u)) / 2);
         const TSettleResult r = TSettleLogic(dm_).Save(in);
@@ -153,12 +138,10 @@ private:
 
     // The farmer pays the rest.
     void Repay(const QString& settleNo) {
-        if (settleNo.isEmpty()) return;
         const QString batchNo = BatchOf(settleNo);
         const TSettleView view = TSettleLogic(dm_).Open(batchNo, settleNo, QDateTime::currentDateTime());
         if (!view.Stored) Fail("settlement vanished: " + settleNo);
-        TSettleInput in{.BatchNo = batchNo, .SettleNo = settleNo, .Items = {}, .Paid = {},
-                        .SettleTime = view.Stored->SettleTime, .Remark = view.Stored->Remark,
+        TSettleInput in{.BatchNo = batchNo, .SettleNo = settleNo, .SettleTime = view.Stored->SettleTime, .Remark = view.Stored->Remark,
                         .OverDays = view.Figures.OverDays, .EarlierPaid = view.Stored->Paid};
         for (size_t i = 0; i < in.Items.size(); ++i) in.Items[i] = FmtMoney(view.Stored->Items[i]);
         in.Paid = FmtMoney(SettleTotals(ReadSettleAmounts(in)).Total - view.Stored->Paid);
@@ -167,7 +150,6 @@ private:
     }
 
     void Unsettle(const QString& settleNo) {
-        if (settleNo.isEmpty()) return;
         const QString batchNo = BatchOf(settleNo);
         Expect(TSettleVoidLogic(dm_).Void(settleNo));
         Report("unsettle", batchNo, settleNo);

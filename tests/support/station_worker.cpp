@@ -42,9 +42,6 @@ constexpr int kGrain = 1, kWetWh = 1, kDryWh = 2, kDryer = 1, kOperator = 1;
 // Rounds of the same work over the same rows; far more than the race needs to settle.
 constexpr int kSweeps = 40;
 
-// The refusal a lock gives, in the data module's own words.
-const QString kLocked = DbErrorText(QStringLiteral("database is locked"));
-
 [[noreturn]] void Fail(const QString& why) {
     std::fprintf(stderr, "station_worker: %s\n", qPrintable(why));
     std::exit(2);
@@ -55,6 +52,14 @@ void Say(const QString& line) {
     std::fflush(stdout);
 }
 
+// The refusal a lock gives, in the data module's own words. Asked for only once main runs: built
+// before the data module's own texts it came out empty, matched every refusal, and a worker
+// refused for anything else retried for ever.
+const QString& Locked() {
+    static const QString text = DbErrorText(QStringLiteral("database is locked"));
+    return text;
+}
+
 class TStation {
 public:
     TStation(TDM& dm, int station) : dm_(dm), station_(station) {}
@@ -62,8 +67,11 @@ public:
     // Reads what the work is about, before the start.
     void Prepare(const QString& work) {
         work_ = work;
-        if (work == "amend" || work == "dispatch") rows_ = Column("SELECT BatchNo FROM T_Batch WHERE Status=:s ORDER BY BatchNo", {{"s", kStatusWaiting}});
-        if (work == "dryend") rows_ = Column("SELECT BatchNo FROM T_Batch WHERE Status=:s ORDER BY BatchNo", {{"s", kStatusDrying}});
+        if (!QStringList{"intake", "amend", "dispatch", "dryend", "outbound", "settle", "unsettle"}.contains(work))
+            Fail("unknown work " + work);
+        const QString batches = "SELECT BatchNo FROM T_Batch b WHERE Status=:s ORDER BY BatchNo";
+        if (work == "amend" || work == "dispatch") rows_ = Column(batches, {{"s", kStatusWaiting}});
+        if (work == "dryend") rows_ = Column(batches, {{"s", kStatusDrying}});
         if (work == "outbound") rows_ = Column("SELECT StockID FROM T_Stock WHERE Status=:s ORDER BY StockID", {{"s", kStatusInStore}});
         if (work == "settle")
             rows_ = Column("SELECT BatchNo FROM T_Batch b WHERE Status IN (:s,:t) AND NOT EXISTS (SELECT 1 FROM T_Settle x "
@@ -71,13 +79,11 @@ public:
                            {{"s", kStatusInStore}, {"t", kBatchToSettle}});
         if (work == "unsettle") rows_ = Column("SELECT SettleNo FROM T_Settle ORDER BY SettleNo", {});
         farmer_ = VarToInt(dm_.ScalarP("SELECT MIN(FarmerID) FROM T_Farmer"));
+        if (work == "intake" && farmer_ == 0) Fail("no farmer to register loads for");
     }
 
     void Work(int count) {
-        if (work_ == "intake") {
-            for (int i = 0; i < count; ++i) Intake(i);
-            return;
-        }
+        for (int i = 0; work_ == "intake" && i < count; ++i) Intake(i);
         // Each sweep goes over the rows still open, in the same order on every station.
         for (int sweep = 0; sweep < kSweeps && !rows_.isEmpty(); ++sweep) {
             QStringList open;
@@ -95,8 +101,7 @@ private:
         if (work_ == "dryend") return EndRound(row);
         if (work_ == "outbound") return Outbound(row.toInt());
         if (work_ == "settle") return Settle(row);
-        if (work_ == "unsettle") return Unsettle(row);
-        Fail("unknown work " + work_);
+        return Unsettle(row);
     }
 
     QStringList Column(const QString& sql, const TParams& params) {
@@ -107,8 +112,8 @@ private:
     }
 
     // Runs a save until no lock refuses it: true when saved, false when the refusal says another
-    // station got there first (it contains `lost`).
-    bool Attempt(const std::function<QString()>& save, const QString& lost = {}) {
+    // station got there first (it contains one of `lost`).
+    bool Attempt(const std::function<QString()>& save, const QStringList& lost = {}) {
         for (;;) {
             QString refusal;
             try {
@@ -117,8 +122,8 @@ private:
                 refusal = DbErrorText(e);
             }
             if (refusal.isEmpty()) return true;
-            if (!lost.isEmpty() && refusal.contains(lost)) return false;
-            if (!refusal.contains(kLocked)) Fail(refusal);
+            if (std::ranges::any_of(lost, [&](const QString& words) { return refusal.contains(words); })) return false;
+            if (Locked().isEmpty() || !refusal.contains(Locked())) Fail(refusal);
             Say("retry");
         }
     }
@@ -128,13 +133,9 @@ private:
                              .FarmerID = farmer_, .GrainID = kGrain, .OpID = kOperator, .WhID = kWetWh,
                              .Team = QStringLiteral("早班"), .TargetMoisture = "14", .InMoisture = "18.5", .GrossWt = "30000",
                              .TareWt = "10000", .WetNetWt = "20000", .EstFee = "2880.00"};
-        QString batchNo;
-        Attempt([&] {
-            const TBatchSaveResult r = TBatchLogic(dm_).Save(in);
-            batchNo = r.BatchNo;
-            return r.Refusal;
-        });
-        Say("intake " + batchNo);
+        TBatchSaveResult r;
+        Attempt([&] { return (r = TBatchLogic(dm_).Save(in)).Refusal; });
+        Say("intake " + r.BatchNo);
     }
 
     // The correction carries the station in its weight, memo and log row, so the database tells
@@ -144,13 +145,13 @@ private:
         const std::optional<TBatchRecord> rec = logic.Load(batchNo);
         if (!rec) Fail("batch vanished: " + batchNo);
         TBatchInput in = rec->Input;
-        in.QualityMemo = QStringLiteral("站%1").arg(station_);
-        in.LogNote = in.QualityMemo;
-        in.WetNetWt = QString::number(19000 + station_);
-        in.GrossWt = QString::number(29000 + station_);
-        if (Attempt([&] { return logic.Save(in).Refusal; }, QStringLiteral("不能再修改登记"))) Say("edit " + batchNo);
+        in.QualityMemo = in.LogNote = QStringLiteral("站%1").arg(station_);
+        std::tie(in.WetNetWt, in.GrossWt) = std::pair(QString::number(19000 + station_), QString::number(29000 + station_));
+        // A correction read before another station's was saved is refused, as it would be at the screen.
+        if (Attempt([&] { return logic.Save(in).Refusal; }, {QStringLiteral("不能再修改登记"), QStringLiteral("已被其他电脑修改")}))
+            Say("edit " + batchNo);
         if (Attempt([&] { return TBatchVoidLogic(dm_).Void(batchNo, QStringLiteral("站%1作废").arg(station_)); },
-                    QStringLiteral("该批次已作废")))
+                    {QStringLiteral("该批次已作废")}))
             Say("void " + batchNo);
         return false;
     }
@@ -159,7 +160,7 @@ private:
         const TDispatchInput in{.BatchNo = batchNo, .EquipID = kDryer, .WhInID = kWetWh,
                                 .StartTime = QDateTime::currentDateTime().addSecs(-3600), .OpID = kOperator,
                                 .TargetMoisture = "14", .DryTemp = "60", .FanGear = QStringLiteral("中档")};
-        if (Attempt([&] { return TDispatchLogic(dm_).Save(in).Refusal; }, QStringLiteral("才能派工上机")))
+        if (Attempt([&] { return TDispatchLogic(dm_).Save(in).Refusal; }, {QStringLiteral("才能派工上机")}))
             Say("dispatch " + batchNo);
         return false;
     }
@@ -173,7 +174,7 @@ private:
                                 .DryWhID = kDryWh};
         const bool redry = round->Round == 1 && station_ % 2 == 1;
         const auto save = [&] { return (redry ? logic.Fail(*round, in) : logic.Pass(*round, in)).Refusal; };
-        if (Attempt(save, QStringLiteral("轮已经结束")))
+        if (Attempt(save, {QStringLiteral("轮已经结束")}))
             Say(QStringLiteral("%1 %2 %3").arg(redry ? "redry" : "pass", batchNo).arg(round->Round));
         return true;
     }
@@ -183,28 +184,26 @@ private:
                                 .OutTime = QDateTime::currentDateTime(), .Weight = "10",
                                 .Destination = QStringLiteral("站%1").arg(station_), .OpID = kOperator};
         TOutboundResult r;
-        if (!Attempt([&] { return (r = TOutboundLogic(dm_).Save(in)).Refusal; }, QStringLiteral("大于可出库存")))
-            return false;
-        Say(QStringLiteral("out %1 %2").arg(r.OutNo).arg(stockId));
-        return true;
+        const bool saved = Attempt([&] { return (r = TOutboundLogic(dm_).Save(in)).Refusal; }, {QStringLiteral("大于可出库存")});
+        if (saved) Say(QStringLiteral("out %1 %2").arg(r.OutNo).arg(stockId));
+        return saved;
     }
 
     bool Settle(const QString& batchNo) {
         const TFeeFigures f = CalcFees(dm_, batchNo, QDateTime::currentDateTime());
-        TSettleInput in{.BatchNo = batchNo, .SettleNo = {},
-                        .Items = {FmtMoney(f.BaseFee), FmtMoney(f.MoistureExtra), FmtMoney(f.StorageAmt),
-                                  FmtMoney(f.ReDryFee), FmtMoney(f.OtherFee)},
-                        .Paid = {}, .SettleTime = QDateTime::currentDateTime(), .Remark = {}, .OverDays = f.OverDays};
+        TSettleInput in{.BatchNo = batchNo, .Items = {FmtMoney(f.BaseFee), FmtMoney(f.MoistureExtra), FmtMoney(f.StorageAmt),
+                                                      FmtMoney(f.ReDryFee), FmtMoney(f.OtherFee)},
+                        .SettleTime = QDateTime::currentDateTime(), .OverDays = f.OverDays};
         const double paid = station_ % 2 == 1 ? station_ : SettleTotals(ReadSettleAmounts(in)).Total;
         in.Paid = FmtMoney(paid);
         TSettleResult r;
-        if (Attempt([&] { return (r = TSettleLogic(dm_).Save(in)).Refusal; }, QStringLiteral("已有结算单")))
+        if (Attempt([&] { return (r = TSettleLogic(dm_).Save(in)).Refusal; }, {QStringLiteral("已有结算单")}))
             Say(QStringLiteral("settle %1 %2 %3").arg(r.SettleNo, batchNo).arg(std::llround(paid * 100)));
         return false;
     }
 
     bool Unsettle(const QString& settleNo) {
-        if (Attempt([&] { return TSettleVoidLogic(dm_).Void(settleNo); }, QStringLiteral("已不存在")))
+        if (Attempt([&] { return TSettleVoidLogic(dm_).Void(settleNo); }, {QStringLiteral("已不存在")}))
             Say("unsettle " + settleNo);
         return false;
     }
@@ -224,8 +223,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     const int station = std::atoi(argv[2]);
-    TDbConfig config = DbConfigFromArg(QStringLiteral("postgresql:") + QString::fromLocal8Bit(argv[1]));
-    TDM dm(config);
+    TDM dm(DbConfigFromArg(QStringLiteral("postgresql:") + QString::fromLocal8Bit(argv[1])));
     try {
         dm.Connect();
         Session = MakeSession(1, "admin", QStringLiteral("系统管理员"), Roles::Admin);
