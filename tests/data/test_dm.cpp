@@ -32,13 +32,6 @@ void AddBatch(TDM& dm, const QString& no, const QString& carNo = {}, const TValu
                 {{"b", no}, {"c", carNo}, {"t", regTime}, {"w", wet}});
 }
 
-QStringList Column(TDM& dm, const QString& sql, const TParams& params = {}) {
-    const TQuery q = dm.OpenSQLP(sql, params);
-    QStringList values;
-    for (int r = 0; r < q.RowCount(); ++r) values << (q.Value(r, 0).IsNull() ? QStringLiteral("null") : q.Value(r, 0).AsText());
-    return values;
-}
-
 // The staff's words for what the engine says when the given statement fails.
 QString Failure(TDM& dm, const QString& sql) {
     try {
@@ -95,16 +88,11 @@ void ExpectServerFailuresInChinese(TTestCentre& c) {
 }  // namespace
 
 TEST(Values, NullDefaultsMoneyRoundingTextsAndAmountsTooLargeRefusedNotWrapped) {
-    EXPECT_EQ(VarToFloat(TValue(), 15.0), 15.0);
-    EXPECT_EQ(VarToFloat(TValue("abc")), 0.0);
+    EXPECT_TRUE(VarToFloat(TValue(), 15.0) == 15.0 && VarToFloat(TValue("abc")) == 0.0);
     EXPECT_EQ(TValue::Money(1.23456).MoneyUnits(), 12346);
-    EXPECT_EQ(FmtMoney(0.125), "0.13");
-    EXPECT_EQ(FmtMoney(-0.125), "-0.13");
-    EXPECT_EQ(FmtMoney(1e9 + 0.5), "1000000000.50");
-    EXPECT_EQ(FmtNum(6.5, 2), "6.5");
-    EXPECT_EQ(FmtNum(8650, 2), "8650");
-    EXPECT_EQ(FmtFixed(13.5, 2), "13.50");
-    EXPECT_EQ(DbTimeText(QDateTime(QDate(2026, 12, 7), QTime(8, 0, 5, 700))), "2026-12-07 08:00:05");
+    EXPECT_EQ(QStringList({FmtMoney(0.125), FmtMoney(-0.125), FmtMoney(1e9 + 0.5), FmtNum(6.5, 2), FmtNum(8650, 2),
+                           FmtFixed(13.5, 2), DbTimeText(QDateTime(QDate(2026, 12, 7), QTime(8, 0, 5, 700)))}),
+              QStringList({"0.13", "-0.13", "1000000000.50", "6.5", "8650", "13.50", "2026-12-07 08:00:05"}));
 
     EXPECT_EQ(TValue::Money(900000000000000.0).MoneyUnits(), 9000000000000000000LL);
     EXPECT_EQ(TValue::Money(-922337203685477.5808).MoneyUnits(), std::numeric_limits<qint64>::min())
@@ -140,24 +128,21 @@ TEST(DataModule, NumbersParametersFieldKindsAndTimeout) {
               QStringLiteral("张三/139/张三/null"));
     const QString tricky = "O'Brien'); DELETE FROM T_Farmer; --";
     dm.ExecSQLP("UPDATE T_Farmer SET Remark=:r", {{"r", tricky}});
-    EXPECT_EQ(VarToStr(dm.ScalarP("SELECT Remark FROM T_Farmer")), tricky);
-    EXPECT_EQ(c.count("T_Farmer"), 1);
+    EXPECT_EQ(c.rows("SELECT Remark FROM T_Farmer"), tricky);
     EXPECT_THROW(dm.ExecSQLP("UPDATE T_Farmer SET Phone=:p", {{"q", "1"}}), TDbError);
-    EXPECT_TRUE(dm.ScalarP("SELECT Pwd FROM T_User WHERE UserID=:i", {{"i", 9999}}).IsNull());
-    EXPECT_TRUE(dm.ScalarP("SELECT MAX(Qty) FROM T_Stock").IsNull());
-    EXPECT_TRUE(dm.OpenSQL("SELECT Blacklist FROM T_Farmer").Field("Blacklist").AsBool());
-    EXPECT_EQ(VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Farmer WHERE Blacklist=-1")), 1);
+    EXPECT_TRUE(dm.ScalarP("SELECT Pwd FROM T_User WHERE UserID=:i", {{"i", 9999}}).IsNull() &&
+                dm.ScalarP("SELECT MAX(Qty) FROM T_Stock").IsNull());
+    EXPECT_TRUE(dm.OpenSQL("SELECT Blacklist FROM T_Farmer").Field("Blacklist").AsBool() &&
+                c.count("T_Farmer", "Blacklist=-1") == 1);
 
     const QDateTime at(QDate(2026, 3, 9), QTime(7, 5, 30));
     dm.ExecSQLP("INSERT INTO T_Settle(SettleNo, TotalFee, SettleTime, StoreDays) VALUES('JS1', :m, :t, :d)",
                 {{"m", TValue::Money(1234.56789)}, {"t", at}, {"d", 12}});
     const TQuery s = dm.OpenSQL("SELECT TotalFee, SettleTime, StoreDays, PaidAmt FROM T_Settle");
-    EXPECT_EQ(s.Field("TotalFee").Kind(), TValueKind::Currency);
+    EXPECT_TRUE(s.Field("TotalFee").Kind() == TValueKind::Currency && s.Field("StoreDays").Kind() == TValueKind::Integer);
     EXPECT_EQ(s.Field("TotalFee").MoneyUnits(), 12345679);
     EXPECT_EQ(s.Field("SettleTime").AsDateTime(), at);
-    EXPECT_EQ(VarToStr(dm.ScalarP("SELECT SettleTime FROM T_Settle")), "2026-03-09 07:05:30");
-    EXPECT_EQ(s.Field("StoreDays").Kind(), TValueKind::Integer);
-    EXPECT_TRUE(s.Field("PaidAmt").IsNull());
+    EXPECT_EQ(c.rows("SELECT SettleTime, PaidAmt FROM T_Settle"), "2026-03-09 07:05:30/");
 
     dm.SetCommandTimeout(std::chrono::milliseconds(200));
     const QString runaway = Failure(dm, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n) SELECT COUNT(*) FROM n");
@@ -184,7 +169,6 @@ TEST(Transactions, AFailedSaveLeavesNothingAndTheLogIsKeptAsWritten) {
         },
         TDbError);
     EXPECT_FALSE(dm.InTransaction());
-    EXPECT_EQ(c.count("T_Stock"), 0);
     dm.RollbackTrans();
     dm.CommitTrans();
     {
@@ -192,16 +176,9 @@ TEST(Transactions, AFailedSaveLeavesNothingAndTheLogIsKeptAsWritten) {
         AddBatch(dm, no(2));
         dm.WriteLog(QStringLiteral("收粮登记"), "T_Batch", no(2), "");
     }
-    EXPECT_EQ(c.count("T_Batch"), 0);
-    EXPECT_EQ(c.count("T_Log"), 0);
+    EXPECT_EQ(c.count("T_Batch") + c.count("T_Log") + c.count("T_Stock"), 0);
 
-    if (server) {
-        dm.ExecSQLP("CREATE FUNCTION refuse_log() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'log refused'; END $$ "
-                    "LANGUAGE plpgsql");
-        dm.ExecSQLP("CREATE TRIGGER refuse_log BEFORE INSERT ON T_Log FOR EACH ROW EXECUTE FUNCTION refuse_log()");
-    } else {
-        dm.ExecSQLP("CREATE TRIGGER refuse_log BEFORE INSERT ON T_Log BEGIN SELECT RAISE(ABORT, 'log refused'); END");
-    }
+    c.refuseWrites("T_Log", "INSERT", "log refused");
     {
         TTransaction tx(dm);
         AddBatch(dm, no(3));
@@ -209,9 +186,8 @@ TEST(Transactions, AFailedSaveLeavesNothingAndTheLogIsKeptAsWritten) {
         AddBatch(dm, no(4));
         tx.Commit();
     }
-    EXPECT_EQ(c.count("T_Batch"), 2);
-    EXPECT_EQ(c.count("T_Log"), 0);
-    dm.ExecSQLP(server ? "DROP TRIGGER refuse_log ON T_Log" : "DROP TRIGGER refuse_log");
+    EXPECT_EQ(c.count("T_Batch") * 10 + c.count("T_Log"), 20) << "two batches kept, no log row";
+    c.allowWrites("T_Log");
     dm.WriteLog(QStringLiteral("新增"), "T_Farmer", QString(30, 'x'), "");
     {
         TTransaction tx(dm);
@@ -250,21 +226,19 @@ TEST(SqlDialect, EachPieceMeansWhatTheStatementsCountOn) {
     AddBatch(dm, "PC20240201001", QStringLiteral("苏B67890"), QDateTime(QDate(2024, 2, 1), QTime(0, 0)), 300.25);
     AddBatch(dm, "PC20240201002", QStringLiteral("苏C00001"));
 
-    EXPECT_EQ(Column(dm, "SELECT " + SqlDayText(e, "RegTime") + " FROM T_Batch ORDER BY BatchNo"),
-              (QStringList{"2024-01-31", "2024-02-01", "null"}));
-    EXPECT_EQ(Column(dm, "SELECT " + SqlMonthText(e, "RegTime") + " FROM T_Batch ORDER BY BatchNo"),
-              (QStringList{"2024-01", "2024-02", "null"}));
+    EXPECT_EQ(c.rows("SELECT " + SqlDayText(e, "RegTime") + ", " + SqlMonthText(e, "RegTime") + ", COALESCE(" +
+                     SqlDayText(e, "RegTime") + ",'null') FROM T_Batch ORDER BY BatchNo"),
+              "2024-01-31/2024-01/2024-01-31; 2024-02-01/2024-02/2024-02-01; //null");
     EXPECT_EQ(VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Batch WHERE " + SqlSkipIndex(e, "RegTime") + " BETWEEN :a AND :b",
                                   {{"a", QDateTime(QDate(2024, 1, 31), QTime(0, 0))}, {"b", EndOfDay(QDate(2024, 1, 31))}})),
               1);
 
     const auto matches = [&](const QString& column, const QString& typed) {
-        return Column(dm, "SELECT BatchNo FROM T_Batch WHERE " + SqlLikeNoCase(e, column, ":k") + " ORDER BY BatchNo",
+        return c.rows("SELECT BatchNo FROM T_Batch WHERE " + SqlLikeNoCase(e, column, ":k") + " ORDER BY BatchNo",
                       {{"k", "%" + typed + "%"}});
     };
-    EXPECT_EQ(matches("CarNo", "a123"), QStringList{"PC20240131001"});
-    EXPECT_EQ(matches("BatchNo", "pc202402"), (QStringList{"PC20240201001", "PC20240201002"}));
-    EXPECT_TRUE(matches("CarNo", "d").isEmpty());
+    EXPECT_EQ(matches("CarNo", "a123") + "|" + matches("BatchNo", "pc202402") + "|" + matches("CarNo", "d"),
+              "PC20240131001|PC20240201001; PC20240201002|");
 
     const TValue none = dm.ScalarP("SELECT " + SqlTotal(e, "WetNetWt") + " FROM T_Batch WHERE BatchNo='none'");
     ASSERT_FALSE(none.IsNull());
@@ -278,11 +252,11 @@ TEST(SqlDialect, EachPieceMeansWhatTheStatementsCountOn) {
     const QString listing = "SELECT * FROM (SELECT b.BatchNo, b.RegTime FROM T_Batch b) AS listing ORDER BY " +
                             SqlResultName(e, "RegTime");
     const QString byNumber = "," + SqlResultName(e, "BatchNo");
-    QStringList ascending{"PC20240131001", "PC20240201001", "PC20240201002"};
+    QStringList ascending{"PC20240131001/2024-01-31 23:59:59", "PC20240201001/2024-02-01 00:00:00", "PC20240201002/"};
     if (!SqlNullsSortHigh(e)) ascending.move(2, 0);
-    EXPECT_EQ(Column(dm, listing + byNumber), ascending);
+    EXPECT_EQ(c.rows(listing + byNumber), ascending.join("; "));
     std::reverse(ascending.begin(), ascending.end());
-    EXPECT_EQ(Column(dm, listing + " DESC" + byNumber), ascending);
+    EXPECT_EQ(c.rows(listing + " DESC" + byNumber), ascending.join("; "));
 }
 
 TEST(DbText, EngineFailuresReachTheStaffInChinese) {
@@ -324,9 +298,6 @@ TEST(DbText, EngineFailuresReachTheStaffInChinese) {
     } catch (const TDbError& e) {
         EXPECT_EQ(DbErrorText(e), "数据库文件已损坏");
     }
-
-    // Our own failures are already written for the staff and pass unchanged.
-    EXPECT_EQ(DbErrorText(QStringLiteral("数据库未连接")), "数据库未连接");
 }
 
 // A plate typed as "N1", NUL, "N2" would be kept whole in the file and cut to "N1" on the server:
@@ -372,16 +343,13 @@ TEST(DbText, EveryTextBoxRefusesControlCharactersAndOverlongTextNamingTheBox) {
 
     EXPECT_EQ(TLoginLogic(dm).Check("admin" + QString(QChar(0)) + "x", "846").outcome, TLoginCheck::TOutcome::Refused);
     EXPECT_EQ(TLoginLogic(dm).Check("admin", "846" + QString(QChar(0)) + "x").outcome, TLoginCheck::TOutcome::Refused);
-    EXPECT_EQ(c.count("T_Log"), before) << "nothing refused was saved";
-    EXPECT_EQ(c.count("T_Batch"), 2);
+    EXPECT_EQ(c.count("T_Log") + c.count("T_Batch"), before + 2) << "nothing refused was saved";
 
-    // Line breaks and tabs stay in a memo box, as typed, on both engines.
     TBatchInput memo = reg;
     memo.QualityMemo = QStringLiteral("潮\t湿\r\n有杂质");
     const TBatchSaveResult kept = TBatchLogic(dm).Save(memo);
     ASSERT_TRUE(kept.Saved()) << kept.Refusal.toStdString();
-    EXPECT_EQ(VarToStr(dm.ScalarP("SELECT QualityMemo FROM T_Batch WHERE BatchNo=:b", {{"b", kept.BatchNo}})),
-              memo.QualityMemo);
+    EXPECT_EQ(c.batchRows("T_Batch", kept.BatchNo, "QualityMemo"), memo.QualityMemo);
     const TSaveOutcome farmer = SaveCrudRow(dm, DefFarmer(), {}, {{"Name", QStringLiteral("李四")}, {"CustType", QStringLiteral("农户代烘")},
                                                                   {"Remark", QStringLiteral("第一行\n第二行")}});
     EXPECT_TRUE(farmer.Saved) << farmer.Message.toStdString();
@@ -395,9 +363,6 @@ TEST(DbText, EveryTextBoxRefusesControlCharactersAndOverlongTextNamingTheBox) {
     list.Reload();
     EXPECT_TRUE(prompter.Shown.empty()) << prompter.LastText().toStdString();
 
-    EXPECT_EQ(TextLimit("t_user", "LOGINNAME"), 20);
-    EXPECT_EQ(TextLimit("T_Farmer", "Remark"), 0) << "a memo has no limit";
-    EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", QString(15, QChar(0x82cf))), "");
     // Fifteen characters outside the basic plane are thirty UTF-16 units, yet the column holds them.
     QString astral;
     for (int i = 0; i < 15; ++i) astral += QString::fromUcs4(U"\U00020000", 1);
