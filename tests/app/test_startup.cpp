@@ -57,21 +57,18 @@ protected:
         const QStringList filesBefore = QDir(DataDir()).entryList(QDir::Files);
         TTestPrompter prompter;
         EXPECT_EQ(PrepareDatabase(paths), nullptr);
-        EXPECT_EQ(ReadAll(paths.DbPath()), before) << "the file was changed";
-        EXPECT_EQ(QDir(DataDir()).entryList(QDir::Files), filesBefore);
-        if (prompter.Shown.size() != 1) {
-            ADD_FAILURE() << "expected one error box, got " << prompter.Shown.size();
+        EXPECT_TRUE(ReadAll(paths.DbPath()) == before && QDir(DataDir()).entryList(QDir::Files) == filesBefore)
+            << "the file was changed";
+        if (prompter.Shown.size() != 1 || prompter.Shown[0].kind != TMsgKind::Error) {
+            ADD_FAILURE() << "expected one error box, got " << qPrintable(prompter.Texts().join('\n'));
             return {};
         }
         const QString text = prompter.Shown[0].text;
-        EXPECT_EQ(prompter.Shown[0].kind, TMsgKind::Error);
         EXPECT_TRUE(text.startsWith(lead)) << qPrintable(text);
-        QString logged = QString::fromUtf8(ReadAll(paths.InitErrorLog()));
-        EXPECT_TRUE(logged.endsWith("\r\n"));
-        logged.chop(2);
         // The log also names the data folder, for the technician who reads it.
-        EXPECT_EQ(logged, QString(text).replace("\r\n", "\n").replace("\n", "\r\n") + QStringLiteral("\r\n数据文件夹：") +
-                              QDir::toNativeSeparators(paths.AppDir));
+        EXPECT_EQ(QString::fromUtf8(ReadAll(paths.InitErrorLog())),
+                  QString(text).replace("\r\n", "\n").replace("\n", "\r\n") + QStringLiteral("\r\n数据文件夹：") +
+                      QDir::toNativeSeparators(paths.AppDir) + "\r\n");
         QFile::remove(paths.InitErrorLog());
         return text;
     }
