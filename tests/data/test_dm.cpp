@@ -257,51 +257,10 @@ TEST(SqlDialect, EachPieceMeansWhatTheStatementsCountOn) {
     EXPECT_EQ(c.rows(listing + " DESC" + byNumber), ascending.join("; "));
 }
 
-TEST(DbText, EngineFailuresReachTheStaffInChinese) {
-    TTestCentre c;
-    TDM& dm = c.dm();
-    EXPECT_EQ(Failure(dm, "INSERT INTO T_Batch(BatchNo,CarNo) VALUES('PC1','苏A1234567890ABCD')"),
-              "车牌号最多 15 个字");
-    EXPECT_EQ(Failure(dm, "INSERT INTO T_Grain(GrainName) VALUES(NULL)"), "请填写：粮种名称");
-    EXPECT_EQ(Failure(dm, "INSERT INTO T_Batch(BatchNo) VALUES('PC1'),('PC1')"), "批次号已存在，不能重复");
-    const QString unknown = Failure(dm, "SELECT nosuch FROM T_Batch");
-    EXPECT_TRUE(unknown.startsWith("数据库错误：") && unknown.contains("nosuch")) << unknown.toStdString();
-    if (TestOnServer()) {
-        ExpectServerFailuresInChinese(c);
-        return;
-    }
-
-    dm.ExecSQLP("PRAGMA query_only=1");
-    EXPECT_EQ(Failure(dm, "DELETE FROM T_Farmer"), "数据库文件为只读，无法保存（请检查文件或文件夹的权限）");
-    dm.ExecSQLP("PRAGMA query_only=0");
-
-    // A file that cannot grow any further fails its writes as a full disk does.
-    const int pages = VarToInt(dm.ScalarP("PRAGMA page_count"));
-    dm.ExecSQLP(QStringLiteral("PRAGMA max_page_count=%1").arg(pages));
-    EXPECT_EQ(Failure(dm, "INSERT INTO T_Log(Detail) SELECT hex(randomblob(100000))"), "磁盘空间已满，无法保存");
-
-    TDM other(dm.DbPath());
-    other.Connect();
-    other.BeginTrans();
-    dm.ExecSQLP("PRAGMA busy_timeout=50");
-    EXPECT_EQ(Failure(dm, "DELETE FROM T_Farmer"), "数据库正被其他程序或其他电脑占用，请稍后重试");
-    other.RollbackTrans();
-
-    QFile damaged(c.paths().AppDir + "damaged.mdb");
-    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(8192, '\x5a')) == 8192);
-    damaged.close();
-    try {
-        TDM(damaged.fileName()).Connect();
-        ADD_FAILURE() << "random bytes opened as a database";
-    } catch (const TDbError& e) {
-        EXPECT_EQ(DbErrorText(e), "数据库文件已损坏");
-    }
-}
-
 // A plate typed as "N1", NUL, "N2" would be kept whole in the file and cut to "N1" on the server:
 // no text box lets such a character through, and each refusal names its box. Memo boxes keep
 // their line breaks and tabs. Lengths are counted in characters, as the columns count them.
-TEST(DbText, EveryTextBoxRefusesControlCharactersAndOverlongTextNamingTheBox) {
+TEST(DbText, EveryTextBoxRefusesControlCharactersAndOverlongTextNamingTheBoxAndEngineFailuresReachTheStaffInChinese) {
     TTestCentre c;
     TDM& dm = c.dm();
     const QString nul = QStringLiteral("N1") + QChar(0) + QStringLiteral("N2");
@@ -365,6 +324,44 @@ TEST(DbText, EveryTextBoxRefusesControlCharactersAndOverlongTextNamingTheBox) {
     QString astral;
     for (int i = 0; i < 15; ++i) astral += QString::fromUcs4(U"\U00020000", 1);
     EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", astral), "");
-    EXPECT_NO_THROW(dm.ExecSQLP("INSERT INTO T_Batch(BatchNo,CarNo) VALUES('PC1',:c)", {{"c", astral}}));
+    EXPECT_NO_THROW(dm.ExecSQLP("INSERT INTO T_Batch(BatchNo,CarNo) VALUES('PC9',:c)", {{"c", astral}}));
     EXPECT_EQ(TextLengthRefusal("T_Batch", "CarNo", "车牌号", astral + "A"), "车牌号最多 15 个字");
+
+    // What the engine says when a statement fails reaches the staff in their words.
+    EXPECT_EQ(Failure(dm, "INSERT INTO T_Batch(BatchNo,CarNo) VALUES('PC1','苏A1234567890ABCD')"),
+              "车牌号最多 15 个字");
+    EXPECT_EQ(Failure(dm, "INSERT INTO T_Grain(GrainName) VALUES(NULL)"), "请填写：粮种名称");
+    EXPECT_EQ(Failure(dm, "INSERT INTO T_Batch(BatchNo) VALUES('PC1'),('PC1')"), "批次号已存在，不能重复");
+    const QString unknown = Failure(dm, "SELECT nosuch FROM T_Batch");
+    EXPECT_TRUE(unknown.startsWith("数据库错误：") && unknown.contains("nosuch")) << unknown.toStdString();
+    if (TestOnServer()) {
+        ExpectServerFailuresInChinese(c);
+        return;
+    }
+
+    dm.ExecSQLP("PRAGMA query_only=1");
+    EXPECT_EQ(Failure(dm, "DELETE FROM T_Farmer"), "数据库文件为只读，无法保存（请检查文件或文件夹的权限）");
+    dm.ExecSQLP("PRAGMA query_only=0");
+
+    // A file that cannot grow any further fails its writes as a full disk does.
+    const int pages = VarToInt(dm.ScalarP("PRAGMA page_count"));
+    dm.ExecSQLP(QStringLiteral("PRAGMA max_page_count=%1").arg(pages));
+    EXPECT_EQ(Failure(dm, "INSERT INTO T_Log(Detail) SELECT hex(randomblob(100000))"), "磁盘空间已满，无法保存");
+
+    TDM other(dm.DbPath());
+    other.Connect();
+    other.BeginTrans();
+    dm.ExecSQLP("PRAGMA busy_timeout=50");
+    EXPECT_EQ(Failure(dm, "DELETE FROM T_Farmer"), "数据库正被其他程序或其他电脑占用，请稍后重试");
+    other.RollbackTrans();
+
+    QFile damaged(c.paths().AppDir + "damaged.mdb");
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(8192, '\x5a')) == 8192);
+    damaged.close();
+    try {
+        TDM(damaged.fileName()).Connect();
+        ADD_FAILURE() << "random bytes opened as a database";
+    } catch (const TDbError& e) {
+        EXPECT_EQ(DbErrorText(e), "数据库文件已损坏");
+    }
 }
