@@ -108,7 +108,7 @@ TEST(Roles, EveryRoleAgainstEveryButtonEveryActionAndTheReadOnlySwitch) {
 
 // Wrong and blank entries are refused and clear the password; names are trimmed, passwords exact,
 // disabled accounts refused; attempts are not limited.
-TEST(Login, RefusalsThenTheSeededAdministratorAndALateAccount) {
+TEST(Login, RefusalsTheSeededAdministratorALateAccountAndTheMainWindowsLogRowsListsAndButtonRoles) {
     TTestCentre c;
     TTestPrompter prompter;
     Session = TSession{};
@@ -145,6 +145,67 @@ TEST(Login, RefusalsThenTheSeededAdministratorAndALateAccount) {
     EXPECT_TRUE(attempt("admin", "846") == QDialog::Accepted && Session.Role == Roles::Admin);
     EXPECT_TRUE(prompter.Shown.empty());
     EXPECT_EQ(c.count("T_Log"), 0);  // the main window records the login, not the dialog
+
+    // The main window records the login and the exit, opens each list once and holds every
+    // button to its role.
+    prompter.Clear();
+    auto admin = std::make_unique<TfrmMain>(c.dm(), c.paths());
+    admin->BuildUI();
+    EXPECT_EQ(c.rows("SELECT ActType, TblName, RefNo, Detail, LoginName FROM T_Log"),
+              QStringLiteral("登录/T_User/admin/管理员/admin"));
+
+    const std::vector<std::pair<QString, QString>> lists{
+        {"粮种管理", "粮种管理"},       {"收费标准", "烘干收费标准"},         {"仓位管理", "仓位管理"},
+        {"设备台账", "烘干机设备台账"},   {"班组操作员", "班组操作员管理"},      {"农户/客户档案", "农户/客户档案"},
+        {"运行能耗填报", "设备运行与能耗填报"}, {"保养维修记录", "设备保养维修记录"}, {"用户权限", "系统用户管理"}};
+    for (const auto& [button, title] : lists) {
+        Find<QPushButton>(*admin, button)->click();
+        const auto open = admin->findChildren<TfrmCrud*>();
+        EXPECT_TRUE(std::any_of(open.begin(), open.end(), [&](TfrmCrud* f) { return f->Def().Title == title; }))
+            << qPrintable(button);
+    }
+    EXPECT_TRUE(prompter.Shown.empty());
+    admin->show();
+    Find<QAction>(*admin, QStringLiteral("退出系统"))->trigger();
+    EXPECT_FALSE(admin->isVisible());
+    admin.reset();
+    EXPECT_EQ(c.rows("SELECT ActType, RefNo FROM T_Log ORDER BY LogID"), "登录/admin; 退出/admin");
+
+    c.loginAs(Roles::Viewer);
+    TfrmMain w(c.dm(), c.paths());
+    w.BuildUI();
+    const QString noRight = QStringLiteral("当前角色【查询员】无权使用该功能");
+    const QStringList reports{"报表/溯源中心", "每日烘干台账", "农户对账", "损耗能耗报表"};
+    const QStringList everyone{"修改密码", "数据备份", "农户/客户档案", "粮仓库存", "库存预警"};
+    for (QPushButton* b : w.findChildren<QPushButton*>()) {
+        if (everyone.contains(b->text())) continue;
+        prompter.Clear();
+        b->click();
+        const QString expected = reports.contains(b->text()) ? QString() : noRight;
+        EXPECT_EQ(prompter.LastText(), expected) << qPrintable(b->text());
+    }
+
+    // A second click opens no second window; stock and its warnings share one.
+    prompter.Clear();
+    Find<QPushButton>(w, "农户/客户档案")->click();
+    Find<QPushButton>(w, "农户/客户档案")->click();
+    EXPECT_EQ(w.findChildren<TfrmCrud*>().size(), 1);
+    Find<QPushButton>(w, "粮仓库存")->click();
+    Find<QPushButton>(w, "库存预警")->click();
+    ASSERT_EQ(w.findChildren<TfrmStock*>().size(), 1);
+    EXPECT_EQ(w.findChild<TfrmStock*>()->pages->currentIndex(), TfrmStock::PageWarn);
+
+    c.loginAs(Roles::Weigher);
+    Find<QPushButton>(w, "出库单打印")->click();
+    Find<QPushButton>(w, "粮食出库")->click();
+    EXPECT_EQ(w.findChildren<TfrmOutList*>().size(), 1) << "both outbound buttons open the one ledger";
+
+    // Backup is for administrators only, from the board and from the menu.
+    Find<QPushButton>(w, "数据备份")->click();
+    Find<QAction>(w, "数据备份")->trigger();
+    EXPECT_EQ(prompter.Texts(), (QStringList{"只有管理员可以备份数据", "只有管理员可以备份数据"}))
+        << "nothing else shown since the second click";
+    EXPECT_EQ(c.count("T_Log", "ActType='数据备份'"), 0);
 }
 
 TEST(Password, RefusalsInOrderThenStoredOnlyAsAHashAlsoFromTheBoardAndFromAnEarlierDatabase) {
@@ -219,66 +280,4 @@ TEST(ChineseInterface, EnterAnswersYesExceptForDeleteAndVoid) {
     pressEnter();
     EXPECT_FALSE(AskYesNo(QStringLiteral("确认删除【荞麦】？删除后不可恢复。"), TDefaultAnswer::No));
     EXPECT_TRUE(defaultText.startsWith(QStringLiteral("否"))) << qPrintable(defaultText);
-}
-
-TEST(MainWindow, LoginAndLogoutRowsEachMasterDataListAndTheRoleRuleOfEveryButton) {
-    TTestCentre c;
-    TTestPrompter prompter;
-    auto admin = std::make_unique<TfrmMain>(c.dm(), c.paths());
-    admin->BuildUI();
-    EXPECT_EQ(c.rows("SELECT ActType, TblName, RefNo, Detail, LoginName FROM T_Log"),
-              QStringLiteral("登录/T_User/admin/管理员/admin"));
-
-    const std::vector<std::pair<QString, QString>> lists{
-        {"粮种管理", "粮种管理"},       {"收费标准", "烘干收费标准"},         {"仓位管理", "仓位管理"},
-        {"设备台账", "烘干机设备台账"},   {"班组操作员", "班组操作员管理"},      {"农户/客户档案", "农户/客户档案"},
-        {"运行能耗填报", "设备运行与能耗填报"}, {"保养维修记录", "设备保养维修记录"}, {"用户权限", "系统用户管理"}};
-    for (const auto& [button, title] : lists) {
-        Find<QPushButton>(*admin, button)->click();
-        const auto open = admin->findChildren<TfrmCrud*>();
-        EXPECT_TRUE(std::any_of(open.begin(), open.end(), [&](TfrmCrud* f) { return f->Def().Title == title; }))
-            << qPrintable(button);
-    }
-    EXPECT_TRUE(prompter.Shown.empty());
-    admin->show();
-    Find<QAction>(*admin, QStringLiteral("退出系统"))->trigger();
-    EXPECT_FALSE(admin->isVisible());
-    admin.reset();
-    EXPECT_EQ(c.rows("SELECT ActType, RefNo FROM T_Log ORDER BY LogID"), "登录/admin; 退出/admin");
-
-    c.loginAs(Roles::Viewer);
-    TfrmMain w(c.dm(), c.paths());
-    w.BuildUI();
-    const QString refused = QStringLiteral("当前角色【查询员】无权使用该功能");
-    const QStringList reports{"报表/溯源中心", "每日烘干台账", "农户对账", "损耗能耗报表"};
-    const QStringList everyone{"修改密码", "数据备份", "农户/客户档案", "粮仓库存", "库存预警"};
-    for (QPushButton* b : w.findChildren<QPushButton*>()) {
-        if (everyone.contains(b->text())) continue;
-        prompter.Clear();
-        b->click();
-        const QString expected = reports.contains(b->text()) ? QString() : refused;
-        EXPECT_EQ(prompter.LastText(), expected) << qPrintable(b->text());
-    }
-
-    // A second click opens no second window; stock and its warnings share one.
-    prompter.Clear();
-    Find<QPushButton>(w, "农户/客户档案")->click();
-    Find<QPushButton>(w, "农户/客户档案")->click();
-    EXPECT_EQ(w.findChildren<TfrmCrud*>().size(), 1);
-    Find<QPushButton>(w, "粮仓库存")->click();
-    Find<QPushButton>(w, "库存预警")->click();
-    ASSERT_EQ(w.findChildren<TfrmStock*>().size(), 1);
-    EXPECT_EQ(w.findChild<TfrmStock*>()->pages->currentIndex(), TfrmStock::PageWarn);
-
-    c.loginAs(Roles::Weigher);
-    Find<QPushButton>(w, "出库单打印")->click();
-    Find<QPushButton>(w, "粮食出库")->click();
-    EXPECT_EQ(w.findChildren<TfrmOutList*>().size(), 1) << "both outbound buttons open the one ledger";
-
-    // Backup is for administrators only, from the board and from the menu.
-    Find<QPushButton>(w, "数据备份")->click();
-    Find<QAction>(w, "数据备份")->trigger();
-    EXPECT_EQ(prompter.Texts(), (QStringList{"只有管理员可以备份数据", "只有管理员可以备份数据"}))
-        << "nothing else shown since the second click";
-    EXPECT_EQ(c.count("T_Log", "ActType='数据备份'"), 0);
 }
