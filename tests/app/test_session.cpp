@@ -146,8 +146,7 @@ TEST(Login, RefusalsTheSeededAdministratorALateAccountAndTheMainWindowsLogRowsLi
     EXPECT_TRUE(prompter.Shown.empty());
     EXPECT_EQ(c.count("T_Log"), 0);  // the main window records the login, not the dialog
 
-    // The main window records the login and the exit, opens each list once and holds every
-    // button to its role.
+    // The main window logs the login and the exit, opens each list once, holds each button to its role.
     prompter.Clear();
     auto admin = std::make_unique<TfrmMain>(c.dm(), c.paths());
     admin->BuildUI();
