@@ -261,8 +261,7 @@ TEST(Restore, ADamagedCopyIsRefusedAndAGoodOnePutInPlaceWithTheOldFileKeptAside)
     const QByteArray before = Digest(c.paths().DbPath());
     const TRestoreResult refused = logic.Restore(damaged, Session);
     EXPECT_TRUE(!refused.Ok && refused.Message.contains("没有恢复")) << qPrintable(refused.Message);
-    EXPECT_EQ(Digest(c.paths().DbPath()), before);
-    EXPECT_EQ(QDir(c.paths().AppDir + "Data").entryList({"Movelkar_*"}), QStringList{});
+    EXPECT_TRUE(Digest(c.paths().DbPath()) == before && QDir(c.paths().AppDir + "Data").entryList({"Movelkar_*"}).isEmpty());
 
     const TRestoreResult restored = logic.Restore(good.Target, Session);
     ASSERT_TRUE(restored.Ok) << qPrintable(restored.Message);

@@ -137,14 +137,12 @@ TEST(Login, RefusalsTheSeededAdministratorALateAccountAndTheMainWindowsLogRowsLi
     EXPECT_EQ(attempt("admin", "847"), QDialog::Rejected);
     EXPECT_TRUE(prompter.Texts() == QStringList{refused} && dlg.PasswordBox()->text().isEmpty());
     attempt("   ", "846");
-    EXPECT_EQ(prompter.Texts(), QStringList{QStringLiteral("请输入用户名")});
-    EXPECT_EQ(Session.UserID, 0);
+    EXPECT_TRUE(prompter.Texts() == QStringList{QStringLiteral("请输入用户名")} && Session.UserID == 0);
     // An account created after the dialog filled its list gets in without joining the list.
     AddUser(c.dm(), "sun", "456", Roles::Finance);
     EXPECT_TRUE(attempt("sun", "456") == QDialog::Accepted && Session.LoginName == "sun");
     EXPECT_TRUE(attempt("admin", "846") == QDialog::Accepted && Session.Role == Roles::Admin);
-    EXPECT_TRUE(prompter.Shown.empty());
-    EXPECT_EQ(c.count("T_Log"), 0);  // the main window records the login, not the dialog
+    EXPECT_TRUE(prompter.Shown.empty() && c.count("T_Log") == 0) << "the main window records the login, not the dialog";
 
     // The main window logs the login and the exit, opens each list once, holds each button to its role.
     prompter.Clear();
@@ -237,8 +235,7 @@ TEST(Password, RefusalsInOrderThenStoredOnlyAsAHashAlsoFromTheBoardAndFromAnEarl
     w.answer = TPwdInput{"pw", "new", "new"};
     Find<QPushButton>(w, QStringLiteral("修改密码"))->click();
     EXPECT_EQ(prompter.Texts(), (QStringList{QStringLiteral("原密码不正确"), QStringLiteral("密码修改成功")}));
-    EXPECT_EQ(Stored(c, Session.UserID, "new"), "/hash");
-    EXPECT_EQ(c.count("T_Log"), logRows + 1);
+    EXPECT_EQ(Stored(c, Session.UserID, "new") + QString::number(c.count("T_Log") - logRows), "/hash1");
 
     // A database of an earlier version: no hash column, passwords as typed. Start-up adds the
     // column; each plain password logs in once and is then kept only as its hash.
