@@ -131,20 +131,12 @@ TEST(CrashSafety, KilledAtRandomMomentsTheFileStaysWholeAndKeepsEverySave) {
 
         TTestPrompter prompter;
         auto dm = PrepareDatabase(paths);
-        ASSERT_NE(dm, nullptr) << "start-up refused the file after kill " << run << ": "
-                               << qPrintable(prompter.LastText());
-        EXPECT_TRUE(prompter.Shown.empty()) << qPrintable(prompter.LastText());
+        ASSERT_TRUE(dm && prompter.Shown.empty()) << "start-up after kill " << run << ": " << qPrintable(prompter.LastText());
         ASSERT_EQ(VarToStr(dm->ScalarP("PRAGMA integrity_check")), "ok") << "after kill " << run;
 
         const QStringList faults = IntegrityFaults(*dm) + CrashFaults(*dm) + LostSaves(*dm, report, reportsChecked);
         ASSERT_TRUE(faults.isEmpty()) << "after kill " << run << ":\n" << qPrintable(faults.mid(0, 20).join('\n'));
     }
-
-    TDM dm(paths.DbPath());
-    dm.Connect();
     std::cout << "[ crash    ] " << kKills << " kills survived, " << cutOff << " with a save cut off half-way; "
-              << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Batch")) << " batches, "
-              << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Settle")) << " settlements, "
-              << VarToInt(dm.ScalarP("SELECT COUNT(*) FROM T_Log")) << " log rows in the end; " << reportsChecked
-              << " reported saves checked" << std::endl;
+              << reportsChecked << " reported saves checked" << std::endl;
 }

@@ -2,7 +2,6 @@
 #include "data/uDM.h"
 #include "data/uDbHealth.h"
 #include "data/uDbInit.h"
-#include "data/uPassword.h"
 #include "support/TestPrompter.h"
 
 #include <QDir>
@@ -20,23 +19,18 @@ QByteArray ReadAll(const QString& path) {
 }
 }  // namespace
 
-TEST(FirstRun, CreatesTheDatabaseOnceAndMakesMissingIndexesAtTheNextConnect) {
+TEST(FirstRun, CreatesTheDatabaseOnceMakesMissingIndexesAtTheNextConnectAndChecksItPageByPageOnceADay) {
     QTemporaryDir dir;
     const TAppPaths paths{dir.path() + "/"};
     EnsureDatabase(paths.DbPath(), paths.BackupDir());
     EXPECT_TRUE(QFileInfo(paths.BackupDir()).isDir());
-    {
-        TDM dm(paths.DbPath());
-        ASSERT_TRUE(dm.Connect());
-        EXPECT_EQ(VarToStr(dm.ScalarP("SELECT LoginName||'/'||Pwd||'/'||Role||'/'||IsActive FROM T_User")), "admin//管理员/-1");
-        EXPECT_TRUE(PasswordMatches(VarToStr(dm.ScalarP("SELECT PwdHash FROM T_User")), {}, "846"));
-        EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM T_Grain g INNER JOIN T_FeeStd f ON f.GrainID=g.GrainID"), 3);
-        EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM T_Log"), 0);
-        dm.ExecSQLP("DELETE FROM T_Grain WHERE GrainID=3");
-    }
-    EnsureDatabase(paths.DbPath(), paths.BackupDir());
     TDM dm(paths.DbPath());
-    dm.Connect();
+    ASSERT_TRUE(dm.Connect());
+    EXPECT_EQ(VarToStr(dm.ScalarP("SELECT LoginName||'/'||Pwd||'/'||Role||'/'||IsActive||'/'||(SELECT COUNT(*) FROM T_Grain g "
+                                  "JOIN T_FeeStd f ON f.GrainID=g.GrainID)||'/'||(SELECT COUNT(*) FROM T_Log) FROM T_User")),
+              "admin//管理员/-1/3/0");
+    dm.ExecSQLP("DELETE FROM T_Grain WHERE GrainID=3");
+    EnsureDatabase(paths.DbPath(), paths.BackupDir());
     EXPECT_EQ(CountOf(dm, "SELECT COUNT(*) FROM T_Grain"), 2);
 
     // A file made before an index existed, or by another program, gets it at its next connect,
@@ -58,55 +52,18 @@ TEST(FirstRun, CreatesTheDatabaseOnceAndMakesMissingIndexesAtTheNextConnect) {
     told.clear();
     dm.Connect();
     EXPECT_TRUE(told.empty());
-}
+    dm.Close();
 
-// A start that cannot make its database shows the error, writes it to init_error.log on one
-// line per row, leaves no file behind, and the next start tries again.
-TEST(FirstRun, AFailedCreationIsLoggedLeavesNoFileAndTheNextStartRetries) {
-    QTemporaryDir dir;
-    const TAppPaths paths{dir.path() + "/"};
-    TTestPrompter prompter;
-    QFile blocker(paths.AppDir + "Data");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    EXPECT_EQ(PrepareDatabase(paths), nullptr);
-    ASSERT_EQ(prompter.Shown.size(), 1u);
-    EXPECT_EQ(prompter.Shown[0].kind, TMsgKind::Error);
-    EXPECT_TRUE(prompter.Shown[0].text.startsWith(QStringLiteral("数据库初始化失败："))) << "the data folder is a file";
-    EXPECT_TRUE(QFileInfo::exists(paths.InitErrorLog()));
-    blocker.remove();
-
-    TSchema broken = MovelkarSchema();
-    broken.Statements[9] = "CREATE TABLE T_Broken (X LONG,";  // after several tables are made
-    EXPECT_EQ(PrepareDatabase(paths, broken), nullptr);
-    QByteArray log = ReadAll(paths.InitErrorLog());
-    EXPECT_TRUE(log.contains("  >>>  CREATE TABLE T_Broken (X LONG,\r\n")) << log.constData();
-    EXPECT_FALSE(log.replace("\r\n", "").contains('\n'));
-    EXPECT_TRUE(prompter.LastText().contains("  >>>  "));
-    EXPECT_EQ(QDir(paths.AppDir + "Data").entryList(QDir::Files), QStringList());
-
-    prompter.Clear();
-    auto dm = PrepareDatabase(paths);
-    ASSERT_NE(dm, nullptr);
-    EXPECT_TRUE(prompter.Shown.empty());
-    EXPECT_EQ(CountOf(*dm, "SELECT COUNT(*) FROM T_Grain"), 3);
-}
-
-// The page-by-page check runs once a day after clean exits, and at every start after a use that
-// ended without its exit row; it finds damage that opening the file does not, and touches nothing.
-TEST(FullCheck, OnceADayAfterCleanExitsAndAtOnceAfterAnUncleanOne) {
-    QTemporaryDir dir;
-    const QString path = dir.path() + "/Data/Movelkar.mdb";
-    EnsureDatabase(path, dir.path() + "/Backup");
+    // The page-by-page check runs once a day after clean exits, and at every start after a use that
+    // ended without its exit row; it finds damage that opening the file does not, and touches nothing.
+    const QString path = paths.DbPath();
     const auto endLastUseWith = [&](const QString& action, int farmers) {
-        TDM dm(path);
-        dm.Connect();
-        TTransaction tx(dm);
-        for (int i = 0; i < farmers; ++i)
-            dm.ExecSQLP("INSERT INTO T_Farmer(Name,Address,Blacklist) VALUES(:n,:a,0)",
-                        {{"n", QStringLiteral("农户%1").arg(i)}, {"a", QString(60, QChar(u'路'))}});
-        tx.Commit();
-        dm.WriteLog(action, "T_User", "admin", {});
+        TDM use(path);
+        use.Connect();
+        use.ExecSQLP("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<:f) "
+                     "INSERT INTO T_Farmer(Name,Address,Blacklist) SELECT '农户'||i, :a, 0 FROM n WHERE i<=:f",
+                     {{"f", farmers}, {"a", QString(60, QChar(u'路'))}});
+        use.WriteLog(action, "T_User", "admin", {});
     };
     // Scribbles over the middle of a page deep in the farmer table: the file still opens and has
     // every table, only a page-by-page check can tell.
@@ -130,16 +87,43 @@ TEST(FullCheck, OnceADayAfterCleanExitsAndAtOnceAfterAnUncleanOne) {
     h = check(today);
     EXPECT_TRUE(h.Healthy() && !h.FullCheckRan) << "already passed today";
     h = check(today.addDays(1));
-    EXPECT_EQ(h.Fault, TDbFault::Damaged);
-    EXPECT_FALSE(h.Detail.isEmpty());
+    EXPECT_TRUE(h.Fault == TDbFault::Damaged && !h.Detail.isEmpty());
     EXPECT_EQ(ReadAll(path), spoiled);
     EXPECT_EQ(ReadAll(FullCheckMarkerPath(path)).trimmed(), today.toString(Qt::ISODate).toLatin1());
 
     QFile restore(path);
-    ASSERT_TRUE(restore.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    restore.write(clean);
+    ASSERT_TRUE(restore.open(QIODevice::WriteOnly | QIODevice::Truncate) && restore.write(clean) == clean.size());
     restore.close();
     endLastUseWith(QStringLiteral("登录"), 0);
     spoilAPage();
     EXPECT_EQ(check(today).Fault, TDbFault::Damaged) << "checked again on the same day";
+}
+
+// A start that cannot make its database shows the error, writes it to init_error.log on one
+// line per row, leaves no file behind, and the next start tries again.
+TEST(FirstRun, AFailedCreationIsLoggedLeavesNoFileAndTheNextStartRetries) {
+    QTemporaryDir dir;
+    const TAppPaths paths{dir.path() + "/"};
+    TTestPrompter prompter;
+    ASSERT_TRUE(QFile(paths.AppDir + "Data").open(QIODevice::WriteOnly));
+    EXPECT_EQ(PrepareDatabase(paths), nullptr);
+    ASSERT_TRUE(prompter.Shown.size() == 1u && prompter.Shown[0].kind == TMsgKind::Error);
+    EXPECT_TRUE(prompter.Shown[0].text.startsWith(QStringLiteral("数据库初始化失败："))) << "the data folder is a file";
+    EXPECT_TRUE(QFileInfo::exists(paths.InitErrorLog()));
+    QFile::remove(paths.AppDir + "Data");
+
+    TSchema broken = MovelkarSchema();
+    broken.Statements[9] = "CREATE TABLE T_Broken (X LONG,";  // after several tables are made
+    EXPECT_EQ(PrepareDatabase(paths, broken), nullptr);
+    QByteArray log = ReadAll(paths.InitErrorLog());
+    EXPECT_TRUE(log.contains("  >>>  CREATE TABLE T_Broken (X LONG,\r\n")) << log.constData();
+    EXPECT_FALSE(log.replace("\r\n", "").contains('\n'));
+    EXPECT_TRUE(prompter.LastText().contains("  >>>  "));
+    EXPECT_EQ(QDir(paths.AppDir + "Data").entryList(QDir::Files), QStringList());
+
+    prompter.Clear();
+    auto dm = PrepareDatabase(paths);
+    ASSERT_NE(dm, nullptr);
+    EXPECT_TRUE(prompter.Shown.empty());
+    EXPECT_EQ(CountOf(*dm, "SELECT COUNT(*) FROM T_Grain"), 3);
 }
