@@ -73,6 +73,17 @@ TDbHealth FaultOf(const TLook& look) {
     }
 }
 
+// SQLite's page-by-page check, passed (FullCheckRan) when it answers "ok".
+TDbHealth PageCheck(TLook& look) {
+    QStringList rows;
+    if (!look.Column("PRAGMA quick_check", rows)) return FaultOf(look);
+    if (rows != QStringList{"ok"})
+        return Fault(TDbFault::Damaged, QStringLiteral("逐页检查发现：") + rows.mid(0, 3).join("; "));
+    TDbHealth health;
+    health.FullCheckRan = true;
+    return health;
+}
+
 // The first hundred bytes say whether the file is an SQLite database at all, and whether it
 // keeps a write-ahead log: this system never does, and opening such a file would make the
 // engine create files beside it.
@@ -201,14 +212,10 @@ TDbHealth CheckDatabaseFile(const QString& dbPath, const QList<TTableColumns>& t
     if (!look.Column("SELECT ActType FROM T_Log WHERE ActType IN ('登录','退出') ORDER BY LogID DESC LIMIT 1", rows))
         return FaultOf(look);
     const bool endedCleanly = rows.isEmpty() || rows.first() == QStringLiteral("退出");
-    TDbHealth health;
-    if (endedCleanly && !playedBack && LastFullCheck(dbPath) == today) return health;
+    if (endedCleanly && !playedBack && LastFullCheck(dbPath) == today) return {};
 
-    if (!look.Column("PRAGMA quick_check", rows)) return FaultOf(look);
-    if (rows != QStringList{"ok"})
-        return Fault(TDbFault::Damaged, QStringLiteral("逐页检查发现：") + rows.mid(0, 3).join("; "));
-    RememberFullCheck(dbPath, today);
-    health.FullCheckRan = true;
+    const TDbHealth health = PageCheck(look);
+    if (health.Healthy()) RememberFullCheck(dbPath, today);
     return health;
 }
 
@@ -227,13 +234,7 @@ TDbHealth CheckBackupCopy(const QString& path, const QStringList& tables) {
     if (!tables.isEmpty() && missing.size() == tables.size())
         return Fault(TDbFault::Damaged, QStringLiteral("文件中没有本系统的数据表"));
     if (!missing.isEmpty()) return Fault(TDbFault::MissingTables, missing.join(QStringLiteral("、")));
-    QStringList rows;
-    if (!look.Column("PRAGMA quick_check", rows)) return FaultOf(look);
-    if (rows != QStringList{"ok"})
-        return Fault(TDbFault::Damaged, QStringLiteral("逐页检查发现：") + rows.mid(0, 3).join("; "));
-    TDbHealth health;
-    health.FullCheckRan = true;
-    return health;
+    return PageCheck(look);
 }
 
 TDbHealth CheckServerDatabase(const TDbConfig& config, const QList<TTableColumns>& tables) {
