@@ -68,7 +68,6 @@ TDM::~TDM() { Close(); }
 bool TDM::Connect() {
     Close();
     connectNotes_.clear();
-    logRefWords_.reset();
     const bool create = mode_ == TOpenMode::CreateNew;
     connection_ = config_.IsPostgres() ? OpenPostgres(config_, create) : OpenSqlite(config_.Path, create);
     if (!connection_) return false;
@@ -138,14 +137,11 @@ void TDM::AddMissingIndexes() {
 }
 
 bool TDM::HasLogRefWords() {
-    if (!logRefWords_) {
-        try {
-            logRefWords_ = VarToInt(ScalarP(SqlLogRefWordsCount(Engine()))) > 0;
-        } catch (const TDbError&) {
-            logRefWords_ = false;
-        }
+    try {
+        return VarToInt(ScalarP(SqlLogRefWordsCount(Engine()))) > 0;
+    } catch (const TDbError&) {
+        return false;
     }
-    return *logRefWords_;
 }
 
 // All or nothing: a table left half-filled would hide log rows from the search.
@@ -154,7 +150,6 @@ bool TDM::AddLogRefWords() {
         TTransaction tx(*this);
         for (const QString& statement : SqlLogRefWords(Engine())) ExecSQLP(statement);
         tx.Commit();
-        logRefWords_ = true;
         return true;
     } catch (const TDbError&) {
         return false;

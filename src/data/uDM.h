@@ -9,7 +9,6 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 
 class TDM;
@@ -170,7 +169,6 @@ private:
     std::unique_ptr<TDbConnection> connection_;
     QString logUser_;
     QStringList connectNotes_;
-    std::optional<bool> logRefWords_;
     std::chrono::milliseconds commandTimeout_{60000};
 };
 
